@@ -1,0 +1,143 @@
+// Thin owners of the Windows synchronisation objects, shared by the transport,
+// the service object and the engine. They add no locking of their own.
+#pragma once
+
+#include <windows.h>
+
+class CSyncObject
+{
+public:
+    CSyncObject() : m_hObject(NULL) {}
+    virtual ~CSyncObject();
+    CSyncObject(const CSyncObject&) = delete;
+    CSyncObject& operator=(const CSyncObject&) = delete;
+
+    virtual bool Lock(DWORD dwTimeout = INFINITE);
+    virtual bool Unlock(LONG lCount, LONG* plPrevious);
+    virtual bool Unlock() = 0;
+
+    HANDLE GetHandle() const { return m_hObject; }
+
+protected:
+    // Throws std::runtime_error when the creating call returned no handle.
+    void TakeHandle(HANDLE hObject, const char* pszWhat);
+
+    HANDLE m_hObject;
+};
+
+// Enters the section whatever the time-out: a critical section cannot be
+// waited on with one.
+class CCriticalSection : public CSyncObject
+{
+public:
+    CCriticalSection();
+    ~CCriticalSection() override;
+
+    bool Lock(DWORD dwTimeout = INFINITE) override;
+    bool Unlock() override;
+    using CSyncObject::Unlock;
+
+private:
+    CRITICAL_SECTION m_stSection;
+};
+
+class CMutex : public CSyncObject
+{
+public:
+    explicit CMutex(BOOL bInitiallyOwned = FALSE, const wchar_t* pszName = nullptr,
+                    LPSECURITY_ATTRIBUTES pAttributes = nullptr);
+    bool Unlock() override;
+    using CSyncObject::Unlock;
+};
+
+class CSemaphore : public CSyncObject
+{
+public:
+    CSemaphore(LONG lInitial, LONG lMaximum, const wchar_t* pszName = nullptr,
+               LPSECURITY_ATTRIBUTES pAttributes = nullptr);
+    bool Unlock() override;
+    bool Unlock(LONG lCount, LONG* plPrevious) override;
+};
+
+class CEvent : public CSyncObject
+{
+public:
+    explicit CEvent(BOOL bManualReset = FALSE, BOOL bInitiallySet = FALSE,
+                    const wchar_t* pszName = nullptr, LPSECURITY_ATTRIBUTES pAttributes = nullptr);
+    bool Unlock() override { return true; }
+    using CSyncObject::Unlock;
+
+    bool SetEvent() { return ::SetEvent(m_hObject) != FALSE; }
+    bool ResetEvent() { return ::ResetEvent(m_hObject) != FALSE; }
+};
+
+// Holds one critical section for a scope, also when the scope is left by an exception.
+class CSectionLock
+{
+public:
+    explicit CSectionLock(CCriticalSection& section) : m_section(section) { m_section.Lock(); }
+    ~CSectionLock() { m_section.Unlock(); }
+    CSectionLock(const CSectionLock&) = delete;
+    CSectionLock& operator=(const CSectionLock&) = delete;
+
+private:
+    CCriticalSection& m_section;
+};
+
+// Waits for all of up to three objects that have handles.
+class CMultiLock
+{
+public:
+    static const int MaxObjects = 3;
+
+    CMultiLock(CSyncObject* const* ppObjects, int nCount);
+    ~CMultiLock();
+    CMultiLock(const CMultiLock&) = delete;
+    CMultiLock& operator=(const CMultiLock&) = delete;
+
+    bool Lock();
+    bool Unlock();
+    bool Unlock(LONG lCount, LONG* plPrevious);
+    bool IsLocked(int nIndex) const { return m_abAcquired[nIndex]; }
+
+private:
+    CSyncObject* m_apObjects[MaxObjects];
+    HANDLE m_ahObjects[MaxObjects];
+    bool m_abAcquired[MaxObjects];
+    int m_nCount;
+};
+
+class CMultiLockGuard
+{
+public:
+    explicit CMultiLockGuard(CMultiLock& lock) : m_lock(lock) { m_lock.Lock(); }
+    ~CMultiLockGuard() { m_lock.Unlock(); }
+    CMultiLockGuard(const CMultiLockGuard&) = delete;
+    CMultiLockGuard& operator=(const CMultiLockGuard&) = delete;
+
+private:
+    CMultiLock& m_lock;
+};
+
+// Closes a handle at the end of a scope. Null and INVALID_HANDLE_VALUE are
+// both taken as "no handle", so it serves files and kernel objects alike.
+class CAutoHandle
+{
+public:
+    explicit CAutoHandle(HANDLE hObject = NULL) : m_hObject(hObject) {}
+    ~CAutoHandle() { Reset(); }
+    CAutoHandle(const CAutoHandle&) = delete;
+    CAutoHandle& operator=(const CAutoHandle&) = delete;
+
+    HANDLE Get() const { return m_hObject; }
+    HANDLE Release() { HANDLE h = m_hObject; m_hObject = NULL; return h; }
+    void Reset(HANDLE hObject = NULL)
+    {
+        if (m_hObject != NULL && m_hObject != INVALID_HANDLE_VALUE)
+            ::CloseHandle(m_hObject);
+        m_hObject = hObject;
+    }
+
+private:
+    HANDLE m_hObject;
+};

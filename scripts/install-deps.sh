@@ -1,0 +1,41 @@
+# Sourced by the scripts: installs the Debian packages the build and the tests
+# need, and only when one is missing, so that a prepared machine stays quiet.
+vf_install_deps() {
+    local pkgs="cmake ninja-build g++-mingw-w64-x86-64-posix wine wine64 xvfb googletest"
+    local missing=""
+    for p in $pkgs; do
+        dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
+    done
+    [ -z "$missing" ] && return 0
+    echo "installing:$missing"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq >/dev/null
+    # shellcheck disable=SC2086
+    apt-get install -y -qq $missing >/dev/null
+}
+
+# A fresh Wine prefix inside the build directory and one persistent wineserver
+# for the whole run; the caller ends it with vf_wine_stop.
+vf_wine_start() {
+    export WINEPREFIX="$1"
+    export WINEDEBUG=-all
+    # No prompts for the .NET and HTML runtimes: nothing here needs them.
+    export WINEDLLOVERRIDES="mscoree,mshtml="
+    rm -rf "$WINEPREFIX"
+    mkdir -p "$WINEPREFIX"
+    wineserver -p
+    wineboot -i >/dev/null 2>&1
+}
+
+vf_wine_stop() {
+    [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1 || true
+}
+
+vf_configure_and_build() {
+    local build="$1"
+    if [ ! -f "$build/build.ninja" ]; then
+        cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+            -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64.cmake" >/dev/null
+    fi
+    cmake --build "$build" -- --quiet
+}

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and runs every test under Wine.
+# Exit status 0 only when all tests pass.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/install-deps.sh
+
+build="${VF_BUILD_DIR:-build}"
+vf_install_deps
+vf_configure_and_build "$build"
+
+vf_wine_start "$PWD/$build/wineprefix"
+trap vf_wine_stop EXIT
+ctest --test-dir "$build" --output-on-failure -j "$(nproc)" "$@"
