@@ -9,9 +9,9 @@ class CUnicodeString
 {
 public:
     // Lengths are 16-bit; the native view counts bytes in 16 bits as well.
-    static const int MaxLength = 0xFFFF;
-    static const int MaxNativeLength = 0x7FFF;
-    static const int FormatLimit = 1023;
+    static constexpr int MaxLength = 0xFFFF;
+    static constexpr int MaxNativeLength = 0x7FFF;
+    static constexpr int FormatLimit = 1023;
 
     CUnicodeString();
     CUnicodeString(const wchar_t* pszText);

@@ -88,7 +88,7 @@ private:
 class CMultiLock
 {
 public:
-    static const int MaxObjects = 3;
+    static constexpr int MaxObjects = 3;
 
     CMultiLock(CSyncObject* const* ppObjects, int nCount);
     ~CMultiLock();
