@@ -249,6 +249,13 @@ CUnicodeString operator+(const char* a, const CUnicodeString& b)
     return result;
 }
 
+CUnicodeString operator+(const CUnicodeString& a, const char* b)
+{
+    CUnicodeString result(a);
+    result += b;
+    return result;
+}
+
 CUnicodeString operator+(const CUnicodeString& a, char b)
 {
     CUnicodeString result(a);

@@ -34,6 +34,7 @@ public:
     friend CUnicodeString operator+(const CUnicodeString& a, const wchar_t* b);
     friend CUnicodeString operator+(const wchar_t* a, const CUnicodeString& b);
     friend CUnicodeString operator+(const char* a, const CUnicodeString& b);
+    friend CUnicodeString operator+(const CUnicodeString& a, const char* b);
     friend CUnicodeString operator+(const CUnicodeString& a, char b);
 
     // Appends stop at MaxLength code units: the result is cut, never wrapped.

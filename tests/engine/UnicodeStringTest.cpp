@@ -33,6 +33,7 @@ TEST(UnicodeString, ConstructionAssignmentAndConcatenation)
     EXPECT_EQ(L"C:\\dir\\", Text(b));
     EXPECT_EQ(L"x.txt", Text("x" + CUnicodeString(L".txt")));
     EXPECT_EQ(L"[C:", Text(L"[" + a));
+    EXPECT_EQ(L"C:\n", Text(a + "\n"));
     CUnicodeString c;
     c += L"";
     EXPECT_EQ(nullptr, c.GetBuffer()) << "empty plus empty stays empty";
