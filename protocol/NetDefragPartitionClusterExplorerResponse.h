@@ -1,0 +1,47 @@
+// CNetDefragPartitionClusterExplorerResponse: the files that occupy a cluster
+// range of a volume, one entry per run with its cluster kind; also the runs of
+// a single file, with an empty drive text and a range of 0 to 0.
+#pragma once
+
+#include "engine/UnicodeString.h"
+#include "protocol/NetDefragEntryArray.h"
+#include "protocol/NetDefragObject.h"
+
+#include <cstdint>
+
+struct CLUSTEREXPLORER_RESPONSE_ENTRY
+{
+    // An empty name and the fixed-width fields.
+    static constexpr int MinWireSize = 24;
+
+    void Serialize(CNetDefragBuffer& ar);
+
+    CUnicodeString strFileName;
+    int64_t llFirstCluster;
+    int64_t llLastCluster;
+    int32_t nKind;
+};
+
+class CNetDefragPartitionClusterExplorerResponse : public CNetDefragObject
+{
+public:
+    CNetDefragPartitionClusterExplorerResponse();
+
+    bool AddFile(const CUnicodeString& strFileName, int64_t llFirstCluster, int64_t llLastCluster, int32_t nKind);
+    // Smallest first cluster first.
+    void SortByStart();
+    int GetCount() const { return m_arrEntries.GetCount(); }
+    // The entries in order, then null.
+    const CLUSTEREXPLORER_RESPONSE_ENTRY* GetNext();
+
+    void Serialize(CNetDefragBuffer& ar) override;
+
+    int32_t m_nVolumeIndex;
+    CUnicodeString m_strDriveRoot;
+    int64_t m_llFirstCluster;
+    int64_t m_llLastCluster;
+
+private:
+    CNetDefragEntryArray<CLUSTEREXPLORER_RESPONSE_ENTRY> m_arrEntries;
+    int m_nNext;
+};
