@@ -3,6 +3,7 @@
 #include "engine/UnicodeString.h"
 #include "protocol/NetDefragException.h"
 
+#include <cstddef>
 #include <cstdlib>
 
 CNetDefragBuffer::CNetDefragBuffer(bool bStoring, UINT, int nGrowthStep)
@@ -41,12 +42,13 @@ bool CNetDefragBuffer::Grow(UINT nBytes)
     if (!m_bOwns || nBytes > MaxSize - m_nSize)
         return false;
     UINT nNewSize = m_nSize + nBytes;
+    ptrdiff_t nOffset = m_pCurrent - m_pStart;
     BYTE* pNew = static_cast<BYTE*>(std::realloc(m_pStart, nNewSize));
     if (pNew == nullptr)
         return false;
     // The bytes after the last field go out with the message: send zeros.
     memset(pNew + m_nSize, 0, nBytes);
-    m_pCurrent = pNew + (m_pCurrent - m_pStart);
+    m_pCurrent = pNew + nOffset;
     m_pStart = pNew;
     m_pEnd = pNew + nNewSize;
     m_nSize = nNewSize;
