@@ -1,0 +1,30 @@
+#include "protocol/IoCanceller.h"
+
+CIoCanceller::CIoCanceller(DWORD dwTimeoutMs) : m_hThread(NULL), m_hTimer(NULL), m_bFired(false)
+{
+    // GetCurrentThread is a pseudo handle that would name the timer's own thread.
+    if (!::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentThread(), ::GetCurrentProcess(),
+                           &m_hThread, 0, FALSE, DUPLICATE_SAME_ACCESS))
+    {
+        m_hThread = NULL;
+        return;
+    }
+    if (!::CreateTimerQueueTimer(&m_hTimer, NULL, OnTimer, this, dwTimeoutMs, 0,
+                                 WT_EXECUTEONLYONCE))
+        m_hTimer = NULL;
+}
+
+CIoCanceller::~CIoCanceller()
+{
+    if (m_hTimer != NULL)
+        ::DeleteTimerQueueTimer(NULL, m_hTimer, INVALID_HANDLE_VALUE);
+    if (m_hThread != NULL)
+        ::CloseHandle(m_hThread);
+}
+
+VOID CALLBACK CIoCanceller::OnTimer(PVOID pParam, BOOLEAN)
+{
+    CIoCanceller* pThis = static_cast<CIoCanceller*>(pParam);
+    pThis->m_bFired = true;
+    ::CancelSynchronousIo(pThis->m_hThread);
+}

@@ -1,0 +1,149 @@
+#include "protocol/LCServer.h"
+
+#include <new>
+
+CLCServer::CLCServer()
+    : m_assembler(CFrameAssembler::PipeHeaderSize),
+      m_nExpectedVersion(CFrameAssembler::FrameVersion),
+      m_nSendBufferSize(0)
+{
+}
+
+CLCServer::~CLCServer()
+{
+    Close();
+}
+
+bool CLCServer::StartServer(const wchar_t* pszName)
+{
+    OnStart(pszName);
+    return SetName(pszName, L".") && Open(true);
+}
+
+bool CLCServer::ConnectLocal(const wchar_t* pszName)
+{
+    return SetName(pszName, L".") && Open(false);
+}
+
+bool CLCServer::SendFrame(const BYTE* pPayload, int32_t nLength)
+{
+    if (nLength < 0 || nLength > CFrameAssembler::MaxPayload)
+        return false;
+    CSectionLock sendLock(m_csSend);
+    size_t nFrameSize = CFrameAssembler::GetFrameSize(CFrameAssembler::PipeHeaderSize, nLength);
+    if (m_nSendBufferSize < nFrameSize)
+    {
+        m_nSendBufferSize = 0;
+        m_pSendBuffer.reset(new (std::nothrow) BYTE[nFrameSize]);
+        if (!m_pSendBuffer)
+            return false;
+        m_nSendBufferSize = nFrameSize;
+    }
+    CFrameAssembler::WriteFrame(m_pSendBuffer.get(), CFrameAssembler::PipeHeaderSize, pPayload,
+                                nLength, 0);
+    return Write(m_pSendBuffer.get(), static_cast<DWORD>(nFrameSize));
+}
+
+void CLCServer::FreeBuffers()
+{
+    {
+        CSectionLock sendLock(m_csSend);
+        m_pSendBuffer.reset();
+        m_nSendBufferSize = 0;
+    }
+    CSectionLock receiveLock(m_csReceive);
+    if (m_assembler.IsIdle())
+        m_assembler.Reset();
+}
+
+void CLCServer::Disconnect()
+{
+    CNamedPipe::Disconnect();
+    FreeBuffers();
+}
+
+void CLCServer::OnReceive(const BYTE* pBytes, DWORD dwCount)
+{
+    bool bKeep;
+    {
+        CSectionLock receiveLock(m_csReceive);
+        bKeep = ConsumeReceived(pBytes, dwCount);
+    }
+    // Disconnecting takes the pipe lock, and a disconnection on another
+    // thread holds that lock while it waits for the receive lock.
+    if (!bKeep)
+        Disconnect();
+}
+
+bool CLCServer::ConsumeReceived(const BYTE* pBytes, DWORD dwCount)
+{
+    size_t nLeft = dwCount;
+    while (nLeft > 0)
+    {
+        size_t nUsed = 0;
+        CFrameAssembler::EResult eResult = m_assembler.Take(pBytes, nLeft, &nUsed);
+        pBytes += nUsed;
+        nLeft -= nUsed;
+        switch (eResult)
+        {
+        case CFrameAssembler::NeedMore:
+            break;
+        case CFrameAssembler::FrameDone:
+            DeliverFrame();
+            break;
+        case CFrameAssembler::NoMemory:
+            m_assembler.Reset();
+            OnError(0);
+            return false;
+        default:
+            m_assembler.Reset();
+            return false;
+        }
+    }
+    return true;
+}
+
+void CLCServer::DeliverFrame()
+{
+    const stFrameRecord* pRecord = m_assembler.GetRecord();
+    if (pRecord->nFrameVersion != m_nExpectedVersion)
+        OnError(FrameVersionError);
+    try
+    {
+        OnMessage(pRecord->pPayload, m_assembler.GetPayloadLength());
+    }
+    catch (...)
+    {
+        // A consumer's failure must not end the reader thread.
+    }
+}
+
+void CLCServer::OnDisconnect()
+{
+    {
+        CSectionLock receiveLock(m_csReceive);
+        m_assembler.Reset();
+    }
+    OnPipeDisconnected();
+}
+
+void CLCServer::OnConnect()
+{
+    // Bytes of the previous client that were still on their way must not
+    // start the new client's first frame.
+    {
+        CSectionLock receiveLock(m_csReceive);
+        m_assembler.Reset();
+    }
+    OnPipeConnected();
+}
+
+void CLCServer::OnError(DWORD dwError)
+{
+    OnPipeError(dwError);
+}
+
+void CLCServer::OnMessage(const BYTE* pPayload, int32_t nLength)
+{
+    Write(pPayload, static_cast<DWORD>(nLength));
+}

@@ -1,0 +1,107 @@
+// CNamedPipe: one connection endpoint made of two one-way, byte-mode, overlapped
+// named pipes ("_IN" towards the server, "_OUT" towards the client), served by a
+// reader thread that turns what arrives into calls of the virtual operations.
+#pragma once
+
+#include "protocol/SyncObjects.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+
+class CNamedPipe
+{
+public:
+    static constexpr DWORD ChunkSize = 1024;
+    static constexpr int MaxNameLength = 511;
+    // How long one pending chunk or a flush may wait for a peer that does not
+    // read before that peer is dropped.
+    static constexpr DWORD WriteTimeoutMs = 5000;
+    static constexpr DWORD ClientRetryMs = 10000;
+    static constexpr DWORD ListenRetryMs = 200;
+    // How long the second half of a pair may take after the first connected.
+    static constexpr DWORD HalfOpenTimeoutMs = 5000;
+    static constexpr DWORD CloseWaitMs = 10000;
+
+    CNamedPipe();
+    // Derived classes call Close in their own destructors: the reader thread
+    // calls their operations and must be gone before they are.
+    virtual ~CNamedPipe();
+    CNamedPipe(const CNamedPipe&) = delete;
+    CNamedPipe& operator=(const CNamedPipe&) = delete;
+
+    // False when the name is longer than MaxNameLength.
+    bool SetName(const wchar_t* pszName, const wchar_t* pszComputer);
+    std::wstring GetHalfName(bool bIn) const;
+
+    bool Open(bool bServerMode);
+    // Writes are serialised here; a peer that stops reading is dropped after
+    // WriteTimeoutMs and the write fails.
+    bool Write(const BYTE* pBytes, DWORD dwCount);
+    void Disconnect();
+    void Close();
+    bool IsConnected() const { return m_bConnected; }
+    bool IsServerMode() const { return m_bServerMode; }
+
+protected:
+    virtual void OnReceive(const BYTE* pBytes, DWORD dwCount) = 0;
+    virtual void OnDisconnect() = 0;
+    virtual void OnError(DWORD dwError) = 0;
+    virtual void OnConnect() = 0;
+
+    // Guards disconnection and the two pipe handles.
+    CCriticalSection m_csPipe;
+
+private:
+    enum EListen { ListenConnected, ListenRetry, ListenStopped };
+
+    static DWORD WINAPI ReaderThreadProc(LPVOID pParam);
+    void ReaderLoop();
+    bool CreateServerPipes();
+    bool OpenClientPipes();
+    void CloseHandles();
+    bool StartReader();
+    void StopReader();
+
+    bool HasHandles();
+    bool ListenForClient();
+    EListen ConnectOnce();
+    EListen AwaitConnects(HANDLE hRead, bool bReadPending, HANDLE hWrite, bool bWritePending);
+    void CancelConnect(HANDLE hPipe, OVERLAPPED* pOverlapped);
+    bool ReopenClient();
+    bool IsStopRequested() const;
+    bool WaitStopFor(DWORD dwMilliseconds) const;
+    bool ReadUntilDisconnected();
+    void MarkConnected();
+
+    bool WriteChunk(HANDLE hWrite, const BYTE* pBytes, DWORD dwCount, DWORD* pdwWritten);
+    bool FlushBounded(HANDLE hPipe);
+    void DropPeer();
+    void DisconnectPeer(bool bFlush);
+
+    std::wstring m_strPipeName;
+    std::wstring m_strComputer;
+    std::wstring m_strFullName;
+    HANDLE m_hWrite;
+    HANDLE m_hRead;
+    HANDLE m_hThread;
+    DWORD m_dwThreadId;
+    CEvent m_evStop;
+    CEvent m_evStarted;
+    CEvent m_evWrite;
+    // The "_OUT" connect has its own completion event and OVERLAPPED so that
+    // it never shares one with a write of another thread.
+    CEvent m_evConnectOut;
+    // Set when a write gave up on the peer: the reader thread then drops it.
+    CEvent m_evDrop;
+    // Used by the reader thread alone, for the "_IN" connect and every read.
+    CEvent m_evRead;
+    OVERLAPPED m_stWriteOverlapped;
+    OVERLAPPED m_stConnectOverlapped;
+    OVERLAPPED m_stReadOverlapped;
+    bool m_bServerMode;
+    std::atomic<bool> m_bConnected;
+    std::atomic<bool> m_bDropping;
+    CCriticalSection m_csWrite;
+};

@@ -1,0 +1,297 @@
+// The pipe pair and its frame channel over real pipes, both ends queued.
+#include "TransportTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace
+{
+CBytes PayloadOf(const stQueueItem& stItem)
+{
+    return CBytes(stItem.pPayload, stItem.pPayload + stItem.nLength);
+}
+
+class PipeChannel : public ::testing::Test
+{
+protected:
+    void StartServer(const wchar_t* pszCase)
+    {
+        m_strName = MakePipeName(pszCase);
+        ASSERT_TRUE(m_server.StartServer(m_strName.c_str()));
+    }
+
+    // A raw client whose connection the server has seen.
+    void OpenRaw(CRawPipeClient& client)
+    {
+        ASSERT_TRUE(client.Open(m_strName)) << client.GetOpenError();
+        CItemPtr pConnected = m_server.WaitKind(stQueueItem::KindConnected);
+        ASSERT_TRUE(pConnected);
+        EXPECT_EQ(pConnected->nClientId, -1);
+    }
+
+    void ExpectServedAfterwards()
+    {
+        CRawPipeClient client;
+        OpenRaw(client);
+        CBytes payload = MakePayload(50, 4);
+        ASSERT_TRUE(client.Send(MakeFrame(payload)));
+        CItemPtr pData = m_server.WaitKind(stQueueItem::KindData);
+        ASSERT_TRUE(pData);
+        EXPECT_EQ(PayloadOf(*pData), payload);
+    }
+
+    std::wstring m_strName;
+    CTestEndpoint m_server;
+};
+}
+
+TEST_F(PipeChannel, ServerAndClientExchangeFramesAndTheServerTakesTheNextClient)
+{
+    StartServer(L"pair");
+    for (int nRound = 0; nRound < 2; ++nRound)
+    {
+        CTestEndpoint client;
+        ASSERT_TRUE(client.ConnectLocal(m_strName.c_str()));
+        CItemPtr pConnected = client.WaitKind(stQueueItem::KindConnected);
+        ASSERT_TRUE(pConnected);
+        ASSERT_TRUE(m_server.WaitKind(stQueueItem::KindConnected));
+        EXPECT_EQ(m_server.GetClientCount(), 1);
+
+        CBytes request = MakePayload(2000, static_cast<BYTE>(nRound));
+        ASSERT_TRUE(client.SendTo(-1, request.data(), static_cast<int32_t>(request.size())));
+        CItemPtr pRequest = m_server.WaitKind(stQueueItem::KindData);
+        ASSERT_TRUE(pRequest);
+        EXPECT_EQ(PayloadOf(*pRequest), request);
+
+        CBytes reply = MakePayload(16, 7);
+        ASSERT_TRUE(m_server.SendTo(-1, reply.data(), static_cast<int32_t>(reply.size())));
+        CItemPtr pReply = client.WaitKind(stQueueItem::KindData);
+        ASSERT_TRUE(pReply);
+        EXPECT_EQ(PayloadOf(*pReply), reply);
+
+        client.Stop();
+        CItemPtr pGone = m_server.WaitKind(stQueueItem::KindDisconnected);
+        ASSERT_TRUE(pGone);
+        EXPECT_EQ(pGone->nClientId, -1);
+    }
+}
+
+TEST_F(PipeChannel, SecondClientIsRefusedWhileOneIsConnected)
+{
+    StartServer(L"busy");
+    CRawPipeClient first;
+    OpenRaw(first);
+    CRawPipeClient second;
+    EXPECT_FALSE(second.Open(m_strName, 0));
+    EXPECT_EQ(second.GetOpenError(), static_cast<DWORD>(ERROR_PIPE_BUSY));
+    CBytes payload = MakePayload(10);
+    ASSERT_TRUE(first.Send(MakeFrame(payload)));
+    CItemPtr pData = m_server.WaitKind(stQueueItem::KindData);
+    ASSERT_TRUE(pData);
+    EXPECT_EQ(PayloadOf(*pData), payload);
+}
+
+// Wine joins the chunks in the pipe, so the reader sees only that the
+// message, four times the pipe's buffer, arrives whole and in order.
+TEST_F(PipeChannel, MessagesLongerThanThePipeBufferArriveWhole)
+{
+    StartServer(L"chunks");
+    CRawPipeClient client;
+    OpenRaw(client);
+    CBytes payload = MakePayload(4096);
+    bool bSent = false;
+    std::thread sender([&] { bSent = m_server.SendTo(-1, payload.data(), 4096); });
+    CBytes received;
+    while (received.size() < 4110)
+    {
+        CBytes read = client.Read(5000);
+        if (read.empty())
+            break;
+        received.insert(received.end(), read.begin(), read.end());
+    }
+    sender.join();
+    EXPECT_TRUE(bSent);
+    EXPECT_EQ(received, MakeFrame(payload));
+}
+
+TEST_F(PipeChannel, FramesSplitOverReadsOrPrecededByJunkAreDeliveredOnce)
+{
+    struct stCase
+    {
+        const char* pszName;
+        size_t nPayload;
+        std::vector<size_t> cuts;
+        CBytes junk;
+    };
+    const stCase aCases[] = {
+        {"header, then the rest", 300, {13}, {}},
+        {"1024, 1024 and the end byte", 2035, {1024, 2048}, {}},
+        {"payload ends with a read", 40, {53}, {}},
+        {"junk before the start byte", 20, {}, {0xAA, 0xBB, 0xCC}},
+        {"start byte at the end of a read", 20, {1}, {0x10, 0x20}},
+    };
+    StartServer(L"split");
+    for (const stCase& stC : aCases)
+    {
+        CRawPipeClient client;
+        OpenRaw(client);
+        CBytes payload = MakePayload(stC.nPayload, 5);
+        CBytes stream = Concat(stC.junk, MakeFrame(payload));
+        size_t nStart = 0;
+        std::vector<size_t> cuts = stC.cuts;
+        cuts.push_back(stream.size() - stC.junk.size());
+        for (size_t nCut : cuts)
+        {
+            size_t nEnd = nCut + stC.junk.size();
+            ASSERT_TRUE(client.Send(CBytes(stream.begin() + nStart, stream.begin() + nEnd)))
+                << stC.pszName << " error " << client.GetLastSendError();
+            nStart = nEnd;
+        }
+        CItemPtr pData = m_server.WaitKind(stQueueItem::KindData);
+        ASSERT_TRUE(pData) << stC.pszName;
+        EXPECT_EQ(PayloadOf(*pData), payload) << stC.pszName;
+        client.Close();
+        ASSERT_TRUE(m_server.WaitKind(stQueueItem::KindDisconnected)) << stC.pszName;
+        EXPECT_FALSE(m_server.WaitItem(0)) << stC.pszName;
+    }
+}
+
+TEST_F(PipeChannel, BadFramesDropTheClientWhichIsThenReplaced)
+{
+    struct stCase
+    {
+        const char* pszName;
+        CBytes bytes;
+    };
+    const stCase aCases[] = {
+        {"bad end byte", MakeFrame(MakePayload(8), 1, 0x04)},
+        {"negative length", Concat(MakeHeader(-1), MakePayload(20))},
+        {"huge length", Concat(MakeHeader(0x7FFFFFF0), MakePayload(20))},
+    };
+    StartServer(L"bad");
+    for (const stCase& stC : aCases)
+    {
+        CRawPipeClient client;
+        OpenRaw(client);
+        ASSERT_TRUE(client.SendRaw(stC.bytes)) << stC.pszName;
+        CItemPtr pItem = m_server.WaitItem();
+        ASSERT_TRUE(pItem) << stC.pszName;
+        EXPECT_EQ(pItem->nKind, stQueueItem::KindDisconnected) << stC.pszName;
+        EXPECT_TRUE(client.Read(2000).empty()) << stC.pszName;
+    }
+    ExpectServedAfterwards();
+}
+
+TEST_F(PipeChannel, ClientVanishingMidFrameLeavesNothingForTheNextClient)
+{
+    StartServer(L"vanish");
+    {
+        CRawPipeClient client;
+        OpenRaw(client);
+        CBytes frame = MakeFrame(MakePayload(2000));
+        ASSERT_TRUE(client.Send(CBytes(frame.begin(), frame.begin() + 500)));
+    }
+    ASSERT_TRUE(m_server.WaitKind(stQueueItem::KindDisconnected));
+    ExpectServedAfterwards();
+}
+
+TEST_F(PipeChannel, ClientThatNeverReadsIsDroppedWithinTheBound)
+{
+    StartServer(L"noread");
+    CRawPipeClient client;
+    OpenRaw(client);
+    CBytes payload = MakePayload(8000);
+    DWORD dwStart = ::GetTickCount();
+    EXPECT_FALSE(m_server.SendTo(-1, payload.data(), static_cast<int32_t>(payload.size())));
+    EXPECT_LT(::GetTickCount() - dwStart, 3 * CNamedPipe::WriteTimeoutMs);
+    ASSERT_TRUE(m_server.WaitKind(stQueueItem::KindDisconnected));
+    client.Close();
+    ExpectServedAfterwards();
+}
+
+TEST_F(PipeChannel, ClientThatCameAndWentBeforeTheListenDoesNotJamThePipe)
+{
+    m_strName = MakePipeName(L"cameandwent");
+    {
+        // Holding the pipe lock keeps the reader from its first connect.
+        CSectionLock pipeLock(m_server.PipeLock());
+        ASSERT_TRUE(m_server.StartServer(m_strName.c_str()));
+        CRawPipeClient early;
+        ASSERT_TRUE(early.Open(m_strName)) << early.GetOpenError();
+    }
+    ::Sleep(500);
+    CItemPtr pItem = m_server.WaitItem(0);
+    EXPECT_FALSE(pItem) << "kind " << pItem->nKind << " value " << pItem->nValue;
+    ExpectServedAfterwards();
+}
+
+TEST_F(PipeChannel, ClientConnectedBeforeTheListenIsReported)
+{
+    m_strName = MakePipeName(L"early");
+    CRawPipeClient early;
+    {
+        CSectionLock pipeLock(m_server.PipeLock());
+        ASSERT_TRUE(m_server.StartServer(m_strName.c_str()));
+        ASSERT_TRUE(early.Open(m_strName)) << early.GetOpenError();
+    }
+    CItemPtr pConnected = m_server.WaitItem();
+    ASSERT_TRUE(pConnected);
+    EXPECT_EQ(pConnected->nKind, stQueueItem::KindConnected);
+    CBytes payload = MakePayload(12);
+    ASSERT_TRUE(early.Send(MakeFrame(payload)));
+    CItemPtr pData = m_server.WaitKind(stQueueItem::KindData);
+    ASSERT_TRUE(pData);
+    EXPECT_EQ(PayloadOf(*pData), payload);
+}
+
+TEST_F(PipeChannel, QueuedEventsCarryKindsAndTheServersClientId)
+{
+    StartServer(L"kinds");
+    m_server.SetPipeClientId(-2);
+    CBytes payload = MakePayload(3);
+    EXPECT_TRUE(m_server.SendTo(-2, payload.data(), 3)) << "nobody connected: nothing to send";
+
+    CRawPipeClient client;
+    ASSERT_TRUE(client.Open(m_strName));
+    // A frame of another frame version is reported and still delivered.
+    ASSERT_TRUE(client.Send(MakeFrame(payload, 2)));
+    const int aKinds[] = {stQueueItem::KindConnected, stQueueItem::KindError, stQueueItem::KindData};
+    for (int nKind : aKinds)
+    {
+        CItemPtr pItem = m_server.WaitItem();
+        ASSERT_TRUE(pItem);
+        EXPECT_EQ(pItem->nKind, nKind);
+        EXPECT_EQ(pItem->nClientId, -2);
+        if (nKind == stQueueItem::KindError)
+        {
+            EXPECT_EQ(pItem->nValue, 1);
+        }
+        if (nKind == stQueueItem::KindData)
+        {
+            EXPECT_EQ(PayloadOf(*pItem), payload);
+        }
+    }
+    client.Close();
+    CItemPtr pGone = m_server.WaitItem();
+    ASSERT_TRUE(pGone);
+    EXPECT_EQ(pGone->nKind, stQueueItem::KindDisconnected);
+    EXPECT_EQ(pGone->nClientId, -2);
+}
+
+TEST(PipeClient, KeepsRetryingUntilTheServerAppears)
+{
+    std::wstring strName = MakePipeName(L"late");
+    CTestEndpoint client;
+    EXPECT_FALSE(client.ConnectLocal(strName.c_str()));
+    CItemPtr pError = client.WaitItem();
+    ASSERT_TRUE(pError);
+    EXPECT_EQ(pError->nKind, stQueueItem::KindError);
+    EXPECT_EQ(pError->nValue, ERROR_FILE_NOT_FOUND);
+
+    CTestEndpoint server;
+    ASSERT_TRUE(server.StartServer(strName.c_str()));
+    CItemPtr pConnected = client.WaitKind(stQueueItem::KindConnected, CNamedPipe::ClientRetryMs + 3000);
+    ASSERT_TRUE(pConnected);
+    ASSERT_TRUE(server.WaitKind(stQueueItem::KindConnected));
+}
