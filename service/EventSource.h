@@ -1,0 +1,22 @@
+// CEventSource: the registry entries that make a program an event source of
+// the Application log: its own key with the message file, and its name in
+// the log's "Sources" list, which holds each name once.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+class CEventSource
+{
+public:
+    static std::wstring GetKeyPath(const wchar_t* pszName);
+    static bool Register(const wchar_t* pszName, const wchar_t* pszMessageFile, DWORD dwTypes);
+    static bool Unregister(const wchar_t* pszName);
+    // Empty when the value is missing, as in a fresh system.
+    static std::vector<std::wstring> ReadSources();
+
+private:
+    static bool WriteSources(const std::vector<std::wstring>& sources);
+};
