@@ -1,0 +1,78 @@
+#include "simdisk/SimHandles.h"
+
+#include "simdisk/SimVolume.h"
+
+namespace {
+
+constexpr DWORD ReadAccess = GENERIC_READ | GENERIC_ALL | FILE_READ_DATA | FILE_EXECUTE;
+constexpr DWORD WriteAccess = GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA;
+constexpr DWORD DeleteAccess = DELETE | GENERIC_ALL;
+
+bool Conflicts(DWORD dwAccessA, DWORD dwShareB)
+{
+    return ((dwAccessA & ReadAccess) && !(dwShareB & FILE_SHARE_READ)) ||
+           ((dwAccessA & WriteAccess) && !(dwShareB & FILE_SHARE_WRITE)) ||
+           ((dwAccessA & DeleteAccess) && !(dwShareB & FILE_SHARE_DELETE));
+}
+
+} // namespace
+
+CSimHandles::~CSimHandles()
+{
+    for (const auto& entry : m_handles)
+        ::CloseHandle(entry.first);
+}
+
+bool CSimHandles::HasDataAccess(DWORD dwAccess) { return (dwAccess & (ReadAccess | WriteAccess | DeleteAccess)) != 0; }
+
+bool CSimHandles::CanRead(DWORD dwAccess) { return (dwAccess & ReadAccess) != 0; }
+
+HANDLE CSimHandles::Open(const SIM_HANDLE& handle)
+{
+    HANDLE h = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!h)
+        return INVALID_HANDLE_VALUE;
+    m_handles[h] = std::make_unique<SIM_HANDLE>(handle);
+    return h;
+}
+
+SIM_HANDLE* CSimHandles::Find(HANDLE h) const
+{
+    auto it = m_handles.find(h);
+    return it == m_handles.end() ? nullptr : it->second.get();
+}
+
+SIM_HANDLE* CSimHandles::Find(HANDLE h, SIM_HANDLE_KIND eKind) const
+{
+    SIM_HANDLE* p = Find(h);
+    return p && p->eKind == eKind ? p : nullptr;
+}
+
+void CSimHandles::Close(HANDLE h)
+{
+    auto it = m_handles.find(h);
+    if (it == m_handles.end())
+        return;
+    m_handles.erase(it);
+    ::CloseHandle(h);
+}
+
+bool CSimHandles::ShareAllows(const CSimVolume* pVolume, ULONGLONG ullFile, DWORD dwAccess, DWORD dwShare) const
+{
+    // Opens for attributes or synchronisation alone take no part in share access.
+    if (!HasDataAccess(dwAccess))
+        return true;
+    auto allows = [&](const SIM_HANDLE& other) {
+        if (other.eKind != SIM_HANDLE_KIND::File || other.pVolume != pVolume ||
+            (other.ullReference & 0xFFFFFFFFFFFFull) != ullFile || !HasDataAccess(other.dwAccess))
+            return true;
+        return !Conflicts(dwAccess, other.dwShare) && !Conflicts(other.dwAccess, dwShare);
+    };
+    for (const auto& entry : m_handles)
+        if (!allows(*entry.second))
+            return false;
+    for (const SIM_HANDLE& holder : m_holders)
+        if (!allows(holder))
+            return false;
+    return true;
+}

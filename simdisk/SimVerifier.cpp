@@ -1,0 +1,238 @@
+#include "simdisk/SimVerifier.h"
+
+#include "simdisk/NtfsLayout.h"
+
+#include <cstdarg>
+#include <cstring>
+#include <cwchar>
+#include <map>
+
+namespace {
+
+constexpr size_t MaxProblems = 64;
+
+template <typename T> T Get(const BYTE* p, size_t nOffset)
+{
+    T value;
+    std::memcpy(&value, p + nOffset, sizeof(T));
+    return value;
+}
+
+} // namespace
+
+void CSimVerifier::Problem(const wchar_t* pszFormat, ...)
+{
+    if (m_problems.size() >= MaxProblems)
+        return;
+    wchar_t szText[512];
+    va_list args;
+    va_start(args, pszFormat);
+    std::vswprintf(szText, 512, pszFormat, args);
+    va_end(args);
+    m_problems.push_back(szText);
+}
+
+bool CSimVerifier::Report(int nStage, size_t nDone, size_t nTotal)
+{
+    if (!m_fnProgress)
+        return true;
+    int nPercent = nTotal ? static_cast<int>(nDone * 100 / nTotal) : 100;
+    if (nPercent == m_nLastPercent)
+        return true;
+    m_nLastPercent = nPercent;
+    if (!m_fnProgress(nStage, nPercent))
+        m_bStopped = true;
+    return !m_bStopped;
+}
+
+bool CSimVerifier::Run()
+{
+    m_problems.clear();
+    m_bStopped = false;
+    CSimBitmap owned(m_volume.TotalClusters());
+    if (!CheckStreams(owned) || !CheckRecords() || !CheckBitmap(owned))
+        return false;
+    return m_problems.empty();
+}
+
+bool CSimVerifier::CheckStreams(CSimBitmap& owned)
+{
+    m_nLastPercent = -1;
+    const size_t nSlots = m_volume.FileSlots();
+    for (size_t i = 0; i < nSlots; ++i)
+    {
+        if (!Report(1, i, nSlots))
+            return false;
+        const CSimFile* pFile = m_volume.File(i);
+        if (!pFile)
+            continue;
+        if (pFile->m_ullId != m_volume.RootId() && !m_volume.File(pFile->m_ullParent))
+            Problem(L"file %llu has no parent directory", pFile->m_ullId);
+        for (const CSimStream& stream : pFile->m_streams)
+            CheckStream(*pFile, stream, owned);
+    }
+    return Report(1, nSlots, nSlots);
+}
+
+void CSimVerifier::CheckStream(const CSimFile& file, const CSimStream& stream, CSimBitmap& owned)
+{
+    const std::wstring strName = m_volume.RelativePath(file);
+    LONGLONG llVcn = 0;
+    for (size_t i = 0; i < stream.m_runs.size(); ++i)
+    {
+        const SIM_RUN& run = stream.m_runs[i];
+        if (run.llVcn != llVcn || run.llLength <= 0)
+        {
+            Problem(L"%ls (stream %u): runs do not follow each other at VCN %lld", strName.c_str(), stream.m_wSlot, run.llVcn);
+            return;
+        }
+        llVcn += run.llLength;
+        if (i > 0)
+        {
+            const SIM_RUN& prev = stream.m_runs[i - 1];
+            bool bJoins = (prev.llLcn == SIM_SPARSE_LCN && run.llLcn == SIM_SPARSE_LCN) ||
+                          (prev.llLcn != SIM_SPARSE_LCN && run.llLcn == prev.llLcn + prev.llLength);
+            if (bJoins)
+                Problem(L"%ls (stream %u): runs at VCN %lld are not joined", strName.c_str(), stream.m_wSlot, run.llVcn);
+        }
+        if (run.llLcn == SIM_SPARSE_LCN)
+            continue;
+        if (run.llLcn < 0 || run.llLcn + run.llLength > m_volume.TotalClusters())
+        {
+            Problem(L"%ls: run at LCN %lld lies outside the volume", strName.c_str(), run.llLcn);
+            continue;
+        }
+        if (!owned.IsClear(run.llLcn, run.llLength))
+            Problem(L"%ls: clusters from LCN %lld belong to another stream too", strName.c_str(), owned.NextSet(run.llLcn));
+        owned.Set(run.llLcn, run.llLength);
+        LONGLONG llBad = 0;
+        if (!m_volume.Content().Holds(run.llLcn, run.llLength, file.Reference(), stream.m_wSlot, run.llVcn, &llBad))
+            Problem(L"%ls: cluster %lld does not hold VCN %lld of the stream", strName.c_str(), llBad,
+                    run.llVcn + (llBad - run.llLcn));
+    }
+    if (!stream.m_bResident && stream.Vcns() < m_volume.ClustersFor(stream.m_llDataSize))
+        Problem(L"%ls: %lld clusters cannot hold %lld bytes", strName.c_str(), stream.Vcns(), stream.m_llDataSize);
+    const bool bMayBeSparse = (stream.m_wFlags & (ntfs::FlagSparse | ntfs::FlagCompressed)) != 0;
+    if (!bMayBeSparse && stream.AllocatedClusters() != stream.Vcns())
+        Problem(L"%ls: a stream that is neither sparse nor compressed has holes", strName.c_str());
+}
+
+bool CSimVerifier::CheckBitmap(CSimBitmap& owned)
+{
+    m_nLastPercent = -1;
+    for (const SIM_RUN& run : m_volume.PendingFrees())
+        owned.Set(run.llLcn, run.llLength);
+    const std::vector<uint64_t>& expected = owned.Words();
+    const std::vector<uint64_t>& actual = m_volume.Bitmap().Words();
+    for (size_t i = 0; i < actual.size(); ++i)
+    {
+        if ((i & 0xFFFF) == 0 && !Report(3, i, actual.size()))
+            return false;
+        if (expected[i] == actual[i])
+            continue;
+        uint64_t diff = expected[i] ^ actual[i];
+        LONGLONG llLcn = static_cast<LONGLONG>(i) * 64 + __builtin_ctzll(diff);
+        if (actual[i] & diff & (1ull << (llLcn % 64)))
+            Problem(L"cluster %lld is marked in use but no stream owns it", llLcn);
+        else
+            Problem(L"cluster %lld is in use but marked free", llLcn);
+    }
+    if (m_volume.Bitmap().Recount() != m_volume.Bitmap().CountSet())
+        Problem(L"the free-cluster count does not match the bitmap");
+    return Report(3, actual.size(), actual.size());
+}
+
+bool CSimVerifier::CheckRecords()
+{
+    m_nLastPercent = -1;
+    if (m_volume.Fs() != SIM_FS::Ntfs)
+        return Report(2, 1, 1);
+    CheckMftBitmap();
+    std::vector<BYTE> buffer(m_volume.BytesPerRecord());
+    const size_t nSlots = m_volume.FileSlots();
+    for (size_t i = 0; i < nSlots; ++i)
+    {
+        if (!Report(2, i, nSlots))
+            return false;
+        if (const CSimFile* pFile = m_volume.File(i))
+            CheckRecordsOf(*pFile, buffer);
+    }
+    return Report(2, nSlots, nSlots);
+}
+
+void CSimVerifier::CheckMftBitmap()
+{
+    const CSimBitmap& bits = m_volume.MftBitmap();
+    for (LONGLONG r = bits.NextSet(0); r >= 0; r = bits.NextSet(r + 1))
+        if (!m_volume.RecordOwner(static_cast<ULONGLONG>(r)))
+            Problem(L"MFT record %lld is marked in use but holds nothing", r);
+    for (size_t i = 0; i < m_volume.FileSlots(); ++i)
+    {
+        const CSimFile* pFile = m_volume.File(i);
+        if (!pFile)
+            continue;
+        if (!bits.Test(static_cast<LONGLONG>(i)))
+            Problem(L"MFT record %llu is in use but marked free", static_cast<unsigned long long>(i));
+        for (ULONGLONG ullExtension : pFile->m_extensions)
+            if (!bits.Test(static_cast<LONGLONG>(ullExtension & 0xFFFFFFFFFFFFull)))
+                Problem(L"extension record %llu is in use but marked free", ullExtension & 0xFFFFFFFFFFFFull);
+    }
+    const CSimStream* pData = m_volume.File(ntfs::RecordMft)->FindStream(ntfs::Data, L"");
+    if (pData->m_llDataSize < m_volume.MftRecords() * m_volume.BytesPerRecord())
+        Problem(L"the MFT's data is shorter than its records");
+}
+
+void CSimVerifier::CheckRecordsOf(const CSimFile& file, std::vector<BYTE>& buffer)
+{
+    NTFS_PLAN plan = CNtfsLayout::Plan(m_volume, file);
+    if (plan.records.size() != file.m_extensions.size() + 1)
+    {
+        Problem(L"record %llu needs %zu extension records but has %zu", file.m_ullId, plan.records.size() - 1,
+                file.m_extensions.size());
+        return;
+    }
+    std::map<std::pair<DWORD, std::wstring>, std::vector<SIM_RUN>> decoded;
+    for (size_t r = 0; r < plan.records.size(); ++r)
+    {
+        CNtfsLayout::EncodeRecord(m_volume, file, plan, r, buffer.data());
+        const BYTE* p = buffer.data();
+        DWORD dwAt = Get<WORD>(p, 20);
+        const DWORD dwUsed = Get<DWORD>(p, 24);
+        if (std::memcmp(p, "FILE", 4) != 0 || dwUsed > buffer.size())
+        {
+            Problem(L"record %llu: not a valid FILE record", file.m_ullId);
+            return;
+        }
+        while (dwAt + 8 <= dwUsed && Get<DWORD>(p, dwAt) != ntfs::EndMarker)
+        {
+            const DWORD dwLength = Get<DWORD>(p, dwAt + 4);
+            if (dwLength == 0 || dwAt + dwLength > dwUsed)
+            {
+                Problem(L"record %llu: attribute at %lu overruns the record", file.m_ullId, dwAt);
+                return;
+            }
+            if (p[dwAt + 8])
+            {
+                const BYTE byName = p[dwAt + 9];
+                std::wstring strName(reinterpret_cast<const wchar_t*>(p + dwAt + Get<WORD>(p, dwAt + 10)), byName);
+                const WORD wPairs = Get<WORD>(p, dwAt + 32);
+                auto& runs = decoded[{Get<DWORD>(p, dwAt), SimUpper(strName)}];
+                if (!CNtfsLayout::DecodeMappingPairs(p + dwAt + wPairs, dwLength - wPairs, Get<LONGLONG>(p, dwAt + 16), runs))
+                    Problem(L"record %llu: mapping pairs do not decode", file.m_ullId);
+            }
+            dwAt += dwLength;
+        }
+    }
+    for (const CSimStream& stream : file.m_streams)
+    {
+        if (stream.m_bResident)
+            continue;
+        std::vector<SIM_RUN>& runs = decoded[{stream.m_dwType, SimUpper(stream.m_strName)}];
+        bool bSame = runs.size() == stream.m_runs.size();
+        for (size_t i = 0; bSame && i < runs.size(); ++i)
+            bSame = runs[i].llVcn == stream.m_runs[i].llVcn && runs[i].llLcn == stream.m_runs[i].llLcn &&
+                    runs[i].llLength == stream.m_runs[i].llLength;
+        if (!bSame)
+            Problem(L"record %llu: the records do not describe the runs of stream %u", file.m_ullId, stream.m_wSlot);
+    }
+}

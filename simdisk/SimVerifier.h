@@ -1,0 +1,39 @@
+// Proves that a simulated volume is whole: every stream's clusters carry its own data in VCN
+// order and belong to it alone, the bitmap is exactly the union of the allocations, the free
+// count agrees, and on NTFS every record decodes back to the runs and the MFT bitmap agrees.
+#pragma once
+
+#include "simdisk/SimVolume.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class CSimVerifier
+{
+public:
+    explicit CSimVerifier(const CSimVolume& volume) : m_volume(volume) {}
+
+    // Told the stage (1 to 3) and its percentage as the check goes; false stops the check.
+    std::function<bool(int nStage, int nPercent)> m_fnProgress;
+
+    // True when nothing is wrong; a stopped check is not a proof and gives false.
+    bool Run();
+    const std::vector<std::wstring>& Problems() const { return m_problems; }
+    bool Stopped() const { return m_bStopped; }
+
+private:
+    void Problem(const wchar_t* pszFormat, ...);
+    bool Report(int nStage, size_t nDone, size_t nTotal);
+    bool CheckStreams(CSimBitmap& owned);
+    void CheckStream(const CSimFile& file, const CSimStream& stream, CSimBitmap& owned);
+    bool CheckRecords();
+    void CheckRecordsOf(const CSimFile& file, std::vector<BYTE>& buffer);
+    void CheckMftBitmap();
+    bool CheckBitmap(CSimBitmap& owned);
+
+    const CSimVolume& m_volume;
+    std::vector<std::wstring> m_problems;
+    int m_nLastPercent = -1;
+    bool m_bStopped = false;
+};
