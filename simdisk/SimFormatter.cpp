@@ -78,8 +78,7 @@ bool CSimFormatter::FormatNtfs(CSimVolume& volume)
     llRecords = (llRecords + llPerCluster - 1) / llPerCluster * llPerCluster;
     volume.SetMftRecords(llRecords);
 
-    CSimFile* pRoot = volume.AddFile(ntfs::RecordRoot, L".", FILE_ATTRIBUTE_DIRECTORY | SystemFile, ntfs::RecordRoot);
-    pRoot->m_dwFlags |= SimFileMetadata;
+    volume.AddFile(ntfs::RecordRoot, L".", FILE_ATTRIBUTE_DIRECTORY | SystemFile, ntfs::RecordRoot);
     CSimFile* pBoot = AddMetadataFile(volume, ntfs::RecordRoot, L"$Boot", ntfs::RecordBoot);
     CSimStream& boot = AddStream(*pBoot, ntfs::Data, L"");
     volume.PlaceRun(*pBoot, boot, 0, volume.ClustersFor(8192));
