@@ -1,11 +1,8 @@
 #include "protocol/LCServer.h"
 
-#include <new>
-
 CLCServer::CLCServer()
     : m_assembler(CFrameAssembler::PipeHeaderSize),
-      m_nExpectedVersion(CFrameAssembler::FrameVersion),
-      m_nSendBufferSize(0)
+      m_nExpectedVersion(CFrameAssembler::FrameVersion)
 {
 }
 
@@ -31,25 +28,18 @@ bool CLCServer::SendFrame(const BYTE* pPayload, int32_t nLength)
         return false;
     CSectionLock sendLock(m_csSend);
     size_t nFrameSize = CFrameAssembler::GetFrameSize(CFrameAssembler::PipeHeaderSize, nLength);
-    if (m_nSendBufferSize < nFrameSize)
-    {
-        m_nSendBufferSize = 0;
-        m_pSendBuffer.reset(new (std::nothrow) BYTE[nFrameSize]);
-        if (!m_pSendBuffer)
-            return false;
-        m_nSendBufferSize = nFrameSize;
-    }
-    CFrameAssembler::WriteFrame(m_pSendBuffer.get(), CFrameAssembler::PipeHeaderSize, pPayload,
-                                nLength, 0);
-    return Write(m_pSendBuffer.get(), static_cast<DWORD>(nFrameSize));
+    BYTE* pFrame = m_sendBuffer.Reserve(nFrameSize);
+    if (pFrame == nullptr)
+        return false;
+    CFrameAssembler::WriteFrame(pFrame, CFrameAssembler::PipeHeaderSize, pPayload, nLength, 0);
+    return Write(pFrame, static_cast<DWORD>(nFrameSize));
 }
 
 void CLCServer::FreeBuffers()
 {
     {
         CSectionLock sendLock(m_csSend);
-        m_pSendBuffer.reset();
-        m_nSendBufferSize = 0;
+        m_sendBuffer.Free();
     }
     CSectionLock receiveLock(m_csReceive);
     if (m_assembler.IsIdle())

@@ -4,10 +4,10 @@
 #pragma once
 
 #include "protocol/FrameAssembler.h"
+#include "protocol/KeptBuffer.h"
 #include "protocol/NamedPipe.h"
 
 #include <cstdint>
-#include <memory>
 
 class CLCServer : public CNamedPipe
 {
@@ -49,6 +49,5 @@ private:
     void DeliverFrame();
 
     int32_t m_nExpectedVersion;
-    std::unique_ptr<BYTE[]> m_pSendBuffer;
-    size_t m_nSendBufferSize;
+    CKeptBuffer m_sendBuffer;
 };

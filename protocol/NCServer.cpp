@@ -34,7 +34,6 @@ CNCServer::CNCServer()
       m_hThread(NULL),
       m_dwThreadId(0),
       m_bWinsock(false),
-      m_nBroadcastBufferSize(0),
       m_nSequence(0)
 {
 }
@@ -359,20 +358,14 @@ bool CNCServer::Broadcast(const BYTE* pPayload, int32_t nLength)
         return false;
     CSectionLock sendLock(m_csSend);
     size_t nSize = CFrameAssembler::GetFrameSize(CFrameAssembler::TcpHeaderSize, nLength);
-    if (m_nBroadcastBufferSize < nSize)
-    {
-        m_nBroadcastBufferSize = 0;
-        m_pBroadcastBuffer.reset(new (std::nothrow) BYTE[nSize]);
-        if (!m_pBroadcastBuffer)
-            return false;
-        m_nBroadcastBufferSize = nSize;
-    }
-    CFrameAssembler::WriteFrame(m_pBroadcastBuffer.get(), CFrameAssembler::TcpHeaderSize, pPayload,
-                                nLength, ++m_nSequence);
+    BYTE* pFrame = m_broadcastBuffer.Reserve(nSize);
+    if (pFrame == nullptr)
+        return false;
+    CFrameAssembler::WriteFrame(pFrame, CFrameAssembler::TcpHeaderSize, pPayload, nLength, ++m_nSequence);
     bool bAllSent = true;
     for (int i = 0; i < SlotCount; ++i)
         if (m_aSlots[i].nState == SlotConnected)
-            bAllSent &= SendToSlot(i, m_pBroadcastBuffer.get(), nSize);
+            bAllSent &= SendToSlot(i, pFrame, nSize);
     return bAllSent;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "protocol/FrameAssembler.h"
+#include "protocol/KeptBuffer.h"
 #include "protocol/SyncObjects.h"
 
 #include <winsock2.h>
@@ -99,7 +100,6 @@ private:
     bool m_bWinsock;
     CCriticalSection m_csReceive;
     CCriticalSection m_csSend;
-    std::unique_ptr<BYTE[]> m_pBroadcastBuffer;
-    size_t m_nBroadcastBufferSize;
+    CKeptBuffer m_broadcastBuffer;
     int32_t m_nSequence;
 };

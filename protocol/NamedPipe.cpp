@@ -117,12 +117,7 @@ bool CNamedPipe::CreateServerPipes()
                                       PIPE_ACCESS_OUTBOUND | FILE_FLAG_OVERLAPPED, dwMode,
                                       PipeInstances, PipeBufferSize, PipeBufferSize,
                                       PipeDefaultTimeoutMs, &stAttributes);
-    if (IsValid(m_hRead) && IsValid(m_hWrite))
-        return true;
-    DWORD dwError = ::GetLastError();
-    CloseHandles();
-    ::SetLastError(dwError);
-    return false;
+    return KeepPairOrClose();
 }
 
 bool CNamedPipe::OpenClientPipes()
@@ -134,9 +129,15 @@ bool CNamedPipe::OpenClientPipes()
     if (IsValid(m_hRead))
         m_hWrite = ::CreateFileW(GetHalfName(true).c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
                                  FILE_FLAG_OVERLAPPED, NULL);
+    return KeepPairOrClose();
+}
+
+bool CNamedPipe::KeepPairOrClose()
+{
     if (IsValid(m_hRead) && IsValid(m_hWrite))
         return true;
-    // Keep no half-opened pair: it would hold one half of the server busy.
+    // Keep no half of a pair: on the client side it would hold one half of
+    // the server busy.
     DWORD dwError = ::GetLastError();
     CloseHandles();
     ::SetLastError(dwError);

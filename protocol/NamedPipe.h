@@ -60,6 +60,7 @@ private:
     void ReaderLoop();
     bool CreateServerPipes();
     bool OpenClientPipes();
+    bool KeepPairOrClose();
     void CloseHandles();
     bool StartReader();
     void StopReader();

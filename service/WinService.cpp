@@ -38,6 +38,23 @@ SC_HANDLE OpenManager()
 {
     return ::OpenSCManagerW(NULL, NULL, SC_MANAGER_ALL_ACCESS);
 }
+
+// The installed service, opened through its own manager handle.
+class CInstalledService
+{
+public:
+    explicit CInstalledService(const wchar_t* pszName)
+        : m_manager(OpenManager()),
+          m_service(m_manager ? ::OpenServiceW(m_manager.Get(), pszName, SERVICE_ALL_ACCESS) : NULL)
+    {
+    }
+    SC_HANDLE Get() const { return m_service.Get(); }
+    explicit operator bool() const { return static_cast<bool>(m_service); }
+
+private:
+    CServiceHandle m_manager;
+    CServiceHandle m_service;
+};
 }
 
 CWinService::CWinService(const wchar_t* pszServiceName, const wchar_t* pszDisplayName)
@@ -199,10 +216,7 @@ bool CWinService::Install()
 
 bool CWinService::Remove()
 {
-    CServiceHandle manager(OpenManager());
-    if (!manager)
-        return false;
-    CServiceHandle service(::OpenServiceW(manager.Get(), m_strServiceName.GetBuffer(), SERVICE_ALL_ACCESS));
+    CInstalledService service(m_strServiceName.GetBuffer());
     if (!service)
         return false;
     SERVICE_STATUS stStatus;
@@ -217,20 +231,14 @@ bool CWinService::Remove()
 
 bool CWinService::StartInstalled()
 {
-    CServiceHandle manager(OpenManager());
-    if (!manager)
-        return false;
-    CServiceHandle service(::OpenServiceW(manager.Get(), m_strServiceName.GetBuffer(), SERVICE_ALL_ACCESS));
+    CInstalledService service(m_strServiceName.GetBuffer());
     return service && ::StartServiceW(service.Get(), 0, NULL) &&
            WaitWhileState(service.Get(), SERVICE_START_PENDING, SERVICE_RUNNING);
 }
 
 bool CWinService::StopInstalled()
 {
-    CServiceHandle manager(OpenManager());
-    if (!manager)
-        return false;
-    CServiceHandle service(::OpenServiceW(manager.Get(), m_strServiceName.GetBuffer(), SERVICE_ALL_ACCESS));
+    CInstalledService service(m_strServiceName.GetBuffer());
     SERVICE_STATUS stStatus;
     return service && ::ControlService(service.Get(), SERVICE_CONTROL_STOP, &stStatus) &&
            WaitWhileState(service.Get(), SERVICE_STOP_PENDING, SERVICE_STOPPED);

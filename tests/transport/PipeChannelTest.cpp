@@ -7,11 +7,6 @@
 
 namespace
 {
-CBytes PayloadOf(const stQueueItem& stItem)
-{
-    return CBytes(stItem.pPayload, stItem.pPayload + stItem.nLength);
-}
-
 class PipeChannel : public ::testing::Test
 {
 protected:
@@ -30,15 +25,20 @@ protected:
         EXPECT_EQ(pConnected->nClientId, -1);
     }
 
-    void ExpectServedAfterwards()
+    void ExpectDelivered(CRawPipeClient& client, size_t nPayload)
     {
-        CRawPipeClient client;
-        OpenRaw(client);
-        CBytes payload = MakePayload(50, 4);
+        CBytes payload = MakePayload(nPayload, 4);
         ASSERT_TRUE(client.Send(MakeFrame(payload)));
         CItemPtr pData = m_server.WaitKind(stQueueItem::KindData);
         ASSERT_TRUE(pData);
         EXPECT_EQ(PayloadOf(*pData), payload);
+    }
+
+    void ExpectServedAfterwards()
+    {
+        CRawPipeClient client;
+        OpenRaw(client);
+        ExpectDelivered(client, 50);
     }
 
     std::wstring m_strName;
@@ -238,11 +238,7 @@ TEST_F(PipeChannel, ClientConnectedBeforeTheListenIsReported)
     CItemPtr pConnected = m_server.WaitItem();
     ASSERT_TRUE(pConnected);
     EXPECT_EQ(pConnected->nKind, stQueueItem::KindConnected);
-    CBytes payload = MakePayload(12);
-    ASSERT_TRUE(early.Send(MakeFrame(payload)));
-    CItemPtr pData = m_server.WaitKind(stQueueItem::KindData);
-    ASSERT_TRUE(pData);
-    EXPECT_EQ(PayloadOf(*pData), payload);
+    ExpectDelivered(early, 12);
 }
 
 TEST_F(PipeChannel, QueuedEventsCarryKindsAndTheServersClientId)
@@ -294,4 +290,19 @@ TEST(PipeClient, KeepsRetryingUntilTheServerAppears)
     CItemPtr pConnected = client.WaitKind(stQueueItem::KindConnected, CNamedPipe::ClientRetryMs + 3000);
     ASSERT_TRUE(pConnected);
     ASSERT_TRUE(server.WaitKind(stQueueItem::KindConnected));
+}
+
+TEST_F(PipeChannel, ClientHoldingOneHalfOnlyIsDroppedAfterTheBound)
+{
+    StartServer(L"halfopen");
+    HANDLE hHalf = ::CreateFileW((L"\\\\.\\PIPE\\" + m_strName + L"_OUT").c_str(), GENERIC_READ, 0, NULL,
+                                 OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(hHalf, INVALID_HANDLE_VALUE);
+    CRawPipeClient client;
+    EXPECT_TRUE(client.Open(m_strName, CNamedPipe::HalfOpenTimeoutMs + 3000)) << client.GetOpenError();
+    ::CloseHandle(hHalf);
+    CItemPtr pConnected = m_server.WaitItem();
+    ASSERT_TRUE(pConnected);
+    EXPECT_EQ(pConnected->nKind, stQueueItem::KindConnected);
+    ExpectDelivered(client, 9);
 }

@@ -8,11 +8,6 @@
 
 namespace
 {
-CBytes PayloadOf(const stQueueItem& stItem)
-{
-    return CBytes(stItem.pPayload, stItem.pPayload + stItem.nLength);
-}
-
 CBytes MakeTcpFrame(const CBytes& payload, int32_t nSequence = 1)
 {
     CBytes frame(CFrameAssembler::GetFrameSize(CFrameAssembler::TcpHeaderSize,

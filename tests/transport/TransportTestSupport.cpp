@@ -83,6 +83,11 @@ CBytes Concat(const CBytes& a, const CBytes& b)
     return result;
 }
 
+CBytes PayloadOf(const stQueueItem& stItem)
+{
+    return CBytes(stItem.pPayload, stItem.pPayload + stItem.nLength);
+}
+
 bool CRawPipeClient::Open(const std::wstring& strName, DWORD dwBusyRetryMs)
 {
     DWORD dwStart = ::GetTickCount();

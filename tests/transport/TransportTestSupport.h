@@ -46,6 +46,7 @@ CBytes MakePayload(size_t nCount, BYTE bSeed = 1);
 CBytes MakeFrame(const CBytes& payload, int32_t nVersion = 1, BYTE bEnd = 0x03);
 CBytes MakeHeader(int32_t nLength, int32_t nVersion = 1);
 CBytes Concat(const CBytes& a, const CBytes& b);
+CBytes PayloadOf(const stQueueItem& stItem);
 
 // A client of a pipe pair opened with plain synchronous handles.
 class CRawPipeClient
