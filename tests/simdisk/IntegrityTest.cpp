@@ -1,0 +1,125 @@
+// The volume's own proof after random work, and that it catches a damaged cluster or bitmap.
+#include "SimFixture.h"
+
+#include <random>
+
+namespace {
+
+class Integrity : public CSimFixture, public ::testing::WithParamInterface<SIM_FS>
+{
+protected:
+    void SetUp() override { MountAndInstall(GetParam(), 60000); }
+};
+
+TEST_P(Integrity, RandomMovesKeepTheVolumeWhole)
+{
+    std::mt19937 random(7);
+    std::vector<std::wstring> paths;
+    m_pVolume->CreateDirectory(L"d");
+    for (int i = 0; i < 40; ++i)
+    {
+        std::wstring strPath = (i % 2 ? L"d\\f" : L"f") + std::to_wstring(i) + L".bin";
+        int nPieces = 1 + static_cast<int>(random() % 40);
+        ASSERT_NE(nullptr, m_pVolume->CreateFile(strPath, 4096ll * (nPieces + random() % 60), Fragmented(nPieces, random() % 50000)));
+        paths.push_back(strPath);
+    }
+    HANDLE hVolume = Open(GetParam() == SIM_FS::Ntfs ? L"\\\\.\\S:" : L"\\\\.\\S:", GENERIC_READ,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE, 0);
+    int nMoved = 0;
+    for (int i = 0; i < 600; ++i)
+    {
+        const std::wstring& strPath = paths[random() % paths.size()];
+        HANDLE hFile = Open(L"S:\\" + strPath);
+        std::vector<SIM_RUN> runs = ReadExtents(hFile);
+        ASSERT_FALSE(runs.empty());
+        const SIM_RUN& run = runs[random() % runs.size()];
+        LONGLONG llCount = 1 + static_cast<LONGLONG>(random() % run.llLength);
+        LONGLONG llTarget = static_cast<LONGLONG>(random() % (m_pVolume->TotalClusters() - llCount));
+        NTSTATUS status = Move(hVolume, hFile, run.llVcn, llTarget, static_cast<DWORD>(llCount));
+        ASSERT_TRUE(status == ntstatus::Success || status == ntstatus::AlreadyCommitted) << std::hex << status;
+        nMoved += status == ntstatus::Success;
+        sys::CloseHandle(hFile);
+        m_opened.pop_back();
+        if (i % 200 == 0)
+            m_pVolume->Resize(paths[i % paths.size()], 4096ll * (1 + random() % 80));
+    }
+    EXPECT_GT(nMoved, 100);
+    ExpectVerified();
+}
+
+TEST_P(Integrity, ChangesFromOutsideKeepTheVolumeWhole)
+{
+    m_pVolume->CreateDirectory(L"a");
+    m_pVolume->CreateDirectory(L"a\\b");
+    for (int i = 0; i < 30; ++i)
+        m_pVolume->CreateFile(L"a\\b\\x" + std::to_wstring(i), 4096ll * (i + 1), Interleaved(3));
+    EXPECT_TRUE(m_pVolume->Resize(L"a\\b\\x3", 4096ll * 500, Fragmented(7)));
+    EXPECT_TRUE(m_pVolume->Resize(L"a\\b\\x4", 10));
+    EXPECT_TRUE(m_pVolume->Rename(L"a\\b", L"c"));
+    EXPECT_FALSE(m_pVolume->Rename(L"c", L"c\\inside")) << "a directory cannot move into itself";
+    EXPECT_TRUE(m_pVolume->Delete(L"c\\x7"));
+    EXPECT_TRUE(m_pVolume->Delete(L"a"));
+    EXPECT_EQ(nullptr, m_pVolume->Lookup(L"a"));
+    EXPECT_NE(nullptr, m_pVolume->Lookup(L"C\\X3"));
+    ExpectVerified();
+}
+
+TEST_P(Integrity, DamagedClusterIsCaught)
+{
+    CSimFile* pFile = m_pVolume->CreateFile(L"victim.bin", 4096ll * 10, Contiguous(30000));
+    LONGLONG llLcn = pFile->FindStream(ntfs::Data, L"")->m_runs[0].llLcn + 4;
+    m_pVolume->Content().Corrupt(llLcn);
+    CSimLock lock(m_system);
+    CSimVerifier verifier(*m_pVolume);
+    EXPECT_FALSE(verifier.Run());
+    ASSERT_FALSE(verifier.Problems().empty());
+    EXPECT_NE(std::wstring::npos, verifier.Problems()[0].find(std::to_wstring(llLcn)));
+}
+
+TEST_P(Integrity, FlippedBitmapBitIsCaught)
+{
+    for (LONGLONG llLcn : {40000ll, m_pVolume->Root()->DefaultStream()->m_runs.empty() ? 1ll : m_pVolume->Root()->DefaultStream()->m_runs[0].llLcn})
+    {
+        m_pVolume->Bitmap().Flip(llLcn);
+        CSimLock lock(m_system);
+        CSimVerifier verifier(*m_pVolume);
+        EXPECT_FALSE(verifier.Run()) << llLcn;
+        m_pVolume->Bitmap().Flip(llLcn);
+    }
+    ExpectVerified();
+}
+
+INSTANTIATE_TEST_SUITE_P(AllFileSystems, Integrity, ::testing::Values(SIM_FS::Ntfs, SIM_FS::Fat32, SIM_FS::Exfat));
+
+class FatVolume : public CSimFixture
+{
+protected:
+    void SetUp() override { MountAndInstall(SIM_FS::Fat32, 50000); }
+};
+
+TEST_F(FatVolume, DirectoriesHaveClusterChainsAndNoStreams)
+{
+    m_pVolume->CreateDirectory(L"dir");
+    for (int i = 0; i < 200; ++i)
+        m_pVolume->CreateFile(L"dir\\file" + std::to_wstring(i) + L".txt", 100);
+    std::vector<SIM_RUN> runs = ReadExtents(Open(L"S:\\dir"));
+    LONGLONG llClusters = 0;
+    for (const SIM_RUN& run : runs)
+        llClusters += run.llLength;
+    EXPECT_EQ(m_pVolume->IndexClustersFor(200), llClusters);
+    EXPECT_FALSE(ReadExtents(Open(L"S:\\")).empty()) << "the root directory owns clusters";
+    EXPECT_EQ(INVALID_HANDLE_VALUE, Open(L"S:\\dir\\file1.txt:alt"));
+    WIN32_FIND_DATAW data;
+    HANDLE h = sys::FindFirstFileW(L"S:\\dir\\*.*", &data);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    ASSERT_TRUE(sys::FindNextFileW(h, &data));
+    ASSERT_TRUE(sys::FindNextFileW(h, &data));
+    EXPECT_STREQ(L"file0.txt", data.cFileName) << "entry order, not name order";
+    sys::FindClose(h);
+    wchar_t szFs[32];
+    ASSERT_TRUE(sys::GetVolumeInformationW(L"S:\\", nullptr, 0, nullptr, nullptr, nullptr, szFs, 32));
+    EXPECT_STREQ(L"FAT32", szFs);
+    ExpectVerified();
+}
+
+} // namespace
