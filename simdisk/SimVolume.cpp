@@ -159,20 +159,28 @@ ULONGLONG CSimVolume::AllocateRecord(bool bForMft)
     // record for them always exists.
     LONGLONG llRecord = bForMft ? m_mftBitmap.NextClear(static_cast<LONGLONG>(ntfs::FirstMftExtension)) : -1;
     if (llRecord < 0 || llRecord >= static_cast<LONGLONG>(ntfs::FirstExtendChild))
-        llRecord = m_mftBitmap.NextClear(static_cast<LONGLONG>(ntfs::FirstUserRecord));
-    if (llRecord < 0)
     {
-        if (!EnsureMftRecords(m_llMftRecords + 1))
-            return ~0ull;
-        llRecord = m_mftBitmap.NextClear(static_cast<LONGLONG>(ntfs::FirstUserRecord));
+        // Records are taken upwards from a hint that a freed record lowers again, so that
+        // filling a large MFT does not search it from the start each time.
+        llRecord = m_mftBitmap.NextClear(m_llRecordHint);
         if (llRecord < 0)
-            return ~0ull;
+            llRecord = m_mftBitmap.NextClear(static_cast<LONGLONG>(ntfs::FirstUserRecord));
+        if (llRecord < 0)
+        {
+            if (!EnsureMftRecords(m_llMftRecords + 1))
+                return ~0ull;
+            llRecord = m_mftBitmap.NextClear(static_cast<LONGLONG>(ntfs::FirstUserRecord));
+            if (llRecord < 0)
+                return ~0ull;
+        }
+        m_llRecordHint = llRecord + 1;
     }
     m_mftBitmap.Set(llRecord);
     if (m_sequences.size() <= static_cast<size_t>(llRecord))
         m_sequences.resize(static_cast<size_t>(llRecord) + 1, 0);
     WORD& wSequence = m_sequences[static_cast<size_t>(llRecord)];
-    wSequence = static_cast<WORD>(wSequence + 1 ? wSequence + 1 : 1);
+    const WORD wNext = static_cast<WORD>(wSequence + 1);
+    wSequence = wNext ? wNext : 1;
     return static_cast<ULONGLONG>(llRecord) | (static_cast<ULONGLONG>(wSequence) << 48);
 }
 
@@ -181,6 +189,27 @@ void CSimVolume::FreeRecord(ULONGLONG ullRecord)
     ullRecord &= ReferenceMask;
     m_mftBitmap.Clear(static_cast<LONGLONG>(ullRecord));
     m_extensionOwner.erase(ullRecord);
+    if (static_cast<LONGLONG>(ullRecord) >= static_cast<LONGLONG>(ntfs::FirstUserRecord))
+        m_llRecordHint = std::min(m_llRecordHint, static_cast<LONGLONG>(ullRecord));
+}
+
+WORD CSimVolume::Sequence(ULONGLONG ullRecord) const
+{
+    return ullRecord < m_sequences.size() ? m_sequences[static_cast<size_t>(ullRecord)] : 0;
+}
+
+void CSimVolume::SetSequence(ULONGLONG ullRecord, WORD wSequence)
+{
+    if (m_sequences.size() <= ullRecord)
+        m_sequences.resize(static_cast<size_t>(ullRecord) + 1, 0);
+    m_sequences[static_cast<size_t>(ullRecord)] = wSequence;
+}
+
+void CSimVolume::Attach(CSimFile& file)
+{
+    CSimFile* pParent = File(file.m_ullParent);
+    if (pParent && pParent != &file && !Child(*pParent, file.m_strName))
+        Link(*pParent, file);
 }
 
 void CSimVolume::SetStaleMftBit(ULONGLONG ullRecord)

@@ -129,6 +129,12 @@ public:
     ULONGLONG AllocateRecord(bool bForMft);
     void FreeRecord(ULONGLONG ullRecord);
     void AdoptExtension(ULONGLONG ullRecord, ULONGLONG ullBase) { m_extensionOwner[ullRecord] = ullBase; }
+    const std::unordered_map<ULONGLONG, ULONGLONG>& ExtensionOwners() const { return m_extensionOwner; }
+    WORD Sequence(ULONGLONG ullRecord) const;
+    void SetSequence(ULONGLONG ullRecord, WORD wSequence);
+    // Puts a file added without its parent into its parent's directory.
+    void Attach(CSimFile& file);
+    void AddPendingFree(const SIM_RUN& run) { m_pendingFrees.push_back(run); }
     bool EnsureMftRecords(LONGLONG llRecords);
     void SetMftRecords(LONGLONG llRecords) { m_llMftRecords = llRecords; m_mftBitmap.Resize(llRecords); }
 
@@ -168,4 +174,5 @@ private:
     LONGLONG m_llZoneEnd = 0;
     std::unordered_map<ULONGLONG, ULONGLONG> m_extensionOwner;
     std::vector<WORD> m_sequences; // last sequence number of each record
+    LONGLONG m_llRecordHint = static_cast<LONGLONG>(ntfs::FirstUserRecord);
 };

@@ -1,0 +1,26 @@
+// Builds a populated simulated volume in one pass: a directory tree, files of varied sizes
+// laid out from the start of the volume, a chosen share of them fragmented with their pieces
+// spread among later files, and free space left in small gaps. Costs O(files + fragments).
+#pragma once
+
+#include "simdisk/SimVolume.h"
+
+#include <memory>
+#include <string>
+
+struct SIM_BUILD
+{
+    SIM_FORMAT format;
+    LONGLONG llFiles = 1000;
+    int nFragmentedPercent = 10;
+    unsigned uSeed = 1;
+    LONGLONG llDirectories = -1; // -1: one for every twenty files
+    int nMaxDepth = 6;
+};
+
+class CSimBuilder
+{
+public:
+    // Null with a message when the volume cannot be built as asked.
+    static std::unique_ptr<CSimVolume> Build(const SIM_BUILD& build, std::wstring* pstrError);
+};

@@ -1,0 +1,545 @@
+#include "simdisk/SimImage.h"
+
+#include <cstring>
+#include <map>
+#include <stdexcept>
+
+namespace {
+
+constexpr char Magic[8] = {'V', 'F', 'S', 'I', 'M', 'D', 'S', 'K'};
+constexpr size_t HeaderBytes = 64;
+
+DWORD Crc32(const BYTE* p, size_t n)
+{
+    static DWORD table[256];
+    static bool bReady = false;
+    if (!bReady)
+    {
+        for (DWORD i = 0; i < 256; ++i)
+        {
+            DWORD c = i;
+            for (int k = 0; k < 8; ++k)
+                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            table[i] = c;
+        }
+        bReady = true;
+    }
+    DWORD crc = 0xFFFFFFFFu;
+    for (size_t i = 0; i < n; ++i)
+        crc = table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
+    return crc ^ 0xFFFFFFFFu;
+}
+
+class CWriter
+{
+public:
+    template <typename T> void Put(T value)
+    {
+        const BYTE* p = reinterpret_cast<const BYTE*>(&value);
+        m_bytes.insert(m_bytes.end(), p, p + sizeof(T));
+    }
+    void PutString(const std::wstring& str)
+    {
+        Put<DWORD>(static_cast<DWORD>(str.size()));
+        const BYTE* p = reinterpret_cast<const BYTE*>(str.data());
+        m_bytes.insert(m_bytes.end(), p, p + 2 * str.size());
+    }
+    void PutBytes(const BYTE* p, size_t n) { m_bytes.insert(m_bytes.end(), p, p + n); }
+    void PutBitmap(const CSimBitmap& bitmap)
+    {
+        Put<ULONGLONG>(static_cast<ULONGLONG>(bitmap.Size()));
+        PutBytes(reinterpret_cast<const BYTE*>(bitmap.Words().data()), 8 * bitmap.Words().size());
+    }
+    size_t BeginSection(const char* pszTag)
+    {
+        PutBytes(reinterpret_cast<const BYTE*>(pszTag), 4);
+        Put<ULONGLONG>(0);
+        return m_bytes.size();
+    }
+    void EndSection(size_t nStart)
+    {
+        ULONGLONG ullLength = m_bytes.size() - nStart;
+        std::memcpy(&m_bytes[nStart - 8], &ullLength, 8);
+    }
+    std::vector<BYTE>& Bytes() { return m_bytes; }
+
+private:
+    std::vector<BYTE> m_bytes;
+};
+
+// Reads within bounds; anything past the end of the data is a damaged image.
+class CReader
+{
+public:
+    CReader(const BYTE* p, size_t n) : m_p(p), m_n(n) {}
+
+    template <typename T> T Get()
+    {
+        Need(sizeof(T));
+        T value;
+        std::memcpy(&value, m_p + m_at, sizeof(T));
+        m_at += sizeof(T);
+        return value;
+    }
+    std::wstring GetString()
+    {
+        DWORD dwLength = Get<DWORD>();
+        Need(2ull * dwLength);
+        std::wstring str(reinterpret_cast<const wchar_t*>(m_p + m_at), dwLength);
+        m_at += 2ull * dwLength;
+        return str;
+    }
+    std::vector<BYTE> GetBytes(ULONGLONG ullCount)
+    {
+        Need(ullCount);
+        std::vector<BYTE> bytes(m_p + m_at, m_p + m_at + ullCount);
+        m_at += static_cast<size_t>(ullCount);
+        return bytes;
+    }
+    ULONGLONG GetCount(size_t nItemBytes)
+    {
+        ULONGLONG ullCount = Get<ULONGLONG>();
+        if (ullCount > (m_n - m_at) / nItemBytes)
+            throw std::runtime_error("a count runs past its section");
+        return ullCount;
+    }
+    void GetBitmap(CSimBitmap& bitmap, LONGLONG llExpected)
+    {
+        ULONGLONG ullBits = Get<ULONGLONG>();
+        if (static_cast<LONGLONG>(ullBits) != llExpected)
+            throw std::runtime_error("a bitmap does not match the volume's size");
+        const size_t nWords = static_cast<size_t>((ullBits + 63) / 64);
+        Need(8ull * nWords);
+        std::vector<uint64_t> words(nWords);
+        std::memcpy(words.data(), m_p + m_at, 8 * nWords);
+        m_at += 8 * nWords;
+        bitmap.Assign(words, static_cast<LONGLONG>(ullBits));
+    }
+    CReader Section(const char* pszTag)
+    {
+        Need(12);
+        if (std::memcmp(m_p + m_at, pszTag, 4) != 0)
+            throw std::runtime_error(std::string("section ") + pszTag + " is missing");
+        m_at += 4;
+        ULONGLONG ullLength = Get<ULONGLONG>();
+        Need(ullLength);
+        CReader section(m_p + m_at, static_cast<size_t>(ullLength));
+        m_at += static_cast<size_t>(ullLength);
+        return section;
+    }
+
+private:
+    void Need(ULONGLONG ullBytes) const
+    {
+        if (ullBytes > m_n - m_at)
+            throw std::runtime_error("a section ends early");
+    }
+
+    const BYTE* m_p;
+    size_t m_n;
+    size_t m_at = 0;
+};
+
+void WriteGeometry(CWriter& out, const CSimVolume& volume)
+{
+    const SIM_FORMAT& format = volume.Geometry();
+    size_t nSection = out.BeginSection("GEOM");
+    out.Put<DWORD>(static_cast<DWORD>(format.eFs));
+    out.Put<DWORD>(format.dwBytesPerSector);
+    out.Put<DWORD>(format.dwBytesPerCluster);
+    out.Put<DWORD>(format.dwBytesPerRecord);
+    out.Put<LONGLONG>(format.llTotalClusters);
+    out.Put<DWORD>(format.dwSerial);
+    out.PutString(format.strLabel);
+    out.PutString(format.strGuid);
+    out.Put<BYTE>(volume.m_bReadOnly);
+    out.Put<BYTE>(volume.m_bDirty);
+    out.Put<BYTE>(volume.m_bRemovable);
+    out.Put<BYTE>(volume.m_bDelayedFree);
+    out.Put<BYTE>(volume.m_byBusType);
+    out.Put<LONGLONG>(volume.MftRecords());
+    out.Put<LONGLONG>(volume.MftZoneStart());
+    out.Put<LONGLONG>(volume.MftZoneEnd());
+    out.EndSection(nSection);
+}
+
+void WriteFile(CWriter& out, const CSimFile& file)
+{
+    out.Put<ULONGLONG>(file.m_ullId);
+    out.Put<WORD>(file.m_wSequence);
+    out.Put<ULONGLONG>(file.m_ullParent);
+    out.PutString(file.m_strName);
+    out.PutString(file.m_strShortName);
+    out.Put<DWORD>(file.m_dwAttributes);
+    out.Put<DWORD>(file.m_dwFlags);
+    out.Put<DWORD>(file.m_dwReparseTag);
+    out.Put<LONGLONG>(file.m_llCreated);
+    out.Put<LONGLONG>(file.m_llModified);
+    out.Put<LONGLONG>(file.m_llAccessed);
+    out.Put<WORD>(file.m_wNextSlot);
+    out.Put<ULONGLONG>(file.m_extensions.size());
+    for (ULONGLONG ullExtension : file.m_extensions)
+        out.Put<ULONGLONG>(ullExtension);
+    out.Put<ULONGLONG>(file.m_order.size());
+    for (ULONGLONG ullChild : file.m_order)
+        out.Put<ULONGLONG>(ullChild);
+    out.Put<DWORD>(static_cast<DWORD>(file.m_streams.size()));
+    for (const CSimStream& stream : file.m_streams)
+    {
+        out.Put<DWORD>(stream.m_dwType);
+        out.PutString(stream.m_strName);
+        out.Put<WORD>(stream.m_wSlot);
+        out.Put<WORD>(stream.m_wFlags);
+        out.Put<LONGLONG>(stream.m_llDataSize);
+        out.Put<LONGLONG>(stream.m_llInitSize);
+        out.Put<BYTE>(stream.m_bResident);
+        out.Put<ULONGLONG>(stream.m_bytes.size());
+        out.PutBytes(stream.m_bytes.data(), stream.m_bytes.size());
+        out.Put<ULONGLONG>(stream.m_runs.size());
+        for (const SIM_RUN& run : stream.m_runs)
+        {
+            out.Put<LONGLONG>(run.llLcn);
+            out.Put<LONGLONG>(run.llLength);
+        }
+    }
+}
+
+void ReadStreams(CReader& in, CSimFile& file, LONGLONG llTotal)
+{
+    DWORD dwStreams = in.Get<DWORD>();
+    for (DWORD i = 0; i < dwStreams; ++i)
+    {
+        DWORD dwType = in.Get<DWORD>();
+        std::wstring strName = in.GetString();
+        CSimStream stream(dwType, strName, in.Get<WORD>());
+        stream.m_wFlags = in.Get<WORD>();
+        stream.m_llDataSize = in.Get<LONGLONG>();
+        stream.m_llInitSize = in.Get<LONGLONG>();
+        stream.m_bResident = in.Get<BYTE>() != 0;
+        stream.m_bytes = in.GetBytes(in.GetCount(1));
+        ULONGLONG ullRuns = in.GetCount(16);
+        LONGLONG llVcn = 0;
+        for (ULONGLONG r = 0; r < ullRuns; ++r)
+        {
+            LONGLONG llLcn = in.Get<LONGLONG>();
+            LONGLONG llLength = in.Get<LONGLONG>();
+            if (llLength <= 0 || (llLcn != SIM_SPARSE_LCN && (llLcn < 0 || llLcn > llTotal - llLength)))
+                throw std::runtime_error("a run lies outside the volume");
+            stream.m_runs.push_back({llVcn, llLcn, llLength});
+            llVcn += llLength;
+        }
+        file.m_streams.push_back(std::move(stream));
+    }
+}
+
+void ReadFiles(CReader in, CSimVolume& volume)
+{
+    const ULONGLONG ullCount = in.GetCount(64);
+    const ULONGLONG ullMaxId = ullCount + static_cast<ULONGLONG>(volume.MftRecords()) + 64;
+    std::vector<std::pair<CSimFile*, std::vector<ULONGLONG>>> files;
+    for (ULONGLONG i = 0; i < ullCount; ++i)
+    {
+        ULONGLONG ullId = in.Get<ULONGLONG>();
+        WORD wSequence = in.Get<WORD>();
+        ULONGLONG ullParent = in.Get<ULONGLONG>();
+        std::wstring strName = in.GetString();
+        if (ullId > ullMaxId || ullParent > ullMaxId || volume.File(ullId))
+            throw std::runtime_error("a file number is out of range or repeated");
+        // Parents may come after their children; every file is linked once all are there.
+        CSimFile* pFile = volume.AddFile(ullId == ullParent ? ullParent : ullMaxId + 1, strName, 0, ullId);
+        pFile->m_ullParent = ullParent;
+        pFile->m_wSequence = wSequence;
+        pFile->m_strShortName = in.GetString();
+        pFile->m_dwAttributes = in.Get<DWORD>();
+        pFile->m_dwFlags = in.Get<DWORD>();
+        pFile->m_dwReparseTag = in.Get<DWORD>();
+        pFile->m_llCreated = in.Get<LONGLONG>();
+        pFile->m_llModified = in.Get<LONGLONG>();
+        pFile->m_llAccessed = in.Get<LONGLONG>();
+        pFile->m_wNextSlot = in.Get<WORD>();
+        for (ULONGLONG e = in.GetCount(8); e > 0; --e)
+            pFile->m_extensions.push_back(in.Get<ULONGLONG>());
+        std::vector<ULONGLONG> order;
+        for (ULONGLONG o = in.GetCount(8); o > 0; --o)
+            order.push_back(in.Get<ULONGLONG>());
+        ReadStreams(in, *pFile, volume.TotalClusters());
+        files.emplace_back(pFile, std::move(order));
+    }
+    for (auto& entry : files)
+    {
+        CSimFile& file = *entry.first;
+        if (file.m_ullId != file.m_ullParent && !volume.File(file.m_ullParent))
+            throw std::runtime_error("a file's directory is missing");
+        volume.Attach(file);
+    }
+    // Linking appended entries; a FAT directory keeps the entry order it was saved with.
+    for (auto& entry : files)
+        entry.first->m_order = std::move(entry.second);
+}
+
+void ReadGeometry(CReader in, SIM_FORMAT& format, BYTE flags[5], LONGLONG mft[3])
+{
+    DWORD dwFs = in.Get<DWORD>();
+    if (dwFs > static_cast<DWORD>(SIM_FS::Exfat))
+        throw std::runtime_error("unknown file system");
+    format.eFs = static_cast<SIM_FS>(dwFs);
+    format.dwBytesPerSector = in.Get<DWORD>();
+    format.dwBytesPerCluster = in.Get<DWORD>();
+    format.dwBytesPerRecord = in.Get<DWORD>();
+    format.llTotalClusters = in.Get<LONGLONG>();
+    format.dwSerial = in.Get<DWORD>();
+    format.strLabel = in.GetString();
+    format.strGuid = in.GetString();
+    const DWORD dwSector = format.dwBytesPerSector;
+    const DWORD dwCluster = format.dwBytesPerCluster;
+    if (dwSector < 512 || dwSector > 4096 || (dwSector & (dwSector - 1)) || dwCluster < dwSector ||
+        dwCluster > (2u << 20) || (dwCluster & (dwCluster - 1)) || format.llTotalClusters <= 0 ||
+        format.llTotalClusters > (1ll << 36) || (format.dwBytesPerRecord != 1024 && format.dwBytesPerRecord != 4096))
+        throw std::runtime_error("the geometry is impossible");
+    for (int i = 0; i < 5; ++i)
+        flags[i] = in.Get<BYTE>();
+    for (int i = 0; i < 3; ++i)
+        mft[i] = in.Get<LONGLONG>();
+    if (mft[0] < 0 || mft[0] > (1ll << 32))
+        throw std::runtime_error("the MFT size is impossible");
+}
+
+std::unique_ptr<CSimVolume> DecodePayload(CReader payload)
+{
+    SIM_FORMAT format;
+    BYTE flags[5];
+    LONGLONG mft[3];
+    ReadGeometry(payload.Section("GEOM"), format, flags, mft);
+    auto pVolume = std::make_unique<CSimVolume>(format);
+    CSimVolume& volume = *pVolume;
+    volume.m_bReadOnly = flags[0] != 0;
+    volume.m_bDirty = flags[1] != 0;
+    volume.m_bRemovable = flags[2] != 0;
+    volume.m_bDelayedFree = flags[3] != 0;
+    volume.m_byBusType = flags[4];
+    volume.m_bAutoIndex = false;
+    volume.SetMftRecords(mft[0]);
+    volume.SetMftZone(mft[1], mft[2]);
+    ReadFiles(payload.Section("FILE"), volume);
+    payload.Section("BITS").GetBitmap(volume.Bitmap(), format.llTotalClusters);
+    payload.Section("MFTB").GetBitmap(volume.MftBitmap(), mft[0]);
+    CReader sequences = payload.Section("SEQS");
+    for (ULONGLONG i = 0, n = sequences.GetCount(2); i < n; ++i)
+        volume.SetSequence(i, sequences.Get<WORD>());
+    CReader owners = payload.Section("XOWN");
+    for (ULONGLONG n = owners.GetCount(16); n > 0; --n)
+    {
+        ULONGLONG ullRecord = owners.Get<ULONGLONG>();
+        volume.AdoptExtension(ullRecord, owners.Get<ULONGLONG>());
+    }
+    CReader content = payload.Section("CONT");
+    for (ULONGLONG n = content.GetCount(34); n > 0; --n)
+    {
+        LONGLONG llLcn = content.Get<LONGLONG>();
+        LONGLONG llLength = content.Get<LONGLONG>();
+        ULONGLONG ullFile = content.Get<ULONGLONG>();
+        LONGLONG llVcn = content.Get<LONGLONG>();
+        WORD wSlot = content.Get<WORD>();
+        if (llLength <= 0 || llLcn < 0 || llLcn > format.llTotalClusters - llLength)
+            throw std::runtime_error("content lies outside the volume");
+        volume.Content().Assign(llLcn, llLength, ullFile, wSlot, llVcn);
+    }
+    CReader pending = payload.Section("PEND");
+    for (ULONGLONG n = pending.GetCount(16); n > 0; --n)
+    {
+        LONGLONG llLcn = pending.Get<LONGLONG>();
+        LONGLONG llLength = pending.Get<LONGLONG>();
+        if (llLength <= 0 || llLcn < 0 || llLcn > format.llTotalClusters - llLength)
+            throw std::runtime_error("a freed run lies outside the volume");
+        volume.AddPendingFree({0, llLcn, llLength});
+    }
+    if (!volume.Root())
+        throw std::runtime_error("the root directory is missing");
+    volume.m_bAutoIndex = true;
+    return pVolume;
+}
+
+std::wstring Widen(const char* psz)
+{
+    std::wstring str;
+    while (*psz)
+        str += static_cast<wchar_t>(*psz++);
+    return str;
+}
+
+std::wstring LastErrorText(const wchar_t* pszWhat, const std::wstring& strPath)
+{
+    return std::wstring(pszWhat) + L" " + strPath + L" (error " + std::to_wstring(::GetLastError()) + L")";
+}
+
+} // namespace
+
+std::vector<BYTE> CSimImage::Encode(const CSimVolume& volume)
+{
+    CWriter out;
+    WriteGeometry(out, volume);
+    size_t nSection = out.BeginSection("FILE");
+    ULONGLONG ullCount = 0;
+    for (size_t i = 0; i < volume.FileSlots(); ++i)
+        ullCount += volume.File(i) != nullptr;
+    out.Put<ULONGLONG>(ullCount);
+    for (size_t i = 0; i < volume.FileSlots(); ++i)
+        if (const CSimFile* pFile = volume.File(i))
+            WriteFile(out, *pFile);
+    out.EndSection(nSection);
+    nSection = out.BeginSection("BITS");
+    out.PutBitmap(volume.Bitmap());
+    out.EndSection(nSection);
+    nSection = out.BeginSection("MFTB");
+    out.PutBitmap(volume.MftBitmap());
+    out.EndSection(nSection);
+    nSection = out.BeginSection("SEQS");
+    out.Put<ULONGLONG>(static_cast<ULONGLONG>(volume.MftRecords()));
+    for (LONGLONG r = 0; r < volume.MftRecords(); ++r)
+        out.Put<WORD>(volume.Sequence(static_cast<ULONGLONG>(r)));
+    out.EndSection(nSection);
+    nSection = out.BeginSection("XOWN");
+    // In record order, so that one volume always gives the same bytes.
+    std::map<ULONGLONG, ULONGLONG> owners(volume.ExtensionOwners().begin(), volume.ExtensionOwners().end());
+    out.Put<ULONGLONG>(owners.size());
+    for (const auto& owner : owners)
+    {
+        out.Put<ULONGLONG>(owner.first);
+        out.Put<ULONGLONG>(owner.second);
+    }
+    out.EndSection(nSection);
+    nSection = out.BeginSection("CONT");
+    out.Put<ULONGLONG>(volume.Content().RunCount());
+    for (const auto& entry : volume.Content().Runs())
+    {
+        out.Put<LONGLONG>(entry.first);
+        out.Put<LONGLONG>(entry.second.llLength);
+        out.Put<ULONGLONG>(entry.second.ullFile);
+        out.Put<LONGLONG>(entry.second.llVcn);
+        out.Put<WORD>(entry.second.wSlot);
+    }
+    out.EndSection(nSection);
+    nSection = out.BeginSection("PEND");
+    out.Put<ULONGLONG>(volume.PendingFrees().size());
+    for (const SIM_RUN& run : volume.PendingFrees())
+    {
+        out.Put<LONGLONG>(run.llLcn);
+        out.Put<LONGLONG>(run.llLength);
+    }
+    out.EndSection(nSection);
+
+    const std::vector<BYTE>& payload = out.Bytes();
+    std::vector<BYTE> image(HeaderBytes + payload.size(), 0);
+    std::memcpy(image.data(), Magic, 8);
+    DWORD dwValue = FormatVersion;
+    std::memcpy(image.data() + 8, &dwValue, 4);
+    dwValue = HeaderBytes;
+    std::memcpy(image.data() + 12, &dwValue, 4);
+    ULONGLONG ullPayload = payload.size();
+    std::memcpy(image.data() + 16, &ullPayload, 8);
+    dwValue = Crc32(payload.data(), payload.size());
+    std::memcpy(image.data() + 24, &dwValue, 4);
+    std::memcpy(image.data() + HeaderBytes, payload.data(), payload.size());
+    return image;
+}
+
+std::unique_ptr<CSimVolume> CSimImage::Decode(const std::vector<BYTE>& image, std::wstring* pstrError)
+{
+    if (image.size() < HeaderBytes || std::memcmp(image.data(), Magic, 8) != 0)
+    {
+        *pstrError = L"not a simulated disk image";
+        return nullptr;
+    }
+    DWORD dwVersion, dwHeader, dwCrc;
+    ULONGLONG ullPayload;
+    std::memcpy(&dwVersion, image.data() + 8, 4);
+    std::memcpy(&dwHeader, image.data() + 12, 4);
+    std::memcpy(&ullPayload, image.data() + 16, 8);
+    std::memcpy(&dwCrc, image.data() + 24, 4);
+    if (dwVersion != FormatVersion || dwHeader != HeaderBytes)
+    {
+        *pstrError = L"image format version " + std::to_wstring(dwVersion) + L" is not version " +
+                     std::to_wstring(FormatVersion) + L", the one this program reads";
+        return nullptr;
+    }
+    if (ullPayload != image.size() - HeaderBytes)
+    {
+        *pstrError = L"the image is truncated or has trailing bytes: " + std::to_wstring(image.size() - HeaderBytes) +
+                     L" bytes of data where the header says " + std::to_wstring(ullPayload);
+        return nullptr;
+    }
+    if (Crc32(image.data() + HeaderBytes, image.size() - HeaderBytes) != dwCrc)
+    {
+        *pstrError = L"the image is damaged: its checksum does not match";
+        return nullptr;
+    }
+    try
+    {
+        return DecodePayload(CReader(image.data() + HeaderBytes, image.size() - HeaderBytes));
+    }
+    catch (const std::exception& e)
+    {
+        *pstrError = L"the image is damaged: " + Widen(e.what());
+        return nullptr;
+    }
+}
+
+bool CSimImage::Save(const CSimVolume& volume, const std::wstring& strPath, std::wstring* pstrError)
+{
+    std::vector<BYTE> image = Encode(volume);
+    HANDLE h = ::CreateFileW(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+    {
+        *pstrError = LastErrorText(L"cannot create", strPath);
+        return false;
+    }
+    size_t nDone = 0;
+    while (nDone < image.size())
+    {
+        DWORD dwChunk = static_cast<DWORD>(std::min<size_t>(image.size() - nDone, 1u << 24));
+        DWORD dwWritten = 0;
+        if (!::WriteFile(h, image.data() + nDone, dwChunk, &dwWritten, nullptr) || dwWritten != dwChunk)
+        {
+            *pstrError = LastErrorText(L"cannot write", strPath);
+            ::CloseHandle(h);
+            ::DeleteFileW(strPath.c_str());
+            return false;
+        }
+        nDone += dwWritten;
+    }
+    if (!::CloseHandle(h))
+    {
+        *pstrError = LastErrorText(L"cannot finish", strPath);
+        return false;
+    }
+    return true;
+}
+
+std::unique_ptr<CSimVolume> CSimImage::Load(const std::wstring& strPath, std::wstring* pstrError)
+{
+    HANDLE h = ::CreateFileW(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+    {
+        *pstrError = LastErrorText(L"cannot open", strPath);
+        return nullptr;
+    }
+    LARGE_INTEGER liSize = {};
+    std::vector<BYTE> image;
+    bool bOk = ::GetFileSizeEx(h, &liSize) != FALSE && liSize.QuadPart < (1ll << 34);
+    if (bOk)
+    {
+        image.resize(static_cast<size_t>(liSize.QuadPart));
+        size_t nDone = 0;
+        while (bOk && nDone < image.size())
+        {
+            DWORD dwChunk = static_cast<DWORD>(std::min<size_t>(image.size() - nDone, 1u << 24));
+            DWORD dwRead = 0;
+            bOk = ::ReadFile(h, image.data() + nDone, dwChunk, &dwRead, nullptr) && dwRead == dwChunk;
+            nDone += dwRead;
+        }
+    }
+    if (!bOk)
+        *pstrError = LastErrorText(L"cannot read", strPath);
+    ::CloseHandle(h);
+    return bOk ? Decode(image, pstrError) : nullptr;
+}

@@ -1,0 +1,48 @@
+// Saves a simulated volume to an image file and loads it back.
+//
+// Image format, version 1 (all numbers little-endian):
+//   Header, 64 bytes:
+//     0  8 bytes  magic "VFSIMDSK"
+//     8  u32      format version (1)
+//    12  u32      header size (64)
+//    16  u64      payload size in bytes
+//    24  u32      CRC-32 (IEEE, reflected) of the payload
+//    28  36 bytes reserved, zero
+//   Payload: sections, each a u32 tag, a u64 length and that many bytes, in this order:
+//     "GEOM"  file system, sector, cluster and record sizes, total clusters, serial number,
+//             label and GUID (strings: u32 character count, UTF-16 text), the flags read-only,
+//             dirty, removable, delayed free (u8 each), bus type (u8), MFT records, MFT zone
+//             start and end (i64)
+//     "FILE"  u64 count, then per file: id (u64), sequence (u16), parent (u64), name, short
+//             name, attributes, flags, reparse tag (u32 each), created, modified, accessed
+//             (i64), next stream slot (u16), extension records (u64 count, u64 each), entry
+//             order of a FAT directory (u64 count, u64 each), streams (u32 count; per stream:
+//             type (u32), name, slot, flags (u16), data and initialised size (i64), resident
+//             (u8), known bytes (u64 count, bytes), runs (u64 count; LCN and length, i64 each))
+//     "BITS"  the volume bitmap: u64 bit count, then 64-bit words
+//     "MFTB"  the MFT bitmap, the same way
+//     "SEQS"  u64 count, then the last sequence number of each record (u16)
+//     "XOWN"  u64 count, then pairs of extension record and base record (u64)
+//     "CONT"  u64 count, then per content run: LCN, length (i64), file (u64), VCN (i64), slot (u16)
+//     "PEND"  u64 count, then per freed run awaiting the next checkpoint: LCN and length (i64)
+// A file that is shorter than its header says, whose magic, version or checksum is wrong, or
+// whose sections do not parse within their lengths is refused with a message saying so.
+#pragma once
+
+#include "simdisk/SimVolume.h"
+
+#include <memory>
+#include <string>
+
+class CSimImage
+{
+public:
+    static constexpr DWORD FormatVersion = 1;
+
+    // False with a message in *pstrError.
+    static bool Save(const CSimVolume& volume, const std::wstring& strPath, std::wstring* pstrError);
+    static std::unique_ptr<CSimVolume> Load(const std::wstring& strPath, std::wstring* pstrError);
+
+    static std::vector<BYTE> Encode(const CSimVolume& volume);
+    static std::unique_ptr<CSimVolume> Decode(const std::vector<BYTE>& image, std::wstring* pstrError);
+};
