@@ -1,0 +1,138 @@
+#include "engine/ObjectNameQuery.h"
+
+#include "engine/UnicodeString.h"
+#include "platform/sys.h"
+
+namespace {
+
+constexpr ULONG NameBufferBytes = 4096;
+constexpr LONG StateBusy = 1;
+constexpr LONG StateAnswered = 2;
+constexpr LONG StateAbandoned = 3;
+
+} // namespace
+
+bool QueryObjectName(HANDLE hObject, CUnicodeString& strName)
+{
+    alignas(OBJECT_NAME_INFORMATION) BYTE abBuffer[NameBufferBytes];
+    ULONG ulReturned = 0;
+    NTSTATUS status = sys::NtQueryObject(hObject, ObjectNameInformation, abBuffer, sizeof(abBuffer), &ulReturned);
+    if (!NT_SUCCESS(status))
+        return false;
+    const UNICODE_STRING& stName = reinterpret_cast<const OBJECT_NAME_INFORMATION*>(abBuffer)->Name;
+    const BYTE* pText = reinterpret_cast<const BYTE*>(stName.Buffer);
+    if (stName.Length == 0)
+    {
+        strName.Empty();
+        return true;
+    }
+    if (pText < abBuffer + sizeof(OBJECT_NAME_INFORMATION) || pText > abBuffer + sizeof(abBuffer) ||
+        stName.Length > abBuffer + sizeof(abBuffer) - pText)
+        return false;
+    strName = CUnicodeString(stName);
+    return true;
+}
+
+// What the caller and the thread share; the last of the two to let go frees it.
+struct CObjectNameQuery::SHARED
+{
+    LONG lReferences = 2;
+    HANDLE hRequest = nullptr;  // auto-reset: a handle to name, or the end
+    HANDLE hAnswer = nullptr;   // auto-reset: the answer is there
+    volatile LONG lState = 0;
+    bool bQuit = false;
+    HANDLE hObject = nullptr;
+    bool bNamed = false;
+    CUnicodeString strName;
+};
+
+CObjectNameQuery::~CObjectNameQuery()
+{
+    if (m_pShared == nullptr)
+        return;
+    m_pShared->bQuit = true;
+    ::SetEvent(m_pShared->hRequest);
+    ::WaitForSingleObject(m_hThread, TimeoutMs);
+    ::CloseHandle(m_hThread);
+    Release(m_pShared);
+}
+
+void CObjectNameQuery::Release(SHARED* pShared)
+{
+    if (::InterlockedDecrement(&pShared->lReferences) != 0)
+        return;
+    if (pShared->hRequest != nullptr)
+        ::CloseHandle(pShared->hRequest);
+    if (pShared->hAnswer != nullptr)
+        ::CloseHandle(pShared->hAnswer);
+    delete pShared;
+}
+
+bool CObjectNameQuery::Start()
+{
+    SHARED* pShared = new SHARED;
+    pShared->hRequest = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    pShared->hAnswer = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    HANDLE hThread = pShared->hRequest != nullptr && pShared->hAnswer != nullptr
+                         ? ::CreateThread(nullptr, 0, &ThreadMain, pShared, 0, nullptr)
+                         : nullptr;
+    if (hThread == nullptr)
+    {
+        pShared->lReferences = 1;
+        Release(pShared);
+        return false;
+    }
+    m_pShared = pShared;
+    m_hThread = hThread;
+    return true;
+}
+
+// The thread keeps running in the query; its handle is closed, and so is our reference.
+void CObjectNameQuery::Abandon()
+{
+    ::CloseHandle(m_hThread);
+    m_hThread = nullptr;
+    Release(m_pShared);
+    m_pShared = nullptr;
+}
+
+DWORD WINAPI CObjectNameQuery::ThreadMain(LPVOID pParameter)
+{
+    SHARED* pShared = static_cast<SHARED*>(pParameter);
+    while (::WaitForSingleObject(pShared->hRequest, INFINITE) == WAIT_OBJECT_0 && !pShared->bQuit)
+    {
+        pShared->bNamed = QueryObjectName(pShared->hObject, pShared->strName);
+        if (::InterlockedCompareExchange(&pShared->lState, StateAnswered, StateBusy) != StateBusy)
+        {
+            // The caller gave up waiting and left the handle here.
+            sys::CloseHandle(pShared->hObject);
+            break;
+        }
+        ::SetEvent(pShared->hAnswer);
+    }
+    Release(pShared);
+    return 0;
+}
+
+CObjectNameQuery::ANSWER CObjectNameQuery::Ask(HANDLE hObject, CUnicodeString& strName)
+{
+    if (m_pShared == nullptr && !Start())
+        return ANSWER::Failed;
+    m_pShared->hObject = hObject;
+    m_pShared->lState = StateBusy;
+    ::SetEvent(m_pShared->hRequest);
+    if (::WaitForSingleObject(m_pShared->hAnswer, TimeoutMs) != WAIT_OBJECT_0)
+    {
+        if (::InterlockedCompareExchange(&m_pShared->lState, StateAbandoned, StateBusy) == StateBusy)
+        {
+            Abandon();
+            return ANSWER::TimedOut;
+        }
+        // The answer came as the wait ended; its signal follows at once.
+        ::WaitForSingleObject(m_pShared->hAnswer, TimeoutMs);
+    }
+    if (!m_pShared->bNamed)
+        return ANSWER::Failed;
+    strName = m_pShared->strName;
+    return ANSWER::Named;
+}
