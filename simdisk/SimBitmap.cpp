@@ -60,26 +60,28 @@ bool CSimBitmap::IsClear(LONGLONG llBit, LONGLONG llCount) const
 {
     if (llBit < 0 || llBit + llCount > m_llBits)
         return false;
-    LONGLONG llSet = NextSet(llBit);
-    return llSet < 0 || llSet >= llBit + llCount;
+    return NextSet(llBit, llBit + llCount) < 0;
 }
 
-LONGLONG CSimBitmap::NextSet(LONGLONG llFrom) const
+LONGLONG CSimBitmap::NextSet(LONGLONG llFrom, LONGLONG llLimit) const
 {
     if (llFrom < 0)
         llFrom = 0;
-    if (llFrom >= m_llBits)
+    if (llLimit < 0 || llLimit > m_llBits)
+        llLimit = m_llBits;
+    if (llFrom >= llLimit)
         return -1;
     size_t nWord = static_cast<size_t>(llFrom / 64);
+    const size_t nLastWord = static_cast<size_t>((llLimit - 1) / 64);
     uint64_t w = m_words[nWord] & (~0ull << (llFrom % 64));
     while (true)
     {
         if (w)
         {
             LONGLONG llBit = static_cast<LONGLONG>(nWord) * 64 + __builtin_ctzll(w);
-            return llBit < m_llBits ? llBit : -1;
+            return llBit < llLimit ? llBit : -1;
         }
-        if (++nWord >= m_words.size())
+        if (++nWord > nLastWord)
             return -1;
         w = m_words[nWord];
     }
@@ -128,12 +130,11 @@ LONGLONG CSimBitmap::PrevSet(LONGLONG llFrom) const
 LONGLONG CSimBitmap::FindClearRun(LONGLONG llFrom, LONGLONG llLength) const
 {
     LONGLONG llStart = NextClear(llFrom);
-    while (llStart >= 0)
+    while (llStart >= 0 && llStart + llLength <= m_llBits)
     {
-        LONGLONG llEnd = NextSet(llStart);
+        // Look only as far as the run needs, so a search in a large free area stays short.
+        LONGLONG llEnd = NextSet(llStart, llStart + llLength);
         if (llEnd < 0)
-            llEnd = m_llBits;
-        if (llEnd - llStart >= llLength)
             return llStart;
         llStart = NextClear(llEnd);
     }

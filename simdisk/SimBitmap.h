@@ -22,8 +22,8 @@ public:
     void Flip(LONGLONG llBit);
     bool IsClear(LONGLONG llBit, LONGLONG llCount) const;
 
-    // First bit at or after llFrom with the value, or -1.
-    LONGLONG NextSet(LONGLONG llFrom) const;
+    // First bit at or after llFrom with the value, or -1; NextSet looks no further than llLimit.
+    LONGLONG NextSet(LONGLONG llFrom, LONGLONG llLimit = -1) const;
     LONGLONG NextClear(LONGLONG llFrom) const;
     // Highest set bit at or below llFrom, or -1.
     LONGLONG PrevSet(LONGLONG llFrom) const;

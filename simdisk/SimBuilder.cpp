@@ -22,6 +22,31 @@ class CLayout
 public:
     CLayout(CSimVolume& volume, std::mt19937_64& random) : m_volume(volume), m_random(random) {}
 
+    // Gives every directory the index its entries need, from the cursor on.
+    bool SizeIndexes(const std::vector<ULONGLONG>& dirs)
+    {
+        for (ULONGLONG ullDir : dirs)
+        {
+            CSimFile& dir = *m_volume.File(ullDir);
+            LONGLONG llNeeded = m_volume.IndexClustersFor(dir.m_children.size());
+            CSimStream* pIndex = dir.FindStream(ntfs::IndexAllocation, L"$I30");
+            if (llNeeded == 0 || (pIndex && pIndex->Vcns() >= llNeeded))
+                continue;
+            if (!pIndex)
+            {
+                CSimStream& bits = dir.AddStream(ntfs::Bitmap, L"$I30");
+                bits.m_bytes.assign(8, 0xFF);
+                m_volume.SetDataSize(bits, 8);
+                dir.AddStream(ntfs::IndexAllocation, L"$I30");
+                pIndex = dir.FindStream(ntfs::IndexAllocation, L"$I30");
+            }
+            if (!Place(dir, *pIndex, llNeeded - pIndex->Vcns(), 0))
+                return false;
+            m_volume.SetDataSize(*pIndex, pIndex->Vcns() * m_volume.BytesPerCluster());
+        }
+        return true;
+    }
+
     // Places a run of llLength clusters at the cursor, stepping over used clusters and the MFT zone.
     bool Place(CSimFile& file, CSimStream& stream, LONGLONG llLength, LONGLONG llGap)
     {
@@ -79,13 +104,6 @@ std::vector<ULONGLONG> BuildDirectories(CSimVolume& volume, const SIM_BUILD& bui
         depths.push_back(depths[nParent] + 1);
     }
     return dirs;
-}
-
-void SizeIndexes(CSimVolume& volume, const std::vector<ULONGLONG>& dirs)
-{
-    for (ULONGLONG ullDir : dirs)
-        if (CSimFile* pDir = volume.File(ullDir))
-            volume.DirectoryGrew(*pDir);
 }
 
 } // namespace
@@ -152,12 +170,11 @@ std::unique_ptr<CSimVolume> CSimBuilder::Build(const SIM_BUILD& build, std::wstr
         volume.SetDataSize(*pFile->FindStream(ntfs::Data, L""),
                            llClusters * volume.BytesPerCluster() - static_cast<LONGLONG>(random() % volume.BytesPerCluster()));
     }
-    if (!placeDue(build.llFiles + 1000000000ll))
+    if (!placeDue(build.llFiles + 1000000000ll) || !layout.SizeIndexes(dirs))
     {
         *pstrError = L"the volume is too small for these files";
         return nullptr;
     }
-    SizeIndexes(volume, dirs);
     for (size_t i = 0; i < volume.FileSlots(); ++i)
         if (CSimFile* pFile = volume.File(i))
             if (!volume.Relayout(*pFile))

@@ -1,1 +1,195 @@
-int main() { return 0; }
+// Benchmark of the simulated disk: building a large volume, then reading it the way the
+// engine does through the seam (the whole bitmap, every MFT record, retrieval pointers of
+// many files), with the CPU time and the peak memory of each step.
+//   simdisk_bench [--files N] [--clusters N] [--reads N] [--seed S]
+#include "simdisk/SimBuilder.h"
+#include "simdisk/SimStatistics.h"
+#include "simdisk/SimSystem.h"
+
+#include <psapi.h>
+#include <winioctl.h>
+
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <random>
+#include <string>
+
+namespace {
+
+class CStep
+{
+public:
+    explicit CStep(const wchar_t* pszName) : m_pszName(pszName), m_dCpu(CpuSeconds()), m_dwStart(::GetTickCount()) {}
+
+    void Done(const std::wstring& strWhat)
+    {
+        PROCESS_MEMORY_COUNTERS counters = {};
+        counters.cb = sizeof(counters);
+        ::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof(counters));
+        std::wprintf(L"%-22ls %-48ls %8.2f s CPU %8.2f s wall %7llu MiB peak\n", m_pszName, strWhat.c_str(),
+                     CpuSeconds() - m_dCpu, (::GetTickCount() - m_dwStart) / 1000.0,
+                     static_cast<unsigned long long>(counters.PeakPagefileUsage >> 20));
+        std::fflush(stdout);
+    }
+
+private:
+    static double CpuSeconds()
+    {
+        FILETIME ftCreate, ftExit, ftKernel, ftUser;
+        if (!::GetProcessTimes(::GetCurrentProcess(), &ftCreate, &ftExit, &ftKernel, &ftUser))
+            return 0;
+        auto seconds = [](const FILETIME& ft) {
+            return ((static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime) / 1e7;
+        };
+        return seconds(ftKernel) + seconds(ftUser);
+    }
+
+    const wchar_t* m_pszName;
+    double m_dCpu;
+    DWORD m_dwStart;
+};
+
+LONGLONG Option(int argc, wchar_t** argv, const wchar_t* pszName, LONGLONG llDefault)
+{
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::wcscmp(argv[i], pszName) == 0)
+            return std::wcstoll(argv[i + 1], nullptr, 10);
+    return llDefault;
+}
+
+LONGLONG ReadWholeBitmap(HANDLE hVolume, int* pnCalls)
+{
+    std::vector<BYTE> buffer(81896 + 24);
+    LONGLONG llFrom = 0, llUsed = 0;
+    for (;;)
+    {
+        DWORD dwReturned = 0;
+        BOOL bOk = sys::DeviceIoControl(hVolume, FSCTL_GET_VOLUME_BITMAP, &llFrom, 8, buffer.data(),
+                                        static_cast<DWORD>(buffer.size()), &dwReturned, nullptr);
+        if (!bOk && ::GetLastError() != ERROR_MORE_DATA)
+            return llUsed;
+        ++*pnCalls;
+        auto* p = reinterpret_cast<VOLUME_BITMAP_BUFFER*>(buffer.data());
+        LONGLONG llBits = bOk ? p->BitmapSize.QuadPart : static_cast<LONGLONG>(dwReturned) * 8 - 192;
+        for (LONGLONG i = 0; i < llBits / 8; ++i)
+            llUsed += __builtin_popcount(p->Buffer[i]);
+        llFrom += llBits;
+    }
+}
+
+// Reads the MFT's bitmap raw, as the record reader does, and asks for every record in use.
+LONGLONG ReadAllRecords(HANDLE hVolume, const CSimVolume& volume)
+{
+    HANDLE hBitmap = sys::CreateFileW(L"B:\\$MFT::$BITMAP", FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    BYTE runs[4112];
+    LONGLONG llVcn = 0;
+    IO_STATUS_BLOCK iosb = {};
+    NTSTATUS status = sys::NtFsControlFile(hBitmap, nullptr, nullptr, nullptr, &iosb, FSCTL_GET_RETRIEVAL_POINTERS,
+                                           &llVcn, 8, runs, sizeof(runs));
+    sys::CloseHandle(hBitmap);
+    if (status != 0)
+        return -1;
+    auto* pRuns = reinterpret_cast<RETRIEVAL_POINTERS_BUFFER*>(runs);
+    std::vector<BYTE> bits(static_cast<size_t>(pRuns->Extents[0].NextVcn.QuadPart) * volume.BytesPerCluster());
+    LARGE_INTEGER liAt;
+    liAt.QuadPart = pRuns->Extents[0].Lcn.QuadPart * volume.BytesPerCluster();
+    DWORD dwRead = 0;
+    if (!sys::SetFilePointerEx(hVolume, liAt, nullptr, FILE_BEGIN) ||
+        !sys::ReadFile(hVolume, bits.data(), static_cast<DWORD>(bits.size()), &dwRead, nullptr))
+        return -1;
+    std::vector<BYTE> record(12 + volume.BytesPerRecord() + 15);
+    LONGLONG llRead = 0;
+    for (LONGLONG r = 0; r < volume.MftRecords(); ++r)
+    {
+        if (!((bits[static_cast<size_t>(r / 8)] >> (r % 8)) & 1))
+            continue;
+        DWORD dwReturned = 0;
+        if (sys::DeviceIoControl(hVolume, FSCTL_GET_NTFS_FILE_RECORD, &r, 8, record.data(),
+                                 static_cast<DWORD>(record.size()), &dwReturned, nullptr))
+            ++llRead;
+    }
+    return llRead;
+}
+
+LONGLONG ReadRetrievalPointers(const CSimVolume& volume, LONGLONG llReads, unsigned uSeed, LONGLONG* pllExtents)
+{
+    std::mt19937_64 random(uSeed);
+    std::vector<BYTE> buffer(4112);
+    LONGLONG llCalls = 0;
+    while (llCalls < llReads)
+    {
+        const CSimFile* pFile = volume.File(ntfs::FirstUserRecord + random() % (volume.FileSlots() - ntfs::FirstUserRecord));
+        if (!pFile || pFile->IsDirectory())
+            continue;
+        const std::wstring strPath = L"B:\\" + volume.RelativePath(*pFile);
+        HANDLE h = sys::CreateFileW(strPath.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_NO_BUFFERING, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            continue;
+        LONGLONG llVcn = 0;
+        for (;;)
+        {
+            IO_STATUS_BLOCK iosb = {};
+            NTSTATUS status = sys::NtFsControlFile(h, nullptr, nullptr, nullptr, &iosb, FSCTL_GET_RETRIEVAL_POINTERS,
+                                                   &llVcn, 8, buffer.data(), 4112);
+            ++llCalls;
+            if (status != 0 && status != static_cast<NTSTATUS>(0x80000005))
+                break;
+            auto* p = reinterpret_cast<RETRIEVAL_POINTERS_BUFFER*>(buffer.data());
+            *pllExtents += p->ExtentCount;
+            llVcn = p->Extents[p->ExtentCount - 1].NextVcn.QuadPart;
+        }
+        sys::CloseHandle(h);
+    }
+    return llCalls;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    SIM_BUILD build;
+    build.llFiles = Option(argc, argv, L"--files", 1000000);
+    build.format.llTotalClusters = Option(argc, argv, L"--clusters", 100000000);
+    build.uSeed = static_cast<unsigned>(Option(argc, argv, L"--seed", 1));
+    build.nFragmentedPercent = 15;
+    const LONGLONG llReads = Option(argc, argv, L"--reads", 100000);
+
+    CStep buildStep(L"build");
+    std::wstring strError;
+    std::unique_ptr<CSimVolume> pVolume = CSimBuilder::Build(build, &strError);
+    if (!pVolume)
+    {
+        std::fwprintf(stderr, L"simdisk_bench: %ls\n", strError.c_str());
+        return 2;
+    }
+    const SIM_STATISTICS stats = CSimStatistics::Of(*pVolume);
+    buildStep.Done(std::to_wstring(stats.llFiles) + L" files, " + std::to_wstring(stats.llFragments) + L" fragments, " +
+                   std::to_wstring(pVolume->TotalClusters()) + L" clusters");
+
+    CSimSystem system;
+    const CSimVolume& volume = system.Mount(std::move(pVolume), L'B');
+    system.Install();
+    HANDLE hVolume = sys::CreateFileW(L"\\\\.\\B:", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+
+    CStep bitmapStep(L"bitmap read");
+    int nCalls = 0;
+    LONGLONG llUsed = ReadWholeBitmap(hVolume, &nCalls);
+    bitmapStep.Done(std::to_wstring(nCalls) + L" calls, " + std::to_wstring(llUsed) + L" clusters in use");
+
+    CStep mftStep(L"MFT read");
+    LONGLONG llRecords = ReadAllRecords(hVolume, volume);
+    mftStep.Done(std::to_wstring(llRecords) + L" file records");
+
+    CStep retrievalStep(L"retrieval pointers");
+    LONGLONG llExtents = 0;
+    LONGLONG llReadsDone = ReadRetrievalPointers(volume, llReads, build.uSeed, &llExtents);
+    retrievalStep.Done(std::to_wstring(llReadsDone) + L" reads, " + std::to_wstring(llExtents) + L" extents");
+
+    sys::CloseHandle(hVolume);
+    system.Uninstall();
+    return llRecords > 0 && llUsed == volume.TotalClusters() - volume.FreeClusters() ? 0 : 1;
+}
