@@ -35,7 +35,7 @@ struct SIM_FAULT
     SIM_CALL eCall = SIM_CALL::Control;
     DWORD dwCode = 0;           // control code, 0 for any
     std::wstring strPath;       // part of the path, case-insensitive; empty for any
-    LONGLONG llRecord = -1;     // file record asked for, -1 for any
+    LONGLONG llRecord = -1;     // file record asked for, or first cluster of a raw read; -1 any
     int nNth = 0;               // fire on the n-th matching call only (1-based); 0 on every one
     int nTimes = -1;            // how often it may fire; -1 without limit
     NTSTATUS status = 0;
