@@ -1,11 +1,14 @@
 #include "simdisk/NtfsLayout.h"
 
+#include "platform/LittleEndian.h"
 #include "simdisk/SimVolume.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace {
+
+using le::Put;
 
 constexpr DWORD StandardInformationBytes = 72;
 constexpr DWORD ListEntryHeader = 26;
@@ -14,8 +17,6 @@ constexpr WORD InstanceFirstName = 2;
 constexpr WORD InstanceFirstStream = 8;
 
 DWORD Align8(DWORD n) { return (n + 7) & ~7u; }
-
-template <typename T> void Put(BYTE* p, size_t nOffset, T value) { std::memcpy(p + nOffset, &value, sizeof(T)); }
 
 int SignedBytes(LONGLONG v)
 {

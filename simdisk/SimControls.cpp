@@ -1,5 +1,6 @@
 #include "simdisk/SimControls.h"
 
+#include "platform/LittleEndian.h"
 #include "platform/NtStatus.h"
 #include "simdisk/NtfsLayout.h"
 #include "simdisk/SimSystem.h"
@@ -11,13 +12,8 @@
 
 namespace {
 
-template <typename T> void Put(BYTE* p, size_t nOffset, T value) { std::memcpy(p + nOffset, &value, sizeof(T)); }
-template <typename T> T Get(const BYTE* p, size_t nOffset)
-{
-    T value;
-    std::memcpy(&value, p + nOffset, sizeof(T));
-    return value;
-}
+using le::Get;
+using le::Put;
 
 constexpr DWORD NtfsVolumeDataBytes = 96;
 constexpr DWORD DiskPerformanceBytes = 88;

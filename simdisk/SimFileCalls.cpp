@@ -315,12 +315,22 @@ BOOL CSimFileCalls::SetFilePointer(HANDLE h, LARGE_INTEGER liDistance, PLARGE_IN
     return TRUE;
 }
 
+CSimFile* CSimFileCalls::FileOfHandle(HANDLE h, SIM_HANDLE** ppHandle) const
+{
+    *ppHandle = m_system.Handles().Find(h, SIM_HANDLE_KIND::File);
+    CSimFile* pFile = *ppHandle ? m_system.FileOf(**ppHandle) : nullptr;
+    // A volume handle has no file; a file deleted since the open is gone.
+    if (!pFile)
+        ::SetLastError(*ppHandle ? ERROR_FILE_NOT_FOUND : ERROR_INVALID_FUNCTION);
+    return pFile;
+}
+
 BOOL CSimFileCalls::GetInformation(HANDLE h, LPBY_HANDLE_FILE_INFORMATION pInfo)
 {
-    SIM_HANDLE* pHandle = m_system.Handles().Find(h, SIM_HANDLE_KIND::File);
-    CSimFile* pFile = pHandle ? m_system.FileOf(*pHandle) : nullptr;
+    SIM_HANDLE* pHandle = nullptr;
+    CSimFile* pFile = FileOfHandle(h, &pHandle);
     if (!pFile)
-        return Fail(pHandle ? ERROR_FILE_NOT_FOUND : ERROR_INVALID_FUNCTION);
+        return FALSE;
     CSimStream* pStream = m_system.StreamOf(*pHandle);
     std::memset(pInfo, 0, sizeof(*pInfo));
     pInfo->dwFileAttributes = Attributes(*pFile);
@@ -339,10 +349,10 @@ BOOL CSimFileCalls::GetInformation(HANDLE h, LPBY_HANDLE_FILE_INFORMATION pInfo)
 
 BOOL CSimFileCalls::GetSize(HANDLE h, PLARGE_INTEGER pliSize)
 {
-    SIM_HANDLE* pHandle = m_system.Handles().Find(h, SIM_HANDLE_KIND::File);
-    CSimFile* pFile = pHandle ? m_system.FileOf(*pHandle) : nullptr;
+    SIM_HANDLE* pHandle = nullptr;
+    CSimFile* pFile = FileOfHandle(h, &pHandle);
     if (!pFile)
-        return Fail(ERROR_INVALID_FUNCTION);
+        return FALSE;
     CSimStream* pStream = m_system.StreamOf(*pHandle);
     pliSize->QuadPart = pHandle->wSlot == SIM_DEFAULT_STREAM ? DataSize(*pFile) : (pStream ? pStream->m_llDataSize : 0);
     return TRUE;
@@ -350,10 +360,10 @@ BOOL CSimFileCalls::GetSize(HANDLE h, PLARGE_INTEGER pliSize)
 
 BOOL CSimFileCalls::GetTime(HANDLE h, LPFILETIME pCreation, LPFILETIME pAccess, LPFILETIME pWrite)
 {
-    SIM_HANDLE* pHandle = m_system.Handles().Find(h, SIM_HANDLE_KIND::File);
-    CSimFile* pFile = pHandle ? m_system.FileOf(*pHandle) : nullptr;
+    SIM_HANDLE* pHandle = nullptr;
+    CSimFile* pFile = FileOfHandle(h, &pHandle);
     if (!pFile)
-        return Fail(ERROR_INVALID_FUNCTION);
+        return FALSE;
     if (pCreation)
         *pCreation = ToFileTime(pFile->m_llCreated);
     if (pAccess)

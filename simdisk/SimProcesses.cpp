@@ -1,5 +1,6 @@
 #include "simdisk/SimProcesses.h"
 
+#include "platform/LittleEndian.h"
 #include "platform/NtStatus.h"
 #include "simdisk/SimSystem.h"
 
@@ -8,14 +9,14 @@
 
 namespace {
 
+using le::Put;
+
 constexpr DWORD SystemPid = 4;
 constexpr DWORD DefaultExplorerPid = 1500;
 constexpr DWORD IdleShellPid = 1600; // a process without handles in the table
 constexpr BYTE EventObjectType = 16;
 constexpr ULONG HandleEntryBytes = 24;
 constexpr ULONG ExtendedEntryBytes = 40;
-
-template <typename T> void Put(BYTE* p, size_t nOffset, T value) { std::memcpy(p + nOffset, &value, sizeof(T)); }
 
 USHORT HeldHandleValue(size_t nIndex) { return static_cast<USHORT>(0x40 + 4 * nIndex); }
 

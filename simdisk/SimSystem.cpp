@@ -32,13 +32,30 @@ bool Owns(CSimSystem& system, HANDLE h)
 
 bool NamesSim(CSimSystem& system, LPCWSTR pszPath) { return system.Parse(pszPath).pVolume != nullptr; }
 
-HANDLE WINAPI SimCreateFileW(LPCWSTR p, DWORD a, DWORD s, LPSECURITY_ATTRIBUTES sa, DWORD d, DWORD f, HANDLE t)
+// A call on a handle goes to the simulator when the handle is one of its own, else to the system.
+template <typename FReal, typename FSim> auto ByHandle(HANDLE h, FReal real, FSim sim) -> decltype(real())
 {
     CSimSystem& system = *CSimSystem::Active();
-    if (!NamesSim(system, p))
-        return Real().pfnCreateFileW(p, a, s, sa, d, f, t);
+    if (!Owns(system, h))
+        return real();
     CSimLock lock(system);
-    return system.Files().CreateFile(p, a, s, d, f);
+    return sim(system);
+}
+
+// A call on a path goes to the simulator when the path names one of its volumes.
+template <typename FReal, typename FSim> auto ByPath(LPCWSTR pszPath, FReal real, FSim sim) -> decltype(real())
+{
+    CSimSystem& system = *CSimSystem::Active();
+    if (!NamesSim(system, pszPath))
+        return real();
+    CSimLock lock(system);
+    return sim(system);
+}
+
+HANDLE WINAPI SimCreateFileW(LPCWSTR p, DWORD a, DWORD s, LPSECURITY_ATTRIBUTES sa, DWORD d, DWORD f, HANDLE t)
+{
+    return ByPath(p, [&] { return Real().pfnCreateFileW(p, a, s, sa, d, f, t); },
+                  [&](CSimSystem& system) { return system.Files().CreateFile(p, a, s, d, f); });
 }
 
 BOOL WINAPI SimCloseHandle(HANDLE h)
@@ -49,20 +66,14 @@ BOOL WINAPI SimCloseHandle(HANDLE h)
 
 BOOL WINAPI SimReadFile(HANDLE h, LPVOID b, DWORD n, LPDWORD r, LPOVERLAPPED o)
 {
-    CSimSystem& system = *CSimSystem::Active();
-    if (!Owns(system, h))
-        return Real().pfnReadFile(h, b, n, r, o);
-    CSimLock lock(system);
-    return system.Files().ReadFile(h, b, n, r, o);
+    return ByHandle(h, [&] { return Real().pfnReadFile(h, b, n, r, o); },
+                    [&](CSimSystem& system) { return system.Files().ReadFile(h, b, n, r, o); });
 }
 
 BOOL WINAPI SimWriteFile(HANDLE h, LPCVOID b, DWORD n, LPDWORD w, LPOVERLAPPED o)
 {
-    CSimSystem& system = *CSimSystem::Active();
-    if (!Owns(system, h))
-        return Real().pfnWriteFile(h, b, n, w, o);
-    CSimLock lock(system);
-    return system.Files().WriteFile(h, w);
+    return ByHandle(h, [&] { return Real().pfnWriteFile(h, b, n, w, o); },
+                    [&](CSimSystem& system) { return system.Files().WriteFile(h, w); });
 }
 
 DWORD WINAPI SimSetFilePointer(HANDLE h, LONG l, PLONG ph, DWORD m)
@@ -84,11 +95,8 @@ DWORD WINAPI SimSetFilePointer(HANDLE h, LONG l, PLONG ph, DWORD m)
 
 BOOL WINAPI SimSetFilePointerEx(HANDLE h, LARGE_INTEGER li, PLARGE_INTEGER pNew, DWORD m)
 {
-    CSimSystem& system = *CSimSystem::Active();
-    if (!Owns(system, h))
-        return Real().pfnSetFilePointerEx(h, li, pNew, m);
-    CSimLock lock(system);
-    return system.Files().SetFilePointer(h, li, pNew, m);
+    return ByHandle(h, [&] { return Real().pfnSetFilePointerEx(h, li, pNew, m); },
+                    [&](CSimSystem& system) { return system.Files().SetFilePointer(h, li, pNew, m); });
 }
 
 BOOL WINAPI SimDeviceIoControl(HANDLE h, DWORD c, LPVOID i, DWORD ni, LPVOID o, DWORD no, LPDWORD r, LPOVERLAPPED ov)
@@ -101,29 +109,20 @@ BOOL WINAPI SimDeviceIoControl(HANDLE h, DWORD c, LPVOID i, DWORD ni, LPVOID o, 
 
 BOOL WINAPI SimGetFileInformationByHandle(HANDLE h, LPBY_HANDLE_FILE_INFORMATION p)
 {
-    CSimSystem& system = *CSimSystem::Active();
-    if (!Owns(system, h))
-        return Real().pfnGetFileInformationByHandle(h, p);
-    CSimLock lock(system);
-    return system.Files().GetInformation(h, p);
+    return ByHandle(h, [&] { return Real().pfnGetFileInformationByHandle(h, p); },
+                    [&](CSimSystem& system) { return system.Files().GetInformation(h, p); });
 }
 
 BOOL WINAPI SimGetFileSizeEx(HANDLE h, PLARGE_INTEGER p)
 {
-    CSimSystem& system = *CSimSystem::Active();
-    if (!Owns(system, h))
-        return Real().pfnGetFileSizeEx(h, p);
-    CSimLock lock(system);
-    return system.Files().GetSize(h, p);
+    return ByHandle(h, [&] { return Real().pfnGetFileSizeEx(h, p); },
+                    [&](CSimSystem& system) { return system.Files().GetSize(h, p); });
 }
 
 BOOL WINAPI SimGetFileTime(HANDLE h, LPFILETIME c, LPFILETIME a, LPFILETIME w)
 {
-    CSimSystem& system = *CSimSystem::Active();
-    if (!Owns(system, h))
-        return Real().pfnGetFileTime(h, c, a, w);
-    CSimLock lock(system);
-    return system.Files().GetTime(h, c, a, w);
+    return ByHandle(h, [&] { return Real().pfnGetFileTime(h, c, a, w); },
+                    [&](CSimSystem& system) { return system.Files().GetTime(h, c, a, w); });
 }
 
 DWORD WINAPI SimGetFileType(HANDLE h)
@@ -139,47 +138,32 @@ DWORD WINAPI SimGetFileType(HANDLE h)
 
 BOOL WINAPI SimGetFileAttributesExW(LPCWSTR p, GET_FILEEX_INFO_LEVELS l, LPVOID i)
 {
-    CSimSystem& system = *CSimSystem::Active();
-    if (!NamesSim(system, p))
-        return Real().pfnGetFileAttributesExW(p, l, i);
-    CSimLock lock(system);
-    return system.Files().GetAttributesEx(p, l, i);
+    return ByPath(p, [&] { return Real().pfnGetFileAttributesExW(p, l, i); },
+                  [&](CSimSystem& system) { return system.Files().GetAttributesEx(p, l, i); });
 }
 
 DWORD WINAPI SimGetCompressedFileSizeW(LPCWSTR p, LPDWORD h)
 {
-    CSimSystem& system = *CSimSystem::Active();
-    if (!NamesSim(system, p))
-        return Real().pfnGetCompressedFileSizeW(p, h);
-    CSimLock lock(system);
-    return system.Files().GetCompressedSize(p, h);
+    return ByPath(p, [&] { return Real().pfnGetCompressedFileSizeW(p, h); },
+                  [&](CSimSystem& system) { return system.Files().GetCompressedSize(p, h); });
 }
 
 DWORD WINAPI SimGetLongPathNameW(LPCWSTR p, LPWSTR b, DWORD n)
 {
-    CSimSystem& system = *CSimSystem::Active();
-    if (!NamesSim(system, p))
-        return Real().pfnGetLongPathNameW(p, b, n);
-    CSimLock lock(system);
-    return system.Files().GetLongPathName(p, b, n);
+    return ByPath(p, [&] { return Real().pfnGetLongPathNameW(p, b, n); },
+                  [&](CSimSystem& system) { return system.Files().GetLongPathName(p, b, n); });
 }
 
 HANDLE WINAPI SimFindFirstFileW(LPCWSTR p, LPWIN32_FIND_DATAW d)
 {
-    CSimSystem& system = *CSimSystem::Active();
-    if (!NamesSim(system, p))
-        return Real().pfnFindFirstFileW(p, d);
-    CSimLock lock(system);
-    return system.Files().FindFirst(p, d);
+    return ByPath(p, [&] { return Real().pfnFindFirstFileW(p, d); },
+                  [&](CSimSystem& system) { return system.Files().FindFirst(p, d); });
 }
 
 BOOL WINAPI SimFindNextFileW(HANDLE h, LPWIN32_FIND_DATAW d)
 {
-    CSimSystem& system = *CSimSystem::Active();
-    if (!Owns(system, h))
-        return Real().pfnFindNextFileW(h, d);
-    CSimLock lock(system);
-    return system.Files().FindNext(h, d);
+    return ByHandle(h, [&] { return Real().pfnFindNextFileW(h, d); },
+                    [&](CSimSystem& system) { return system.Files().FindNext(h, d); });
 }
 
 BOOL WINAPI SimFindClose(HANDLE h)
@@ -191,11 +175,8 @@ BOOL WINAPI SimFindClose(HANDLE h)
 BOOL WINAPI SimReadDirectoryChangesW(HANDLE h, LPVOID b, DWORD n, BOOL t, DWORD f, LPDWORD r, LPOVERLAPPED o,
                                      LPOVERLAPPED_COMPLETION_ROUTINE c)
 {
-    CSimSystem& system = *CSimSystem::Active();
-    if (!Owns(system, h))
-        return Real().pfnReadDirectoryChangesW(h, b, n, t, f, r, o, c);
-    CSimLock lock(system);
-    return system.Notify().Read(h, b, n, t, f, o, c);
+    return ByHandle(h, [&] { return Real().pfnReadDirectoryChangesW(h, b, n, t, f, r, o, c); },
+                    [&](CSimSystem& system) { return system.Notify().Read(h, b, n, t, f, o, c); });
 }
 
 BOOL WINAPI SimCancelIo(HANDLE h)
@@ -217,11 +198,8 @@ HANDLE WINAPI SimFindFirstVolumeW(LPWSTR p, DWORD n)
 
 BOOL WINAPI SimFindNextVolumeW(HANDLE h, LPWSTR p, DWORD n)
 {
-    CSimSystem& system = *CSimSystem::Active();
-    if (!Owns(system, h))
-        return Real().pfnFindNextVolumeW(h, p, n);
-    CSimLock lock(system);
-    return system.FindNextVolume(h, p, n);
+    return ByHandle(h, [&] { return Real().pfnFindNextVolumeW(h, p, n); },
+                    [&](CSimSystem& system) { return system.FindNextVolume(h, p, n); });
 }
 
 BOOL WINAPI SimFindVolumeClose(HANDLE h)
@@ -232,11 +210,8 @@ BOOL WINAPI SimFindVolumeClose(HANDLE h)
 
 UINT WINAPI SimGetDriveTypeW(LPCWSTR p)
 {
-    CSimSystem& system = *CSimSystem::Active();
-    if (!NamesSim(system, p))
-        return Real().pfnGetDriveTypeW(p);
-    CSimLock lock(system);
-    return system.GetDriveType(p);
+    return ByPath(p, [&] { return Real().pfnGetDriveTypeW(p); },
+                  [&](CSimSystem& system) { return system.GetDriveType(p); });
 }
 
 BOOL WINAPI SimGetVolumeNameForVolumeMountPointW(LPCWSTR p, LPWSTR b, DWORD n)
@@ -248,29 +223,20 @@ BOOL WINAPI SimGetVolumeNameForVolumeMountPointW(LPCWSTR p, LPWSTR b, DWORD n)
 
 BOOL WINAPI SimGetVolumeInformationW(LPCWSTR p, LPWSTR l, DWORD nl, LPDWORD s, LPDWORD m, LPDWORD f, LPWSTR fs, DWORD nfs)
 {
-    CSimSystem& system = *CSimSystem::Active();
-    if (!NamesSim(system, p))
-        return Real().pfnGetVolumeInformationW(p, l, nl, s, m, f, fs, nfs);
-    CSimLock lock(system);
-    return system.GetVolumeInformation(p, l, nl, s, m, f, fs, nfs);
+    return ByPath(p, [&] { return Real().pfnGetVolumeInformationW(p, l, nl, s, m, f, fs, nfs); },
+                  [&](CSimSystem& system) { return system.GetVolumeInformation(p, l, nl, s, m, f, fs, nfs); });
 }
 
 BOOL WINAPI SimGetDiskFreeSpaceExW(LPCWSTR p, PULARGE_INTEGER a, PULARGE_INTEGER t, PULARGE_INTEGER f)
 {
-    CSimSystem& system = *CSimSystem::Active();
-    if (!NamesSim(system, p))
-        return Real().pfnGetDiskFreeSpaceExW(p, a, t, f);
-    CSimLock lock(system);
-    return system.GetDiskFreeSpaceEx(p, a, t, f);
+    return ByPath(p, [&] { return Real().pfnGetDiskFreeSpaceExW(p, a, t, f); },
+                  [&](CSimSystem& system) { return system.GetDiskFreeSpaceEx(p, a, t, f); });
 }
 
 BOOL WINAPI SimGetDiskFreeSpaceW(LPCWSTR p, LPDWORD spc, LPDWORD bps, LPDWORD f, LPDWORD t)
 {
-    CSimSystem& system = *CSimSystem::Active();
-    if (!NamesSim(system, p))
-        return Real().pfnGetDiskFreeSpaceW(p, spc, bps, f, t);
-    CSimLock lock(system);
-    return system.GetDiskFreeSpace(p, spc, bps, f, t);
+    return ByPath(p, [&] { return Real().pfnGetDiskFreeSpaceW(p, spc, bps, f, t); },
+                  [&](CSimSystem& system) { return system.GetDiskFreeSpace(p, spc, bps, f, t); });
 }
 
 UINT WINAPI SimGetWindowsDirectoryW(LPWSTR b, UINT n)
@@ -349,20 +315,14 @@ HANDLE WINAPI SimCreateToolhelp32Snapshot(DWORD f, DWORD pid)
 
 BOOL WINAPI SimProcess32FirstW(HANDLE h, LPPROCESSENTRY32W e)
 {
-    CSimSystem& system = *CSimSystem::Active();
-    if (!Owns(system, h))
-        return Real().pfnProcess32FirstW(h, e);
-    CSimLock lock(system);
-    return system.Processes().Next(h, e, true);
+    return ByHandle(h, [&] { return Real().pfnProcess32FirstW(h, e); },
+                    [&](CSimSystem& system) { return system.Processes().Next(h, e, true); });
 }
 
 BOOL WINAPI SimProcess32NextW(HANDLE h, LPPROCESSENTRY32W e)
 {
-    CSimSystem& system = *CSimSystem::Active();
-    if (!Owns(system, h))
-        return Real().pfnProcess32NextW(h, e);
-    CSimLock lock(system);
-    return system.Processes().Next(h, e, false);
+    return ByHandle(h, [&] { return Real().pfnProcess32NextW(h, e); },
+                    [&](CSimSystem& system) { return system.Processes().Next(h, e, false); });
 }
 
 HMODULE WINAPI SimLoadLibraryW(LPCWSTR p)

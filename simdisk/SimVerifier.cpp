@@ -1,5 +1,6 @@
 #include "simdisk/SimVerifier.h"
 
+#include "platform/LittleEndian.h"
 #include "simdisk/NtfsLayout.h"
 
 #include <cstdarg>
@@ -9,14 +10,9 @@
 
 namespace {
 
-constexpr size_t MaxProblems = 64;
+using le::Get;
 
-template <typename T> T Get(const BYTE* p, size_t nOffset)
-{
-    T value;
-    std::memcpy(&value, p + nOffset, sizeof(T));
-    return value;
-}
+constexpr size_t MaxProblems = 64;
 
 } // namespace
 

@@ -1,6 +1,7 @@
 // Another process's handles on simulated files: the process list, process handles, the
 // system's handle table, duplication and object names.
 #include "SimFixture.h"
+#include "platform/LittleEndian.h"
 
 #include "simdisk/SimProcesses.h"
 
@@ -8,12 +9,7 @@
 
 namespace {
 
-template <typename T> T Get(const BYTE* p, size_t nOffset)
-{
-    T value;
-    std::memcpy(&value, p + nOffset, sizeof(T));
-    return value;
-}
+using le::Get;
 
 class HandleLookup : public CSimFixture
 {

@@ -2,18 +2,14 @@
 // real record layout, mapping pairs with signed offsets, attribute lists with extension
 // records and the MFT's own extensions. The records are read back with a decoder of their own.
 #include "SimFixture.h"
+#include "platform/LittleEndian.h"
 
 #include <cstring>
 #include <map>
 
 namespace {
 
-template <typename T> T Get(const BYTE* p, size_t nOffset)
-{
-    T value;
-    std::memcpy(&value, p + nOffset, sizeof(T));
-    return value;
-}
+using le::Get;
 
 struct ATTRIBUTE
 {
@@ -288,13 +284,11 @@ TEST_F(RecordContract, ListShrinksAwayWhenTheFileIsDefragmented)
 
 TEST_F(RecordContract, FragmentedMftKeepsItsExtensionsInTheReservedRecords)
 {
-    m_system.Uninstall();
     SIM_FORMAT format;
     format.llTotalClusters = 200000;
     format.llMftRecords = 40000;
     format.nMftPieces = 600;
-    m_pVolume = &m_system.Mount(CSimVolume::Format(format), L'M');
-    m_system.Install();
+    MountAndInstall(format, L'M');
     m_hVolume = Open(L"\\\\.\\M:", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0);
     const CSimFile* pMft = m_pVolume->File(ntfs::RecordMft);
     ASSERT_FALSE(pMft->m_extensions.empty());
@@ -314,12 +308,10 @@ TEST_F(RecordContract, FragmentedMftKeepsItsExtensionsInTheReservedRecords)
 
 TEST_F(RecordContract, LargeRecordsStartTheirAttributesLater)
 {
-    m_system.Uninstall();
     SIM_FORMAT format;
     format.llTotalClusters = 100000;
     format.dwBytesPerRecord = 4096;
-    m_pVolume = &m_system.Mount(CSimVolume::Format(format), L'L');
-    m_system.Install();
+    MountAndInstall(format, L'L');
     m_hVolume = Open(L"\\\\.\\L:", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0);
     std::vector<BYTE> record;
     ASSERT_EQ(ntstatus::Success, ReadRecord(0, record));

@@ -31,6 +31,12 @@ protected:
         SIM_FORMAT format;
         format.eFs = eFs;
         format.llTotalClusters = llClusters;
+        MountAndInstall(format, cLetter);
+    }
+
+    void MountAndInstall(const SIM_FORMAT& format, wchar_t cLetter)
+    {
+        m_system.Uninstall();
         m_pVolume = &m_system.Mount(CSimVolume::Format(format), cLetter);
         m_system.Install();
     }
