@@ -325,20 +325,27 @@ CSimFile* CSimFileCalls::FileOfHandle(HANDLE h, SIM_HANDLE** ppHandle) const
     return pFile;
 }
 
+LONGLONG CSimFileCalls::SizeOf(const SIM_HANDLE& handle, CSimFile& file) const
+{
+    if (handle.wSlot == SIM_DEFAULT_STREAM)
+        return DataSize(file);
+    CSimStream* pStream = m_system.StreamOf(handle);
+    return pStream ? pStream->m_llDataSize : 0;
+}
+
 BOOL CSimFileCalls::GetInformation(HANDLE h, LPBY_HANDLE_FILE_INFORMATION pInfo)
 {
     SIM_HANDLE* pHandle = nullptr;
     CSimFile* pFile = FileOfHandle(h, &pHandle);
     if (!pFile)
         return FALSE;
-    CSimStream* pStream = m_system.StreamOf(*pHandle);
     std::memset(pInfo, 0, sizeof(*pInfo));
     pInfo->dwFileAttributes = Attributes(*pFile);
     pInfo->ftCreationTime = ToFileTime(pFile->m_llCreated);
     pInfo->ftLastAccessTime = ToFileTime(pFile->m_llAccessed);
     pInfo->ftLastWriteTime = ToFileTime(pFile->m_llModified);
     pInfo->dwVolumeSerialNumber = pHandle->pVolume->Serial();
-    LONGLONG llSize = pHandle->wSlot == SIM_DEFAULT_STREAM ? DataSize(*pFile) : (pStream ? pStream->m_llDataSize : 0);
+    const LONGLONG llSize = SizeOf(*pHandle, *pFile);
     pInfo->nFileSizeHigh = static_cast<DWORD>(static_cast<ULONGLONG>(llSize) >> 32);
     pInfo->nFileSizeLow = static_cast<DWORD>(llSize);
     pInfo->nNumberOfLinks = 1;
@@ -353,8 +360,7 @@ BOOL CSimFileCalls::GetSize(HANDLE h, PLARGE_INTEGER pliSize)
     CSimFile* pFile = FileOfHandle(h, &pHandle);
     if (!pFile)
         return FALSE;
-    CSimStream* pStream = m_system.StreamOf(*pHandle);
-    pliSize->QuadPart = pHandle->wSlot == SIM_DEFAULT_STREAM ? DataSize(*pFile) : (pStream ? pStream->m_llDataSize : 0);
+    pliSize->QuadPart = SizeOf(*pHandle, *pFile);
     return TRUE;
 }
 

@@ -41,6 +41,8 @@ private:
     HANDLE OpenVolume(const SIM_PATH& path, DWORD dwAccess, DWORD dwFlags);
     // The file an open file handle stands for, or null with the last error set.
     CSimFile* FileOfHandle(HANDLE h, SIM_HANDLE** ppHandle) const;
+    // The size of what a file handle opened: its stream, or the file's data.
+    LONGLONG SizeOf(const SIM_HANDLE& handle, CSimFile& file) const;
     BOOL ReadVolume(SIM_HANDLE& handle, BYTE* pBuffer, DWORD dwToRead, LPDWORD pdwRead);
     BOOL ReadStream(SIM_HANDLE& handle, BYTE* pBuffer, DWORD dwToRead, LPDWORD pdwRead);
     void FillFindData(const CSimVolume& volume, const CSimFile& file, const wchar_t* pszName, WIN32_FIND_DATAW& data) const;

@@ -6,7 +6,22 @@
 
 namespace {
 
-using StreamContract = CSimFixture;
+class StreamContract : public CSimFixture
+{
+protected:
+    // Four clusters, a sparse gap, four clusters.
+    void CreateSparseFile(const std::wstring& strName, LONGLONG llFirst, LONGLONG llGap, LONGLONG llSecond)
+    {
+        CSimFile* pFile = m_pVolume->CreateFile(strName, 0);
+        CSimStream& data = *pFile->FindStream(ntfs::Data, L"");
+        data.m_wFlags = ntfs::FlagSparse;
+        m_pVolume->PlaceRun(*pFile, data, llFirst, 4);
+        m_pVolume->PlaceRun(*pFile, data, SIM_SPARSE_LCN, llGap);
+        m_pVolume->PlaceRun(*pFile, data, llSecond, 4);
+        m_pVolume->SetDataSize(data, (8 + llGap) * 4096);
+        m_pVolume->Relayout(*pFile);
+    }
+};
 
 TEST_F(StreamContract, RetrievalPointersComeInChunksAndEndWithEndOfFile)
 {
@@ -67,14 +82,7 @@ TEST_F(StreamContract, StreamsWithoutClustersEndAtOnce)
 
 TEST_F(StreamContract, SparseRangesAreExtentsWithoutLcn)
 {
-    CSimFile* pFile = m_pVolume->CreateFile(L"sparse.bin", 0);
-    CSimStream& data = *pFile->FindStream(ntfs::Data, L"");
-    data.m_wFlags = ntfs::FlagSparse;
-    m_pVolume->PlaceRun(*pFile, data, 9000, 4);
-    m_pVolume->PlaceRun(*pFile, data, SIM_SPARSE_LCN, 100);
-    m_pVolume->PlaceRun(*pFile, data, 12000, 4);
-    m_pVolume->SetDataSize(data, 108 * 4096);
-    m_pVolume->Relayout(*pFile);
+    CreateSparseFile(L"sparse.bin", 9000, 100, 12000);
     std::vector<SIM_RUN> runs = ReadExtents(Open(L"S:\\sparse.bin"));
     ASSERT_EQ(3u, runs.size());
     EXPECT_EQ(-1, runs[1].llLcn);
@@ -149,14 +157,7 @@ TEST_F(StreamContract, SystemFilesRefuseToMove)
 
 TEST_F(StreamContract, MoveOfASparseRangeMovesOnlyAllocatedClusters)
 {
-    CSimFile* pFile = m_pVolume->CreateFile(L"sp.bin", 0);
-    CSimStream& data = *pFile->FindStream(ntfs::Data, L"");
-    data.m_wFlags = ntfs::FlagSparse;
-    m_pVolume->PlaceRun(*pFile, data, 9000, 4);
-    m_pVolume->PlaceRun(*pFile, data, SIM_SPARSE_LCN, 10);
-    m_pVolume->PlaceRun(*pFile, data, 12000, 4);
-    m_pVolume->SetDataSize(data, 18 * 4096);
-    m_pVolume->Relayout(*pFile);
+    CreateSparseFile(L"sp.bin", 9000, 10, 12000);
     EXPECT_EQ(ntstatus::Success, Move(OpenVolume(), Open(L"S:\\sp.bin"), 0, 50000, 18));
     std::vector<SIM_RUN> runs = ReadExtents(Open(L"S:\\sp.bin"));
     ASSERT_EQ(3u, runs.size());
