@@ -274,7 +274,7 @@ NTSTATUS CSimControls::FileRecord(SIM_HANDLE& handle, const BYTE* pIn, DWORD dwI
     const CSimVolume& volume = *handle.pVolume;
     if (volume.Fs() != SIM_FS::Ntfs)
         return ntstatus::InvalidDeviceRequest;
-    if (dwIn < 8)
+    if (!IsVolume(handle) || dwIn < 8)
         return ntstatus::InvalidParameter;
     if (dwOut < 12 + volume.BytesPerRecord())
         return ntstatus::BufferTooSmall;

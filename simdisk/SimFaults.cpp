@@ -19,8 +19,6 @@ bool CSimFaults::Match(SIM_CALL eCall, DWORD dwCode, const std::wstring& strPath
             continue;
         ++rule.nFired;
         *pFault = fault;
-        if (fault.dwDelayMs)
-            ::Sleep(fault.dwDelayMs);
         return true;
     }
     return false;

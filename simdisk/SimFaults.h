@@ -40,7 +40,7 @@ struct SIM_FAULT
     int nTimes = -1;            // how often it may fire; -1 without limit
     NTSTATUS status = 0;
     SIM_FAULT_ACTION eAction = SIM_FAULT_ACTION::Answer;
-    DWORD dwDelayMs = 0;        // wait before answering
+    DWORD dwDelayMs = 0;        // wait before answering; with status 0 the call then goes on
 };
 
 class CSimFaults
@@ -48,7 +48,8 @@ class CSimFaults
 public:
     void Add(const SIM_FAULT& fault) { m_rules.push_back({fault, 0, 0}); }
     void Clear() { m_rules.clear(); }
-    // The rule that fires for this call, if one does; its counters advance.
+    // The rule that fires for this call, if one does; its counters advance. The caller waits
+    // for the rule's delay.
     bool Match(SIM_CALL eCall, DWORD dwCode, const std::wstring& strPath, LONGLONG llRecord, SIM_FAULT* pFault);
 
 private:

@@ -41,6 +41,7 @@ struct SIM_HANDLE
     std::vector<WIN32_FIND_DATAW> found;
     std::vector<PROCESSENTRY32W> processes;
     size_t nNext = 0;
+    HANDLE hRealFind = INVALID_HANDLE_VALUE; // the system's own volume search, after the simulated ones
 };
 
 class CSimHandles

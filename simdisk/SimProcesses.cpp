@@ -235,12 +235,23 @@ NTSTATUS CSimProcesses::DuplicateObject(HANDLE hSourceProcess, HANDLE hSource, H
 
 NTSTATUS CSimProcesses::QueryObjectName(HANDLE h, PVOID pInfo, ULONG ulLength, PULONG pulReturned)
 {
+    SIM_FAULT fault;
+    bool bFault = false;
+    {
+        CSimLock lock(m_system);
+        bFault = m_system.Faults().Match(SIM_CALL::QueryObject, 0, L"", -1, &fault);
+    }
+    // A query that hangs, as one on a pipe handle can, waits without the simulator's lock so
+    // that the caller's other threads go on.
+    if (bFault)
+    {
+        ::Sleep(fault.dwDelayMs);
+        if (fault.status)
+            return fault.status;
+    }
     CSimLock lock(m_system);
     SIM_HANDLE* pHandle = m_system.Handles().Find(h);
-    SIM_FAULT fault;
-    if (m_system.Fault(SIM_CALL::QueryObject, 0, L"", -1, &fault))
-        return fault.status;
-    if (!pHandle->pVolume)
+    if (!pHandle || !pHandle->pVolume)
         return ntstatus::InvalidHandle;
     const std::wstring strName = m_system.ObjectName(*pHandle);
     const ULONG ulText = static_cast<ULONG>(2 * strName.size());

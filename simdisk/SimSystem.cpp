@@ -461,7 +461,11 @@ CSimDiskPerf& CSimSystem::DiskPerf(const CSimVolume& volume)
 
 bool CSimSystem::Fault(SIM_CALL eCall, DWORD dwCode, const std::wstring& strPath, LONGLONG llRecord, SIM_FAULT* pFault)
 {
-    return m_faults.Match(eCall, dwCode, strPath, llRecord, pFault);
+    if (!m_faults.Match(eCall, dwCode, strPath, llRecord, pFault))
+        return false;
+    if (pFault->dwDelayMs)
+        ::Sleep(pFault->dwDelayMs);
+    return pFault->status != 0 || pFault->eAction != SIM_FAULT_ACTION::Answer;
 }
 
 bool CSimSystem::Resolve(const SIM_PATH& path, CSimFile** ppFile, CSimStream** ppStream, DWORD* pdwError) const
@@ -554,6 +558,9 @@ std::wstring CSimSystem::ObjectName(const SIM_HANDLE& handle) const
 BOOL CSimSystem::CloseHandle(HANDLE h)
 {
     CSimLock lock(*this);
+    SIM_HANDLE* p = m_handles.Find(h, SIM_HANDLE_KIND::VolumeFind);
+    if (p && p->hRealFind != INVALID_HANDLE_VALUE)
+        Real().pfnFindVolumeClose(p->hRealFind);
     m_pNotify->Closing(h);
     m_handles.Close(h);
     return TRUE;
@@ -579,6 +586,13 @@ HANDLE CSimSystem::FindFirstVolume(LPWSTR pszName, DWORD dwLength)
 BOOL CSimSystem::FindNextVolume(HANDLE h, LPWSTR pszName, DWORD dwLength)
 {
     SIM_HANDLE* p = m_handles.Find(h, SIM_HANDLE_KIND::VolumeFind);
+    if (p && p->nNext >= m_mounts.size() && m_bListRealVolumes)
+    {
+        if (p->hRealFind != INVALID_HANDLE_VALUE)
+            return Real().pfnFindNextVolumeW(p->hRealFind, pszName, dwLength);
+        p->hRealFind = Real().pfnFindFirstVolumeW(pszName, dwLength);
+        return p->hRealFind != INVALID_HANDLE_VALUE;
+    }
     if (!p || p->nNext >= m_mounts.size())
     {
         ::SetLastError(ERROR_NO_MORE_FILES);

@@ -5,6 +5,7 @@
 #include "simdisk/SimFormatter.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cwchar>
 
 namespace {
@@ -829,6 +830,25 @@ bool CSimVolume::Rename(const std::wstring& strFrom, const std::wstring& strTo)
     ++m_ullChanges;
     Tell(*pFile, SIM_CHANGE::RenamedNew);
     return true;
+}
+
+bool CSimVolume::SetReparsePoint(const std::wstring& strPath, DWORD dwTag)
+{
+    CSimFile* pFile = Lookup(strPath);
+    if (!pFile || pFile == Root())
+        return false;
+    pFile->m_dwReparseTag = dwTag;
+    pFile->m_dwAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    if (Fs() == SIM_FS::Ntfs && !pFile->FindStream(ntfs::ReparsePoint, L""))
+    {
+        // The reparse data: its tag, the length of what follows, and a reserved word.
+        CSimStream& reparse = pFile->AddStream(ntfs::ReparsePoint, L"");
+        reparse.m_bytes.assign(8, 0);
+        std::memcpy(reparse.m_bytes.data(), &dwTag, 4);
+        SetDataSize(reparse, 8);
+    }
+    ++m_ullChanges;
+    return Relayout(*pFile);
 }
 
 bool CSimVolume::Delete(const std::wstring& strPath)

@@ -84,6 +84,8 @@ public:
     bool Resize(const std::wstring& strPath, LONGLONG llBytes, const SIM_PLACEMENT& placement = {});
     bool Rename(const std::wstring& strFrom, const std::wstring& strTo);
     bool Delete(const std::wstring& strPath);
+    // Makes the file a reparse point with this tag (a junction is 0xA0000003).
+    bool SetReparsePoint(const std::wstring& strPath, DWORD dwTag);
     void SetListener(CSimChangeListener* pListener) { m_pListener = pListener; }
 
     // Building blocks for formatting, images and the builder; they tell nobody.

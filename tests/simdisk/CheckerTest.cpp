@@ -132,6 +132,7 @@ TEST_F(Checker, FailureBeforeAnyProgress)
 {
     SIM_FAULT fault;
     fault.eCall = SIM_CALL::Checker;
+    fault.status = ntstatus::AccessDenied;
     m_system.Faults().Add(fault);
     Check(L"S:\\");
     EXPECT_EQ(0, Count(CSimChkdsk::CommandProgress));

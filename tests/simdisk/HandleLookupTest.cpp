@@ -127,6 +127,31 @@ TEST_F(HandleLookup, OwnHandlesStandInTheTableWithTheFileType)
     EXPECT_EQ(L"\\Device\\HarddiskVolume1", std::wstring(pName->Buffer, pName->Length / 2));
 }
 
+TEST_F(HandleLookup, NameQueryCanHangWithoutHoldingUpOtherCalls)
+{
+    SIM_FAULT fault;
+    fault.eCall = SIM_CALL::QueryObject;
+    fault.dwDelayMs = 300;
+    fault.status = ntstatus::Unsuccessful;
+    fault.nTimes = 1;
+    m_system.Faults().Add(fault);
+    HANDLE hVolume = OpenVolume();
+    HANDLE hThread = ::CreateThread(nullptr, 0, [](LPVOID p) -> DWORD {
+        BYTE name[512];
+        ULONG ulReturned;
+        return static_cast<DWORD>(sys::NtQueryObject(static_cast<HANDLE>(p), ObjectNameInformation, name, 512, &ulReturned));
+    }, hVolume, 0, nullptr);
+    ::Sleep(50);
+    const DWORD dwStart = ::GetTickCount();
+    EXPECT_NE(INVALID_HANDLE_VALUE, Open(L"S:\\dir"));
+    EXPECT_LT(::GetTickCount() - dwStart, 200u) << "other calls go on while the query hangs";
+    ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), ::WaitForSingleObject(hThread, 5000));
+    DWORD dwStatus = 0;
+    ::GetExitCodeThread(hThread, &dwStatus);
+    ::CloseHandle(hThread);
+    EXPECT_EQ(static_cast<DWORD>(ntstatus::Unsuccessful), dwStatus);
+}
+
 TEST_F(HandleLookup, TableThatGrowsBetweenCallsFailsTheSecond)
 {
     SIM_FAULT fault;

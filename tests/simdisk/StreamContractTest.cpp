@@ -427,8 +427,9 @@ TEST_F(StreamContract, DirectoryWalkKeepsTheSystemsOrderAndErrors)
 
 TEST_F(StreamContract, ReparseDirectoriesCarryTheirTag)
 {
-    CSimFile* pJunction = m_pVolume->CreateDirectory(L"loop");
-    pJunction->m_dwReparseTag = 0xA0000003;
+    m_pVolume->CreateDirectory(L"loop");
+    ASSERT_TRUE(m_pVolume->SetReparsePoint(L"loop", 0xA0000003));
+    EXPECT_NE(INVALID_HANDLE_VALUE, Open(L"S:\\loop::$REPARSE_POINT"));
     WIN32_FIND_DATAW data;
     HANDLE h = sys::FindFirstFileW(L"S:\\loop*", &data);
     ASSERT_NE(INVALID_HANDLE_VALUE, h);

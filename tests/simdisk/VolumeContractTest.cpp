@@ -23,6 +23,13 @@ TEST_F(VolumeContract, EnumerationGivesGuidNamesAndEndsWithNoMoreFiles)
     EXPECT_FALSE(sys::FindNextVolumeW(h, szName, 64));
     EXPECT_EQ(static_cast<DWORD>(ERROR_NO_MORE_FILES), ::GetLastError());
     EXPECT_TRUE(sys::FindVolumeClose(h));
+    m_system.m_bListRealVolumes = true;
+    h = sys::FindFirstVolumeW(szName, 64);
+    int nVolumes = 1;
+    while (sys::FindNextVolumeW(h, szName, 64))
+        ++nVolumes;
+    EXPECT_GT(nVolumes, 2) << "the system's own volumes follow the simulated ones";
+    EXPECT_TRUE(sys::FindVolumeClose(h));
     EXPECT_EQ(INVALID_HANDLE_VALUE, sys::FindFirstVolumeW(szName, 20));
     EXPECT_EQ(static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE), ::GetLastError());
 }
