@@ -284,7 +284,7 @@ NTSTATUS CSimControls::FileRecord(SIM_HANDLE& handle, const BYTE* pIn, DWORD dwI
     const CSimFile* pFile = llRecord < 0 ? nullptr : volume.RecordOwner(static_cast<ULONGLONG>(llRecord));
     if (!pFile)
         return ntstatus::InvalidParameter;
-    NTFS_PLAN plan = CNtfsLayout::Plan(volume, *pFile);
+    const NTFS_PLAN& plan = PlanOf(volume, *pFile);
     size_t nRecord = 0;
     for (size_t i = 0; i < pFile->m_extensions.size(); ++i)
         if ((pFile->m_extensions[i] & 0xFFFFFFFFFFFFull) == static_cast<ULONGLONG>(llRecord))
@@ -296,6 +296,18 @@ NTSTATUS CSimControls::FileRecord(SIM_HANDLE& handle, const BYTE* pIn, DWORD dwI
     CNtfsLayout::EncodeRecord(volume, *pFile, plan, nRecord, pOut + 12);
     *pInfo = 12 + volume.BytesPerRecord();
     return ntstatus::Success;
+}
+
+const NTFS_PLAN& CSimControls::PlanOf(const CSimVolume& volume, const CSimFile& file)
+{
+    if (m_pPlanVolume != &volume || m_ullPlanFile != file.Reference() || m_ullPlanChanges != volume.ChangeCount())
+    {
+        m_plan = CNtfsLayout::Plan(volume, file);
+        m_pPlanVolume = &volume;
+        m_ullPlanFile = file.Reference();
+        m_ullPlanChanges = volume.ChangeCount();
+    }
+    return m_plan;
 }
 
 NTSTATUS CSimControls::DiskPerformance(SIM_HANDLE& handle, BYTE* pOut, DWORD dwOut, ULONG_PTR* pInfo)

@@ -7,10 +7,14 @@
 #include <windows.h>
 #include <winternl.h>
 
+#include "simdisk/NtfsLayout.h"
+
 #include <thread>
 #include <vector>
 
 class CSimSystem;
+class CSimVolume;
+class CSimFile;
 struct SIM_HANDLE;
 
 class CSimControls
@@ -39,7 +43,14 @@ private:
     NTSTATUS StreamInformation(SIM_HANDLE& handle, BYTE* pOut, ULONG ulLength, ULONG_PTR* pInfo);
     NTSTATUS WineAnswer(DWORD dwCode, BYTE* pOut, DWORD dwOut, ULONG_PTR* pInfo, bool* pbAnswered);
     void CompleteLater(HANDLE h, HANDLE hEvent);
+    // The layout of a file's records, kept for the next request while the volume is unchanged:
+    // a reader asks for a file's base record and then for each of its extension records.
+    const NTFS_PLAN& PlanOf(const CSimVolume& volume, const CSimFile& file);
 
     CSimSystem& m_system;
+    const CSimVolume* m_pPlanVolume = nullptr;
+    ULONGLONG m_ullPlanFile = 0;
+    ULONGLONG m_ullPlanChanges = 0;
+    NTFS_PLAN m_plan;
     std::vector<std::thread> m_completions;
 };

@@ -526,6 +526,7 @@ void CSimVolume::Checkpoint()
 
 bool CSimVolume::Relayout(CSimFile& file)
 {
+    ++m_ullChanges;
     if (Fs() != SIM_FS::Ntfs)
         return true;
     NTFS_PLAN plan = CNtfsLayout::Plan(*this, file);

@@ -364,6 +364,18 @@ TEST_F(StreamContract, FileInformationAndSizes)
     EXPECT_NE(0u, info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+TEST_F(StreamContract, LongPathNamesReplaceShortComponentsOnly)
+{
+    m_pVolume->CreateDirectory(L"Program Files")->m_strShortName = L"PROGRA~1";
+    m_pVolume->CreateFile(L"Program Files\\app.exe", 10);
+    wchar_t szLong[MAX_PATH];
+    ASSERT_EQ(24u, sys::GetLongPathNameW(L"S:\\PROGRA~1\\app.exe", szLong, MAX_PATH));
+    EXPECT_STREQ(L"S:\\Program Files\\app.exe", szLong);
+    EXPECT_EQ(25u, sys::GetLongPathNameW(L"S:\\program files\\APP.EXE", szLong, 5)) << "the size it needs, NUL included";
+    EXPECT_EQ(0u, sys::GetLongPathNameW(L"S:\\PROGRA~1\\none.exe", szLong, MAX_PATH));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), ::GetLastError());
+}
+
 TEST_F(StreamContract, StreamListingNamesDataStreams)
 {
     m_pVolume->CreateFile(L"st.bin", 5000);
