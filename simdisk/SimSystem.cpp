@@ -429,6 +429,7 @@ CSimVolume& CSimSystem::Mount(std::unique_ptr<CSimVolume> pVolume, wchar_t cLett
     CSimVolume* p = pVolume.get();
     p->m_nDeviceNumber = static_cast<int>(m_volumes.size()) + 1;
     p->SetListener(m_pNotify.get());
+    p->SetLock(&m_section);
     m_volumes.push_back(std::move(pVolume));
     m_perf.push_back(std::make_unique<CSimDiskPerf>());
     m_mounts.push_back({p, static_cast<wchar_t>(std::towupper(cLetter))});

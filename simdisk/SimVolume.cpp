@@ -11,6 +11,28 @@
 namespace {
 
 constexpr LONGLONG ResidentLimit = 512;
+constexpr LONGLONG CompressionUnit = 16;
+
+// Holds the simulator's lock, when the volume is mounted, for one change from outside.
+class CSimVolumeGuard
+{
+public:
+    explicit CSimVolumeGuard(CRITICAL_SECTION* pLock) : m_pLock(pLock)
+    {
+        if (m_pLock)
+            ::EnterCriticalSection(m_pLock);
+    }
+    ~CSimVolumeGuard()
+    {
+        if (m_pLock)
+            ::LeaveCriticalSection(m_pLock);
+    }
+    CSimVolumeGuard(const CSimVolumeGuard&) = delete;
+    CSimVolumeGuard& operator=(const CSimVolumeGuard&) = delete;
+
+private:
+    CRITICAL_SECTION* m_pLock;
+};
 constexpr ULONGLONG ReferenceMask = 0xFFFFFFFFFFFFull;
 
 LONGLONG Now()
@@ -736,6 +758,7 @@ CSimFile* CSimVolume::CreateNode(const std::wstring& strPath, DWORD dwAttributes
 CSimFile* CSimVolume::CreateFile(const std::wstring& strPath, LONGLONG llBytes, const SIM_PLACEMENT& placement,
                                  DWORD dwAttributes)
 {
+    CSimVolumeGuard guard(m_pLock);
     CSimFile* pFile = CreateNode(strPath, dwAttributes & ~FILE_ATTRIBUTE_DIRECTORY);
     if (!pFile)
         return nullptr;
@@ -754,6 +777,7 @@ CSimFile* CSimVolume::CreateFile(const std::wstring& strPath, LONGLONG llBytes, 
 
 CSimFile* CSimVolume::CreateDirectory(const std::wstring& strPath)
 {
+    CSimVolumeGuard guard(m_pLock);
     CSimFile* pDir = CreateNode(strPath, FILE_ATTRIBUTE_DIRECTORY);
     if (pDir)
         Tell(*pDir, SIM_CHANGE::Added);
@@ -763,6 +787,7 @@ CSimFile* CSimVolume::CreateDirectory(const std::wstring& strPath)
 CSimStream* CSimVolume::CreateStream(const std::wstring& strPath, const std::wstring& strStream, LONGLONG llBytes,
                                      const SIM_PLACEMENT& placement)
 {
+    CSimVolumeGuard guard(m_pLock);
     CSimFile* pFile = Lookup(strPath);
     if (!pFile || Fs() != SIM_FS::Ntfs || strStream.empty() || pFile->FindStream(ntfs::Data, strStream))
         return nullptr;
@@ -806,6 +831,7 @@ bool CSimVolume::ResizeStream(CSimFile& file, CSimStream& stream, LONGLONG llByt
 
 bool CSimVolume::Resize(const std::wstring& strPath, LONGLONG llBytes, const SIM_PLACEMENT& placement)
 {
+    CSimVolumeGuard guard(m_pLock);
     CSimFile* pFile = Lookup(strPath);
     if (!pFile || pFile->IsDirectory() || !ResizeStream(*pFile, *pFile->FindStream(ntfs::Data, L""), llBytes, placement))
         return false;
@@ -815,6 +841,7 @@ bool CSimVolume::Resize(const std::wstring& strPath, LONGLONG llBytes, const SIM
 
 bool CSimVolume::Rename(const std::wstring& strFrom, const std::wstring& strTo)
 {
+    CSimVolumeGuard guard(m_pLock);
     CSimFile* pFile = Lookup(strFrom);
     CSimFile* pParent = nullptr;
     std::wstring strName;
@@ -835,6 +862,7 @@ bool CSimVolume::Rename(const std::wstring& strFrom, const std::wstring& strTo)
 
 bool CSimVolume::SetReparsePoint(const std::wstring& strPath, DWORD dwTag)
 {
+    CSimVolumeGuard guard(m_pLock);
     CSimFile* pFile = Lookup(strPath);
     if (!pFile || pFile == Root())
         return false;
@@ -852,8 +880,48 @@ bool CSimVolume::SetReparsePoint(const std::wstring& strPath, DWORD dwTag)
     return Relayout(*pFile);
 }
 
+bool CSimVolume::Compress(const std::wstring& strPath, int nClustersPerUnit)
+{
+    CSimVolumeGuard guard(m_pLock);
+    CSimFile* pFile = Lookup(strPath);
+    CSimStream* pData = pFile && !pFile->IsDirectory() ? pFile->FindStream(ntfs::Data, L"") : nullptr;
+    if (Fs() != SIM_FS::Ntfs || !pData || nClustersPerUnit < 1 || nClustersPerUnit > CompressionUnit)
+        return false;
+    // Each unit of sixteen clusters keeps the clusters its compressed data needs; the rest of
+    // the unit is a run without clusters.
+    const LONGLONG llUnits = (ClustersFor(pData->m_llDataSize) + CompressionUnit - 1) / CompressionUnit;
+    std::vector<SIM_RUN> runs;
+    if (!TakeRuns(llUnits * nClustersPerUnit, Contiguous(), runs))
+        return false;
+    FreeStream(*pData);
+    pData->m_wFlags |= ntfs::FlagCompressed;
+    pFile->m_dwAttributes |= FILE_ATTRIBUTE_COMPRESSED;
+    size_t nRun = 0;
+    LONGLONG llUsed = 0;
+    for (LONGLONG u = 0; u < llUnits; ++u)
+    {
+        for (LONGLONG llLeft = nClustersPerUnit; llLeft > 0;)
+        {
+            LONGLONG llTake = std::min(llLeft, runs[nRun].llLength - llUsed);
+            PlaceRun(*pFile, *pData, runs[nRun].llLcn + llUsed, llTake);
+            llLeft -= llTake;
+            llUsed += llTake;
+            if (llUsed == runs[nRun].llLength)
+            {
+                ++nRun;
+                llUsed = 0;
+            }
+        }
+        if (nClustersPerUnit < CompressionUnit)
+            PlaceRun(*pFile, *pData, SIM_SPARSE_LCN, CompressionUnit - nClustersPerUnit);
+    }
+    Tell(*pFile, SIM_CHANGE::Modified);
+    return Relayout(*pFile);
+}
+
 bool CSimVolume::Delete(const std::wstring& strPath)
 {
+    CSimVolumeGuard guard(m_pLock);
     CSimFile* pFile = Lookup(strPath);
     if (!pFile || pFile == Root() || (pFile->m_dwFlags & SimFileMetadata))
         return false;

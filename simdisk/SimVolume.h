@@ -75,7 +75,8 @@ public:
     // Children in listing order: upper-case ordinal on NTFS, entry order on FAT.
     std::vector<ULONGLONG> Children(const CSimFile& dir) const;
 
-    // Changes from outside, as another program makes them; each is told to the listener.
+    // Changes from outside, as another program makes them; each is told to the listener. On a
+    // mounted volume they take the simulator's lock, so they may come from any thread.
     CSimFile* CreateFile(const std::wstring& strPath, LONGLONG llBytes, const SIM_PLACEMENT& placement = {},
                          DWORD dwAttributes = FILE_ATTRIBUTE_ARCHIVE);
     CSimFile* CreateDirectory(const std::wstring& strPath);
@@ -84,9 +85,12 @@ public:
     bool Resize(const std::wstring& strPath, LONGLONG llBytes, const SIM_PLACEMENT& placement = {});
     bool Rename(const std::wstring& strFrom, const std::wstring& strTo);
     bool Delete(const std::wstring& strPath);
+    // Compresses the file's data: each unit of 16 clusters keeps nClustersPerUnit of them.
+    bool Compress(const std::wstring& strPath, int nClustersPerUnit);
     // Makes the file a reparse point with this tag (a junction is 0xA0000003).
     bool SetReparsePoint(const std::wstring& strPath, DWORD dwTag);
     void SetListener(CSimChangeListener* pListener) { m_pListener = pListener; }
+    void SetLock(CRITICAL_SECTION* pLock) { m_pLock = pLock; }
 
     // Building blocks for formatting, images and the builder; they tell nobody.
     // ullId SIM_NEW_ID takes the next free number (the next free MFT record on NTFS).
@@ -168,6 +172,7 @@ private:
     ULONGLONG m_ullNextId = 1;
     std::vector<SIM_RUN> m_pendingFrees;
     CSimChangeListener* m_pListener = nullptr;
+    CRITICAL_SECTION* m_pLock = nullptr;
     ULONGLONG m_ullChanges = 0;
 
     CSimBitmap m_mftBitmap;

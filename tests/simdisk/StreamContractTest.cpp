@@ -90,6 +90,24 @@ TEST_F(StreamContract, SparseRangesAreExtentsWithoutLcn)
     ExpectVerified();
 }
 
+TEST_F(StreamContract, CompressedFilesHaveUnitsWithoutClusters)
+{
+    m_pVolume->CreateFile(L"packed.bin", 4096ll * 40);
+    ASSERT_TRUE(m_pVolume->Compress(L"packed.bin", 5));
+    std::vector<SIM_RUN> runs = ReadExtents(Open(L"S:\\packed.bin"));
+    ASSERT_EQ(6u, runs.size()) << "three units of five clusters and eleven without";
+    EXPECT_EQ(5, runs[0].llLength);
+    EXPECT_EQ(-1, runs[1].llLcn);
+    EXPECT_EQ(11, runs[1].llLength);
+    DWORD dwHigh = 0;
+    EXPECT_EQ(15u * 4096, sys::GetCompressedFileSizeW(L"S:\\packed.bin", &dwHigh));
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    ASSERT_TRUE(sys::GetFileAttributesExW(L"S:\\packed.bin", GetFileExInfoStandard, &data));
+    EXPECT_NE(0u, data.dwFileAttributes & FILE_ATTRIBUTE_COMPRESSED);
+    EXPECT_EQ(40u * 4096, data.nFileSizeLow);
+    ExpectVerified();
+}
+
 struct MOVE_CASE
 {
     const char* pszCase;
