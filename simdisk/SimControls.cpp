@@ -174,6 +174,8 @@ NTSTATUS CSimControls::VolumeBitmap(SIM_HANDLE& handle, const BYTE* pIn, DWORD d
     const CSimVolume& volume = *handle.pVolume;
     if (!IsVolume(handle) || dwIn < 8)
         return ntstatus::InvalidParameter;
+    if (!CSimHandles::CanRead(handle.dwAccess))
+        return ntstatus::AccessDenied;
     if (dwOut < sizeof(VOLUME_BITMAP_BUFFER))
         return ntstatus::BufferTooSmall;
     LONGLONG llStart = Get<LONGLONG>(pIn, 0);

@@ -154,6 +154,9 @@ TEST_F(VolumeContract, BitmapRoundsTheStartAndAnswersInChunks)
         EXPECT_EQ(TotalClusters - c.llStart, p->BitmapSize.QuadPart) << "bits to the end of the volume";
         EXPECT_EQ(c.dwReturned, info);
     }
+    LONGLONG llFrom = 0;
+    HANDLE hNoRead = Open(L"\\\\.\\S:", FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, 0);
+    EXPECT_EQ(ntstatus::AccessDenied, FsControl(hNoRead, FSCTL_GET_VOLUME_BITMAP, &llFrom, 8, buffer.data(), 1024));
 }
 
 TEST_F(VolumeContract, BitmapChunksReadLikeTheEngineGiveTheWholeBitmap)
