@@ -880,6 +880,16 @@ bool CSimVolume::SetReparsePoint(const std::wstring& strPath, DWORD dwTag)
     return Relayout(*pFile);
 }
 
+bool CSimVolume::SetContent(const std::wstring& strPath, const std::vector<BYTE>& content,
+                            const SIM_PLACEMENT& placement)
+{
+    CSimVolumeGuard guard(m_pLock);
+    if (!Resize(strPath, static_cast<LONGLONG>(content.size()), placement))
+        return false;
+    Lookup(strPath)->FindStream(ntfs::Data, L"")->m_bytes = content;
+    return true;
+}
+
 bool CSimVolume::Compress(const std::wstring& strPath, int nClustersPerUnit)
 {
     CSimVolumeGuard guard(m_pLock);

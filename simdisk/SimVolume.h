@@ -85,6 +85,9 @@ public:
     bool Resize(const std::wstring& strPath, LONGLONG llBytes, const SIM_PLACEMENT& placement = {});
     bool Rename(const std::wstring& strFrom, const std::wstring& strTo);
     bool Delete(const std::wstring& strPath);
+    // Gives a file exactly this content (reads return it), growing or shrinking it to its size.
+    bool SetContent(const std::wstring& strPath, const std::vector<BYTE>& content,
+                    const SIM_PLACEMENT& placement = {});
     // Compresses the file's data: each unit of 16 clusters keeps nClustersPerUnit of them.
     bool Compress(const std::wstring& strPath, int nClustersPerUnit);
     // Makes the file a reparse point with this tag (a junction is 0xA0000003).

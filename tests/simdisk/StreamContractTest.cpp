@@ -382,6 +382,32 @@ TEST_F(StreamContract, FileInformationAndSizes)
     EXPECT_NE(0u, info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+TEST_F(StreamContract, FilesReadBackTheirContent)
+{
+    const std::wstring strText = L"\xFEFFS:\\Windows\\explorer.exe\r\n";
+    std::vector<BYTE> content(reinterpret_cast<const BYTE*>(strText.data()),
+                              reinterpret_cast<const BYTE*>(strText.data() + strText.size()));
+    content.resize(9000, 'x');
+    m_pVolume->CreateDirectory(L"Windows");
+    m_pVolume->CreateFile(L"Windows\\Layout.ini", 0);
+    ASSERT_TRUE(m_pVolume->SetContent(L"Windows\\Layout.ini", content, Fragmented(2)));
+    HANDLE h = Open(L"S:\\Windows\\Layout.ini", GENERIC_READ, FILE_SHARE_READ, 0);
+    std::vector<BYTE> read;
+    BYTE block[2048];
+    DWORD dwRead = 0;
+    while (sys::ReadFile(h, block, sizeof(block), &dwRead, nullptr) && dwRead)
+        read.insert(read.end(), block, block + dwRead);
+    EXPECT_EQ(content, read);
+    CSimFile* pOther = m_pVolume->CreateFile(L"other.bin", 4096 * 2, Exact({{0, 30000, 2}}));
+    read.assign(8192, 0);
+    ASSERT_TRUE(sys::ReadFile(Open(L"S:\\other.bin", GENERIC_READ, FILE_SHARE_READ, 0), read.data(), 8192, &dwRead, nullptr));
+    uint64_t tag;
+    std::memcpy(&tag, read.data() + 4096, 8);
+    EXPECT_EQ(CSimContentMap::Tag(pOther->Reference(), pOther->FindStream(ntfs::Data, L"")->m_wSlot, 1), tag)
+        << "data without known bytes reads as its clusters' tags";
+    ExpectVerified();
+}
+
 TEST_F(StreamContract, LongPathNamesReplaceShortComponentsOnly)
 {
     m_pVolume->CreateDirectory(L"Program Files")->m_strShortName = L"PROGRA~1";
