@@ -69,7 +69,6 @@ public:
     bool ShareAllows(const CSimVolume* pVolume, ULONGLONG ullFile, DWORD dwAccess, DWORD dwShare) const;
     void AddHolder(const SIM_HANDLE& holder) { m_holders.push_back(holder); }
     const std::vector<SIM_HANDLE>& Holders() const { return m_holders; }
-    void ClearHolders() { m_holders.clear(); }
 
     static bool HasDataAccess(DWORD dwAccess);
     static bool CanRead(DWORD dwAccess);

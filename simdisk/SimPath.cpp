@@ -123,7 +123,7 @@ bool CSimPath::SplitComponents(const std::wstring& strRest, bool bRaw, SIM_PATH&
     }
     const bool bTrailing = strPart.empty();
     flush();
-    path.bTrailingSlash = bTrailing && !parts.empty() ? true : bTrailing;
+    path.bTrailingSlash = bTrailing;
     if (!parts.empty())
     {
         std::wstring& strLast = parts.back();

@@ -22,7 +22,7 @@ USHORT HeldHandleValue(size_t nIndex) { return static_cast<USHORT>(0x40 + 4 * nI
 
 } // namespace
 
-CSimProcesses::CSimProcesses(CSimSystem& system) : m_system(system), m_dwExplorerPid(DefaultExplorerPid)
+CSimProcesses::CSimProcesses(CSimSystem& system) : m_system(system)
 {
     m_processes.push_back({SystemPid, L"System"});
     m_processes.push_back({DefaultExplorerPid, L"explorer.exe"});
@@ -33,6 +33,14 @@ void CSimProcesses::AddProcess(DWORD dwPid, const std::wstring& strName)
 {
     RemoveProcess(dwPid);
     m_processes.push_back({dwPid, strName});
+}
+
+DWORD CSimProcesses::ExplorerPid() const
+{
+    for (const PROCESS& process : m_processes)
+        if (process.strName == L"explorer.exe")
+            return process.dwPid;
+    return 0;
 }
 
 void CSimProcesses::RemoveProcess(DWORD dwPid)

@@ -23,7 +23,8 @@ public:
     void RemoveProcess(DWORD dwPid);
     // The process holds the file (or stream) open, as an open of that access and sharing would.
     bool Hold(DWORD dwPid, CSimVolume& volume, const std::wstring& strPath, DWORD dwAccess, DWORD dwShare);
-    DWORD ExplorerPid() const { return m_dwExplorerPid; }
+    // The process named "explorer.exe", or 0 when there is none.
+    DWORD ExplorerPid() const;
 
     HANDLE Snapshot();
     BOOL Next(HANDLE h, LPPROCESSENTRY32W pEntry, bool bFirst);
@@ -52,5 +53,4 @@ private:
 
     CSimSystem& m_system;
     std::vector<PROCESS> m_processes;
-    DWORD m_dwExplorerPid;
 };

@@ -444,14 +444,6 @@ CSimVolume* CSimSystem::Volume(wchar_t cLetter) const
     return nullptr;
 }
 
-wchar_t CSimSystem::LetterOf(const CSimVolume& volume) const
-{
-    for (const SIM_MOUNT& mount : m_mounts)
-        if (mount.pVolume == &volume)
-            return mount.cLetter;
-    return 0;
-}
-
 CSimDiskPerf& CSimSystem::DiskPerf(const CSimVolume& volume)
 {
     for (size_t i = 0; i < m_volumes.size(); ++i)

@@ -32,7 +32,6 @@ public:
     CSimVolume& Mount(std::unique_ptr<CSimVolume> pVolume, wchar_t cLetter);
     CSimVolume* Volume(wchar_t cLetter) const;
     const std::vector<SIM_MOUNT>& Mounts() const { return m_mounts; }
-    wchar_t LetterOf(const CSimVolume& volume) const;
 
     // Puts the simulator's table in force (one simulator at a time) and takes it out again.
     void Install();

@@ -402,74 +402,52 @@ void CSimVolume::DirectoryGrew(CSimFile& dir)
     Relayout(dir);
 }
 
-bool CSimVolume::TakeRuns(LONGLONG llClusters, const SIM_PLACEMENT& placement, std::vector<SIM_RUN>& runs)
+bool CSimVolume::TakeRun(LONGLONG llFrom, LONGLONG llLength, std::vector<SIM_RUN>& runs)
 {
-    std::vector<SIM_RUN> gaps;
-    auto takeAt = [&](LONGLONG llLength, LONGLONG llFrom) {
-        LONGLONG llStart = m_bitmap.FindClearRun(llFrom, llLength);
-        if (llStart < 0 && llFrom > 0)
-            llStart = m_bitmap.FindClearRun(0, llLength);
+    LONGLONG llStart = m_bitmap.FindClearRun(llFrom, llLength);
+    if (llStart < 0 && llFrom > 0)
+        llStart = m_bitmap.FindClearRun(0, llLength);
+    if (llStart < 0)
+        return false;
+    m_bitmap.Set(llStart, llLength);
+    runs.push_back({0, llStart, llLength});
+    return true;
+}
+
+bool CSimVolume::TakeWherever(LONGLONG llClusters, std::vector<SIM_RUN>& runs)
+{
+    // No run is long enough: the data goes wherever there is room, as a file system puts it.
+    for (LONGLONG llFrom = 0; llClusters > 0;)
+    {
+        LONGLONG llStart = m_bitmap.NextClear(llFrom);
         if (llStart < 0)
-            return -1ll;
-        m_bitmap.Set(llStart, llLength);
-        runs.push_back({0, llStart, llLength});
-        return llStart;
-    };
-    auto rollBack = [&]() {
-        for (const SIM_RUN& run : runs)
-            m_bitmap.Clear(run.llLcn, run.llLength);
-        for (const SIM_RUN& gap : gaps)
-            m_bitmap.Clear(gap.llLcn, gap.llLength);
-        runs.clear();
-        return false;
-    };
-    if (llClusters > FreeClusters())
-        return false;
-    if (placement.ePlace == SIM_PLACE::Exact)
-    {
-        for (const SIM_RUN& run : placement.exact)
-        {
-            if (!m_bitmap.IsClear(run.llLcn, run.llLength))
-                return rollBack();
-            m_bitmap.Set(run.llLcn, run.llLength);
-            runs.push_back({0, run.llLcn, run.llLength});
-        }
-        return true;
+            return false;
+        LONGLONG llEnd = m_bitmap.NextSet(llStart, llStart + llClusters);
+        LONGLONG llTake = (llEnd < 0 ? std::min(TotalClusters(), llStart + llClusters) : llEnd) - llStart;
+        m_bitmap.Set(llStart, llTake);
+        runs.push_back({0, llStart, llTake});
+        llClusters -= llTake;
+        llFrom = llStart + llTake;
     }
-    if (placement.ePlace == SIM_PLACE::Contiguous)
-    {
-        if (takeAt(llClusters, placement.llNear) >= 0)
-            return true;
-        // No run is long enough: the data goes wherever there is room, as a file system does.
-        LONGLONG llLeft = llClusters;
-        LONGLONG llFrom = 0;
-        while (llLeft > 0)
-        {
-            LONGLONG llStart = m_bitmap.NextClear(llFrom);
-            if (llStart < 0)
-                return rollBack();
-            LONGLONG llEnd = m_bitmap.NextSet(llStart);
-            LONGLONG llTake = std::min(llLeft, (llEnd < 0 ? TotalClusters() : llEnd) - llStart);
-            m_bitmap.Set(llStart, llTake);
-            runs.push_back({0, llStart, llTake});
-            llLeft -= llTake;
-            llFrom = llStart + llTake;
-        }
-        return true;
-    }
+    return true;
+}
+
+bool CSimVolume::TakePieces(LONGLONG llClusters, const SIM_PLACEMENT& placement, std::vector<SIM_RUN>& runs)
+{
     const LONGLONG llPieces = std::max<LONGLONG>(1, std::min<LONGLONG>(placement.nPieces, llClusters));
+    // The gap behind each piece stays marked until all pieces stand, so that no later piece
+    // lands right behind it and joins it.
+    std::vector<SIM_RUN> gaps;
     LONGLONG llFrom = placement.llNear;
-    for (LONGLONG i = 0; i < llPieces; ++i)
+    bool bOk = true;
+    for (LONGLONG i = 0; bOk && i < llPieces; ++i)
     {
         LONGLONG llLength = llClusters / llPieces + (i < llClusters % llPieces ? 1 : 0);
-        LONGLONG llStart = takeAt(llLength, llFrom);
-        if (llStart < 0)
-            return rollBack();
-        // Keep the gap behind each piece free until all pieces stand, so that no later piece
-        // lands right behind it and joins it.
-        LONGLONG llGap = placement.ePlace == SIM_PLACE::Interleaved ? llLength : 1;
-        LONGLONG llGapStart = llStart + llLength;
-        llGap = std::min(llGap, TotalClusters() - llGapStart);
+        bOk = TakeRun(llFrom, llLength, runs);
+        if (!bOk)
+            break;
+        const LONGLONG llGapStart = runs.back().llLcn + llLength;
+        LONGLONG llGap = std::min(placement.ePlace == SIM_PLACE::Interleaved ? llLength : 1, TotalClusters() - llGapStart);
         if (llGap > 0 && m_bitmap.IsClear(llGapStart, llGap))
         {
             m_bitmap.Set(llGapStart, llGap);
@@ -479,7 +457,41 @@ bool CSimVolume::TakeRuns(LONGLONG llClusters, const SIM_PLACEMENT& placement, s
     }
     for (const SIM_RUN& gap : gaps)
         m_bitmap.Clear(gap.llLcn, gap.llLength);
-    return true;
+    return bOk;
+}
+
+bool CSimVolume::TakeRuns(LONGLONG llClusters, const SIM_PLACEMENT& placement, std::vector<SIM_RUN>& runs)
+{
+    if (llClusters > FreeClusters())
+        return false;
+    bool bOk = true;
+    switch (placement.ePlace)
+    {
+    case SIM_PLACE::Exact:
+        for (const SIM_RUN& run : placement.exact)
+        {
+            bOk = bOk && m_bitmap.IsClear(run.llLcn, run.llLength);
+            if (bOk)
+            {
+                m_bitmap.Set(run.llLcn, run.llLength);
+                runs.push_back({0, run.llLcn, run.llLength});
+            }
+        }
+        break;
+    case SIM_PLACE::Contiguous:
+        bOk = TakeRun(placement.llNear, llClusters, runs) || TakeWherever(llClusters, runs);
+        break;
+    default:
+        bOk = TakePieces(llClusters, placement, runs);
+        break;
+    }
+    if (!bOk)
+    {
+        for (const SIM_RUN& run : runs)
+            m_bitmap.Clear(run.llLcn, run.llLength);
+        runs.clear();
+    }
+    return bOk;
 }
 
 bool CSimVolume::Allocate(CSimFile& file, CSimStream& stream, LONGLONG llClusters, const SIM_PLACEMENT& placement)

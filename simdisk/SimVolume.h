@@ -105,7 +105,6 @@ public:
     LONGLONG ClustersFor(LONGLONG llBytes) const;
     // Brings the records of a file in line with its streams (NTFS; nothing elsewhere).
     bool Relayout(CSimFile& file);
-    void Touch() { ++m_ullChanges; }
     ULONGLONG ChangeCount() const { return m_ullChanges; }
 
     // The file system's own move of VCNs [llVcn, llVcn + llCount) of a stream to llLcn.
@@ -164,6 +163,9 @@ private:
     void Tell(const CSimFile& file, SIM_CHANGE eChange);
     // Marks the clusters of a placement used; on failure nothing stays marked.
     bool TakeRuns(LONGLONG llClusters, const SIM_PLACEMENT& placement, std::vector<SIM_RUN>& runs);
+    bool TakeRun(LONGLONG llFrom, LONGLONG llLength, std::vector<SIM_RUN>& runs);
+    bool TakeWherever(LONGLONG llClusters, std::vector<SIM_RUN>& runs);
+    bool TakePieces(LONGLONG llClusters, const SIM_PLACEMENT& placement, std::vector<SIM_RUN>& runs);
     void Remap(CSimStream& stream, const std::vector<SIM_RUN>& pieces, LONGLONG llLcn);
     bool ResizeStream(CSimFile& file, CSimStream& stream, LONGLONG llBytes, const SIM_PLACEMENT& placement);
 

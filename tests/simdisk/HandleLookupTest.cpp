@@ -59,6 +59,28 @@ TEST_F(HandleLookup, ProcessListHasTheSystemAndTheShell)
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), ::GetLastError());
 }
 
+TEST_F(HandleLookup, ShellProcessMayBeAbsentOrMoved)
+{
+    auto explorer = [&]() {
+        HANDLE h = sys::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        PROCESSENTRY32W entry = {};
+        entry.dwSize = sizeof(entry);
+        DWORD dwFound = 0;
+        for (BOOL b = sys::Process32FirstW(h, &entry); b; b = sys::Process32NextW(h, &entry))
+            if (std::wstring(entry.szExeFile) == L"explorer.exe")
+                dwFound = entry.th32ProcessID;
+        sys::CloseHandle(h);
+        return dwFound;
+    };
+    const DWORD dwFirst = m_system.Processes().ExplorerPid();
+    m_system.Processes().RemoveProcess(dwFirst);
+    EXPECT_EQ(0u, explorer());
+    EXPECT_EQ(nullptr, sys::OpenProcess(PROCESS_DUP_HANDLE, TRUE, dwFirst));
+    m_system.Processes().AddProcess(2468, L"explorer.exe");
+    EXPECT_EQ(2468u, explorer());
+    EXPECT_EQ(2468u, m_system.Processes().ExplorerPid());
+}
+
 TEST_F(HandleLookup, HeldFileIsFoundDuplicatedAndNamed)
 {
     EXPECT_EQ(INVALID_HANDLE_VALUE, Open(L"S:\\dir\\held.txt", GENERIC_READ));
