@@ -379,16 +379,26 @@ BOOL CSimFileCalls::GetTime(HANDLE h, LPFILETIME pCreation, LPFILETIME pAccess, 
     return TRUE;
 }
 
+bool CSimFileCalls::ResolvePath(LPCWSTR pszPath, SIM_PATH& path, CSimFile** ppFile, CSimStream** ppStream) const
+{
+    path = m_system.Parse(pszPath);
+    DWORD dwError = 0;
+    if (!path.bDevice && m_system.Resolve(path, ppFile, ppStream, &dwError))
+        return true;
+    // The volume device is no file to ask about.
+    ::SetLastError(dwError ? dwError : ERROR_INVALID_NAME);
+    return false;
+}
+
 BOOL CSimFileCalls::GetAttributesEx(LPCWSTR pszPath, GET_FILEEX_INFO_LEVELS eLevel, LPVOID pInfo)
 {
-    SIM_PATH path = m_system.Parse(pszPath);
-    CSimFile* pFile = nullptr;
-    CSimStream* pStream = nullptr;
-    DWORD dwError = 0;
     if (eLevel != GetFileExInfoStandard)
         return Fail(ERROR_INVALID_PARAMETER);
-    if (path.bDevice || !m_system.Resolve(path, &pFile, &pStream, &dwError))
-        return Fail(dwError ? dwError : ERROR_INVALID_NAME);
+    SIM_PATH path;
+    CSimFile* pFile = nullptr;
+    CSimStream* pStream = nullptr;
+    if (!ResolvePath(pszPath, path, &pFile, &pStream))
+        return FALSE;
     auto* pData = static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(pInfo);
     pData->dwFileAttributes = Attributes(*pFile);
     pData->ftCreationTime = ToFileTime(pFile->m_llCreated);
@@ -402,15 +412,11 @@ BOOL CSimFileCalls::GetAttributesEx(LPCWSTR pszPath, GET_FILEEX_INFO_LEVELS eLev
 
 DWORD CSimFileCalls::GetCompressedSize(LPCWSTR pszPath, LPDWORD pdwHigh)
 {
-    SIM_PATH path = m_system.Parse(pszPath);
+    SIM_PATH path;
     CSimFile* pFile = nullptr;
     CSimStream* pStream = nullptr;
-    DWORD dwError = 0;
-    if (path.bDevice || !m_system.Resolve(path, &pFile, &pStream, &dwError))
-    {
-        ::SetLastError(dwError ? dwError : ERROR_INVALID_NAME);
+    if (!ResolvePath(pszPath, path, &pFile, &pStream))
         return INVALID_FILE_SIZE;
-    }
     if (!pStream && !pFile->IsDirectory())
         pStream = pFile->FindStream(ntfs::Data, L"");
     LONGLONG llSize = 0;
@@ -429,15 +435,11 @@ DWORD CSimFileCalls::GetCompressedSize(LPCWSTR pszPath, LPDWORD pdwHigh)
 
 DWORD CSimFileCalls::GetLongPathName(LPCWSTR pszPath, LPWSTR pszOut, DWORD dwLength)
 {
-    SIM_PATH path = m_system.Parse(pszPath);
+    SIM_PATH path;
     CSimFile* pFile = nullptr;
     CSimStream* pStream = nullptr;
-    DWORD dwError = 0;
-    if (path.bDevice || !m_system.Resolve(path, &pFile, &pStream, &dwError))
-    {
-        ::SetLastError(dwError ? dwError : ERROR_INVALID_NAME);
+    if (!ResolvePath(pszPath, path, &pFile, &pStream))
         return 0;
-    }
     const std::wstring strIn(pszPath);
     const size_t nRoot = RootLength(strIn);
     std::wstring strOut = strIn.substr(0, nRoot);

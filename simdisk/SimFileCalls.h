@@ -3,13 +3,14 @@
 // listings and the path queries.
 #pragma once
 
+#include "simdisk/SimPath.h"
+
 #include <windows.h>
 
 #include <string>
 
 class CSimSystem;
 class CSimVolume;
-struct SIM_PATH;
 struct SIM_HANDLE;
 class CSimFile;
 class CSimStream;
@@ -41,6 +42,8 @@ private:
     HANDLE OpenVolume(const SIM_PATH& path, DWORD dwAccess, DWORD dwFlags);
     // The file an open file handle stands for, or null with the last error set.
     CSimFile* FileOfHandle(HANDLE h, SIM_HANDLE** ppHandle) const;
+    // The file and stream a path names, or false with the last error set.
+    bool ResolvePath(LPCWSTR pszPath, SIM_PATH& path, CSimFile** ppFile, CSimStream** ppStream) const;
     // The size of what a file handle opened: its stream, or the file's data.
     LONGLONG SizeOf(const SIM_HANDLE& handle, CSimFile& file) const;
     BOOL ReadVolume(SIM_HANDLE& handle, BYTE* pBuffer, DWORD dwToRead, LPDWORD pdwRead);
