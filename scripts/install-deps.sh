@@ -23,8 +23,13 @@ vf_wine_start() {
     export WINEDLLOVERRIDES="mscoree,mshtml="
     rm -rf "$WINEPREFIX"
     mkdir -p "$WINEPREFIX"
-    wineserver -p
+    # The prefix is made by a server of its own, which is let go before the
+    # persistent one starts: a prefix made under the persistent server can
+    # end up with two service managers, each with its own view of services.
     wineboot -i >/dev/null 2>&1
+    wineserver -w
+    wineserver -p
+    wineboot >/dev/null 2>&1
 }
 
 vf_wine_stop() {
