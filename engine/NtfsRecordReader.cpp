@@ -6,6 +6,7 @@
 
 #include "engine/NativeFunctions.h"
 #include "engine/UnicodeString.h"
+#include "platform/LittleEndian.h"
 #include "platform/sys.h"
 
 namespace {
@@ -75,20 +76,6 @@ constexpr int MaxPathLength = 32767;
 constexpr LONGLONG LastSystemRecord = 10;
 constexpr ULONGLONG SegmentNumberMask = 0x0000FFFFFFFFFFFFull;
 
-template <typename T>
-T Get(const BYTE* p)
-{
-    T value;
-    memcpy(&value, p, sizeof(value));
-    return value;
-}
-
-template <typename T>
-void Put(BYTE* p, T value)
-{
-    memcpy(p, &value, sizeof(value));
-}
-
 const BYTE* Bytes(const NTFS_FILE_RECORD_OUTPUT_BUFFER* pRecord)
 {
     return pRecord->FileRecordBuffer;
@@ -101,7 +88,7 @@ bool IsFileRecord(const NTFS_FILE_RECORD_OUTPUT_BUFFER* pRecord)
 
 WORD RecordFlagsOf(const NTFS_FILE_RECORD_OUTPUT_BUFFER* pRecord)
 {
-    return Get<WORD>(Bytes(pRecord) + RecordFlags);
+    return le::Get<WORD>(Bytes(pRecord), RecordFlags);
 }
 
 bool IsInUseDirectory(const NTFS_FILE_RECORD_OUTPUT_BUFFER* pRecord)
@@ -112,7 +99,7 @@ bool IsInUseDirectory(const NTFS_FILE_RECORD_OUTPUT_BUFFER* pRecord)
 bool IsInUseBaseRecord(const NTFS_FILE_RECORD_OUTPUT_BUFFER* pRecord)
 {
     return IsFileRecord(pRecord) && (RecordFlagsOf(pRecord) & FlagInUse) != 0 &&
-           static_cast<DWORD>(Get<ULONGLONG>(Bytes(pRecord) + RecordBaseReference)) == 0;
+           static_cast<DWORD>(le::Get<ULONGLONG>(Bytes(pRecord), RecordBaseReference)) == 0;
 }
 
 // The length of the attribute at dwAt when its header, name, value and mapping pairs lie
@@ -122,22 +109,22 @@ DWORD CheckedAttributeLength(const BYTE* pBytes, DWORD dwLength, DWORD dwAt)
     if (dwAt > dwLength || dwLength - dwAt < ResidentHeaderBytes)
         return 0;
     const BYTE* pAttribute = pBytes + dwAt;
-    DWORD dwSize = Get<DWORD>(pAttribute + AttrLength);
+    DWORD dwSize = le::Get<DWORD>(pAttribute, AttrLength);
     BYTE byNonResident = pAttribute[AttrNonResident];
     DWORD dwHeader = byNonResident != 0 ? NonResidentHeaderBytes : ResidentHeaderBytes;
     if (byNonResident > 1 || dwSize < dwHeader || dwSize > dwLength - dwAt)
         return 0;
     BYTE byNameLength = pAttribute[AttrNameLength];
-    if (byNameLength != 0 && Get<WORD>(pAttribute + AttrNameOffset) + 2u * byNameLength > dwSize)
+    if (byNameLength != 0 && le::Get<WORD>(pAttribute, AttrNameOffset) + 2u * byNameLength > dwSize)
         return 0;
     if (byNonResident == 0)
     {
-        ULONGLONG ullValueEnd = Get<WORD>(pAttribute + AttrValueOffset) +
-                                static_cast<ULONGLONG>(Get<DWORD>(pAttribute + AttrValueLength));
+        ULONGLONG ullValueEnd = le::Get<WORD>(pAttribute, AttrValueOffset) +
+                                static_cast<ULONGLONG>(le::Get<DWORD>(pAttribute, AttrValueLength));
         return ullValueEnd <= dwSize ? dwSize : 0;
     }
-    WORD wPairs = Get<WORD>(pAttribute + AttrMappingPairs);
-    if (wPairs < NonResidentHeaderBytes || wPairs > dwSize || Get<LONGLONG>(pAttribute + AttrLowestVcn) < 0)
+    WORD wPairs = le::Get<WORD>(pAttribute, AttrMappingPairs);
+    if (wPairs < NonResidentHeaderBytes || wPairs > dwSize || le::Get<LONGLONG>(pAttribute, AttrLowestVcn) < 0)
         return 0;
     return dwSize;
 }
@@ -152,7 +139,7 @@ const BYTE* StepAttribute(const NTFS_FILE_RECORD_OUTPUT_BUFFER* pRecord, const B
         return nullptr;
     const BYTE* pBytes = Bytes(pRecord);
     DWORD dwLength = pRecord->FileRecordLength;
-    DWORD dwAt = Get<WORD>(pBytes + RecordFirstAttribute);
+    DWORD dwAt = le::Get<WORD>(pBytes, RecordFirstAttribute);
     if (pAfter != nullptr)
     {
         if (pAfter < pBytes + dwAt || pAfter >= pBytes + dwLength)
@@ -165,7 +152,7 @@ const BYTE* StepAttribute(const NTFS_FILE_RECORD_OUTPUT_BUFFER* pRecord, const B
     }
     if (dwAt < RecordHeaderBytes || dwAt > dwLength || dwLength - dwAt < sizeof(DWORD))
         return nullptr;
-    if (Get<DWORD>(pBytes + dwAt) == TypeEnd)
+    if (le::Get<DWORD>(pBytes, dwAt) == TypeEnd)
     {
         if (pbBad != nullptr)
             *pbBad = false;
@@ -183,20 +170,20 @@ const BYTE* FindAttribute(const NTFS_FILE_RECORD_OUTPUT_BUFFER* pRecord, DWORD d
     for (const BYTE* p = StepAttribute(pRecord, nullptr, nullptr); p != nullptr;
          p = StepAttribute(pRecord, p, nullptr))
     {
-        if (Get<DWORD>(p) == dwType)
+        if (le::Get<DWORD>(p, 0) == dwType)
             return p;
     }
     return nullptr;
 }
 
-DWORD TypeOf(const BYTE* pAttribute) { return Get<DWORD>(pAttribute); }
+DWORD TypeOf(const BYTE* pAttribute) { return le::Get<DWORD>(pAttribute, 0); }
 bool IsResident(const BYTE* pAttribute) { return pAttribute[AttrNonResident] == 0; }
 bool IsNamed(const BYTE* pAttribute) { return pAttribute[AttrNameLength] != 0; }
 
 const BYTE* ResidentValue(const BYTE* pAttribute, DWORD& dwLength)
 {
-    dwLength = Get<DWORD>(pAttribute + AttrValueLength);
-    return pAttribute + Get<WORD>(pAttribute + AttrValueOffset);
+    dwLength = le::Get<DWORD>(pAttribute, AttrValueLength);
+    return pAttribute + le::Get<WORD>(pAttribute, AttrValueOffset);
 }
 
 bool SameName(const BYTE* pA, const BYTE* pB)
@@ -436,14 +423,14 @@ const wchar_t* CNtfsRecordReader::GetAttributeName(const BYTE* pAttribute, int& 
     nLength = pAttribute != nullptr ? pAttribute[AttrNameLength] : 0;
     if (nLength == 0)
         return nullptr;
-    return reinterpret_cast<const wchar_t*>(pAttribute + Get<WORD>(pAttribute + AttrNameOffset));
+    return reinterpret_cast<const wchar_t*>(pAttribute + le::Get<WORD>(pAttribute, AttrNameOffset));
 }
 
 LONGLONG CNtfsRecordReader::GetClusterCount(LONGLONG llRecord, const BYTE* pAttribute) const
 {
     if (!IsLoaded(llRecord) || pAttribute == nullptr || IsResident(pAttribute) || m_dwBytesPerCluster == 0)
         return 0;
-    LONGLONG llSize = Get<LONGLONG>(pAttribute + AttrDataSize);
+    LONGLONG llSize = le::Get<LONGLONG>(pAttribute, AttrDataSize);
     return llSize > 0 ? CeilDiv(llSize, m_dwBytesPerCluster) : 0;
 }
 
@@ -469,7 +456,7 @@ LONGLONG CNtfsRecordReader::GetModificationTime(const NTFS_FILE_RECORD_OUTPUT_BU
     const BYTE* pValue = pAttribute != nullptr && IsResident(pAttribute) ? ResidentValue(pAttribute, dwLength) : nullptr;
     if (pValue == nullptr || dwLength < StandardModificationTime + sizeof(LONGLONG))
         return -1;
-    return Get<LONGLONG>(pValue + StandardModificationTime);
+    return le::Get<LONGLONG>(pValue, StandardModificationTime);
 }
 
 const wchar_t* CNtfsRecordReader::GetFileName(const NTFS_FILE_RECORD_OUTPUT_BUFFER* pRecord, int& nLength,
@@ -486,7 +473,7 @@ const wchar_t* CNtfsRecordReader::GetFileName(const NTFS_FILE_RECORD_OUTPUT_BUFF
             FileNameText + 2u * pValue[FileNameLength] > dwLength)
             continue;
         nLength = pValue[FileNameLength];
-        llParent = static_cast<DWORD>(Get<ULONGLONG>(pValue));
+        llParent = static_cast<DWORD>(le::Get<ULONGLONG>(pValue, 0));
         return reinterpret_cast<const wchar_t*>(pValue + FileNameText);
     }
     return nullptr;
@@ -496,14 +483,14 @@ const wchar_t* CNtfsRecordReader::GetFileName(const NTFS_FILE_RECORD_OUTPUT_BUFF
 // does; a run list that leaves the attribute, or leads before cluster 0, is malformed.
 int CNtfsRecordReader::DecodeRun(const BYTE* pAttribute, DATA_RUN_CURSOR& cursor, RUN& run) const
 {
-    DWORD dwSize = Get<DWORD>(pAttribute + AttrLength);
+    DWORD dwSize = le::Get<DWORD>(pAttribute, AttrLength);
     if (cursor.dwOffset == 0)
     {
-        cursor.dwOffset = Get<WORD>(pAttribute + AttrMappingPairs);
-        cursor.llNextVcn = Get<LONGLONG>(pAttribute + AttrLowestVcn);
+        cursor.dwOffset = le::Get<WORD>(pAttribute, AttrMappingPairs);
+        cursor.llNextVcn = le::Get<LONGLONG>(pAttribute, AttrLowestVcn);
         cursor.llLcn = 0;
     }
-    if (cursor.llNextVcn > Get<LONGLONG>(pAttribute + AttrHighestVcn))
+    if (cursor.llNextVcn > le::Get<LONGLONG>(pAttribute, AttrHighestVcn))
         return RunEnd;
     if (cursor.dwOffset >= dwSize)
         return RunMalformed;
@@ -543,8 +530,8 @@ bool CNtfsRecordReader::ContinuesInNext(const BYTE* pAttribute) const
 {
     const BYTE* pNext = NextAttribute(pAttribute, true);
     return pNext != nullptr && TypeOf(pNext) == TypeOf(pAttribute) && SameName(pNext, pAttribute) &&
-           Get<LONGLONG>(pAttribute + AttrHighestVcn) < MAXLONGLONG &&
-           Get<LONGLONG>(pNext + AttrLowestVcn) == Get<LONGLONG>(pAttribute + AttrHighestVcn) + 1;
+           le::Get<LONGLONG>(pAttribute, AttrHighestVcn) < MAXLONGLONG &&
+           le::Get<LONGLONG>(pNext, AttrLowestVcn) == le::Get<LONGLONG>(pAttribute, AttrHighestVcn) + 1;
 }
 
 bool CNtfsRecordReader::NextDataRun(LONGLONG llRecord, const BYTE* pAttribute, DATA_RUN_CURSOR& cursor,
@@ -570,8 +557,8 @@ bool CNtfsRecordReader::NextDataRun(LONGLONG llRecord, const BYTE* pAttribute, D
 // A list is read from its clusters up to its initialized size.
 CNtfsRecordReader::READ CNtfsRecordReader::ReadNonResidentList(const BYTE* pAttribute, std::vector<BYTE>& list)
 {
-    LONGLONG llInitialized = Get<LONGLONG>(pAttribute + AttrInitializedSize);
-    if (llInitialized < 0 || llInitialized > MaxListBytes || Get<LONGLONG>(pAttribute + AttrLowestVcn) != 0 ||
+    LONGLONG llInitialized = le::Get<LONGLONG>(pAttribute, AttrInitializedSize);
+    if (llInitialized < 0 || llInitialized > MaxListBytes || le::Get<LONGLONG>(pAttribute, AttrLowestVcn) != 0 ||
         m_dwBytesPerCluster == 0)
         return READ::Damaged;
     LONGLONG llClusters = CeilDiv(llInitialized, m_dwBytesPerCluster);
@@ -645,28 +632,28 @@ CNtfsRecordReader::READ CNtfsRecordReader::MergeOnce()
     m_scratch.resize(m_dwBytesPerRecord + 15);
 
     std::vector<BYTE> merged(Bytes(pBase), Bytes(pBase) + MergedHeaderBytes);
-    Put<WORD>(merged.data() + RecordFirstAttribute, MergedHeaderBytes);
+    le::Put<WORD>(merged.data(), RecordFirstAttribute, MergedHeaderBytes);
     READ eResult = READ::Ok;
     int nAttributes = 0;
     const NTFS_FILE_RECORD_OUTPUT_BUFFER* pHolder = nullptr;
-    for (DWORD dwAt = 0; dwAt + EntryHeaderBytes <= dwListLength && Get<DWORD>(pList + dwAt) != TypeEnd;)
+    for (DWORD dwAt = 0; dwAt + EntryHeaderBytes <= dwListLength && le::Get<DWORD>(pList, dwAt) != TypeEnd;)
     {
         const BYTE* pEntry = pList + dwAt;
-        WORD wEntryLength = Get<WORD>(pEntry + EntryLength);
+        WORD wEntryLength = le::Get<WORD>(pEntry, EntryLength);
         if (wEntryLength < EntryHeaderBytes || wEntryLength > dwListLength - dwAt)
         {
             eResult = READ::Damaged;
             break;
         }
-        LONGLONG llHolder = static_cast<LONGLONG>(Get<ULONGLONG>(pEntry + EntrySegment) & SegmentNumberMask);
+        LONGLONG llHolder = static_cast<LONGLONG>(le::Get<ULONGLONG>(pEntry, EntrySegment) & SegmentNumberMask);
         eResult = ReadListHolder(llHolder, base, pHolder);
         if (eResult != READ::Ok)
             break;
         const BYTE* pFound = StepAttribute(pHolder, nullptr, nullptr);
         while (pFound != nullptr && (TypeOf(pFound) != TypeOf(pEntry) ||
-                                     Get<WORD>(pFound + AttrInstance) != Get<WORD>(pEntry + EntryInstance)))
+                                     le::Get<WORD>(pFound, AttrInstance) != le::Get<WORD>(pEntry, EntryInstance)))
             pFound = StepAttribute(pHolder, pFound, nullptr);
-        DWORD dwSize = pFound != nullptr ? Get<DWORD>(pFound + AttrLength) : 0;
+        DWORD dwSize = pFound != nullptr ? le::Get<DWORD>(pFound, AttrLength) : 0;
         if (pFound == nullptr || merged.size() + dwSize > MaxMergedBytes)
         {
             eResult = READ::Damaged;
@@ -687,7 +674,7 @@ void CNtfsRecordReader::TakeMergedRecord(std::vector<BYTE>& merged, int nAttribu
     const DWORD dwHeader = offsetof(NTFS_FILE_RECORD_OUTPUT_BUFFER, FileRecordBuffer);
     static const BYTE abEnd[8] = {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0};
     merged.insert(merged.end(), abEnd, abEnd + sizeof(abEnd));
-    Put<WORD>(merged.data() + RecordAttributeCount, static_cast<WORD>(nAttributes + 1));
+    le::Put<WORD>(merged.data(), RecordAttributeCount, static_cast<WORD>(nAttributes + 1));
 
     LONGLONG llRecord = GetRecordNumber();
     DWORD dwLength = static_cast<DWORD>(merged.size());
@@ -733,7 +720,7 @@ bool CNtfsRecordReader::GetVolumeInformation(BYTE& byMajor, BYTE& byMinor, WORD&
         return false;
     byMajor = pValue[VolumeMajor];
     byMinor = pValue[VolumeMinor];
-    wFlags = Get<WORD>(pValue + VolumeFlags);
+    wFlags = le::Get<WORD>(pValue, VolumeFlags);
     return true;
 }
 
@@ -789,7 +776,7 @@ CNtfsRecordReader::CHUNK CNtfsRecordReader::LoadChunk(LONGLONG llRecord)
         pBitmap = NextAttribute(pBitmap, false);
     if (pBitmap == nullptr || IsResident(pBitmap))
         return CHUNK::Failed;
-    LONGLONG llInitialized = Get<LONGLONG>(pBitmap + AttrInitializedSize);
+    LONGLONG llInitialized = le::Get<LONGLONG>(pBitmap, AttrInitializedSize);
     if (llRecord / 8 >= llInitialized)
         return CHUNK::End;
     LONGLONG llCluster = llRecord / 8 / m_dwBytesPerCluster;
@@ -887,7 +874,7 @@ LONGLONG CNtfsRecordReader::NextRecord(LONGLONG llAfter)
 LONGLONG CNtfsRecordReader::NextBaseRecord(LONGLONG llAfter)
 {
     LONGLONG llRecord = NextRecord(llAfter);
-    while (llRecord != NoRecord && (Get<WORD>(Bytes(Loaded()) + RecordBaseSequence) & 0x1) != 0)
+    while (llRecord != NoRecord && (le::Get<WORD>(Bytes(Loaded()), RecordBaseSequence) & 0x1) != 0)
         llRecord = NextRecord(llRecord);
     return llRecord;
 }
