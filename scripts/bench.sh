@@ -11,11 +11,7 @@ cd "$(dirname "$0")/.."
 
 build="${VF_BUILD_DIR:-build}"
 vf_install_deps
-if [ ! -f "$build/build.ninja" ]; then
-    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64.cmake" >/dev/null
-fi
-cmake --build "$build" --target simdisk_bench -- --quiet
+vf_configure_and_build "$build" simdisk_bench
 
 # A prefix of its own, so that a benchmark never disturbs a test run in the same build.
 vf_wine_start "$PWD/$build/wineprefix-bench"

@@ -36,11 +36,17 @@ vf_wine_stop() {
     [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1 || true
 }
 
+# Configures the build folder once; builds the targets named, or everything.
 vf_configure_and_build() {
     local build="$1"
+    shift
     if [ ! -f "$build/build.ninja" ]; then
         cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
             -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64.cmake" >/dev/null
     fi
-    cmake --build "$build" -- --quiet
+    if [ $# -gt 0 ]; then
+        cmake --build "$build" --target "$@" -- --quiet
+    else
+        cmake --build "$build" -- --quiet
+    fi
 }
