@@ -28,6 +28,17 @@ CUnicodeString NameOf(const FILE_NOTIFY_INFORMATION* pRecord, DWORD dwRoom)
     return strName;
 }
 
+// Where the record after the one at dwOffset starts, or 0 when its header would not lie
+// within the delivered bytes. The step comes from the buffer, so the sum must not wrap.
+DWORD NextRecordOffset(const FILE_NOTIFY_INFORMATION* pRecord, DWORD dwOffset, DWORD dwBytes)
+{
+    const DWORD dwHeader = offsetof(FILE_NOTIFY_INFORMATION, FileName);
+    DWORD dwNext = pRecord->NextEntryOffset;
+    if (dwNext == 0 || dwNext > dwBytes - dwOffset - dwHeader)
+        return 0;
+    return dwOffset + dwNext;
+}
+
 } // namespace
 
 CFileChangeMonitor::CFileChangeMonitor()
@@ -148,10 +159,9 @@ void CFileChangeMonitor::Dispatch(const FILE_WATCH* pWatch, DWORD dwBytes)
             break;
         case FILE_ACTION_RENAMED_OLD_NAME:
         {
-            DWORD dwNext = pRecord->NextEntryOffset;
-            if (dwNext == 0 || dwOffset + dwNext + dwHeader > dwBytes)
+            dwOffset = NextRecordOffset(pRecord, dwOffset, dwBytes);
+            if (dwOffset == 0)
                 return;
-            dwOffset += dwNext;
             pRecord = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(pWatch->pBuffer + dwOffset);
             CUnicodeString strNew = NameOf(pRecord, dwBytes - dwOffset - dwHeader);
             bFiles ? pListener->OnFileRenamed(strName, strNew)
@@ -161,9 +171,9 @@ void CFileChangeMonitor::Dispatch(const FILE_WATCH* pWatch, DWORD dwBytes)
         default:
             break;
         }
-        if (pRecord->NextEntryOffset == 0)
+        dwOffset = NextRecordOffset(pRecord, dwOffset, dwBytes);
+        if (dwOffset == 0)
             return;
-        dwOffset += pRecord->NextEntryOffset;
     }
 }
 

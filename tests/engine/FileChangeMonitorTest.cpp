@@ -176,7 +176,7 @@ void AddRecord(std::vector<BYTE>& buffer, DWORD dwAction, const std::wstring& st
 
 TEST(FileChangeMonitorRecords, WalkStopsAtTheDeliveredBytes)
 {
-    struct { const char* what; std::vector<BYTE> buffer; std::vector<std::wstring> expected; } cases[3];
+    struct { const char* what; std::vector<BYTE> buffer; std::vector<std::wstring> expected; } cases[4];
     cases[0].what = "sub-directory paths and a rename pair";
     AddRecord(cases[0].buffer, FILE_ACTION_ADDED, L"d\\b.txt", false);
     AddRecord(cases[0].buffer, FILE_ACTION_RENAMED_OLD_NAME, L"x", false);
@@ -191,6 +191,14 @@ TEST(FileChangeMonitorRecords, WalkStopsAtTheDeliveredBytes)
     cases[2].what = "a name length past the buffer";
     AddRecord(cases[2].buffer, FILE_ACTION_ADDED, L"abcd", true, 60000);
     cases[2].expected = {L"FileAdded:abcd"};
+    cases[3].what = "a step that would wrap round to an earlier record";
+    AddRecord(cases[3].buffer, FILE_ACTION_ADDED, L"a", false);
+    AddRecord(cases[3].buffer, FILE_ACTION_REMOVED, L"c", true);
+    AddRecord(cases[3].buffer, FILE_ACTION_ADDED, L"b", false);
+    const DWORD adwSteps[2] = {32, 0xFFFFFFF0};  // 0 -> 32, then 32 -> 16 modulo 2^32
+    memcpy(&cases[3].buffer[0], &adwSteps[0], 4);
+    memcpy(&cases[3].buffer[32], &adwSteps[1], 4);
+    cases[3].expected = {L"FileAdded:a", L"FileAdded:b"};
 
     for (auto& c : cases)
     {
