@@ -971,12 +971,14 @@ bool CNtfsRecordReader::GetRecordPath(LONGLONG llRecord, CUnicodeString& strPath
 
 bool CNtfsRecordReader::GetStreamPath(LONGLONG llRecord, const BYTE* pAttribute, CUnicodeString& strPath)
 {
-    if ((pAttribute != nullptr && GetAttributeIndex(pAttribute) < 0) || !GetRecordPath(llRecord, strPath))
+    int nPosition = pAttribute != nullptr ? GetAttributeIndex(pAttribute) : 0;
+    if (nPosition < 0 || !GetRecordPath(llRecord, strPath))
     {
         strPath.Empty();
         return false;
     }
-    if (pAttribute == nullptr)
+    // The first attribute stands for the record itself, as position 0 does in the zone list.
+    if (nPosition == 0)
         return true;
     DWORD dwType = TypeOf(pAttribute);
     int nName = 0;

@@ -292,6 +292,8 @@ TEST_F(NtfsPathTest, RecordAndStreamPathsFollowTheParents)
     EXPECT_EQ(L"dir\\a.txt:s:$DATA", Text(strPath));
     ASSERT_TRUE(reader.GetStreamPathByIndex(17, 0, strPath));
     EXPECT_EQ(L"dir\\a.txt", Text(strPath));
+    EXPECT_EQ(L"dir\\a.txt", StreamPath(reader, reader.NextAttribute(nullptr, false)))
+        << "the attribute at position 0 gives the record path alone, as the position does";
     EXPECT_FALSE(reader.GetStreamPathByIndex(18, 0, strPath)) << "record 18 is not the loaded one";
     ASSERT_TRUE(reader.LoadRecord(18));
     ASSERT_TRUE(reader.GetRecordPath(18, strPath));
