@@ -342,6 +342,19 @@ bool CNtfsLayout::ListFitsResident(const CSimVolume& volume, const CSimFile& fil
     return dwBase + 64 <= Capacity(volume);
 }
 
+bool CNtfsLayout::Fits(const CSimVolume& volume, const NTFS_PLAN& plan)
+{
+    for (const std::vector<NTFS_PIECE>& record : plan.records)
+    {
+        ULONGLONG ullBytes = 0;
+        for (const NTFS_PIECE& piece : record)
+            ullBytes += piece.dwBytes;
+        if (ullBytes > Capacity(volume))
+            return false;
+    }
+    return true;
+}
+
 std::vector<BYTE> CNtfsLayout::BuildList(const CSimFile& file, const NTFS_PLAN& plan)
 {
     struct ENTRY

@@ -39,6 +39,8 @@ public:
     static std::vector<BYTE> BuildList(const CSimFile& file, const NTFS_PLAN& plan);
     // Whether a list of this many bytes still leaves the base record within its size.
     static bool ListFitsResident(const CSimVolume& volume, const CSimFile& file, DWORD dwListBytes);
+    // Whether every record of the plan holds its attributes and the end marker.
+    static bool Fits(const CSimVolume& volume, const NTFS_PLAN& plan);
     // Record nRecord of the plan (0 the base record), fix-ups applied, into dwRecordBytes bytes.
     static void EncodeRecord(const CSimVolume& volume, const CSimFile& file, const NTFS_PLAN& plan, size_t nRecord,
                              BYTE* pOut);

@@ -1,5 +1,7 @@
 #include "simdisk/SimImage.h"
 
+#include "simdisk/NtfsLayout.h"
+
 #include <cstring>
 #include <map>
 #include <stdexcept>
@@ -8,6 +10,7 @@ namespace {
 
 constexpr char Magic[8] = {'V', 'F', 'S', 'I', 'M', 'D', 'S', 'K'};
 constexpr size_t HeaderBytes = 64;
+constexpr size_t MaxNameChars = 255;
 
 DWORD Crc32(const BYTE* p, size_t n)
 {
@@ -73,6 +76,8 @@ class CReader
 public:
     CReader(const BYTE* p, size_t n) : m_p(p), m_n(n) {}
 
+    size_t Remaining() const { return m_n - m_at; }
+
     template <typename T> T Get()
     {
         Need(sizeof(T));
@@ -81,9 +86,11 @@ public:
         m_at += sizeof(T);
         return value;
     }
-    std::wstring GetString()
+    std::wstring GetString(size_t nMaxChars = ~size_t(0))
     {
         DWORD dwLength = Get<DWORD>();
+        if (dwLength > nMaxChars)
+            throw std::runtime_error("a name is longer than a file system allows");
         Need(2ull * dwLength);
         std::wstring str(reinterpret_cast<const wchar_t*>(m_p + m_at), dwLength);
         m_at += 2ull * dwLength;
@@ -204,19 +211,39 @@ void WriteFile(CWriter& out, const CSimFile& file)
     }
 }
 
-void ReadStreams(CReader& in, CSimFile& file, LONGLONG llTotal)
+// Sizes the answers rely on: what a resident stream holds fits in a file record, and known
+// bytes never go past the stream's end.
+void CheckStreamSizes(const CSimStream& stream, DWORD dwRecordBytes)
 {
+    const LONGLONG llKnown = static_cast<LONGLONG>(stream.m_bytes.size());
+    const bool bOk = stream.m_llDataSize >= 0 && stream.m_llInitSize >= 0 &&
+                     (stream.m_bResident ? stream.m_llDataSize <= dwRecordBytes && llKnown == stream.m_llDataSize
+                                         : llKnown <= stream.m_llDataSize);
+    if (!bOk)
+        throw std::runtime_error("a stream's size is impossible");
+}
+
+void ReadStreams(CReader& in, CSimFile& file, const CSimVolume& volume)
+{
+    const LONGLONG llTotal = volume.TotalClusters();
     DWORD dwStreams = in.Get<DWORD>();
     for (DWORD i = 0; i < dwStreams; ++i)
     {
         DWORD dwType = in.Get<DWORD>();
-        std::wstring strName = in.GetString();
+        std::wstring strName = in.GetString(MaxNameChars);
         CSimStream stream(dwType, strName, in.Get<WORD>());
+        // The slot is part of every cluster's tag, so two streams of a file never share one.
+        for (const CSimStream& other : file.m_streams)
+            if (other.m_wSlot == stream.m_wSlot)
+                throw std::runtime_error("two streams of a file share a slot");
+        if (stream.m_wSlot >= file.m_wNextSlot)
+            throw std::runtime_error("a stream's slot is beyond the file's next slot");
         stream.m_wFlags = in.Get<WORD>();
         stream.m_llDataSize = in.Get<LONGLONG>();
         stream.m_llInitSize = in.Get<LONGLONG>();
         stream.m_bResident = in.Get<BYTE>() != 0;
         stream.m_bytes = in.GetBytes(in.GetCount(1));
+        CheckStreamSizes(stream, volume.BytesPerRecord());
         ULONGLONG ullRuns = in.GetCount(16);
         LONGLONG llVcn = 0;
         for (ULONGLONG r = 0; r < ullRuns; ++r)
@@ -242,14 +269,16 @@ void ReadFiles(CReader in, CSimVolume& volume)
         ULONGLONG ullId = in.Get<ULONGLONG>();
         WORD wSequence = in.Get<WORD>();
         ULONGLONG ullParent = in.Get<ULONGLONG>();
-        std::wstring strName = in.GetString();
-        if (ullId > ullMaxId || ullParent > ullMaxId || volume.File(ullId))
+        std::wstring strName = in.GetString(MaxNameChars);
+        // On NTFS a file's number is its MFT record.
+        const bool bBeyondMft = volume.Fs() == SIM_FS::Ntfs && ullId >= static_cast<ULONGLONG>(volume.MftRecords());
+        if (ullId > ullMaxId || ullParent > ullMaxId || bBeyondMft || volume.File(ullId))
             throw std::runtime_error("a file number is out of range or repeated");
         // Parents may come after their children; every file is linked once all are there.
         CSimFile* pFile = volume.AddFile(ullId == ullParent ? ullParent : ullMaxId + 1, strName, 0, ullId);
         pFile->m_ullParent = ullParent;
         pFile->m_wSequence = wSequence;
-        pFile->m_strShortName = in.GetString();
+        pFile->m_strShortName = in.GetString(MaxNameChars);
         pFile->m_dwAttributes = in.Get<DWORD>();
         pFile->m_dwFlags = in.Get<DWORD>();
         pFile->m_dwReparseTag = in.Get<DWORD>();
@@ -262,19 +291,73 @@ void ReadFiles(CReader in, CSimVolume& volume)
         std::vector<ULONGLONG> order;
         for (ULONGLONG o = in.GetCount(8); o > 0; --o)
             order.push_back(in.Get<ULONGLONG>());
-        ReadStreams(in, *pFile, volume.TotalClusters());
+        ReadStreams(in, *pFile, volume);
         files.emplace_back(pFile, std::move(order));
     }
     for (auto& entry : files)
     {
         CSimFile& file = *entry.first;
-        if (file.m_ullId != file.m_ullParent && !volume.File(file.m_ullParent))
+        if (file.m_ullId == file.m_ullParent)
+            continue;
+        const CSimFile* pParent = volume.File(file.m_ullParent);
+        if (!pParent)
             throw std::runtime_error("a file's directory is missing");
         volume.Attach(file);
+        if (volume.Child(*pParent, file.m_strName) != &file)
+            throw std::runtime_error("a name is repeated in a directory");
     }
     // Linking appended entries; a FAT directory keeps the entry order it was saved with.
     for (auto& entry : files)
         entry.first->m_order = std::move(entry.second);
+}
+
+// Every file reaches the root through directories; a cycle or a file below a file would make
+// every walk up the tree endless or wrong. Each file is walked once.
+void CheckTree(const CSimVolume& volume)
+{
+    enum : BYTE { Unknown, OnWalk, Rooted };
+    std::vector<BYTE> state(volume.FileSlots(), Unknown);
+    state[static_cast<size_t>(volume.RootId())] = Rooted;
+    std::vector<ULONGLONG> walk;
+    for (size_t i = 0; i < volume.FileSlots(); ++i)
+    {
+        walk.clear();
+        for (ULONGLONG ullAt = i; volume.File(ullAt) && state[static_cast<size_t>(ullAt)] != Rooted;)
+        {
+            if (state[static_cast<size_t>(ullAt)] == OnWalk)
+                throw std::runtime_error("the directories form a cycle");
+            state[static_cast<size_t>(ullAt)] = OnWalk;
+            walk.push_back(ullAt);
+            const CSimFile* pParent = volume.File(volume.File(ullAt)->m_ullParent);
+            if (!pParent || !pParent->IsDirectory())
+                throw std::runtime_error("a file's directory is not a directory");
+            ullAt = pParent->m_ullId;
+        }
+        for (ULONGLONG ullWalked : walk)
+            state[static_cast<size_t>(ullWalked)] = Rooted;
+    }
+}
+
+// What the answers take for granted: the root, and on NTFS the MFT's data and bitmap on disk,
+// and records that hold their attributes.
+void CheckStructure(const CSimVolume& volume)
+{
+    if (!volume.Root() || !volume.Root()->IsDirectory())
+        throw std::runtime_error("the root directory is missing");
+    CheckTree(volume);
+    if (volume.Fs() != SIM_FS::Ntfs)
+        return;
+    const CSimFile* pMft = volume.File(ntfs::RecordMft);
+    for (DWORD dwType : {ntfs::Data, ntfs::Bitmap})
+    {
+        const CSimStream* pStream = pMft ? pMft->FindStream(dwType, L"") : nullptr;
+        if (!pStream || pStream->m_bResident || pStream->m_runs.empty())
+            throw std::runtime_error("the MFT's data or bitmap is missing");
+    }
+    for (size_t i = 0; i < volume.FileSlots(); ++i)
+        if (const CSimFile* pFile = volume.File(i))
+            if (!CNtfsLayout::Fits(volume, CNtfsLayout::Plan(volume, *pFile)))
+                throw std::runtime_error("a file's attributes do not fit in its records");
 }
 
 void ReadGeometry(CReader in, SIM_FORMAT& format, BYTE flags[5], LONGLONG mft[3])
@@ -310,6 +393,12 @@ std::unique_ptr<CSimVolume> DecodePayload(CReader payload)
     BYTE flags[5];
     LONGLONG mft[3];
     ReadGeometry(payload.Section("GEOM"), format, flags, mft);
+    // The bitmaps follow in full, so an image too small to hold them is refused before they
+    // are made.
+    const ULONGLONG ullBitmapBytes = (static_cast<ULONGLONG>(format.llTotalClusters) + 63) / 64 * 8 +
+                                     (static_cast<ULONGLONG>(mft[0]) + 63) / 64 * 8;
+    if (ullBitmapBytes > payload.Remaining())
+        throw std::runtime_error("the geometry is larger than the image can hold");
     auto pVolume = std::make_unique<CSimVolume>(format);
     CSimVolume& volume = *pVolume;
     volume.m_bReadOnly = flags[0] != 0;
@@ -353,8 +442,7 @@ std::unique_ptr<CSimVolume> DecodePayload(CReader payload)
             throw std::runtime_error("a freed run lies outside the volume");
         volume.AddPendingFree({0, llLcn, llLength});
     }
-    if (!volume.Root())
-        throw std::runtime_error("the root directory is missing");
+    CheckStructure(volume);
     volume.m_bAutoIndex = true;
     return pVolume;
 }

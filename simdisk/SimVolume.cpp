@@ -815,7 +815,9 @@ bool CSimVolume::ResizeStream(CSimFile& file, CSimStream& stream, LONGLONG llByt
 {
     if (llBytes < 0)
         return false;
-    if (stream.m_bResident && Fs() == SIM_FS::Ntfs && llBytes <= ResidentLimit)
+    // A value stays in the record only while its attribute, name included, leaves room in it.
+    const LONGLONG llNameBytes = 2 * static_cast<LONGLONG>(stream.m_strName.size());
+    if (stream.m_bResident && Fs() == SIM_FS::Ntfs && llBytes + llNameBytes <= ResidentLimit)
     {
         stream.m_bytes.resize(static_cast<size_t>(llBytes), 0);
         SetDataSize(stream, llBytes);

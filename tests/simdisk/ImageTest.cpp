@@ -7,6 +7,7 @@
 #include "simdisk/SimStatistics.h"
 
 #include <cstring>
+#include <functional>
 
 namespace {
 
@@ -95,6 +96,85 @@ TEST(ImageFile, BadImagesAreRefusedWithAReason)
         EXPECT_EQ(nullptr, CSimImage::Decode(c.image, &strError)) << c.pszCase;
         EXPECT_NE(std::wstring::npos, strError.find(c.pszReason)) << c.pszCase << ": " << std::string(strError.begin(), strError.end());
     }
+}
+
+// The image's own checksum, so that a test can hand the loader a crafted file that is not
+// merely damaged.
+void Reseal(std::vector<BYTE>& image)
+{
+    DWORD dwCrc = 0xFFFFFFFFu;
+    for (size_t i = 64; i < image.size(); ++i)
+    {
+        dwCrc ^= image[i];
+        for (int k = 0; k < 8; ++k)
+            dwCrc = (dwCrc & 1) ? 0xEDB88320u ^ (dwCrc >> 1) : dwCrc >> 1;
+    }
+    dwCrc ^= 0xFFFFFFFFu;
+    std::memcpy(image.data() + 24, &dwCrc, 4);
+}
+
+TEST(ImageFile, CraftedImagesAreRefusedBeforeAnyAnswerCanGoWrong)
+{
+    struct CASE
+    {
+        const char* pszCase;
+        std::function<void(CSimVolume&)> craft;
+        const wchar_t* pszReason;
+    };
+    auto file = [](CSimVolume& volume, const wchar_t* pszPath) { return volume.Lookup(pszPath); };
+    const CASE cases[] = {
+        {"directories in a cycle",
+         [&](CSimVolume& v) { file(v, L"a")->m_ullParent = file(v, L"a\\b")->m_ullId; }, L"cycle"},
+        {"a file below a file",
+         [&](CSimVolume& v) { file(v, L"a\\b\\c.txt")->m_ullParent = file(v, L"top.txt")->m_ullId; },
+         L"not a directory"},
+        {"one name twice in a directory", [&](CSimVolume& v) { file(v, L"top.txt")->m_strName = L"a"; }, L"repeated"},
+        {"a resident stream larger than a record",
+         [&](CSimVolume& v) {
+             CSimStream* pData = file(v, L"top.txt")->FindStream(ntfs::Data, L"");
+             pData->m_bytes.resize(100000);
+             v.SetDataSize(*pData, 100000);
+         },
+         L"size"},
+        {"a negative stream size",
+         [&](CSimVolume& v) { v.SetDataSize(*file(v, L"top.txt")->FindStream(ntfs::Data, L""), -5); }, L"size"},
+        {"a stream name longer than 255 characters",
+         [&](CSimVolume& v) { v.CreateStream(L"top.txt", L"s", 10)->m_strName.assign(300, L'n'); }, L"longer"},
+        {"two streams in one slot",
+         [&](CSimVolume& v) { v.CreateStream(L"top.txt", L"s", 10)->m_wSlot = 0; }, L"slot"},
+        {"a resident stream that no record can hold",
+         [&](CSimVolume& v) { v.CreateStream(L"top.txt", L"s", 500)->m_strName.assign(255, L'n'); }, L"fit"},
+        {"an MFT without its bitmap",
+         [&](CSimVolume& v) { v.File(ntfs::RecordMft)->RemoveStream(ntfs::Bitmap, L""); }, L"bitmap is missing"},
+    };
+    for (const CASE& c : cases)
+    {
+        SIM_FORMAT format;
+        format.llTotalClusters = 20000;
+        std::unique_ptr<CSimVolume> pVolume = CSimVolume::Format(format);
+        pVolume->CreateDirectory(L"a");
+        pVolume->CreateDirectory(L"a\\b");
+        pVolume->CreateFile(L"a\\b\\c.txt", 100);
+        pVolume->CreateFile(L"top.txt", 100);
+        c.craft(*pVolume);
+        std::wstring strError;
+        EXPECT_EQ(nullptr, CSimImage::Decode(CSimImage::Encode(*pVolume), &strError)) << c.pszCase;
+        EXPECT_NE(std::wstring::npos, strError.find(c.pszReason))
+            << c.pszCase << ": " << std::string(strError.begin(), strError.end());
+    }
+}
+
+TEST(ImageFile, GeometryBeyondWhatTheImageHoldsIsRefusedAtOnce)
+{
+    std::unique_ptr<CSimVolume> pVolume = Built(SIM_FS::Fat32, 10, 6);
+    std::vector<BYTE> image = CSimImage::Encode(*pVolume);
+    // The cluster count stands behind the header, the section's tag and length, and four sizes.
+    const LONGLONG llHuge = 1ll << 36;
+    std::memcpy(image.data() + 64 + 12 + 16, &llHuge, 8);
+    Reseal(image);
+    std::wstring strError;
+    EXPECT_EQ(nullptr, CSimImage::Decode(image, &strError));
+    EXPECT_NE(std::wstring::npos, strError.find(L"larger than the image")) << std::string(strError.begin(), strError.end());
 }
 
 TEST(ImageFile, SaveAndLoadThroughAFile)

@@ -306,6 +306,28 @@ TEST_F(RecordContract, FragmentedMftKeepsItsExtensionsInTheReservedRecords)
     ExpectVerified();
 }
 
+TEST_F(RecordContract, EveryRecordFitsItsSizeWhateverTheNames)
+{
+    // A long name leaves less room for a value kept in the record; the file system then keeps
+    // the value in clusters.
+    CSimFile* pFile = m_pVolume->CreateFile(std::wstring(255, L'f'), 100);
+    for (int i = 0; i < 3; ++i)
+        ASSERT_NE(nullptr, m_pVolume->CreateStream(pFile->m_strName, std::wstring(255, static_cast<wchar_t>(L'a' + i)), 500));
+    std::vector<LONGLONG> numbers{static_cast<LONGLONG>(pFile->m_ullId)};
+    for (ULONGLONG ullExtension : pFile->m_extensions)
+        numbers.push_back(static_cast<LONGLONG>(ullExtension & 0xFFFFFFFFFFFFull));
+    for (LONGLONG llRecord : numbers)
+    {
+        std::vector<BYTE> out(12 + 1024 + 512, 0xCC);
+        ASSERT_EQ(ntstatus::Success, FsControl(m_hVolume, FSCTL_GET_NTFS_FILE_RECORD, &llRecord, 8, out.data(),
+                                               static_cast<ULONG>(out.size())));
+        EXPECT_LE(Get<DWORD>(out.data(), 12 + 24), 1024u) << "bytes in use of record " << llRecord;
+        EXPECT_EQ(std::vector<BYTE>(512, 0xCC), std::vector<BYTE>(out.begin() + 12 + 1024, out.end()))
+            << "nothing is written past record " << llRecord;
+    }
+    ExpectVerified();
+}
+
 TEST_F(RecordContract, LargeRecordsStartTheirAttributesLater)
 {
     SIM_FORMAT format;
