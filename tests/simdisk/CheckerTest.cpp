@@ -143,6 +143,35 @@ TEST_F(Checker, FailureBeforeAnyProgress)
     EXPECT_EQ(0u, m_calls.back().dwValue);
 }
 
+// The caller's callback may wait for its other threads, and those may be inside the seam.
+HANDLE s_hHelper = nullptr;
+bool s_bHelperDone = false;
+
+BOOLEAN WINAPI WaitForAnotherThreadsSeamCall(int nCommand, DWORD, PVOID)
+{
+    if (nCommand != CSimChkdsk::CommandProgress || s_hHelper)
+        return TRUE;
+    s_hHelper = ::CreateThread(nullptr, 0, [](LPVOID) -> DWORD {
+        ULARGE_INTEGER uliFree;
+        return sys::GetDiskFreeSpaceExW(L"S:\\", nullptr, nullptr, &uliFree);
+    }, nullptr, 0, nullptr);
+    s_bHelperDone = ::WaitForSingleObject(s_hHelper, 2000) == WAIT_OBJECT_0;
+    return TRUE;
+}
+
+TEST_F(Checker, CallbacksRunWithoutTheSimulatorsLock)
+{
+    s_hHelper = nullptr;
+    s_bHelperDone = false;
+    int options[3] = {1, 0, -1};
+    wchar_t szRoot[] = L"S:\\";
+    m_pfnChkdskEx(szRoot, const_cast<PWSTR>(L"NTFS"), FALSE, options, &WaitForAnotherThreadsSeamCall);
+    ASSERT_NE(nullptr, s_hHelper);
+    EXPECT_TRUE(s_bHelperDone) << "a seam call on another thread waited for the check to end";
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), ::WaitForSingleObject(s_hHelper, 5000));
+    ::CloseHandle(s_hHelper);
+}
+
 TEST_F(Checker, NativeEntryPointsRouteByHandle)
 {
     HMODULE hNtdll = sys::GetModuleHandleW(L"ntdll.dll");
