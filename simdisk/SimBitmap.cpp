@@ -141,17 +141,17 @@ LONGLONG CSimBitmap::FindClearRun(LONGLONG llFrom, LONGLONG llLength) const
     return -1;
 }
 
-void CSimBitmap::CopyBytes(LONGLONG llFirstByte, BYTE* pOut, size_t nBytes) const
+void CSimBitmap::CopyBytes(LONGLONG llFirstByte, BYTE* pOut, size_t nBytes, bool bPastSet) const
 {
     const BYTE* pBytes = reinterpret_cast<const BYTE*>(m_words.data());
     const LONGLONG llHave = (m_llBits + 7) / 8;
     size_t nCopy = static_cast<size_t>(std::max<LONGLONG>(0, std::min<LONGLONG>(nBytes, llHave - llFirstByte)));
     std::memcpy(pOut, pBytes + llFirstByte, nCopy);
-    std::memset(pOut + nCopy, 0xFF, nBytes - nCopy);
-    // Bits past the end of the array read as in use, so that a reader that ignores the
-    // bitmap size finds no free space beyond the volume.
+    std::memset(pOut + nCopy, bPastSet ? 0xFF : 0, nBytes - nCopy);
+    // Bits past the end of the volume's bitmap read as in use, so that a reader that ignores
+    // the bitmap size finds no free space beyond the volume.
     LONGLONG llLastByte = (m_llBits - 1) / 8;
-    if (m_llBits % 8 && llLastByte >= llFirstByte && llLastByte < llFirstByte + static_cast<LONGLONG>(nBytes))
+    if (bPastSet && m_llBits % 8 && llLastByte >= llFirstByte && llLastByte < llFirstByte + static_cast<LONGLONG>(nBytes))
         pOut[llLastByte - llFirstByte] |= static_cast<BYTE>(0xFF << (m_llBits % 8));
 }
 

@@ -30,8 +30,9 @@ public:
     // Start of the first clear run of at least llLength bits at or after llFrom, or -1.
     LONGLONG FindClearRun(LONGLONG llFrom, LONGLONG llLength) const;
 
-    // Copies the bytes from byte index llFirstByte; bits past the end read as set.
-    void CopyBytes(LONGLONG llFirstByte, BYTE* pOut, size_t nBytes) const;
+    // Copies the bytes from byte index llFirstByte; bits past the end read as set, or as clear
+    // when bPastSet is false.
+    void CopyBytes(LONGLONG llFirstByte, BYTE* pOut, size_t nBytes, bool bPastSet = true) const;
     const std::vector<uint64_t>& Words() const { return m_words; }
     LONGLONG Recount() const;
     // Replaces the whole array from its bytes (llBits bits).

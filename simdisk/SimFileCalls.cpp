@@ -171,9 +171,10 @@ void CSimFileCalls::ReadCluster(const CSimVolume& volume, LONGLONG llLcn, BYTE* 
     const LONGLONG llOffset = run.llVcn * dwCluster;
     if (pStream && pFile->m_ullId == ntfs::RecordMft && pStream->m_dwType == ntfs::Bitmap && volume.Fs() == SIM_FS::Ntfs)
     {
-        // The MFT's bitmap is read raw by record readers: its clusters hold the real bits.
+        // The MFT's bitmap is read raw by record readers: its clusters hold the real bits, and
+        // records that the MFT does not reach are clear.
         LONGLONG llHave = std::max<LONGLONG>(0, std::min<LONGLONG>(dwCluster, pStream->m_llDataSize - llOffset));
-        volume.MftBitmap().CopyBytes(llOffset, pOut, static_cast<size_t>(llHave));
+        volume.MftBitmap().CopyBytes(llOffset, pOut, static_cast<size_t>(llHave), false);
         std::memset(pOut + llHave, 0, dwCluster - llHave);
         return;
     }

@@ -511,4 +511,25 @@ TEST_F(StreamContract, RawVolumeReadsGoBySectorsAndHoldTheMftBitmap)
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), ::GetLastError());
 }
 
+TEST_F(StreamContract, MftBitmapBitsPastTheLastRecordAreClear)
+{
+    SIM_FORMAT format;
+    format.llTotalClusters = 100000;
+    format.llMftRecords = 1000; // the bitmap's 128 bytes stand for 1024 records
+    MountAndInstall(format, L'M');
+    ASSERT_EQ(1000, m_pVolume->MftRecords());
+    HANDLE hVolume = Open(L"\\\\.\\M:", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0);
+    const CSimStream* pBitmap = m_pVolume->File(ntfs::RecordMft)->FindStream(ntfs::Bitmap, L"");
+    ASSERT_EQ(128, pBitmap->m_llDataSize);
+    LARGE_INTEGER liAt;
+    liAt.QuadPart = pBitmap->m_runs[0].llLcn * 4096;
+    ASSERT_TRUE(sys::SetFilePointerEx(hVolume, liAt, nullptr, FILE_BEGIN));
+    std::vector<BYTE> buffer(4096);
+    DWORD dwRead = 0;
+    ASSERT_TRUE(sys::ReadFile(hVolume, buffer.data(), 4096, &dwRead, nullptr));
+    for (int nRecord = 1000; nRecord < 1024; ++nRecord)
+        EXPECT_EQ(0, (buffer[nRecord / 8] >> (nRecord % 8)) & 1) << "record " << nRecord << " does not exist";
+    EXPECT_EQ(0xFF, buffer[0]);
+}
+
 } // namespace
