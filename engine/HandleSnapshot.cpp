@@ -209,7 +209,8 @@ HANDLE CHandleSnapshot::FindFileHandle(const wchar_t* pszVolumeRoot, WORD wTypeN
     return hFound;
 }
 
-// Only disk files are asked their names: the name query of other kinds can block for good.
+// Only disk files are asked their names, and both questions go to the query's thread: on
+// other kinds of handle either can block for good.
 // A duplicate keeps the access of the original, which the move controls need.
 HANDLE CHandleSnapshot::SearchHandles(HANDLE hProcess, WORD wTypeNumber, const CUnicodeString& strTarget)
 {
@@ -227,11 +228,6 @@ HANDLE CHandleSnapshot::SearchHandles(HANDLE hProcess, WORD wTypeNumber, const C
                                                &hDuplicate, 0, 0, DUPLICATE_SAME_ACCESS)) ||
             hDuplicate == nullptr)
             continue;
-        if (sys::GetFileType(hDuplicate) != FILE_TYPE_DISK)
-        {
-            sys::CloseHandle(hDuplicate);
-            continue;
-        }
         CUnicodeString strName;
         CObjectNameQuery::ANSWER eAnswer = query.Ask(hDuplicate, strName);
         if (eAnswer == CObjectNameQuery::ANSWER::TimedOut)

@@ -42,6 +42,7 @@ struct CObjectNameQuery::SHARED
     volatile LONG lState = 0;
     bool bQuit = false;
     HANDLE hObject = nullptr;
+    bool bDisk = false;
     bool bNamed = false;
     CUnicodeString strName;
 };
@@ -101,7 +102,8 @@ DWORD WINAPI CObjectNameQuery::ThreadMain(LPVOID pParameter)
     SHARED* pShared = static_cast<SHARED*>(pParameter);
     while (::WaitForSingleObject(pShared->hRequest, INFINITE) == WAIT_OBJECT_0 && !pShared->bQuit)
     {
-        pShared->bNamed = QueryObjectName(pShared->hObject, pShared->strName);
+        pShared->bDisk = sys::GetFileType(pShared->hObject) == FILE_TYPE_DISK;
+        pShared->bNamed = pShared->bDisk && QueryObjectName(pShared->hObject, pShared->strName);
         if (::InterlockedCompareExchange(&pShared->lState, StateAnswered, StateBusy) != StateBusy)
         {
             // The caller gave up waiting and left the handle here.
@@ -131,6 +133,8 @@ CObjectNameQuery::ANSWER CObjectNameQuery::Ask(HANDLE hObject, CUnicodeString& s
         // The answer came as the wait ended; its signal follows at once.
         ::WaitForSingleObject(m_pShared->hAnswer, TimeoutMs);
     }
+    if (!m_pShared->bDisk)
+        return ANSWER::NotDisk;
     if (!m_pShared->bNamed)
         return ANSWER::Failed;
     strName = m_pShared->strName;

@@ -1,6 +1,6 @@
-// CObjectNameQuery: asks the object names of handles on a thread of its own. The system's
-// name query never returns for some handles (a synchronous pipe with a read pending), so the
-// caller waits a bounded time and leaves such a handle to the stuck thread.
+// CObjectNameQuery: asks the type and then the object name of disk-file handles on a thread of
+// its own. Both queries can block for good on some handles (a synchronous pipe with a read
+// pending), so the caller waits a bounded time and leaves such a handle to the stuck thread.
 #pragma once
 
 #include <windows.h>
@@ -14,7 +14,8 @@ bool QueryObjectName(HANDLE hObject, CUnicodeString& strName);
 class CObjectNameQuery
 {
 public:
-    enum class ANSWER { Named, Failed, TimedOut };
+    // NotDisk: the handle is not a disk file, and its name was not asked.
+    enum class ANSWER { Named, NotDisk, Failed, TimedOut };
     static constexpr DWORD TimeoutMs = 1000;
 
     CObjectNameQuery() : m_pShared(nullptr), m_hThread(nullptr) {}

@@ -58,6 +58,13 @@ public:
         ::CloseHandle(m_hRelease);
     }
 
+    // The threads on which a question blocked.
+    std::set<DWORD> StuckThreads()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_stuck;
+    }
+
     // A stuck name query is let go; the thread that asked it must then close its duplicate.
     bool WaitUntilClosed()
     {
@@ -209,10 +216,22 @@ private:
         return ntstatus::InvalidHandle;
     }
 
+    // A synchronous pipe with a read pending blocks every question, its type included.
     static DWORD WINAPI GetFileType(HANDLE h)
     {
-        const HELD* pHeld = s_pCurrent->Duplicated(h);
-        return pHeld != nullptr ? pHeld->dwFileType : sys::RealTable().pfnGetFileType(h);
+        CFakeSystem& self = *s_pCurrent;
+        const HELD* pHeld = self.Duplicated(h);
+        if (pHeld == nullptr)
+            return sys::RealTable().pfnGetFileType(h);
+        if (pHeld->bHangs && pHeld->dwFileType == FILE_TYPE_PIPE)
+        {
+            {
+                std::lock_guard<std::mutex> lock(self.m_mutex);
+                self.m_stuck.insert(::GetCurrentThreadId());
+            }
+            ::WaitForSingleObject(self.m_hRelease, 10000);
+        }
+        return pHeld->dwFileType;
     }
 
     static NTSTATUS NTAPI QueryObject(HANDLE h, OBJECT_INFORMATION_CLASS eClass, PVOID pInfo, ULONG ulLength,
@@ -428,6 +447,20 @@ TEST_P(HandleSnapshotTest, StuckNameQueryIsLeftBehind)
     EXPECT_LT(dwElapsed, 4 * CObjectNameQuery::TimeoutMs);
     sys::CloseHandle(hFound);
     EXPECT_TRUE(m_fake.WaitUntilClosed());
+}
+
+TEST_P(HandleSnapshotTest, StuckTypeQueryIsLeftBehind)
+{
+    m_fake.m_held = {{4, 0x10, 25, 0, L"\\Device\\NamedPipe\\sync", FILE_TYPE_PIPE, true},
+                     {4, 0x14, 25, 0, Target, FILE_TYPE_DISK, false}};
+    CHandleSnapshot snapshot(4);
+    HANDLE hFound = snapshot.FindFileHandle(L"C:\\", 25, L"C:\\dir\\f.txt");
+    EXPECT_EQ(DuplicateOf(m_fake, 0x14), reinterpret_cast<ULONG_PTR>(hFound));
+    sys::CloseHandle(hFound);
+    EXPECT_TRUE(m_fake.WaitUntilClosed());
+    std::set<DWORD> stuck = m_fake.StuckThreads();
+    EXPECT_EQ(1u, stuck.size());
+    EXPECT_EQ(0u, stuck.count(::GetCurrentThreadId())) << "the type was asked on the searching thread";
 }
 
 TEST_P(HandleSnapshotTest, EveryFailureClosesWhatWasOpened)
