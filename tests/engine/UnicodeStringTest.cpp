@@ -63,7 +63,7 @@ TEST(UnicodeString, NativeViewRoundTrip)
     EXPECT_EQ(L"\\??", Text(CUnicodeString(stPart)));
 }
 
-TEST(UnicodeString, ComparisonsAreOrdinalWithLengthsFirst)
+TEST(UnicodeString, ComparisonsAreOrdinalCodeUnitByCodeUnit)
 {
     struct { const wchar_t* a; const char* b; int nCompare; int nNoCase; } cases[] = {
         {L"abc", "abc", 0, 0},
