@@ -7,6 +7,7 @@
 #include <cstring>
 #include <cwchar>
 #include <map>
+#include <unordered_map>
 
 namespace {
 
@@ -62,12 +63,25 @@ bool CSimVerifier::CheckStreams(CSimBitmap& owned)
         const CSimFile* pFile = m_volume.File(i);
         if (!pFile)
             continue;
-        if (pFile->m_ullId != m_volume.RootId() && !m_volume.File(pFile->m_ullParent))
-            Problem(L"file %llu has no parent directory", pFile->m_ullId);
+        CheckPlace(*pFile);
         for (const CSimStream& stream : pFile->m_streams)
             CheckStream(*pFile, stream, owned);
     }
     return Report(1, nSlots, nSlots);
+}
+
+void CSimVerifier::CheckPlace(const CSimFile& file)
+{
+    // A file its directory does not list is lost to every listing and path, whatever its clusters hold.
+    const CSimFile* pParent = m_volume.File(file.m_ullParent);
+    if (file.m_ullId != m_volume.RootId() && (!pParent || m_volume.Child(*pParent, file.m_strName) != &file))
+        Problem(L"file %llu is not listed in its directory", file.m_ullId);
+    for (const auto& child : file.m_children)
+    {
+        const CSimFile* pChild = m_volume.File(child.second);
+        if (!pChild || pChild->m_ullParent != file.m_ullId || SimUpper(pChild->m_strName) != child.first)
+            Problem(L"directory %llu lists an entry that is not its own", file.m_ullId);
+    }
 }
 
 void CSimVerifier::CheckStream(const CSimFile& file, const CSimStream& stream, CSimBitmap& owned)
@@ -173,9 +187,37 @@ void CSimVerifier::CheckMftBitmap()
             if (!bits.Test(static_cast<LONGLONG>(ullExtension & 0xFFFFFFFFFFFFull)))
                 Problem(L"extension record %llu is in use but marked free", ullExtension & 0xFFFFFFFFFFFFull);
     }
+    CheckExtensionOwners();
     const CSimStream* pData = m_volume.File(ntfs::RecordMft)->FindStream(ntfs::Data, L"");
     if (pData->m_llDataSize < m_volume.MftRecords() * m_volume.BytesPerRecord())
         Problem(L"the MFT's data is shorter than its records");
+}
+
+void CSimVerifier::CheckExtensionOwners()
+{
+    // Each extension record belongs to exactly one base record, and both sides say so: the
+    // file's list of extensions and the record's owner, which file-record answers go by.
+    std::unordered_map<ULONGLONG, ULONGLONG> claimed;
+    for (size_t i = 0; i < m_volume.FileSlots(); ++i)
+    {
+        const CSimFile* pFile = m_volume.File(i);
+        if (!pFile)
+            continue;
+        for (ULONGLONG ullExtension : pFile->m_extensions)
+        {
+            const ULONGLONG ullRecord = ullExtension & 0xFFFFFFFFFFFFull;
+            auto owner = m_volume.ExtensionOwners().find(ullRecord);
+            if (m_volume.File(ullRecord) || !claimed.emplace(ullRecord, pFile->m_ullId).second ||
+                owner == m_volume.ExtensionOwners().end() || owner->second != pFile->m_ullId)
+                Problem(L"extension record %llu of record %llu is not its alone", ullRecord, pFile->m_ullId);
+        }
+    }
+    for (const auto& owner : m_volume.ExtensionOwners())
+    {
+        auto claim = claimed.find(owner.first);
+        if (claim == claimed.end() || claim->second != owner.second)
+            Problem(L"extension record %llu names record %llu, which does not list it", owner.first, owner.second);
+    }
 }
 
 void CSimVerifier::CheckRecordsOf(const CSimFile& file, std::vector<BYTE>& buffer)

@@ -26,10 +26,12 @@ private:
     void Problem(const wchar_t* pszFormat, ...);
     bool Report(int nStage, size_t nDone, size_t nTotal);
     bool CheckStreams(CSimBitmap& owned);
+    void CheckPlace(const CSimFile& file);
     void CheckStream(const CSimFile& file, const CSimStream& stream, CSimBitmap& owned);
     bool CheckRecords();
     void CheckRecordsOf(const CSimFile& file, std::vector<BYTE>& buffer);
     void CheckMftBitmap();
+    void CheckExtensionOwners();
     bool CheckBitmap(CSimBitmap& owned);
 
     const CSimVolume& m_volume;

@@ -89,7 +89,32 @@ TEST_P(Integrity, FlippedBitmapBitIsCaught)
     ExpectVerified();
 }
 
+TEST_P(Integrity, FileMissingFromItsDirectoryIsCaught)
+{
+    m_pVolume->CreateDirectory(L"d");
+    CSimFile* pFile = m_pVolume->CreateFile(L"d\\lost.bin", 4096ll * 3);
+    m_pVolume->Lookup(L"d")->m_children.erase(SimUpper(pFile->m_strName));
+    CSimLock lock(m_system);
+    CSimVerifier verifier(*m_pVolume);
+    EXPECT_FALSE(verifier.Run()) << "its clusters are whole, but no listing or path reaches it";
+}
+
 INSTANTIATE_TEST_SUITE_P(AllFileSystems, Integrity, ::testing::Values(SIM_FS::Ntfs, SIM_FS::Fat32, SIM_FS::Exfat));
+
+using NtfsIntegrity = CSimFixture;
+
+TEST_F(NtfsIntegrity, ExtensionRecordClaimedByTwoFilesIsCaught)
+{
+    CSimFile* pFirst = m_pVolume->CreateFile(L"first.bin", 4096ll * 2000, Fragmented(1000, 100));
+    CSimFile* pSecond = m_pVolume->CreateFile(L"second.bin", 4096ll * 2000, Fragmented(1000, 300000));
+    ASSERT_FALSE(pFirst->m_extensions.empty());
+    ASSERT_FALSE(pSecond->m_extensions.empty());
+    ExpectVerified();
+    pSecond->m_extensions[0] = pFirst->m_extensions[0];
+    CSimLock lock(m_system);
+    CSimVerifier verifier(*m_pVolume);
+    EXPECT_FALSE(verifier.Run()) << "one record cannot hold the runs of two files";
+}
 
 class FatVolume : public CSimFixture
 {
