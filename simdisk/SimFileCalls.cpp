@@ -139,13 +139,14 @@ HANDLE CSimFileCalls::CreateFile(LPCWSTR pszPath, DWORD dwAccess, DWORD dwShare,
         return FailHandle(ERROR_ACCESS_DENIED);
     if (!pFile->IsDirectory() && path.bTrailingSlash && !path.strRelative.empty())
         return FailHandle(ERROR_INVALID_NAME);
-    if (!m_system.Handles().ShareAllows(path.pVolume, pFile->m_ullId, dwAccess, dwShare))
+    const WORD wSlot = pStream ? pStream->m_wSlot : SIM_DEFAULT_STREAM;
+    if (!m_system.Handles().ShareAllows(path.pVolume, *pFile, wSlot, dwAccess, dwShare))
         return FailHandle(ERROR_SHARING_VIOLATION);
     SIM_HANDLE handle;
     handle.eKind = SIM_HANDLE_KIND::File;
     handle.pVolume = path.pVolume;
     handle.ullReference = pFile->Reference();
-    handle.wSlot = pStream ? pStream->m_wSlot : SIM_DEFAULT_STREAM;
+    handle.wSlot = wSlot;
     handle.dwAccess = dwAccess;
     handle.dwShare = dwShare;
     handle.dwFlags = dwFlags;

@@ -15,6 +15,17 @@ bool Conflicts(DWORD dwAccessA, DWORD dwShareB)
            ((dwAccessA & DeleteAccess) && !(dwShareB & FILE_SHARE_DELETE));
 }
 
+// The stream an open stands for: its slot, or the file's default stream for an open by the
+// file's name alone.
+WORD StreamOfOpen(const CSimFile& file, WORD wSlot)
+{
+    if (wSlot != SIM_DEFAULT_STREAM)
+        return wSlot;
+    const CSimStream* pStream = file.IsDirectory() ? file.FindStream(ntfs::IndexAllocation, L"$I30")
+                                                   : file.FindStream(ntfs::Data, L"");
+    return pStream ? pStream->m_wSlot : SIM_DEFAULT_STREAM;
+}
+
 } // namespace
 
 CSimHandles::~CSimHandles()
@@ -57,14 +68,18 @@ void CSimHandles::Close(HANDLE h)
     ::CloseHandle(h);
 }
 
-bool CSimHandles::ShareAllows(const CSimVolume* pVolume, ULONGLONG ullFile, DWORD dwAccess, DWORD dwShare) const
+bool CSimHandles::ShareAllows(const CSimVolume* pVolume, const CSimFile& file, WORD wSlot, DWORD dwAccess,
+                              DWORD dwShare) const
 {
-    // Opens for attributes or synchronisation alone take no part in share access.
+    // Opens for attributes or synchronisation alone take no part in share access, and the
+    // file system keeps share access for each stream of a file on its own.
     if (!HasDataAccess(dwAccess))
         return true;
+    const WORD wStream = StreamOfOpen(file, wSlot);
     auto allows = [&](const SIM_HANDLE& other) {
         if (other.eKind != SIM_HANDLE_KIND::File || other.pVolume != pVolume ||
-            (other.ullReference & 0xFFFFFFFFFFFFull) != ullFile || !HasDataAccess(other.dwAccess))
+            (other.ullReference & 0xFFFFFFFFFFFFull) != file.m_ullId || !HasDataAccess(other.dwAccess) ||
+            StreamOfOpen(file, other.wSlot) != wStream)
             return true;
         return !Conflicts(dwAccess, other.dwShare) && !Conflicts(other.dwAccess, dwShare);
     };

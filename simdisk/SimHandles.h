@@ -64,9 +64,10 @@ public:
             fn(entry.first, *entry.second);
     }
 
-    // Windows share access: true when an open with this access and sharing may stand beside
-    // the ones already open on the file (those of other processes included).
-    bool ShareAllows(const CSimVolume* pVolume, ULONGLONG ullFile, DWORD dwAccess, DWORD dwShare) const;
+    // Windows share access: true when an open of this stream of the file (wSlot, or
+    // SIM_DEFAULT_STREAM) with this access and sharing may stand beside the ones already open
+    // on the same stream (those of other processes included).
+    bool ShareAllows(const CSimVolume* pVolume, const CSimFile& file, WORD wSlot, DWORD dwAccess, DWORD dwShare) const;
     void AddHolder(const SIM_HANDLE& holder) { m_holders.push_back(holder); }
     const std::vector<SIM_HANDLE>& Holders() const { return m_holders; }
 

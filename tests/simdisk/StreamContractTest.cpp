@@ -2,6 +2,8 @@
 // held against the simulator.
 #include "SimFixture.h"
 
+#include "simdisk/SimProcesses.h"
+
 #include <cstring>
 
 namespace {
@@ -343,6 +345,26 @@ TEST_F(StreamContract, SharingModesFollowTheSystem)
             EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), ::GetLastError());
         sys::CloseHandle(hHeld);
     }
+}
+
+TEST_F(StreamContract, SharingIsPerStream)
+{
+    m_pVolume->CreateFile(L"s.bin", 4096);
+    m_pVolume->CreateStream(L"s.bin", L"alt", 4096 * 2);
+    HANDLE hHeld = Open(L"S:\\s.bin", GENERIC_READ | GENERIC_WRITE, 0, 0);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hHeld);
+    EXPECT_NE(INVALID_HANDLE_VALUE, Open(L"S:\\s.bin:alt", GENERIC_READ, 0, 0)) << "another stream is not held";
+    EXPECT_EQ(INVALID_HANDLE_VALUE, Open(L"S:\\s.bin::$DATA", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), ::GetLastError()) << "the unnamed stream by its full name";
+    EXPECT_EQ(INVALID_HANDLE_VALUE, Open(L"S:\\s.bin:alt", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), ::GetLastError()) << "the stream opened without sharing";
+    for (HANDLE h : m_opened)
+        sys::CloseHandle(h);
+    m_opened.clear();
+    m_system.Processes().Hold(m_system.Processes().ExplorerPid(), *m_pVolume, L"s.bin", GENERIC_READ, 0);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, Open(L"S:\\s.bin", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0));
+    EXPECT_NE(INVALID_HANDLE_VALUE, Open(L"S:\\s.bin:alt", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0))
+        << "another process holding the file's data leaves its other streams free";
 }
 
 TEST_F(StreamContract, KernelExclusiveAndDeniedFilesRefuseEveryOpen)
