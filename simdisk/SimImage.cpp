@@ -377,7 +377,7 @@ void ReadGeometry(CReader in, SIM_FORMAT& format, BYTE flags[5], LONGLONG mft[3]
     const DWORD dwCluster = format.dwBytesPerCluster;
     if (dwSector < 512 || dwSector > 4096 || (dwSector & (dwSector - 1)) || dwCluster < dwSector ||
         dwCluster > (2u << 20) || (dwCluster & (dwCluster - 1)) || format.llTotalClusters <= 0 ||
-        format.llTotalClusters > (1ll << 36) || (format.dwBytesPerRecord != 1024 && format.dwBytesPerRecord != 4096))
+        format.llTotalClusters > CSimImage::MaxClusters || (format.dwBytesPerRecord != 1024 && format.dwBytesPerRecord != 4096))
         throw std::runtime_error("the geometry is impossible");
     for (int i = 0; i < 5; ++i)
         flags[i] = in.Get<BYTE>();

@@ -38,6 +38,8 @@ class CSimImage
 {
 public:
     static constexpr DWORD FormatVersion = 1;
+    // The largest volume an image describes.
+    static constexpr LONGLONG MaxClusters = 1ll << 36;
 
     // False with a message in *pstrError.
     static bool Save(const CSimVolume& volume, const std::wstring& strPath, std::wstring* pstrError);

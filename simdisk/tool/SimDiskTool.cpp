@@ -106,6 +106,8 @@ int Create(const std::wstring& strImage, std::map<std::wstring, std::wstring>& o
         return Fail(L"--cluster must be a power of two from 512 to 2097152");
     if (options.count(L"label"))
         build.format.strLabel = options[L"label"];
+    if (ullSize / ullCluster > static_cast<ULONGLONG>(CSimImage::MaxClusters))
+        return Fail(L"--size gives more clusters than an image holds (2^36 at most)");
     build.format.dwBytesPerCluster = static_cast<DWORD>(ullCluster);
     build.format.llTotalClusters = static_cast<LONGLONG>(ullSize / ullCluster);
     build.llFiles = static_cast<LONGLONG>(ullFiles);

@@ -59,6 +59,21 @@ TEST_P(Image, BuiltVolumeIsWholeFragmentedAsAskedAndSurvivesARoundTrip)
 
 INSTANTIATE_TEST_SUITE_P(AllFileSystems, Image, ::testing::Values(SIM_FS::Ntfs, SIM_FS::Fat32, SIM_FS::Exfat));
 
+TEST(Builder, VolumeTooSmallForTheFilesIsRefused)
+{
+    for (SIM_FS eFs : {SIM_FS::Ntfs, SIM_FS::Fat32})
+    {
+        SIM_BUILD build;
+        build.format.eFs = eFs;
+        build.format.llTotalClusters = 8000;
+        build.llFiles = 20000;
+        std::wstring strError;
+        std::unique_ptr<CSimVolume> pVolume = CSimBuilder::Build(build, &strError);
+        EXPECT_EQ(nullptr, pVolume) << (pVolume ? CSimStatistics::Of(*pVolume).llFiles : 0) << " files of 20000";
+        EXPECT_FALSE(strError.empty());
+    }
+}
+
 TEST(ImageFile, DamageIsKeptSoThatVerifyFails)
 {
     std::unique_ptr<CSimVolume> pVolume = Built(SIM_FS::Ntfs, 200, 2);
