@@ -468,6 +468,15 @@ bool CSimVolume::TakeRuns(LONGLONG llClusters, const SIM_PLACEMENT& placement, s
     switch (placement.ePlace)
     {
     case SIM_PLACE::Exact:
+    {
+        // The runs given must be free and hold exactly the clusters asked for.
+        LONGLONG llGiven = 0;
+        for (const SIM_RUN& run : placement.exact)
+        {
+            bOk = bOk && run.llLength > 0;
+            llGiven += run.llLength;
+        }
+        bOk = bOk && llGiven == llClusters;
         for (const SIM_RUN& run : placement.exact)
         {
             bOk = bOk && m_bitmap.IsClear(run.llLcn, run.llLength);
@@ -478,6 +487,7 @@ bool CSimVolume::TakeRuns(LONGLONG llClusters, const SIM_PLACEMENT& placement, s
             }
         }
         break;
+    }
     case SIM_PLACE::Contiguous:
         bOk = TakeRun(placement.llNear, llClusters, runs) || TakeWherever(llClusters, runs);
         break;

@@ -64,6 +64,18 @@ TEST_P(Integrity, ChangesFromOutsideKeepTheVolumeWhole)
     ExpectVerified();
 }
 
+TEST_P(Integrity, ExactPlacementMustHoldWhatItPlaces)
+{
+    const LONGLONG llFree = m_pVolume->FreeClusters();
+    EXPECT_EQ(nullptr, m_pVolume->CreateFile(L"short.bin", 4096ll * 40, Exact({{0, 40000, 20}, {0, 41000, 11}})));
+    EXPECT_EQ(nullptr, m_pVolume->CreateFile(L"negative.bin", 4096ll * 2, Exact({{0, 40000, 3}, {0, 41000, -1}})));
+    EXPECT_EQ(nullptr, m_pVolume->Lookup(L"short.bin"));
+    EXPECT_EQ(nullptr, m_pVolume->Lookup(L"negative.bin"));
+    EXPECT_EQ(llFree, m_pVolume->FreeClusters());
+    EXPECT_NE(nullptr, m_pVolume->CreateFile(L"exact.bin", 4096ll * 31, Exact({{0, 40000, 20}, {0, 41000, 11}})));
+    ExpectVerified();
+}
+
 TEST_P(Integrity, DamagedClusterIsCaught)
 {
     CSimFile* pFile = m_pVolume->CreateFile(L"victim.bin", 4096ll * 10, Contiguous(30000));
