@@ -141,7 +141,7 @@ std::vector<CSimProcesses::ENTRY> CSimProcesses::TableEntries() const
     m_system.Handles().ForEach([&](HANDLE h, const SIM_HANDLE& handle) {
         if (handle.eKind == SIM_HANDLE_KIND::File || handle.eKind == SIM_HANDLE_KIND::Volume)
             entries.push_back({dwSelf, m_system.m_byFileObjectType, 0,
-                               static_cast<USHORT>(reinterpret_cast<ULONG_PTR>(h)), handle.dwAccess});
+                               reinterpret_cast<ULONG_PTR>(h), handle.dwAccess});
     });
     return entries;
 }
@@ -170,7 +170,7 @@ NTSTATUS CSimProcesses::FillTable(bool bExtended, BYTE* pOut, ULONG ulLength, PU
         {
             Put<ULONG_PTR>(p, 0, ulObject);
             Put<ULONG_PTR>(p, 8, entry.dwPid);
-            Put<ULONG_PTR>(p, 16, entry.usHandle);
+            Put<ULONG_PTR>(p, 16, entry.ulHandle);
             Put<ULONG>(p, 24, entry.dwAccess);
             Put<USHORT>(p, 30, entry.byType);
             Put<ULONG>(p, 32, entry.byFlags);
@@ -180,7 +180,7 @@ NTSTATUS CSimProcesses::FillTable(bool bExtended, BYTE* pOut, ULONG ulLength, PU
             Put<USHORT>(p, 0, static_cast<USHORT>(entry.dwPid));
             Put<BYTE>(p, 4, entry.byType);
             Put<BYTE>(p, 5, entry.byFlags);
-            Put<USHORT>(p, 6, entry.usHandle);
+            Put<USHORT>(p, 6, static_cast<USHORT>(entry.ulHandle));
             Put<ULONG_PTR>(p, 8, ulObject);
             Put<ULONG>(p, 16, entry.dwAccess);
         }

@@ -45,7 +45,7 @@ private:
         DWORD dwPid;
         BYTE byType;
         BYTE byFlags;
-        USHORT usHandle;
+        ULONG_PTR ulHandle; // whole; the old table's entries keep its low 16 bits
         DWORD dwAccess;
     };
     std::vector<ENTRY> TableEntries() const;

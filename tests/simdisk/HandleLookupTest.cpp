@@ -149,6 +149,32 @@ TEST_F(HandleLookup, OwnHandlesStandInTheTableWithTheFileType)
     EXPECT_EQ(L"\\Device\\HarddiskVolume1", std::wstring(pName->Buffer, pName->Length / 2));
 }
 
+TEST_F(HandleLookup, ExtendedTableKeepsWholeHandleValues)
+{
+    // Enough handles that the next one's value no longer fits the old table's 16 bits.
+    std::vector<HANDLE> filler;
+    while (filler.size() < 40000 && (filler.empty() || reinterpret_cast<ULONG_PTR>(filler.back()) < 0x10000))
+        filler.push_back(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    HANDLE hOwn = Open(L"S:\\dir", 0);
+    for (HANDLE h : filler)
+        ::CloseHandle(h);
+    ASSERT_GT(reinterpret_cast<ULONG_PTR>(hOwn), 0xFFFFu);
+    const SYSTEM_INFORMATION_CLASS eExtended = static_cast<SYSTEM_INFORMATION_CLASS>(64);
+    ULONG ulNeeded = 0;
+    std::vector<BYTE> table(64);
+    ASSERT_EQ(ntstatus::InfoLengthMismatch, sys::NtQuerySystemInformation(eExtended, table.data(), 64, &ulNeeded));
+    table.resize(ulNeeded);
+    ASSERT_EQ(ntstatus::Success, sys::NtQuerySystemInformation(eExtended, table.data(), ulNeeded, &ulNeeded));
+    bool bFound = false;
+    for (ULONG_PTR i = 0; i < Get<ULONG_PTR>(table.data(), 0); ++i)
+    {
+        const BYTE* p = table.data() + 16 + 40 * i;
+        bFound = bFound || (Get<ULONG_PTR>(p, 8) == ::GetCurrentProcessId() &&
+                            Get<ULONG_PTR>(p, 16) == reinterpret_cast<ULONG_PTR>(hOwn));
+    }
+    EXPECT_TRUE(bFound);
+}
+
 TEST_F(HandleLookup, NameQueryCanHangWithoutHoldingUpOtherCalls)
 {
     SIM_FAULT fault;
