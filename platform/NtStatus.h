@@ -28,6 +28,7 @@ constexpr NTSTATUS ObjectNameNotFound = static_cast<NTSTATUS>(0xC0000034);
 constexpr NTSTATUS SharingViolation = static_cast<NTSTATUS>(0xC0000043);
 constexpr NTSTATUS DiskFull = static_cast<NTSTATUS>(0xC000007F);
 constexpr NTSTATUS NotSupported = static_cast<NTSTATUS>(0xC00000BB);
+constexpr NTSTATUS Cancelled = static_cast<NTSTATUS>(0xC0000120);
 constexpr NTSTATUS IoDeviceError = static_cast<NTSTATUS>(0xC0000185);
 constexpr NTSTATUS MediaWriteProtected = static_cast<NTSTATUS>(0xC00000A2);
 

@@ -169,7 +169,15 @@ void CSimNotify::Deliver(WATCH& watch)
 void CSimNotify::Complete(WATCH& watch, DWORD dwError, DWORD dwBytes)
 {
     watch.bPending = false;
-    watch.pOverlapped->Internal = dwError == NO_ERROR ? 0 : static_cast<ULONG_PTR>(ntstatus::NotifyCleanup);
+    // The overlapped record holds the status that the error stands for.
+    NTSTATUS status = ntstatus::Success;
+    if (dwError == ERROR_OPERATION_ABORTED)
+        status = ntstatus::Cancelled;
+    else if (dwError == ERROR_NOTIFY_ENUM_DIR)
+        status = ntstatus::NotifyEnumDir;
+    else if (dwError != NO_ERROR)
+        status = ntstatus::NotifyCleanup;
+    watch.pOverlapped->Internal = static_cast<ULONG_PTR>(static_cast<ULONG>(status));
     watch.pOverlapped->InternalHigh = dwBytes;
     if (watch.pfnRoutine && watch.hThread)
         ::QueueUserAPC(&RunCompletion, watch.hThread,

@@ -132,6 +132,7 @@ TEST_F(Notify, OverflowCompletesEmpty)
     EXPECT_EQ(1, m_seen.nCalls);
     EXPECT_EQ(0u, m_seen.dwBytes);
     EXPECT_EQ(static_cast<DWORD>(ERROR_NOTIFY_ENUM_DIR), m_seen.dwError);
+    EXPECT_EQ(static_cast<ULONG_PTR>(ntstatus::NotifyEnumDir), m_overlapped.Internal);
 }
 
 TEST_F(Notify, CancelFromAnotherThreadDoesNothingAndCloseCompletes)
@@ -158,6 +159,7 @@ TEST_F(Notify, CancelOnTheIssuingThreadAborts)
     Drain();
     EXPECT_EQ(1, m_seen.nCalls);
     EXPECT_EQ(static_cast<DWORD>(ERROR_OPERATION_ABORTED), m_seen.dwError);
+    EXPECT_EQ(static_cast<ULONG_PTR>(static_cast<ULONG>(ntstatus::Cancelled)), m_overlapped.Internal);
 }
 
 TEST_F(Notify, WineAnswersIgnoreTheSubtree)
