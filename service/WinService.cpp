@@ -347,18 +347,18 @@ DWORD WINAPI CWinService::HandlerEx(DWORD dwControl, DWORD dwEventType, LPVOID p
 
 void CWinService::HandleControl(DWORD dwControl, DWORD dwEventType, LPVOID pEventData, LPVOID pContext)
 {
+    // The operations report their own states: one that ignores its control
+    // (a pause without its cause) must leave no pending state behind for an
+    // interrogation to repeat.
     switch (dwControl)
     {
     case SERVICE_CONTROL_STOP:
-        m_dwPendingState = SERVICE_STOP_PENDING;
         OnStop();
         break;
     case SERVICE_CONTROL_PAUSE:
-        m_dwPendingState = SERVICE_PAUSE_PENDING;
         OnPause();
         break;
     case SERVICE_CONTROL_CONTINUE:
-        m_dwPendingState = SERVICE_CONTINUE_PENDING;
         OnContinue();
         break;
     case SERVICE_CONTROL_INTERROGATE:

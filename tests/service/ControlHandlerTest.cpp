@@ -91,6 +91,21 @@ TEST(ServiceControlHandler, StatusReportsAreSkippedInTheForegroundAndFailuresLog
     EXPECT_TRUE(service.m_calls.empty());
 }
 
+// The recorded operations report nothing, as a pause does without its cause:
+// an interrogation then still tells the state last reported.
+TEST(ServiceControlHandler, InterrogationReportsTheStateLastReported)
+{
+    for (DWORD dwControl : {SERVICE_CONTROL_PAUSE, SERVICE_CONTROL_CONTINUE, SERVICE_CONTROL_STOP})
+    {
+        CControlledService service;
+        // No status handle outside the dispatcher: the report fails, the state is kept.
+        service.SetStatus(SERVICE_RUNNING, 0);
+        CWinService::HandlerEx(dwControl, 0, nullptr, nullptr);
+        CWinService::HandlerEx(SERVICE_CONTROL_INTERROGATE, 0, nullptr, nullptr);
+        EXPECT_EQ(service.GetCurrentState(), static_cast<DWORD>(SERVICE_RUNNING)) << "control " << dwControl;
+    }
+}
+
 TEST(ServiceControlHandler, DispatcherFailureFromAConsoleIsAnErrorEvent)
 {
     CControlledService service;
