@@ -1,5 +1,7 @@
 #include "TransportTestSupport.h"
 
+#include "protocol/IoCanceller.h"
+
 #include <atomic>
 #include <thread>
 
@@ -121,6 +123,9 @@ bool CRawPipeClient::OpenOnce(const std::wstring& strName)
 
 bool CRawPipeClient::SendRaw(const CBytes& bytes)
 {
+    // The handle is synchronous: a server that stops reading fails the case
+    // instead of hanging it.
+    CIoCanceller canceller(IoTimeoutMs);
     DWORD dwWritten = 0;
     if (::WriteFile(m_hWrite, bytes.data(), static_cast<DWORD>(bytes.size()), &dwWritten, NULL) &&
         dwWritten == bytes.size())
@@ -133,6 +138,8 @@ bool CRawPipeClient::Send(const CBytes& bytes)
 {
     if (!SendRaw(bytes))
         return false;
+    // The flush returns once the server has read everything.
+    CIoCanceller canceller(IoTimeoutMs);
     if (::FlushFileBuffers(m_hWrite))
         return true;
     m_dwError = ::GetLastError();

@@ -52,6 +52,9 @@ CBytes PayloadOf(const stQueueItem& stItem);
 class CRawPipeClient
 {
 public:
+    // Longest a write or flush may wait for the server to read.
+    static constexpr DWORD IoTimeoutMs = 10000;
+
     CRawPipeClient() : m_hRead(INVALID_HANDLE_VALUE), m_hWrite(INVALID_HANDLE_VALUE), m_dwError(0) {}
     ~CRawPipeClient() { Close(); }
 
