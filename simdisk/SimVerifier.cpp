@@ -188,9 +188,12 @@ void CSimVerifier::CheckMftBitmap()
                 Problem(L"extension record %llu is in use but marked free", ullExtension & 0xFFFFFFFFFFFFull);
     }
     CheckExtensionOwners();
-    const CSimStream* pData = m_volume.File(ntfs::RecordMft)->FindStream(ntfs::Data, L"");
-    if (pData->m_llDataSize < m_volume.MftRecords() * m_volume.BytesPerRecord())
+    const CSimFile& mft = *m_volume.File(ntfs::RecordMft);
+    if (mft.FindStream(ntfs::Data, L"")->m_llDataSize < m_volume.MftRecords() * m_volume.BytesPerRecord())
         Problem(L"the MFT's data is shorter than its records");
+    // Record readers read the bitmap raw up to its size; records past it would never be found.
+    if (mft.FindStream(ntfs::Bitmap, L"")->m_llDataSize * 8 < m_volume.MftRecords())
+        Problem(L"the MFT's bitmap is shorter than its records");
 }
 
 void CSimVerifier::CheckExtensionOwners()
@@ -229,6 +232,11 @@ void CSimVerifier::CheckRecordsOf(const CSimFile& file, std::vector<BYTE>& buffe
                 file.m_extensions.size());
         return;
     }
+    // The list is read from the record or raw from its clusters; either way it must name the
+    // records where the attributes are.
+    const CSimStream* pList = file.FindStream(ntfs::AttributeList, L"");
+    if (plan.NeedsList() != (pList != nullptr) || (pList && pList->m_bytes != CNtfsLayout::BuildList(file, plan)))
+        Problem(L"record %llu: its attribute list does not name where its attributes are", file.m_ullId);
     std::map<std::pair<DWORD, std::wstring>, std::vector<SIM_RUN>> decoded;
     for (size_t r = 0; r < plan.records.size(); ++r)
     {

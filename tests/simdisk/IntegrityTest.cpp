@@ -1,6 +1,7 @@
 // The volume's own proof after random work, and that it catches a damaged cluster or bitmap.
 #include "SimFixture.h"
 
+#include <functional>
 #include <random>
 
 namespace {
@@ -126,6 +127,37 @@ TEST_F(NtfsIntegrity, ExtensionRecordClaimedByTwoFilesIsCaught)
     CSimLock lock(m_system);
     CSimVerifier verifier(*m_pVolume);
     EXPECT_FALSE(verifier.Run()) << "one record cannot hold the runs of two files";
+}
+
+TEST_F(NtfsIntegrity, AttributeListAndMftBitmapOnDiskAreChecked)
+{
+    CSimFile* pFile = m_pVolume->CreateFile(L"heavy.bin", 4096ll * 12000, Fragmented(6000, 100));
+    CSimStream* pList = pFile->FindStream(ntfs::AttributeList, L"");
+    ASSERT_NE(nullptr, pList);
+    ASSERT_FALSE(pList->m_bResident);
+    ExpectVerified();
+    const struct
+    {
+        const char* pszCase;
+        std::function<void()> damage;
+        std::function<void()> mend;
+    } cases[] = {
+        {"a list entry that names the wrong record", [&] { pList->m_bytes[16] ^= 1; }, [&] { pList->m_bytes[16] ^= 1; }},
+        {"an MFT bitmap shorter than the MFT",
+         [&] { m_pVolume->File(ntfs::RecordMft)->FindStream(ntfs::Bitmap, L"")->m_llDataSize -= 8; },
+         [&] { m_pVolume->File(ntfs::RecordMft)->FindStream(ntfs::Bitmap, L"")->m_llDataSize += 8; }},
+    };
+    for (const auto& c : cases)
+    {
+        c.damage();
+        {
+            CSimLock lock(m_system);
+            CSimVerifier verifier(*m_pVolume);
+            EXPECT_FALSE(verifier.Run()) << c.pszCase << ": readers of the raw clusters would see it";
+        }
+        c.mend();
+    }
+    ExpectVerified();
 }
 
 class FatVolume : public CSimFixture
