@@ -396,17 +396,23 @@ bool CNamedPipe::ReadUntilDisconnected()
         if (IsStopRequested())
             return false;
         HANDLE hRead;
+        DWORD dwRead = 0;
+        BOOL bRead;
+        DWORD dwError;
         {
+            // The read is issued under the pipe lock: a Disconnect on another thread closes
+            // the handle only under it, so the read can never reach a reused handle value.
             CSectionLock pipeLock(m_csPipe);
             hRead = m_hRead;
+            if (m_bDropping || !IsValid(hRead))
+                break;
+            PrepareOverlapped(m_stReadOverlapped, m_evRead);
+            bRead = ::ReadFile(hRead, abBuffer, ChunkSize, &dwRead, &m_stReadOverlapped);
+            dwError = ::GetLastError();
         }
-        if (m_bDropping || !IsValid(hRead))
-            break;
-        PrepareOverlapped(m_stReadOverlapped, m_evRead);
-        DWORD dwRead = 0;
-        if (!::ReadFile(hRead, abBuffer, ChunkSize, &dwRead, &m_stReadOverlapped))
+        if (!bRead)
         {
-            if (::GetLastError() != ERROR_IO_PENDING)
+            if (dwError != ERROR_IO_PENDING)
                 break;
             HANDLE ahWait[3] = {m_evStop.GetHandle(), m_evRead.GetHandle(), m_evDrop.GetHandle()};
             DWORD dwWait = ::WaitForMultipleObjects(3, ahWait, FALSE, INFINITE);
