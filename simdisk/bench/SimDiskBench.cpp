@@ -9,6 +9,7 @@
 #include <psapi.h>
 #include <winioctl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
@@ -74,6 +75,9 @@ LONGLONG ReadWholeBitmap(HANDLE hVolume, int* pnCalls)
         LONGLONG llBits = bOk ? p->BitmapSize.QuadPart : static_cast<LONGLONG>(dwReturned) * 8 - 192;
         for (LONGLONG i = 0; i < llBits / 8; ++i)
             llUsed += __builtin_popcount(p->Buffer[i]);
+        // The last byte of the volume may hold fewer clusters than bits.
+        for (LONGLONG i = llBits / 8 * 8; i < llBits; ++i)
+            llUsed += (p->Buffer[i / 8] >> (i % 8)) & 1;
         llFrom += llBits;
     }
 }
@@ -101,7 +105,9 @@ LONGLONG ReadAllRecords(HANDLE hVolume, const CSimVolume& volume)
         return -1;
     std::vector<BYTE> record(12 + volume.BytesPerRecord() + 15);
     LONGLONG llRead = 0;
-    for (LONGLONG r = 0; r < volume.MftRecords(); ++r)
+    // The first run of the bitmap holds every record of an MFT that has not grown.
+    const LONGLONG llRecords = std::min<LONGLONG>(volume.MftRecords(), static_cast<LONGLONG>(bits.size()) * 8);
+    for (LONGLONG r = 0; r < llRecords; ++r)
     {
         if (!((bits[static_cast<size_t>(r / 8)] >> (r % 8)) & 1))
             continue;
