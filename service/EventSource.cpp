@@ -67,7 +67,9 @@ bool CEventSource::Register(const wchar_t* pszName, const wchar_t* pszMessageFil
                   (wcslen(pszMessageFile) + 1) * sizeof(wchar_t)) ||
         !SetValue(key.Get(), L"TypesSupported", REG_DWORD, &dwTypes, sizeof(dwTypes)))
         return false;
-    std::vector<std::wstring> sources = ReadSources();
+    std::vector<std::wstring> sources;
+    if (!ReadSources(sources))
+        return false;
     if (std::find(sources.begin(), sources.end(), pszName) != sources.end())
         return true;
     sources.emplace_back(pszName);
@@ -77,7 +79,9 @@ bool CEventSource::Register(const wchar_t* pszName, const wchar_t* pszMessageFil
 bool CEventSource::Unregister(const wchar_t* pszName)
 {
     bool bDeleted = ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, GetKeyPath(pszName).c_str()) == ERROR_SUCCESS;
-    std::vector<std::wstring> sources = ReadSources();
+    std::vector<std::wstring> sources;
+    if (!ReadSources(sources))
+        return false;
     auto itEnd = std::remove(sources.begin(), sources.end(), pszName);
     if (itEnd == sources.end())
         return bDeleted;
@@ -85,20 +89,34 @@ bool CEventSource::Unregister(const wchar_t* pszName)
     return WriteSources(sources) && bDeleted;
 }
 
-std::vector<std::wstring> CEventSource::ReadSources()
+bool CEventSource::ReadSources(std::vector<std::wstring>& sources)
 {
+    sources.clear();
     CKeyHolder key;
-    DWORD dwType = 0, dwBytes = 0;
-    if (!key.Create(ApplicationKey) ||
-        ::RegQueryValueExW(key.Get(), SourcesValue, NULL, &dwType, NULL, &dwBytes) != ERROR_SUCCESS ||
-        dwType != REG_MULTI_SZ)
-        return {};
-    // Two spare units: a stored list need not end with its terminators.
-    std::vector<wchar_t> text(dwBytes / sizeof(wchar_t) + 2, L'\0');
-    if (::RegQueryValueExW(key.Get(), SourcesValue, NULL, &dwType, reinterpret_cast<BYTE*>(text.data()),
-                           &dwBytes) != ERROR_SUCCESS)
-        return {};
-    return SplitMultiString(text);
+    if (!key.Create(ApplicationKey))
+        return false;
+    DWORD dwBytes = 0;
+    // Another installer may change the list between the size and the read: ask again.
+    for (int nAttempt = 0; nAttempt < 4; ++nAttempt)
+    {
+        DWORD dwType = 0;
+        LONG lResult = ::RegQueryValueExW(key.Get(), SourcesValue, NULL, &dwType, NULL, &dwBytes);
+        if (lResult == ERROR_FILE_NOT_FOUND)
+            return true;
+        if (lResult != ERROR_SUCCESS || dwType != REG_MULTI_SZ)
+            return false;
+        // Two spare units: a stored list need not end with its terminators.
+        std::vector<wchar_t> text(dwBytes / sizeof(wchar_t) + 2, L'\0');
+        lResult = ::RegQueryValueExW(key.Get(), SourcesValue, NULL, &dwType,
+                                     reinterpret_cast<BYTE*>(text.data()), &dwBytes);
+        if (lResult == ERROR_MORE_DATA)
+            continue;
+        if (lResult != ERROR_SUCCESS || dwType != REG_MULTI_SZ)
+            return false;
+        sources = SplitMultiString(text);
+        return true;
+    }
+    return false;
 }
 
 bool CEventSource::WriteSources(const std::vector<std::wstring>& sources)

@@ -9,7 +9,8 @@ namespace
 {
 long CountOf(const std::wstring& strName)
 {
-    std::vector<std::wstring> sources = CEventSource::ReadSources();
+    std::vector<std::wstring> sources;
+    EXPECT_TRUE(CEventSource::ReadSources(sources));
     return std::count(sources.begin(), sources.end(), strName);
 }
 
@@ -42,4 +43,40 @@ TEST(EventSource, RegisteringTwiceListsTheNameOnceAndRemovalTakesItAway)
     EXPECT_EQ(ReadKeyValue(strName, L"TypesSupported", &dwType), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_FALSE(CEventSource::Unregister(strName.c_str()));
     EXPECT_TRUE(CEventSource::Unregister(strOther.c_str()));
+}
+
+// A list that cannot be read is left as it is: writing back only our own name
+// would drop every other source in it.
+TEST(EventSource, UnreadableSourcesListIsNeverOverwritten)
+{
+    const wchar_t* pszKey = L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application";
+    HKEY hKey = NULL;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, pszKey, 0, NULL, 0, KEY_ALL_ACCESS, NULL,
+                                               &hKey, NULL));
+    std::vector<BYTE> saved(65536);
+    DWORD dwSavedType = 0;
+    DWORD dwSavedBytes = static_cast<DWORD>(saved.size());
+    LONG lSaved = ::RegQueryValueExW(hKey, L"Sources", NULL, &dwSavedType, saved.data(), &dwSavedBytes);
+
+    const wchar_t szDamaged[] = L"not a list";
+    ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueExW(hKey, L"Sources", 0, REG_SZ,
+                                              reinterpret_cast<const BYTE*>(szDamaged), sizeof(szDamaged)));
+    std::wstring strName = L"VfSourceKept" + std::to_wstring(::GetCurrentProcessId());
+    std::vector<std::wstring> sources;
+    EXPECT_FALSE(CEventSource::ReadSources(sources));
+    EXPECT_FALSE(CEventSource::Register(strName.c_str(), L"C:\\x.exe", 7));
+    wchar_t szAfter[32] = {};
+    DWORD dwType = 0;
+    DWORD dwBytes = sizeof(szAfter);
+    EXPECT_EQ(ERROR_SUCCESS, ::RegQueryValueExW(hKey, L"Sources", NULL, &dwType, reinterpret_cast<BYTE*>(szAfter),
+                                                &dwBytes));
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ), dwType);
+    EXPECT_STREQ(szDamaged, szAfter);
+
+    ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, CEventSource::GetKeyPath(strName.c_str()).c_str());
+    if (lSaved == ERROR_SUCCESS)
+        ::RegSetValueExW(hKey, L"Sources", 0, dwSavedType, saved.data(), dwSavedBytes);
+    else
+        ::RegDeleteValueW(hKey, L"Sources");
+    ::RegCloseKey(hKey);
 }

@@ -86,7 +86,8 @@ void ForceRemove()
 
 long CountSources()
 {
-    std::vector<std::wstring> sources = CEventSource::ReadSources();
+    std::vector<std::wstring> sources;
+    EXPECT_TRUE(CEventSource::ReadSources(sources));
     return std::count(sources.begin(), sources.end(), std::wstring(TestServiceName));
 }
 
