@@ -541,6 +541,15 @@ std::wstring CSimSystem::ObjectName(const SIM_HANDLE& handle) const
     CSimFile* pFile = FileOf(handle);
     if (!pFile)
         return strName;
+    if (m_bWineAnswers)
+    {
+        // Wine names a file by its DOS path under "\??\", never by its device.
+        const std::wstring strGuid = handle.pVolume->GuidPath();
+        strName = L"\\??\\" + strGuid.substr(4, strGuid.size() - 5);
+        for (const SIM_MOUNT& mount : m_mounts)
+            if (mount.pVolume == handle.pVolume && mount.cLetter)
+                strName = std::wstring(L"\\??\\") + mount.cLetter + L":";
+    }
     strName += L"\\" + handle.pVolume->RelativePath(*pFile);
     CSimStream* pStream = handle.wSlot == SIM_DEFAULT_STREAM ? nullptr : StreamOf(handle);
     if (pStream && pStream != pFile->DefaultStream())

@@ -1,6 +1,8 @@
 // Chosen failures, and the answers Wine itself gives, on demand.
 #include "SimFixture.h"
 
+#include <vector>
+
 namespace {
 
 using Faults = CSimFixture;
@@ -76,6 +78,14 @@ TEST_F(Faults, WineAnswersReproduceItsMissingControls)
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_FUNCTION), ::GetLastError());
     IO_STATUS_BLOCK iosb;
     EXPECT_EQ(ntstatus::NotImplemented, sys::NtQueryInformationFile(hFile, &iosb, out, 128, FileStreamInformation));
+    std::vector<BYTE> name(1024);
+    ULONG ulReturned = 0;
+    for (const auto& expected : {std::make_pair(hFile, L"\\??\\S:\\f.bin"), std::make_pair(hVolume, L"\\Device\\HarddiskVolume1")})
+    {
+        ASSERT_EQ(ntstatus::Success, sys::NtQueryObject(expected.first, ObjectNameInformation, name.data(), 1024, &ulReturned));
+        auto* pName = reinterpret_cast<UNICODE_STRING*>(name.data());
+        EXPECT_EQ(expected.second, std::wstring(pName->Buffer, pName->Length / 2)) << "files by their DOS path, volumes by device";
+    }
 }
 
 TEST_F(Faults, OtherPathsStillReachTheRealSystem)
