@@ -23,6 +23,20 @@ protected:
         m_pVolume->SetDataSize(data, (8 + llGap) * 4096);
         m_pVolume->Relayout(*pFile);
     }
+
+    // The first cluster of the MFT's bitmap, read raw from the volume as record readers read it.
+    std::vector<BYTE> ReadMftBitmapCluster(HANDLE hVolume)
+    {
+        const CSimStream* pBitmap = m_pVolume->File(ntfs::RecordMft)->FindStream(ntfs::Bitmap, L"");
+        LARGE_INTEGER liAt;
+        liAt.QuadPart = pBitmap->m_runs[0].llLcn * 4096;
+        std::vector<BYTE> buffer(4096);
+        DWORD dwRead = 0;
+        EXPECT_TRUE(sys::SetFilePointerEx(hVolume, liAt, nullptr, FILE_BEGIN));
+        EXPECT_TRUE(sys::ReadFile(hVolume, buffer.data(), 4096, &dwRead, nullptr));
+        EXPECT_EQ(4096u, dwRead);
+        return buffer;
+    }
 };
 
 TEST_F(StreamContract, RetrievalPointersComeInChunksAndEndWithEndOfFile)
@@ -519,16 +533,10 @@ TEST_F(StreamContract, ReparseDirectoriesCarryTheirTag)
 TEST_F(StreamContract, RawVolumeReadsGoBySectorsAndHoldTheMftBitmap)
 {
     HANDLE hVolume = OpenVolume();
-    const CSimStream* pBitmap = m_pVolume->File(ntfs::RecordMft)->FindStream(ntfs::Bitmap, L"");
-    LARGE_INTEGER liAt;
-    liAt.QuadPart = pBitmap->m_runs[0].llLcn * 4096;
-    ASSERT_TRUE(sys::SetFilePointerEx(hVolume, liAt, nullptr, FILE_BEGIN));
-    std::vector<BYTE> buffer(4096);
-    DWORD dwRead = 0;
-    ASSERT_TRUE(sys::ReadFile(hVolume, buffer.data(), 4096, &dwRead, nullptr));
-    EXPECT_EQ(4096u, dwRead);
+    std::vector<BYTE> buffer = ReadMftBitmapCluster(hVolume);
     EXPECT_EQ(0xFF, buffer[0]) << "records 0 to 7 are in use";
     EXPECT_EQ(0x0F, buffer[3]) << "records 24 to 27 are the children of $Extend";
+    DWORD dwRead = 0;
     EXPECT_FALSE(sys::ReadFile(hVolume, buffer.data(), 100, &dwRead, nullptr));
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), ::GetLastError());
 }
@@ -540,15 +548,8 @@ TEST_F(StreamContract, MftBitmapBitsPastTheLastRecordAreClear)
     format.llMftRecords = 1000; // the bitmap's 128 bytes stand for 1024 records
     MountAndInstall(format, L'M');
     ASSERT_EQ(1000, m_pVolume->MftRecords());
-    HANDLE hVolume = Open(L"\\\\.\\M:", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0);
-    const CSimStream* pBitmap = m_pVolume->File(ntfs::RecordMft)->FindStream(ntfs::Bitmap, L"");
-    ASSERT_EQ(128, pBitmap->m_llDataSize);
-    LARGE_INTEGER liAt;
-    liAt.QuadPart = pBitmap->m_runs[0].llLcn * 4096;
-    ASSERT_TRUE(sys::SetFilePointerEx(hVolume, liAt, nullptr, FILE_BEGIN));
-    std::vector<BYTE> buffer(4096);
-    DWORD dwRead = 0;
-    ASSERT_TRUE(sys::ReadFile(hVolume, buffer.data(), 4096, &dwRead, nullptr));
+    ASSERT_EQ(128, m_pVolume->File(ntfs::RecordMft)->FindStream(ntfs::Bitmap, L"")->m_llDataSize);
+    std::vector<BYTE> buffer = ReadMftBitmapCluster(Open(L"\\\\.\\M:", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0));
     for (int nRecord = 1000; nRecord < 1024; ++nRecord)
         EXPECT_EQ(0, (buffer[nRecord / 8] >> (nRecord % 8)) & 1) << "record " << nRecord << " does not exist";
     EXPECT_EQ(0xFF, buffer[0]);
