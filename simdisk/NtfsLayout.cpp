@@ -222,7 +222,7 @@ std::vector<BYTE> FileNameValue(const CSimVolume& volume, const CSimFile& file, 
         dwFlags |= 0x10000000;
     Put<DWORD>(value.data(), 56, dwFlags);
     Put<BYTE>(value.data(), 64, static_cast<BYTE>(strName.size()));
-    BYTE byNamespace = file.m_strShortName.empty() ? 1 : (nName == 0 ? 1 : 2);
+    BYTE byNamespace = file.m_strShortName.empty() ? volume.m_byLoneNameSpace : (nName == 0 ? 1 : 2);
     Put<BYTE>(value.data(), 65, byNamespace);
     std::memcpy(value.data() + 66, strName.data(), 2 * strName.size());
     return value;

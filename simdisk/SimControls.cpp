@@ -16,6 +16,9 @@ using le::Get;
 using le::Put;
 
 constexpr DWORD NtfsVolumeDataBytes = 96;
+constexpr DWORD NtfsExtendedDataBytes = 8;
+constexpr WORD NtfsMajorVersion = 3;
+constexpr WORD NtfsMinorVersion = 1;
 constexpr DWORD DiskPerformanceBytes = 88;
 constexpr DWORD DeviceDescriptorBytes = 40;
 constexpr DWORD PendingDelayMs = 20;
@@ -171,23 +174,24 @@ NTSTATUS CSimControls::Control(HANDLE h, DWORD dwCode, const BYTE* pIn, DWORD dw
 NTSTATUS CSimControls::VolumeBitmap(SIM_HANDLE& handle, const BYTE* pIn, DWORD dwIn, BYTE* pOut, DWORD dwOut,
                                     ULONG_PTR* pInfo)
 {
+    // Any open of the volume may read its bitmap, one without access included.
     const CSimVolume& volume = *handle.pVolume;
     if (!IsVolume(handle) || dwIn < 8)
         return ntstatus::InvalidParameter;
-    if (!CSimHandles::CanRead(handle.dwAccess))
-        return ntstatus::AccessDenied;
     if (dwOut < sizeof(VOLUME_BITMAP_BUFFER))
         return ntstatus::BufferTooSmall;
     LONGLONG llStart = Get<LONGLONG>(pIn, 0);
     if (llStart < 0 || llStart >= volume.TotalClusters())
         return ntstatus::InvalidParameter;
-    // The file system answers from the byte that holds the asked cluster.
-    llStart &= ~7ll;
+    // The file system answers from a boundary of its own choosing at or below the asked
+    // cluster; callers take the start from the answer.
+    const LONGLONG llGranule = volume.m_llBitmapGranule >= 8 && volume.m_llBitmapGranule % 8 == 0 ? volume.m_llBitmapGranule : 8;
+    llStart -= llStart % llGranule;
     const LONGLONG llBits = volume.TotalClusters() - llStart;
     const LONGLONG llBytes = std::min<LONGLONG>((llBits + 7) / 8, dwOut - 16);
     Put<LONGLONG>(pOut, 0, llStart);
     Put<LONGLONG>(pOut, 8, llBits);
-    volume.Bitmap().CopyBytes(llStart / 8, pOut + 16, static_cast<size_t>(llBytes));
+    volume.Bitmap().CopyBytes(llStart / 8, pOut + 16, static_cast<size_t>(llBytes), volume.m_bBitmapTailSet);
     *pInfo = static_cast<ULONG_PTR>(16 + llBytes);
     return llBytes * 8 >= llBits ? ntstatus::Success : ntstatus::BufferOverflow;
 }
@@ -195,16 +199,22 @@ NTSTATUS CSimControls::VolumeBitmap(SIM_HANDLE& handle, const BYTE* pIn, DWORD d
 NTSTATUS CSimControls::RetrievalPointers(SIM_HANDLE& handle, const BYTE* pIn, DWORD dwIn, BYTE* pOut, DWORD dwOut,
                                          ULONG_PTR* pInfo)
 {
-    if (IsVolume(handle) || dwIn < 8)
+    if (dwIn < 8)
+        return ntstatus::InvalidParameter;
+    // On a volume handle NTFS answers with the map of its bad-cluster file.
+    const bool bBadClusters = IsVolume(handle);
+    if (bBadClusters && handle.pVolume->Fs() != SIM_FS::Ntfs)
         return ntstatus::InvalidParameter;
     if (dwOut < sizeof(RETRIEVAL_POINTERS_BUFFER))
         return ntstatus::BufferTooSmall;
-    if (!m_system.FileOf(handle))
+    if (!bBadClusters && !m_system.FileOf(handle))
         return ntstatus::InvalidHandle;
     const LONGLONG llVcn = Get<LONGLONG>(pIn, 0);
     if (llVcn < 0)
         return ntstatus::InvalidParameter;
-    const CSimStream* pStream = m_system.StreamOf(handle);
+    const CSimFile* pBadClus = bBadClusters ? handle.pVolume->File(ntfs::RecordBadClus) : nullptr;
+    const CSimStream* pStream = bBadClusters ? (pBadClus ? pBadClus->FindStream(ntfs::Data, L"$Bad") : nullptr)
+                                             : m_system.StreamOf(handle);
     if (!pStream || pStream->m_bResident || llVcn >= pStream->Vcns())
         return ntstatus::EndOfFile;
     const size_t nFirst = static_cast<size_t>(pStream->FindRun(llVcn));
@@ -227,6 +237,9 @@ NTSTATUS CSimControls::MoveFile(SIM_HANDLE& handle, const BYTE* pIn, DWORD dwIn)
 {
     if (!IsVolume(handle) || dwIn < sizeof(MOVE_FILE_DATA))
         return ntstatus::InvalidParameter;
+    // Moving clusters changes the volume: the volume must be open for its data.
+    if (!CSimHandles::HasReadOrWriteData(handle.dwAccess))
+        return ntstatus::AccessDenied;
     SIM_HANDLE* pFileHandle = m_system.Handles().Find(Get<HANDLE>(pIn, 0), SIM_HANDLE_KIND::File);
     if (!pFileHandle || pFileHandle->pVolume != handle.pVolume)
         return ntstatus::InvalidParameter;
@@ -238,16 +251,21 @@ NTSTATUS CSimControls::MoveFile(SIM_HANDLE& handle, const BYTE* pIn, DWORD dwIn)
     CSimStream* pStream = m_system.StreamOf(*pFileHandle);
     if (!pFile || !pStream)
         return ntstatus::InvalidParameter;
+    // An encrypted file moves only through a handle that may read, write, append or execute
+    // its data.
+    if ((pFile->m_dwAttributes & FILE_ATTRIBUTE_ENCRYPTED) && !CSimHandles::HasReadOrWriteData(pFileHandle->dwAccess))
+        return ntstatus::AccessDenied;
     return handle.pVolume->MoveClusters(*pFile, *pStream, Get<LONGLONG>(pIn, 8), Get<LONGLONG>(pIn, 16),
                                         Get<DWORD>(pIn, 24));
 }
 
 NTSTATUS CSimControls::NtfsVolumeData(SIM_HANDLE& handle, BYTE* pOut, DWORD dwOut, ULONG_PTR* pInfo)
 {
+    // The volume or any file or directory on it may ask.
     const CSimVolume& volume = *handle.pVolume;
     if (volume.Fs() != SIM_FS::Ntfs)
         return ntstatus::InvalidDeviceRequest;
-    if (!IsVolume(handle))
+    if (!IsVolume(handle) && handle.eKind != SIM_HANDLE_KIND::File)
         return ntstatus::InvalidParameter;
     if (dwOut < NtfsVolumeDataBytes)
         return ntstatus::BufferTooSmall;
@@ -265,8 +283,16 @@ NTSTATUS CSimControls::NtfsVolumeData(SIM_HANDLE& handle, BYTE* pOut, DWORD dwOu
     Put<LONGLONG>(pOut, 64, volume.MftStartLcn());
     Put<LONGLONG>(pOut, 72, volume.Mft2StartLcn());
     Put<LONGLONG>(pOut, 80, volume.MftZoneStart());
-    Put<LONGLONG>(pOut, 88, volume.MftZoneEnd());
+    Put<LONGLONG>(pOut, 88, volume.MftZoneEnd() - (volume.m_bMftZoneEndInclusive ? 1 : 0));
     *pInfo = NtfsVolumeDataBytes;
+    // The extended data follows when the caller left room for it.
+    if (dwOut >= NtfsVolumeDataBytes + NtfsExtendedDataBytes)
+    {
+        Put<DWORD>(pOut, NtfsVolumeDataBytes, NtfsExtendedDataBytes);
+        Put<WORD>(pOut, NtfsVolumeDataBytes + 4, NtfsMajorVersion);
+        Put<WORD>(pOut, NtfsVolumeDataBytes + 6, NtfsMinorVersion);
+        *pInfo += NtfsExtendedDataBytes;
+    }
     return ntstatus::Success;
 }
 
@@ -278,7 +304,8 @@ NTSTATUS CSimControls::FileRecord(SIM_HANDLE& handle, const BYTE* pIn, DWORD dwI
         return ntstatus::InvalidDeviceRequest;
     if (!IsVolume(handle) || dwIn < 8)
         return ntstatus::InvalidParameter;
-    if (dwOut < 12 + volume.BytesPerRecord())
+    // The output structure with a one-byte buffer, and the rest of the record behind it.
+    if (dwOut < sizeof(NTFS_FILE_RECORD_OUTPUT_BUFFER) + volume.BytesPerRecord() - 1)
         return ntstatus::BufferTooSmall;
     const LONGLONG llAsked = Get<LONGLONG>(pIn, 0) & 0xFFFFFFFFFFFFll;
     // The answer is the nearest record at or below the one asked that is in use.

@@ -69,12 +69,14 @@ bool CSimFormatter::FormatNtfs(CSimVolume& volume)
     const LONGLONG llTotal = volume.TotalClusters();
     const DWORD dwCluster = volume.BytesPerCluster();
     const DWORD dwRecord = volume.BytesPerRecord();
-    if (llTotal < MinimumNtfsClusters || (dwRecord != 1024 && dwRecord != 4096) || dwCluster < 512)
+    const LONGLONG llFirstUser = volume.FirstUserRecord();
+    if (llTotal < MinimumNtfsClusters || (dwRecord != 1024 && dwRecord != 4096) || dwCluster < 512 ||
+        llFirstUser < static_cast<LONGLONG>(ntfs::LowestFirstUserRecord))
         return false;
     const LONGLONG llPerCluster = std::max<LONGLONG>(1, dwCluster / dwRecord);
     LONGLONG llRecords = volume.Geometry().llMftRecords ? volume.Geometry().llMftRecords
-                                                        : static_cast<LONGLONG>(ntfs::FirstUserRecord) + 1024;
-    llRecords = std::max<LONGLONG>(llRecords, ntfs::FirstUserRecord);
+                                                        : llFirstUser + 1024;
+    llRecords = std::max<LONGLONG>(llRecords, llFirstUser);
     llRecords = (llRecords + llPerCluster - 1) / llPerCluster * llPerCluster;
     volume.SetMftRecords(llRecords);
 
@@ -194,6 +196,8 @@ bool CSimFormatter::FormatFat(CSimVolume& volume)
         pUpCase->m_dwFlags |= SimFileMetadata | SimFileHidden;
         AddAllocated(volume, *pUpCase, ntfs::Data, L"", 5836, 0);
     }
-    AddAllocated(volume, *pRoot, ntfs::IndexAllocation, L"$I30", volume.BytesPerCluster(), 0);
+    // The exFAT files above may have given the root its first cluster already.
+    if (!pRoot->FindStream(ntfs::IndexAllocation, L"$I30"))
+        AddAllocated(volume, *pRoot, ntfs::IndexAllocation, L"$I30", volume.BytesPerCluster(), 0);
     return true;
 }

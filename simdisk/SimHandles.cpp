@@ -38,6 +38,11 @@ bool CSimHandles::HasDataAccess(DWORD dwAccess) { return (dwAccess & (ReadAccess
 
 bool CSimHandles::CanRead(DWORD dwAccess) { return (dwAccess & ReadAccess) != 0; }
 
+bool CSimHandles::HasReadOrWriteData(DWORD dwAccess)
+{
+    return (dwAccess & (ReadAccess | WriteAccess | GENERIC_EXECUTE)) != 0;
+}
+
 HANDLE CSimHandles::Open(const SIM_HANDLE& handle)
 {
     HANDLE h = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);

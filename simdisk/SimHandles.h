@@ -73,6 +73,8 @@ public:
 
     static bool HasDataAccess(DWORD dwAccess);
     static bool CanRead(DWORD dwAccess);
+    // Read, write, append or execute access to the data.
+    static bool HasReadOrWriteData(DWORD dwAccess);
 
 private:
     std::unordered_map<HANDLE, std::unique_ptr<SIM_HANDLE>> m_handles;

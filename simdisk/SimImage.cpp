@@ -1,7 +1,10 @@
 #include "simdisk/SimImage.h"
 
 #include "simdisk/NtfsLayout.h"
+#include "simdisk/SimVerifier.h"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <map>
 #include <stdexcept>
@@ -10,64 +13,127 @@ namespace {
 
 constexpr char Magic[8] = {'V', 'F', 'S', 'I', 'M', 'D', 'S', 'K'};
 constexpr size_t HeaderBytes = 64;
+constexpr size_t ChecksumAt = 24;
+constexpr size_t ReservedAt = 28;
 constexpr size_t MaxNameChars = 255;
 
-DWORD Crc32(const BYTE* p, size_t n)
+// CRC-32 (IEEE, reflected), continued from crc over n more bytes; start and end with
+// Crc32Start and Crc32End.
+constexpr DWORD Crc32Start = 0xFFFFFFFFu;
+DWORD Crc32End(DWORD crc) { return crc ^ 0xFFFFFFFFu; }
+
+DWORD Crc32(DWORD crc, const BYTE* p, size_t n)
 {
-    static DWORD table[256];
-    static bool bReady = false;
-    if (!bReady)
-    {
+    static const std::array<DWORD, 256> table = [] {
+        std::array<DWORD, 256> t{};
         for (DWORD i = 0; i < 256; ++i)
         {
             DWORD c = i;
             for (int k = 0; k < 8; ++k)
                 c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            table[i] = c;
+            t[i] = c;
         }
-        bReady = true;
-    }
-    DWORD crc = 0xFFFFFFFFu;
+        return t;
+    }();
     for (size_t i = 0; i < n; ++i)
         crc = table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
-    return crc ^ 0xFFFFFFFFu;
+    return crc;
 }
 
+// The checksum of an image: its payload, then its header with the checksum field zero, so
+// that no byte of the file goes unchecked.
+DWORD ImageChecksum(DWORD dwPayloadCrc, const BYTE* pHeader)
+{
+    BYTE header[HeaderBytes];
+    std::memcpy(header, pHeader, HeaderBytes);
+    std::memset(header + ChecksumAt, 0, 4);
+    return Crc32End(Crc32(dwPayloadCrc, header, HeaderBytes));
+}
+
+// Where written bytes go: counted only, into memory, or through a buffer into a file; the
+// checksum runs over them as they pass.
 class CWriter
 {
 public:
-    template <typename T> void Put(T value)
+    // A writer that only counts, and learns the length of each section.
+    CWriter() = default;
+    // Writers that put the bytes somewhere, with the section lengths a counting pass found.
+    CWriter(std::vector<BYTE>* pMemory, const CWriter& counted) : m_pMemory(pMemory), m_lengths(counted.m_lengths) {}
+    CWriter(HANDLE hFile, const CWriter& counted) : m_hFile(hFile), m_lengths(counted.m_lengths)
     {
-        const BYTE* p = reinterpret_cast<const BYTE*>(&value);
-        m_bytes.insert(m_bytes.end(), p, p + sizeof(T));
+        m_buffer.reserve(BufferBytes);
     }
+
+    template <typename T> void Put(T value) { PutBytes(reinterpret_cast<const BYTE*>(&value), sizeof(T)); }
     void PutString(const std::wstring& str)
     {
         Put<DWORD>(static_cast<DWORD>(str.size()));
-        const BYTE* p = reinterpret_cast<const BYTE*>(str.data());
-        m_bytes.insert(m_bytes.end(), p, p + 2 * str.size());
+        PutBytes(reinterpret_cast<const BYTE*>(str.data()), 2 * str.size());
     }
-    void PutBytes(const BYTE* p, size_t n) { m_bytes.insert(m_bytes.end(), p, p + n); }
+    void PutBytes(const BYTE* p, size_t n)
+    {
+        m_ullCount += n;
+        if (m_pMemory)
+            m_pMemory->insert(m_pMemory->end(), p, p + n);
+        else if (m_hFile != INVALID_HANDLE_VALUE)
+        {
+            m_dwCrc = Crc32(m_dwCrc, p, n);
+            while (n > 0)
+            {
+                const size_t nTake = std::min(n, BufferBytes - m_buffer.size());
+                m_buffer.insert(m_buffer.end(), p, p + nTake);
+                p += nTake;
+                n -= nTake;
+                if (m_buffer.size() == BufferBytes)
+                    Flush();
+            }
+        }
+    }
     void PutBitmap(const CSimBitmap& bitmap)
     {
         Put<ULONGLONG>(static_cast<ULONGLONG>(bitmap.Size()));
         PutBytes(reinterpret_cast<const BYTE*>(bitmap.Words().data()), 8 * bitmap.Words().size());
     }
-    size_t BeginSection(const char* pszTag)
+    // The section's length stands before its bytes; the counting pass finds it, so that
+    // nothing written has to be gone back to.
+    template <typename F> void Section(const char* pszTag, F write)
     {
         PutBytes(reinterpret_cast<const BYTE*>(pszTag), 4);
-        Put<ULONGLONG>(0);
-        return m_bytes.size();
+        if (!m_pMemory && m_hFile == INVALID_HANDLE_VALUE)
+        {
+            Put<ULONGLONG>(0);
+            const ULONGLONG ullStart = m_ullCount;
+            write(*this);
+            m_lengths.push_back(m_ullCount - ullStart);
+            return;
+        }
+        Put<ULONGLONG>(m_nSection < m_lengths.size() ? m_lengths[m_nSection++] : 0);
+        write(*this);
     }
-    void EndSection(size_t nStart)
+    bool Flush()
     {
-        ULONGLONG ullLength = m_bytes.size() - nStart;
-        std::memcpy(&m_bytes[nStart - 8], &ullLength, 8);
+        if (m_hFile == INVALID_HANDLE_VALUE || m_buffer.empty())
+            return m_bOk;
+        DWORD dwWritten = 0;
+        m_bOk = m_bOk && ::WriteFile(m_hFile, m_buffer.data(), static_cast<DWORD>(m_buffer.size()), &dwWritten, nullptr) &&
+                dwWritten == m_buffer.size();
+        m_buffer.clear();
+        return m_bOk;
     }
-    std::vector<BYTE>& Bytes() { return m_bytes; }
+    ULONGLONG Count() const { return m_ullCount; }
+    DWORD Crc() const { return m_dwCrc; }
 
 private:
-    std::vector<BYTE> m_bytes;
+    static constexpr size_t BufferBytes = 1 << 20;
+
+    std::vector<BYTE>* m_pMemory = nullptr;
+    HANDLE m_hFile = INVALID_HANDLE_VALUE;
+    std::vector<BYTE> m_buffer;
+    std::vector<ULONGLONG> m_lengths;
+    size_t m_nSection = 0;
+    ULONGLONG m_ullCount = 0;
+    DWORD m_dwCrc = Crc32Start;
+    bool m_bOk = true;
 };
 
 // Reads within bounds; anything past the end of the data is a damaged image.
@@ -150,7 +216,6 @@ private:
 void WriteGeometry(CWriter& out, const CSimVolume& volume)
 {
     const SIM_FORMAT& format = volume.Geometry();
-    size_t nSection = out.BeginSection("GEOM");
     out.Put<DWORD>(static_cast<DWORD>(format.eFs));
     out.Put<DWORD>(format.dwBytesPerSector);
     out.Put<DWORD>(format.dwBytesPerCluster);
@@ -167,7 +232,13 @@ void WriteGeometry(CWriter& out, const CSimVolume& volume)
     out.Put<LONGLONG>(volume.MftRecords());
     out.Put<LONGLONG>(volume.MftZoneStart());
     out.Put<LONGLONG>(volume.MftZoneEnd());
-    out.EndSection(nSection);
+    out.Put<LONGLONG>(format.llFirstUserRecord);
+    out.Put<BYTE>(volume.m_bClipMovesPastAllocation);
+    out.Put<BYTE>(volume.m_bRefuseMovesIntoMftZone);
+    out.Put<LONGLONG>(volume.m_llBitmapGranule);
+    out.Put<BYTE>(volume.m_bBitmapTailSet);
+    out.Put<BYTE>(volume.m_bMftZoneEndInclusive);
+    out.Put<BYTE>(volume.m_byLoneNameSpace);
 }
 
 void WriteFile(CWriter& out, const CSimFile& file)
@@ -360,8 +431,29 @@ void CheckStructure(const CSimVolume& volume)
                 throw std::runtime_error("a file's attributes do not fit in its records");
 }
 
-void ReadGeometry(CReader in, SIM_FORMAT& format, BYTE flags[5], LONGLONG mft[3])
+// Problems are plain text; what is not ASCII reads as '?'.
+std::string Narrow(const std::wstring& str)
 {
+    std::string strOut;
+    for (wchar_t c : str)
+        strOut += c < 0x80 ? static_cast<char>(c) : '?';
+    return strOut;
+}
+
+// What the geometry section holds beyond the format.
+struct IMAGE_GEOMETRY
+{
+    SIM_FORMAT format;
+    BYTE byReadOnly, byDirty, byRemovable, byDelayedFree, byBusType;
+    LONGLONG llMftRecords, llZoneStart, llZoneEnd;
+    BYTE byClip, byRefuseZone;
+    LONGLONG llGranule;
+    BYTE byTailSet, byZoneEndInclusive, byLoneNameSpace;
+};
+
+void ReadGeometry(CReader in, IMAGE_GEOMETRY& geometry)
+{
+    SIM_FORMAT& format = geometry.format;
     DWORD dwFs = in.Get<DWORD>();
     if (dwFs > static_cast<DWORD>(SIM_FS::Exfat))
         throw std::runtime_error("unknown file system");
@@ -379,39 +471,59 @@ void ReadGeometry(CReader in, SIM_FORMAT& format, BYTE flags[5], LONGLONG mft[3]
         dwCluster > (2u << 20) || (dwCluster & (dwCluster - 1)) || format.llTotalClusters <= 0 ||
         format.llTotalClusters > CSimImage::MaxClusters || (format.dwBytesPerRecord != 1024 && format.dwBytesPerRecord != 4096))
         throw std::runtime_error("the geometry is impossible");
-    for (int i = 0; i < 5; ++i)
-        flags[i] = in.Get<BYTE>();
-    for (int i = 0; i < 3; ++i)
-        mft[i] = in.Get<LONGLONG>();
-    if (mft[0] < 0 || mft[0] > (1ll << 32))
+    geometry.byReadOnly = in.Get<BYTE>();
+    geometry.byDirty = in.Get<BYTE>();
+    geometry.byRemovable = in.Get<BYTE>();
+    geometry.byDelayedFree = in.Get<BYTE>();
+    geometry.byBusType = in.Get<BYTE>();
+    geometry.llMftRecords = in.Get<LONGLONG>();
+    geometry.llZoneStart = in.Get<LONGLONG>();
+    geometry.llZoneEnd = in.Get<LONGLONG>();
+    if (geometry.llMftRecords < 0 || geometry.llMftRecords > (1ll << 32))
         throw std::runtime_error("the MFT size is impossible");
+    format.llFirstUserRecord = in.Get<LONGLONG>();
+    geometry.byClip = in.Get<BYTE>();
+    geometry.byRefuseZone = in.Get<BYTE>();
+    geometry.llGranule = in.Get<LONGLONG>();
+    geometry.byTailSet = in.Get<BYTE>();
+    geometry.byZoneEndInclusive = in.Get<BYTE>();
+    geometry.byLoneNameSpace = in.Get<BYTE>();
+    if (format.llFirstUserRecord < static_cast<LONGLONG>(ntfs::LowestFirstUserRecord) ||
+        format.llFirstUserRecord > (1ll << 32) || geometry.llGranule < 8 || geometry.llGranule % 8 != 0 ||
+        geometry.llGranule > format.llTotalClusters + 8 || geometry.byLoneNameSpace > 3)
+        throw std::runtime_error("the volume's answers are set to impossible values");
 }
 
 std::unique_ptr<CSimVolume> DecodePayload(CReader payload)
 {
-    SIM_FORMAT format;
-    BYTE flags[5];
-    LONGLONG mft[3];
-    ReadGeometry(payload.Section("GEOM"), format, flags, mft);
+    IMAGE_GEOMETRY geometry = {};
+    ReadGeometry(payload.Section("GEOM"), geometry);
+    const SIM_FORMAT& format = geometry.format;
     // The bitmaps follow in full, so an image too small to hold them is refused before they
     // are made.
     const ULONGLONG ullBitmapBytes = (static_cast<ULONGLONG>(format.llTotalClusters) + 63) / 64 * 8 +
-                                     (static_cast<ULONGLONG>(mft[0]) + 63) / 64 * 8;
+                                     (static_cast<ULONGLONG>(geometry.llMftRecords) + 63) / 64 * 8;
     if (ullBitmapBytes > payload.Remaining())
         throw std::runtime_error("the geometry is larger than the image can hold");
     auto pVolume = std::make_unique<CSimVolume>(format);
     CSimVolume& volume = *pVolume;
-    volume.m_bReadOnly = flags[0] != 0;
-    volume.m_bDirty = flags[1] != 0;
-    volume.m_bRemovable = flags[2] != 0;
-    volume.m_bDelayedFree = flags[3] != 0;
-    volume.m_byBusType = flags[4];
+    volume.m_bReadOnly = geometry.byReadOnly != 0;
+    volume.m_bDirty = geometry.byDirty != 0;
+    volume.m_bRemovable = geometry.byRemovable != 0;
+    volume.m_bDelayedFree = geometry.byDelayedFree != 0;
+    volume.m_byBusType = geometry.byBusType;
+    volume.m_bClipMovesPastAllocation = geometry.byClip != 0;
+    volume.m_bRefuseMovesIntoMftZone = geometry.byRefuseZone != 0;
+    volume.m_llBitmapGranule = geometry.llGranule;
+    volume.m_bBitmapTailSet = geometry.byTailSet != 0;
+    volume.m_bMftZoneEndInclusive = geometry.byZoneEndInclusive != 0;
+    volume.m_byLoneNameSpace = geometry.byLoneNameSpace;
     volume.m_bAutoIndex = false;
-    volume.SetMftRecords(mft[0]);
-    volume.SetMftZone(mft[1], mft[2]);
+    volume.SetMftRecords(geometry.llMftRecords);
+    volume.SetMftZone(geometry.llZoneStart, geometry.llZoneEnd);
     ReadFiles(payload.Section("FILE"), volume);
     payload.Section("BITS").GetBitmap(volume.Bitmap(), format.llTotalClusters);
-    payload.Section("MFTB").GetBitmap(volume.MftBitmap(), mft[0]);
+    payload.Section("MFTB").GetBitmap(volume.MftBitmap(), geometry.llMftRecords);
     CReader sequences = payload.Section("SEQS");
     for (ULONGLONG i = 0, n = sequences.GetCount(2); i < n; ++i)
         volume.SetSequence(i, sequences.Get<WORD>());
@@ -443,8 +555,73 @@ std::unique_ptr<CSimVolume> DecodePayload(CReader payload)
         volume.AddPendingFree({0, llLcn, llLength});
     }
     CheckStructure(volume);
+    std::wstring strProblem;
+    if (!CSimVerifier::IsPossible(volume, &strProblem))
+        throw std::runtime_error(Narrow(strProblem));
     volume.m_bAutoIndex = true;
     return pVolume;
+}
+
+void WritePayload(CWriter& out, const CSimVolume& volume)
+{
+    out.Section("GEOM", [&](CWriter& w) { WriteGeometry(w, volume); });
+    out.Section("FILE", [&](CWriter& w) {
+        ULONGLONG ullCount = 0;
+        for (size_t i = 0; i < volume.FileSlots(); ++i)
+            ullCount += volume.File(i) != nullptr;
+        w.Put<ULONGLONG>(ullCount);
+        for (size_t i = 0; i < volume.FileSlots(); ++i)
+            if (const CSimFile* pFile = volume.File(i))
+                WriteFile(w, *pFile);
+    });
+    out.Section("BITS", [&](CWriter& w) { w.PutBitmap(volume.Bitmap()); });
+    out.Section("MFTB", [&](CWriter& w) { w.PutBitmap(volume.MftBitmap()); });
+    out.Section("SEQS", [&](CWriter& w) {
+        w.Put<ULONGLONG>(static_cast<ULONGLONG>(volume.MftRecords()));
+        for (LONGLONG r = 0; r < volume.MftRecords(); ++r)
+            w.Put<WORD>(volume.Sequence(static_cast<ULONGLONG>(r)));
+    });
+    out.Section("XOWN", [&](CWriter& w) {
+        // In record order, so that one volume always gives the same bytes.
+        std::map<ULONGLONG, ULONGLONG> owners(volume.ExtensionOwners().begin(), volume.ExtensionOwners().end());
+        w.Put<ULONGLONG>(owners.size());
+        for (const auto& owner : owners)
+        {
+            w.Put<ULONGLONG>(owner.first);
+            w.Put<ULONGLONG>(owner.second);
+        }
+    });
+    out.Section("CONT", [&](CWriter& w) {
+        w.Put<ULONGLONG>(volume.Content().RunCount());
+        for (const auto& entry : volume.Content().Runs())
+        {
+            w.Put<LONGLONG>(entry.first);
+            w.Put<LONGLONG>(entry.second.llLength);
+            w.Put<ULONGLONG>(entry.second.ullFile);
+            w.Put<LONGLONG>(entry.second.llVcn);
+            w.Put<WORD>(entry.second.wSlot);
+        }
+    });
+    out.Section("PEND", [&](CWriter& w) {
+        w.Put<ULONGLONG>(volume.PendingFrees().size());
+        for (const SIM_RUN& run : volume.PendingFrees())
+        {
+            w.Put<LONGLONG>(run.llLcn);
+            w.Put<LONGLONG>(run.llLength);
+        }
+    });
+}
+
+// The header of a payload of this many bytes, its checksum field still zero.
+void PutHeader(BYTE* p, ULONGLONG ullPayload)
+{
+    std::memset(p, 0, HeaderBytes);
+    std::memcpy(p, Magic, 8);
+    const DWORD dwVersion = CSimImage::FormatVersion;
+    const DWORD dwHeader = HeaderBytes;
+    std::memcpy(p + 8, &dwVersion, 4);
+    std::memcpy(p + 12, &dwHeader, 4);
+    std::memcpy(p + 16, &ullPayload, 8);
 }
 
 std::wstring Widen(const char* psz)
@@ -464,70 +641,15 @@ std::wstring LastErrorText(const wchar_t* pszWhat, const std::wstring& strPath)
 
 std::vector<BYTE> CSimImage::Encode(const CSimVolume& volume)
 {
-    CWriter out;
-    WriteGeometry(out, volume);
-    size_t nSection = out.BeginSection("FILE");
-    ULONGLONG ullCount = 0;
-    for (size_t i = 0; i < volume.FileSlots(); ++i)
-        ullCount += volume.File(i) != nullptr;
-    out.Put<ULONGLONG>(ullCount);
-    for (size_t i = 0; i < volume.FileSlots(); ++i)
-        if (const CSimFile* pFile = volume.File(i))
-            WriteFile(out, *pFile);
-    out.EndSection(nSection);
-    nSection = out.BeginSection("BITS");
-    out.PutBitmap(volume.Bitmap());
-    out.EndSection(nSection);
-    nSection = out.BeginSection("MFTB");
-    out.PutBitmap(volume.MftBitmap());
-    out.EndSection(nSection);
-    nSection = out.BeginSection("SEQS");
-    out.Put<ULONGLONG>(static_cast<ULONGLONG>(volume.MftRecords()));
-    for (LONGLONG r = 0; r < volume.MftRecords(); ++r)
-        out.Put<WORD>(volume.Sequence(static_cast<ULONGLONG>(r)));
-    out.EndSection(nSection);
-    nSection = out.BeginSection("XOWN");
-    // In record order, so that one volume always gives the same bytes.
-    std::map<ULONGLONG, ULONGLONG> owners(volume.ExtensionOwners().begin(), volume.ExtensionOwners().end());
-    out.Put<ULONGLONG>(owners.size());
-    for (const auto& owner : owners)
-    {
-        out.Put<ULONGLONG>(owner.first);
-        out.Put<ULONGLONG>(owner.second);
-    }
-    out.EndSection(nSection);
-    nSection = out.BeginSection("CONT");
-    out.Put<ULONGLONG>(volume.Content().RunCount());
-    for (const auto& entry : volume.Content().Runs())
-    {
-        out.Put<LONGLONG>(entry.first);
-        out.Put<LONGLONG>(entry.second.llLength);
-        out.Put<ULONGLONG>(entry.second.ullFile);
-        out.Put<LONGLONG>(entry.second.llVcn);
-        out.Put<WORD>(entry.second.wSlot);
-    }
-    out.EndSection(nSection);
-    nSection = out.BeginSection("PEND");
-    out.Put<ULONGLONG>(volume.PendingFrees().size());
-    for (const SIM_RUN& run : volume.PendingFrees())
-    {
-        out.Put<LONGLONG>(run.llLcn);
-        out.Put<LONGLONG>(run.llLength);
-    }
-    out.EndSection(nSection);
-
-    const std::vector<BYTE>& payload = out.Bytes();
-    std::vector<BYTE> image(HeaderBytes + payload.size(), 0);
-    std::memcpy(image.data(), Magic, 8);
-    DWORD dwValue = FormatVersion;
-    std::memcpy(image.data() + 8, &dwValue, 4);
-    dwValue = HeaderBytes;
-    std::memcpy(image.data() + 12, &dwValue, 4);
-    ULONGLONG ullPayload = payload.size();
-    std::memcpy(image.data() + 16, &ullPayload, 8);
-    dwValue = Crc32(payload.data(), payload.size());
-    std::memcpy(image.data() + 24, &dwValue, 4);
-    std::memcpy(image.data() + HeaderBytes, payload.data(), payload.size());
+    CWriter counter;
+    WritePayload(counter, volume);
+    std::vector<BYTE> image(HeaderBytes, 0);
+    image.reserve(HeaderBytes + counter.Count());
+    CWriter out(&image, counter);
+    WritePayload(out, volume);
+    PutHeader(image.data(), counter.Count());
+    const DWORD dwCrc = ImageChecksum(Crc32(Crc32Start, image.data() + HeaderBytes, image.size() - HeaderBytes), image.data());
+    std::memcpy(image.data() + ChecksumAt, &dwCrc, 4);
     return image;
 }
 
@@ -556,7 +678,12 @@ std::unique_ptr<CSimVolume> CSimImage::Decode(const std::vector<BYTE>& image, st
                      L" bytes of data where the header says " + std::to_wstring(ullPayload);
         return nullptr;
     }
-    if (Crc32(image.data() + HeaderBytes, image.size() - HeaderBytes) != dwCrc)
+    if (std::any_of(image.begin() + ReservedAt, image.begin() + HeaderBytes, [](BYTE by) { return by != 0; }))
+    {
+        *pstrError = L"the image is damaged: its header's reserved bytes are not zero";
+        return nullptr;
+    }
+    if (ImageChecksum(Crc32(Crc32Start, image.data() + HeaderBytes, image.size() - HeaderBytes), image.data()) != dwCrc)
     {
         *pstrError = L"the image is damaged: its checksum does not match";
         return nullptr;
@@ -574,26 +701,40 @@ std::unique_ptr<CSimVolume> CSimImage::Decode(const std::vector<BYTE>& image, st
 
 bool CSimImage::Save(const CSimVolume& volume, const std::wstring& strPath, std::wstring* pstrError)
 {
-    std::vector<BYTE> image = Encode(volume);
+    // The image goes to the file as it is made, with the header written last: no copy of it
+    // is held in memory.
     HANDLE h = ::CreateFileW(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
     {
         *pstrError = LastErrorText(L"cannot create", strPath);
         return false;
     }
-    size_t nDone = 0;
-    while (nDone < image.size())
+    CWriter counter;
+    WritePayload(counter, volume);
+    BYTE header[HeaderBytes];
+    PutHeader(header, counter.Count());
+    DWORD dwWritten = 0;
+    bool bOk = ::WriteFile(h, header, HeaderBytes, &dwWritten, nullptr) && dwWritten == HeaderBytes;
+    CWriter out(h, counter);
+    if (bOk)
     {
-        DWORD dwChunk = static_cast<DWORD>(std::min<size_t>(image.size() - nDone, 1u << 24));
-        DWORD dwWritten = 0;
-        if (!::WriteFile(h, image.data() + nDone, dwChunk, &dwWritten, nullptr) || dwWritten != dwChunk)
-        {
-            *pstrError = LastErrorText(L"cannot write", strPath);
-            ::CloseHandle(h);
-            ::DeleteFileW(strPath.c_str());
-            return false;
-        }
-        nDone += dwWritten;
+        WritePayload(out, volume);
+        bOk = out.Flush();
+    }
+    if (bOk)
+    {
+        const DWORD dwCrc = ImageChecksum(out.Crc(), header);
+        std::memcpy(header + ChecksumAt, &dwCrc, 4);
+        LARGE_INTEGER liStart = {};
+        bOk = ::SetFilePointerEx(h, liStart, nullptr, FILE_BEGIN) &&
+              ::WriteFile(h, header, HeaderBytes, &dwWritten, nullptr) && dwWritten == HeaderBytes;
+    }
+    if (!bOk)
+    {
+        *pstrError = LastErrorText(L"cannot write", strPath);
+        ::CloseHandle(h);
+        ::DeleteFileW(strPath.c_str());
+        return false;
     }
     if (!::CloseHandle(h))
     {

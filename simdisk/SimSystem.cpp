@@ -12,6 +12,7 @@
 #include <cwchar>
 #include <cstring>
 #include <cwctype>
+#include <stdexcept>
 
 namespace {
 
@@ -425,7 +426,27 @@ void CSimSystem::Uninstall()
 
 CSimVolume& CSimSystem::Mount(std::unique_ptr<CSimVolume> pVolume, wchar_t cLetter)
 {
+    std::wstring strError;
+    CSimVolume* p = TryMount(std::move(pVolume), cLetter, &strError);
+    if (!p)
+        throw std::invalid_argument(std::string(strError.begin(), strError.end()));
+    return *p;
+}
+
+CSimVolume* CSimSystem::TryMount(std::unique_ptr<CSimVolume> pVolume, wchar_t cLetter, std::wstring* pstrError)
+{
     CSimLock lock(*this);
+    if (!pVolume)
+    {
+        *pstrError = L"no volume to mount";
+        return nullptr;
+    }
+    for (const auto& pMounted : m_volumes)
+        if (SimUpper(pMounted->GuidPath()) == SimUpper(pVolume->GuidPath()))
+        {
+            *pstrError = L"a volume named " + pVolume->GuidPath() + L" is mounted already";
+            return nullptr;
+        }
     CSimVolume* p = pVolume.get();
     p->m_nDeviceNumber = static_cast<int>(m_volumes.size()) + 1;
     p->SetListener(m_pNotify.get());
@@ -433,7 +454,7 @@ CSimVolume& CSimSystem::Mount(std::unique_ptr<CSimVolume> pVolume, wchar_t cLett
     m_volumes.push_back(std::move(pVolume));
     m_perf.push_back(std::make_unique<CSimDiskPerf>());
     m_mounts.push_back({p, static_cast<wchar_t>(std::towupper(cLetter))});
-    return *p;
+    return p;
 }
 
 CSimVolume* CSimSystem::Volume(wchar_t cLetter) const

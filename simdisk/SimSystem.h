@@ -28,7 +28,10 @@ public:
     CSimSystem(const CSimSystem&) = delete;
     CSimSystem& operator=(const CSimSystem&) = delete;
 
-    // Takes the volume; cLetter 0 mounts it under its GUID name only.
+    // Takes the volume; cLetter 0 mounts it under its GUID name only. A volume whose GUID is
+    // already mounted is refused: null with a message.
+    CSimVolume* TryMount(std::unique_ptr<CSimVolume> pVolume, wchar_t cLetter, std::wstring* pstrError);
+    // The same for volumes the caller made distinct; a refusal throws std::invalid_argument.
     CSimVolume& Mount(std::unique_ptr<CSimVolume> pVolume, wchar_t cLetter);
     CSimVolume* Volume(wchar_t cLetter) const;
     const std::vector<SIM_MOUNT>& Mounts() const { return m_mounts; }

@@ -93,6 +93,8 @@ constexpr DWORD EndMarker = 0xFFFFFFFF;
 
 constexpr WORD FlagCompressed = 0x0001;
 constexpr WORD FlagSparse = 0x8000;
+// Compressed and sparse streams are allocated and moved in units of this many clusters.
+constexpr LONGLONG CompressionUnit = 16;
 
 // Records of the metadata files, and the first record that ordinary files get.
 constexpr ULONGLONG RecordMft = 0;
@@ -110,6 +112,7 @@ constexpr ULONGLONG RecordExtend = 11;
 constexpr ULONGLONG FirstMftExtension = 16;
 constexpr ULONGLONG FirstExtendChild = 24;
 constexpr ULONGLONG FirstUserRecord = 64;
+constexpr ULONGLONG LowestFirstUserRecord = 28; // behind the children of $Extend
 } // namespace ntfs
 
 // What a change from outside did, in the terms of the directory-change records.

@@ -52,6 +52,25 @@ bool CSimVerifier::Run()
     return m_problems.empty();
 }
 
+bool CSimVerifier::IsPossible(const CSimVolume& volume, std::wstring* pstrProblem)
+{
+    CSimVerifier verifier(volume);
+    for (size_t i = 0; i < volume.FileSlots(); ++i)
+    {
+        const CSimFile* pFile = volume.File(i);
+        if (!pFile)
+            continue;
+        verifier.CheckAttributes(*pFile);
+        for (const CSimStream& stream : pFile->m_streams)
+            verifier.CheckSizes(*pFile, stream);
+    }
+    verifier.CheckPendingFrees(nullptr);
+    if (verifier.m_problems.empty())
+        return true;
+    *pstrProblem = verifier.m_problems.front();
+    return false;
+}
+
 bool CSimVerifier::CheckStreams(CSimBitmap& owned)
 {
     m_nLastPercent = -1;
@@ -64,8 +83,12 @@ bool CSimVerifier::CheckStreams(CSimBitmap& owned)
         if (!pFile)
             continue;
         CheckPlace(*pFile);
+        CheckAttributes(*pFile);
         for (const CSimStream& stream : pFile->m_streams)
+        {
+            CheckSizes(*pFile, stream);
             CheckStream(*pFile, stream, owned);
+        }
     }
     return Report(1, nSlots, nSlots);
 }
@@ -81,6 +104,52 @@ void CSimVerifier::CheckPlace(const CSimFile& file)
         const CSimFile* pChild = m_volume.File(child.second);
         if (!pChild || pChild->m_ullParent != file.m_ullId || SimUpper(pChild->m_strName) != child.first)
             Problem(L"directory %llu lists an entry that is not its own", file.m_ullId);
+    }
+}
+
+void CSimVerifier::CheckAttributes(const CSimFile& file)
+{
+    const DWORD dwAttributes = file.m_dwAttributes;
+    if (m_volume.Fs() != SIM_FS::Ntfs)
+    {
+        // FAT keeps no reparse data, compression, sparse streams or encryption.
+        const DWORD dwNtfsOnly = FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_SPARSE_FILE |
+                                 FILE_ATTRIBUTE_ENCRYPTED;
+        if ((dwAttributes & dwNtfsOnly) || file.m_dwReparseTag)
+            Problem(L"file %llu has attributes its file system cannot hold (0x%lx)", file.m_ullId,
+                    static_cast<unsigned long>(dwAttributes & dwNtfsOnly));
+        return;
+    }
+    const bool bReparse = (dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (bReparse != (file.FindStream(ntfs::ReparsePoint, L"") != nullptr))
+        Problem(L"file %llu: its reparse attribute and its reparse data disagree", file.m_ullId);
+    // A directory's compression is only the default for new files; a file's is its data's.
+    const CSimStream* pData = file.IsDirectory() ? nullptr : file.FindStream(ntfs::Data, L"");
+    if (pData && ((dwAttributes & FILE_ATTRIBUTE_COMPRESSED) != 0) != ((pData->m_wFlags & ntfs::FlagCompressed) != 0))
+        Problem(L"file %llu: its compressed attribute and its data disagree", file.m_ullId);
+}
+
+void CSimVerifier::CheckSizes(const CSimFile& file, const CSimStream& stream)
+{
+    if (stream.m_llInitSize > stream.m_llDataSize)
+        Problem(L"file %llu (stream %u): %lld bytes initialised of %lld", file.m_ullId, stream.m_wSlot,
+                stream.m_llInitSize, stream.m_llDataSize);
+    // A FAT chain holds exactly the clusters its size needs.
+    if (m_volume.Fs() != SIM_FS::Ntfs && stream.Vcns() > m_volume.ClustersFor(stream.m_llDataSize))
+        Problem(L"file %llu: a chain of %lld clusters for %lld bytes", file.m_ullId, stream.Vcns(), stream.m_llDataSize);
+}
+
+void CSimVerifier::CheckPendingFrees(const CSimBitmap* pOwned)
+{
+    for (const SIM_RUN& run : m_volume.PendingFrees())
+    {
+        bool bLive = false;
+        if (pOwned)
+            bLive = !pOwned->IsClear(run.llLcn, run.llLength);
+        else
+            m_volume.Content().ForEach(run.llLcn, run.llLength, [&](LONGLONG, const CONTENT_RUN&) { bLive = true; });
+        if (bLive)
+            Problem(L"freed clusters from LCN %lld still hold a live stream's data", run.llLcn);
     }
 }
 
@@ -130,6 +199,7 @@ void CSimVerifier::CheckStream(const CSimFile& file, const CSimStream& stream, C
 bool CSimVerifier::CheckBitmap(CSimBitmap& owned)
 {
     m_nLastPercent = -1;
+    CheckPendingFrees(&owned);
     for (const SIM_RUN& run : m_volume.PendingFrees())
         owned.Set(run.llLcn, run.llLength);
     const std::vector<uint64_t>& expected = owned.Words();

@@ -19,6 +19,10 @@ public:
 
     // True when nothing is wrong; a stopped check is not a proof and gives false.
     bool Run();
+    // The part of the check that no volume can fail, however its data was moved: attributes
+    // that agree with the streams, sizes a file system can hold, and freed clusters that no
+    // stream owns. An image loader refuses what fails it; false with the first problem.
+    static bool IsPossible(const CSimVolume& volume, std::wstring* pstrProblem);
     const std::vector<std::wstring>& Problems() const { return m_problems; }
     bool Stopped() const { return m_bStopped; }
 
@@ -28,6 +32,10 @@ private:
     bool CheckStreams(CSimBitmap& owned);
     void CheckPlace(const CSimFile& file);
     void CheckStream(const CSimFile& file, const CSimStream& stream, CSimBitmap& owned);
+    void CheckAttributes(const CSimFile& file);
+    void CheckSizes(const CSimFile& file, const CSimStream& stream);
+    // Against the clusters the streams own, or without them against what the clusters hold.
+    void CheckPendingFrees(const CSimBitmap* pOwned);
     bool CheckRecords();
     void CheckRecordsOf(const CSimFile& file, std::vector<BYTE>& buffer);
     void CheckMftBitmap();

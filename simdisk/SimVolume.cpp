@@ -11,7 +11,7 @@
 namespace {
 
 constexpr LONGLONG ResidentLimit = 512;
-constexpr LONGLONG CompressionUnit = 16;
+using ntfs::CompressionUnit;
 
 // Holds the simulator's lock, when the volume is mounted, for one change from outside.
 class CSimVolumeGuard
@@ -58,20 +58,40 @@ std::vector<std::wstring> SplitPath(const std::wstring& strPath)
     return parts;
 }
 
-std::wstring DefaultGuid(DWORD dwSerial)
+uint64_t Mix(uint64_t x)
 {
+    x ^= x >> 31;
+    x *= 0xBF58476D1CE4E5B9ull;
+    x ^= x >> 27;
+    x *= 0x94D049BB133111EBull;
+    return x ^ (x >> 33);
+}
+
+// A volume's GUID follows from what tells it apart, so that two different volumes get two
+// names and the same volume gets the same name in every run.
+std::wstring DefaultGuid(const SIM_FORMAT& format)
+{
+    uint64_t h = Mix(format.dwSerial ^ (static_cast<uint64_t>(format.eFs) << 40));
+    h = Mix(h ^ static_cast<uint64_t>(format.llTotalClusters));
+    h = Mix(h ^ (static_cast<uint64_t>(format.dwBytesPerCluster) << 20) ^ format.dwBytesPerRecord);
+    for (wchar_t c : format.strLabel)
+        h = Mix(h ^ static_cast<uint64_t>(c));
+    const uint64_t l = Mix(h ^ 0x5A3C1E075F1A4C2Eull);
     wchar_t szGuid[64];
-    std::swprintf(szGuid, 64, L"{%08lx-5f1a-4c2e-9d3b-%012llx}", static_cast<unsigned long>(dwSerial),
-                  static_cast<unsigned long long>(dwSerial) * 0x10001ull);
+    std::swprintf(szGuid, 64, L"{%08lx-%04x-%04x-%04x-%012llx}", static_cast<unsigned long>(h >> 32),
+                  static_cast<unsigned>((h >> 16) & 0xFFFF), static_cast<unsigned>((h & 0x0FFF) | 0x4000),
+                  static_cast<unsigned>(((l >> 48) & 0x3FFF) | 0x8000),
+                  static_cast<unsigned long long>(l & 0xFFFFFFFFFFFFull));
     return szGuid;
 }
 
 } // namespace
 
-CSimVolume::CSimVolume(const SIM_FORMAT& format) : m_format(format), m_bitmap(format.llTotalClusters)
+CSimVolume::CSimVolume(const SIM_FORMAT& format)
+    : m_format(format), m_bitmap(format.llTotalClusters), m_llRecordHint(format.llFirstUserRecord)
 {
     if (m_format.strGuid.empty())
-        m_format.strGuid = DefaultGuid(m_format.dwSerial);
+        m_format.strGuid = DefaultGuid(m_format);
 }
 
 CSimVolume::~CSimVolume() = default;
@@ -187,12 +207,12 @@ ULONGLONG CSimVolume::AllocateRecord(bool bForMft)
         // filling a large MFT does not search it from the start each time.
         llRecord = m_mftBitmap.NextClear(m_llRecordHint);
         if (llRecord < 0)
-            llRecord = m_mftBitmap.NextClear(static_cast<LONGLONG>(ntfs::FirstUserRecord));
+            llRecord = m_mftBitmap.NextClear(FirstUserRecord());
         if (llRecord < 0)
         {
             if (!EnsureMftRecords(m_llMftRecords + 1))
                 return ~0ull;
-            llRecord = m_mftBitmap.NextClear(static_cast<LONGLONG>(ntfs::FirstUserRecord));
+            llRecord = m_mftBitmap.NextClear(FirstUserRecord());
             if (llRecord < 0)
                 return ~0ull;
         }
@@ -212,7 +232,7 @@ void CSimVolume::FreeRecord(ULONGLONG ullRecord)
     ullRecord &= ReferenceMask;
     m_mftBitmap.Clear(static_cast<LONGLONG>(ullRecord));
     m_extensionOwner.erase(ullRecord);
-    if (static_cast<LONGLONG>(ullRecord) >= static_cast<LONGLONG>(ntfs::FirstUserRecord))
+    if (static_cast<LONGLONG>(ullRecord) >= FirstUserRecord())
         m_llRecordHint = std::min(m_llRecordHint, static_cast<LONGLONG>(ullRecord));
 }
 
@@ -666,12 +686,48 @@ bool CSimVolume::IsUnmovable(const CSimFile& file, const CSimStream& stream, LON
     }
 }
 
-NTSTATUS CSimVolume::MoveClusters(CSimFile& file, CSimStream& stream, LONGLONG llVcn, LONGLONG llLcn, LONGLONG llCount)
+NTSTATUS CSimVolume::CheckMove(const CSimFile& file, const CSimStream& stream, LONGLONG llVcn, LONGLONG llLcn,
+                               LONGLONG* pllCount) const
 {
-    if (llVcn < 0 || llLcn < 0 || llCount <= 0 || stream.m_bResident || llVcn + llCount > stream.Vcns())
+    LONGLONG& llCount = *pllCount;
+    if (llVcn < 0 || llLcn < 0 || llCount <= 0 || stream.m_bResident || llVcn >= stream.Vcns())
         return ntstatus::InvalidParameter;
+    if (llVcn + llCount > stream.Vcns())
+    {
+        if (!m_bClipMovesPastAllocation || Fs() != SIM_FS::Ntfs)
+            return ntstatus::InvalidParameter;
+        llCount = stream.Vcns() - llVcn;
+    }
     if (IsUnmovable(file, stream, llVcn, llCount))
         return ntstatus::AccessDenied;
+    // A FAT directory's first cluster is named by its parent's entry and by its own "." and
+    // ".." entries; the file system never moves it.
+    if (Fs() != SIM_FS::Ntfs && file.IsDirectory() && llVcn == 0)
+        return ntstatus::AccessDenied;
+    if (stream.m_wFlags & (ntfs::FlagCompressed | ntfs::FlagSparse))
+    {
+        // Such streams move in whole compression units; only the stream's last, short unit
+        // may end a range elsewhere.
+        if (llVcn % CompressionUnit != 0 || (llCount % CompressionUnit != 0 && llVcn + llCount != stream.Vcns()))
+            return ntstatus::InvalidParameter;
+        // Clusters past the end of the data (the rest of the last unit) belong to no data and
+        // cannot be moved.
+        const LONGLONG llDataVcns = ClustersFor(stream.m_llDataSize);
+        if (llVcn + llCount > llDataVcns)
+            for (int i = stream.FindRun(std::max(llVcn, llDataVcns)); i >= 0 && i < static_cast<int>(stream.m_runs.size()); ++i)
+                if (stream.m_runs[i].llLcn != SIM_SPARSE_LCN && stream.m_runs[i].llVcn < llVcn + llCount)
+                    return ntstatus::InvalidParameter;
+    }
+    if (llLcn >= TotalClusters())
+        return ntstatus::InvalidParameter;
+    return ntstatus::Success;
+}
+
+NTSTATUS CSimVolume::MoveClusters(CSimFile& file, CSimStream& stream, LONGLONG llVcn, LONGLONG llLcn, LONGLONG llCount)
+{
+    const NTSTATUS status = CheckMove(file, stream, llVcn, llLcn, &llCount);
+    if (status != ntstatus::Success)
+        return status;
     // Only allocated clusters move; sparse and compressed-away VCNs stay as they are, and the
     // target advances over the allocated ones alone.
     std::vector<SIM_RUN> pieces;
@@ -693,6 +749,10 @@ NTSTATUS CSimVolume::MoveClusters(CSimFile& file, CSimStream& stream, LONGLONG l
     if (llAllocated == 0)
         return ntstatus::Success;
     if (!m_bitmap.IsClear(llLcn, llAllocated))
+        return ntstatus::AlreadyCommitted;
+    // The zone is kept for the MFT's growth; a file system that keeps others out of it treats
+    // it as taken.
+    if (m_bRefuseMovesIntoMftZone && Fs() == SIM_FS::Ntfs && llLcn < m_llZoneEnd && llLcn + llAllocated > m_llZoneStart)
         return ntstatus::AlreadyCommitted;
     LONGLONG llTarget = llLcn;
     for (const SIM_RUN& piece : pieces)
@@ -888,11 +948,11 @@ bool CSimVolume::SetReparsePoint(const std::wstring& strPath, DWORD dwTag)
 {
     CSimVolumeGuard guard(m_pLock);
     CSimFile* pFile = Lookup(strPath);
-    if (!pFile || pFile == Root())
+    if (!pFile || pFile == Root() || Fs() != SIM_FS::Ntfs)
         return false;
     pFile->m_dwReparseTag = dwTag;
     pFile->m_dwAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
-    if (Fs() == SIM_FS::Ntfs && !pFile->FindStream(ntfs::ReparsePoint, L""))
+    if (!pFile->FindStream(ntfs::ReparsePoint, L""))
     {
         // The reparse data: its tag, the length of what follows, and a reserved word.
         CSimStream& reparse = pFile->AddStream(ntfs::ReparsePoint, L"");

@@ -24,9 +24,10 @@ struct SIM_FORMAT
     DWORD dwBytesPerRecord = 1024;
     std::wstring strLabel = L"SIMDISK";
     DWORD dwSerial = 0x5A3C1E07;
-    std::wstring strGuid;      // "{...}"; empty gives one derived from the serial number
+    std::wstring strGuid;      // "{...}"; empty gives one derived from the serial number, file system, size and label
     LONGLONG llMftRecords = 0; // 0: room for the metadata and 1024 files
     int nMftPieces = 1;        // more than 1 gives a fragmented MFT
+    LONGLONG llFirstUserRecord = ntfs::FirstUserRecord; // first record of ordinary files; real volumes use 64 or the 30s (from 28 on)
 };
 
 class CSimVolume
@@ -62,6 +63,15 @@ public:
     bool m_bDelayedFree = false;
     int m_nDeviceNumber = 1;   // \Device\HarddiskVolumeN
 
+    // Answers that differ between Windows versions or that Windows leaves undocumented; an engine
+    // must be right with either value.
+    bool m_bClipMovesPastAllocation = false; // NTFS: a move reaching past the allocation moves what exists, not INVALID_PARAMETER
+    bool m_bRefuseMovesIntoMftZone = false;  // a move target within the MFT zone is ALREADY_COMMITTED
+    LONGLONG m_llBitmapGranule = 8;          // a bitmap answer starts at a multiple of this many clusters (8, or 32768: a page of bits)
+    bool m_bBitmapTailSet = true;            // bits of the last bitmap byte past the volume's end read as in use, else as free
+    bool m_bMftZoneEndInclusive = false;     // MftZoneEnd names the zone's last cluster, not the first one after it
+    BYTE m_byLoneNameSpace = 1;              // namespace of a long name without a DOS name: 1 Win32, 3 Win32 and DOS, 0 POSIX
+
     // The tree.
     CSimFile* File(ULONGLONG ullId) const;
     CSimFile* Root() const { return File(m_ullRoot); }
@@ -90,7 +100,7 @@ public:
                     const SIM_PLACEMENT& placement = {});
     // Compresses the file's data: each unit of 16 clusters keeps nClustersPerUnit of them.
     bool Compress(const std::wstring& strPath, int nClustersPerUnit);
-    // Makes the file a reparse point with this tag (a junction is 0xA0000003).
+    // Makes the file a reparse point with this tag (a junction is 0xA0000003); NTFS only.
     bool SetReparsePoint(const std::wstring& strPath, DWORD dwTag);
     void SetListener(CSimChangeListener* pListener) { m_pListener = pListener; }
     void SetLock(CRITICAL_SECTION* pLock) { m_pLock = pLock; }
@@ -109,7 +119,11 @@ public:
 
     // The file system's own move of VCNs [llVcn, llVcn + llCount) of a stream to llLcn.
     NTSTATUS MoveClusters(CSimFile& file, CSimStream& stream, LONGLONG llVcn, LONGLONG llLcn, LONGLONG llCount);
+    // The checks a move makes before it touches anything: the range, the stream's own limits and the target.
+    NTSTATUS CheckMove(const CSimFile& file, const CSimStream& stream, LONGLONG llVcn, LONGLONG llLcn,
+                       LONGLONG* pllCount) const;
     bool IsUnmovable(const CSimFile& file, const CSimStream& stream, LONGLONG llVcn, LONGLONG llCount) const;
+    LONGLONG FirstUserRecord() const { return m_format.llFirstUserRecord; }
     // Freed clusters that stay marked until the next checkpoint (delayed free).
     const std::vector<SIM_RUN>& PendingFrees() const { return m_pendingFrees; }
     void Checkpoint();
@@ -186,5 +200,5 @@ private:
     LONGLONG m_llZoneEnd = 0;
     std::unordered_map<ULONGLONG, ULONGLONG> m_extensionOwner;
     std::vector<WORD> m_sequences; // last sequence number of each record
-    LONGLONG m_llRecordHint = static_cast<LONGLONG>(ntfs::FirstUserRecord);
+    LONGLONG m_llRecordHint;
 };

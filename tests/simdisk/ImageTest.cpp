@@ -100,8 +100,11 @@ TEST(ImageFile, BadImagesAreRefusedWithAReason)
     cases.push_back({"truncated", std::vector<BYTE>(good.begin(), good.end() - 10), L"truncated"});
     cases.push_back({"header only", std::vector<BYTE>(good.begin(), good.begin() + 64), L"truncated"});
     std::vector<BYTE> newer = good;
-    newer[8] = 2;
-    cases.push_back({"newer version", newer, L"version 2"});
+    newer[8] = 3;
+    cases.push_back({"newer version", newer, L"version 3"});
+    std::vector<BYTE> reserved = good;
+    reserved[40] = 1;
+    cases.push_back({"reserved header bytes", reserved, L"reserved"});
     std::vector<BYTE> flipped = good;
     flipped[good.size() / 2] ^= 0x40;
     cases.push_back({"damaged", flipped, L"checksum"});
@@ -114,13 +117,14 @@ TEST(ImageFile, BadImagesAreRefusedWithAReason)
 }
 
 // The image's own checksum, so that a test can hand the loader a crafted file that is not
-// merely damaged.
+// merely damaged: the payload, then the header with the checksum zero.
 void Reseal(std::vector<BYTE>& image)
 {
+    std::memset(image.data() + 24, 0, 4);
     DWORD dwCrc = 0xFFFFFFFFu;
-    for (size_t i = 64; i < image.size(); ++i)
+    for (size_t n = 0; n < image.size(); ++n)
     {
-        dwCrc ^= image[i];
+        dwCrc ^= image[(n + 64) % image.size()];
         for (int k = 0; k < 8; ++k)
             dwCrc = (dwCrc & 1) ? 0xEDB88320u ^ (dwCrc >> 1) : dwCrc >> 1;
     }

@@ -1,6 +1,8 @@
 // The volume's own proof after random work, and that it catches a damaged cluster or bitmap.
 #include "SimFixture.h"
 
+#include "simdisk/SimImage.h"
+
 #include <functional>
 #include <random>
 
@@ -158,6 +160,59 @@ TEST_F(NtfsIntegrity, AttributeListAndMftBitmapOnDiskAreChecked)
         c.mend();
     }
     ExpectVerified();
+}
+
+struct IMPOSSIBLE_CASE
+{
+    const char* pszCase;
+    SIM_FS eFs;
+    std::function<void(CSimVolume&, CSimFile&)> damage;
+    const wchar_t* pszProblem;
+};
+
+// States no file system can be in, whatever moves were made: the check names them, and an
+// image that describes one is refused even with a matching checksum.
+TEST(ImpossibleVolume, FailsTheCheckAndIsRefusedAsAnImage)
+{
+    auto data = [](CSimFile& file) -> CSimStream& { return *file.FindStream(ntfs::Data, L""); };
+    const IMPOSSIBLE_CASE cases[] = {
+        {"a pending free over a live file's clusters", SIM_FS::Ntfs,
+         [&](CSimVolume& v, CSimFile& f) { v.AddPendingFree({0, data(f).m_runs[0].llLcn + 1, 2}); }, L"freed clusters"},
+        {"more bytes initialised than the data holds", SIM_FS::Ntfs,
+         [&](CSimVolume&, CSimFile& f) { data(f).m_llInitSize = data(f).m_llDataSize + 1; }, L"initialised"},
+        {"a FAT chain longer than its size needs", SIM_FS::Fat32,
+         [&](CSimVolume&, CSimFile& f) { data(f).m_llDataSize = data(f).m_llInitSize = 4096; }, L"chain of 3 clusters"},
+        {"an exFAT chain longer than its size needs", SIM_FS::Exfat,
+         [&](CSimVolume&, CSimFile& f) { data(f).m_llDataSize = data(f).m_llInitSize = 0; }, L"chain of 3 clusters"},
+        {"compressed with no compressed stream", SIM_FS::Ntfs,
+         [&](CSimVolume&, CSimFile& f) { f.m_dwAttributes |= FILE_ATTRIBUTE_COMPRESSED; }, L"compressed attribute"},
+        {"a reparse point on FAT32", SIM_FS::Fat32,
+         [&](CSimVolume&, CSimFile& f) {
+             f.m_dwAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+             f.m_dwReparseTag = 0xA0000003;
+         },
+         L"cannot hold"},
+    };
+    for (const IMPOSSIBLE_CASE& c : cases)
+    {
+        SIM_FORMAT format;
+        format.eFs = c.eFs;
+        format.llTotalClusters = 20000;
+        std::unique_ptr<CSimVolume> pVolume = CSimVolume::Format(format);
+        CSimFile* pFile = pVolume->CreateFile(L"victim.bin", 4096 * 3, Exact({{0, 9000, 3}}));
+        ASSERT_NE(nullptr, pFile) << c.pszCase;
+        c.damage(*pVolume, *pFile);
+        CSimVerifier verifier(*pVolume);
+        EXPECT_FALSE(verifier.Run()) << c.pszCase;
+        std::wstring strAll;
+        for (const std::wstring& str : verifier.Problems())
+            strAll += str + L"\n";
+        EXPECT_NE(std::wstring::npos, strAll.find(c.pszProblem)) << c.pszCase << ": " << std::string(strAll.begin(), strAll.end());
+        std::wstring strError;
+        EXPECT_EQ(nullptr, CSimImage::Decode(CSimImage::Encode(*pVolume), &strError)) << c.pszCase;
+        EXPECT_NE(std::wstring::npos, strError.find(c.pszProblem))
+            << c.pszCase << ": " << std::string(strError.begin(), strError.end());
+    }
 }
 
 class FatVolume : public CSimFixture

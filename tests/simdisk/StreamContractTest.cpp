@@ -78,7 +78,14 @@ TEST_F(StreamContract, RetrievalFromTheMiddleOfAnExtentStartsAtTheExtent)
     llVcn = -1;
     EXPECT_EQ(ntstatus::InvalidParameter, FsControl(hFile, FSCTL_GET_RETRIEVAL_POINTERS, &llVcn, 8, out, 32, &info));
     llVcn = 0;
-    EXPECT_EQ(ntstatus::InvalidParameter, FsControl(OpenVolume(), FSCTL_GET_RETRIEVAL_POINTERS, &llVcn, 8, out, 32, &info));
+    // On the volume, the map of the bad-cluster file: all of the volume, none of it allocated.
+    ASSERT_EQ(ntstatus::Success, FsControl(OpenVolume(), FSCTL_GET_RETRIEVAL_POINTERS, &llVcn, 8, out, 32, &info));
+    EXPECT_EQ(1u, p->ExtentCount);
+    EXPECT_EQ(0, p->StartingVcn.QuadPart);
+    EXPECT_EQ(TotalClusters, p->Extents[0].NextVcn.QuadPart);
+    EXPECT_EQ(-1, p->Extents[0].Lcn.QuadPart);
+    llVcn = TotalClusters;
+    EXPECT_EQ(ntstatus::EndOfFile, FsControl(OpenVolume(), FSCTL_GET_RETRIEVAL_POINTERS, &llVcn, 8, out, 32, &info));
 }
 
 TEST_F(StreamContract, StreamsWithoutClustersEndAtOnce)

@@ -82,6 +82,94 @@ TEST_F(VolumeContract, FreeSpaceAgreesWithTheBitmap)
     EXPECT_FALSE(sys::GetDiskFreeSpaceExW(L"S:\\", &uliAvailable, &uliTotal, &uliFree));
 }
 
+struct BITMAP_SWITCH
+{
+    LONGLONG llGranule;
+    bool bTailSet;
+};
+
+class BitmapSwitches : public CSimFixture, public ::testing::WithParamInterface<BITMAP_SWITCH>
+{
+};
+
+// Read as the engine reads it, the bitmap comes out whole whatever boundary the answers start
+// at and whatever the bits past the volume's end say; a reader that rounded the start itself or
+// read whole bytes at the end would not.
+TEST_P(BitmapSwitches, ChunkStartComesFromTheAnswerAndTheSizeEndsTheBits)
+{
+    m_pVolume->m_llBitmapGranule = GetParam().llGranule;
+    m_pVolume->m_bBitmapTailSet = GetParam().bTailSet;
+    ASSERT_NE(nullptr, m_pVolume->CreateFile(L"across.bin", 4096ll * 31, Exact({{0, 655160, 20}, {0, 699990, 11}})));
+    HANDLE hVolume = OpenVolume();
+    std::vector<BYTE> buffer(81896 + 24);
+    std::vector<LONGLONG> starts;
+    LONGLONG llFrom = 0;
+    LONGLONG llUsed = 0;
+    LONGLONG llWholeByteFree = 0;
+    while (true)
+    {
+        DWORD dwReturned = 0;
+        BOOL bOk = sys::DeviceIoControl(hVolume, FSCTL_GET_VOLUME_BITMAP, &llFrom, 8, buffer.data(),
+                                        static_cast<DWORD>(buffer.size()), &dwReturned, nullptr);
+        if (!bOk && llFrom == TotalClusters)
+            break;
+        ASSERT_TRUE(bOk || ::GetLastError() == ERROR_MORE_DATA) << ::GetLastError();
+        auto* p = reinterpret_cast<VOLUME_BITMAP_BUFFER*>(buffer.data());
+        const LONGLONG llStart = p->StartingLcn.QuadPart;
+        starts.push_back(llStart);
+        const LONGLONG llBits = bOk ? p->BitmapSize.QuadPart : static_cast<LONGLONG>(dwReturned) * 8 - 192;
+        for (LONGLONG i = llFrom - llStart; i < llBits; ++i)
+        {
+            bool bUsed = (p->Buffer[i / 8] >> (i % 8)) & 1;
+            ASSERT_EQ(m_pVolume->Bitmap().Test(llStart + i), bUsed) << "cluster " << llStart + i;
+            llUsed += bUsed;
+        }
+        if (bOk)
+            for (LONGLONG i = llBits; i % 8; ++i)
+                llWholeByteFree += !((p->Buffer[i / 8] >> (i % 8)) & 1);
+        llFrom = llStart + llBits;
+    }
+    const LONGLONG llSecond = 655168 - 655168 % GetParam().llGranule;
+    EXPECT_EQ((std::vector<LONGLONG>{0, llSecond}), starts);
+    EXPECT_EQ(m_pVolume->Bitmap().CountSet(), llUsed);
+    EXPECT_EQ(GetParam().bTailSet ? 0 : 7, llWholeByteFree) << "free bits past the end, for a reader that ignored the size";
+}
+
+INSTANTIATE_TEST_SUITE_P(GranuleAndTail, BitmapSwitches,
+                         ::testing::Values(BITMAP_SWITCH{8, true}, BITMAP_SWITCH{8, false}, BITMAP_SWITCH{32768, true},
+                                           BITMAP_SWITCH{32768, false}),
+                         [](const ::testing::TestParamInfo<BITMAP_SWITCH>& info) {
+                             return "Granule" + std::to_string(info.param.llGranule) +
+                                    (info.param.bTailSet ? "TailSet" : "TailClear");
+                         });
+
+TEST_F(VolumeContract, NtfsVolumeDataFromAnyHandleWithItsExtensionAndZoneEndEitherWay)
+{
+    m_pVolume->CreateFile(L"f.txt", 4096);
+    m_pVolume->CreateDirectory(L"d");
+    BYTE out[128];
+    for (const wchar_t* pszPath : {L"\\\\.\\S:", L"S:\\f.txt", L"S:\\d"})
+    {
+        HANDLE h = Open(pszPath);
+        ASSERT_NE(INVALID_HANDLE_VALUE, h);
+        for (bool bInclusive : {false, true})
+        {
+            m_pVolume->m_bMftZoneEndInclusive = bInclusive;
+            DWORD dwReturned = 0;
+            ASSERT_TRUE(sys::DeviceIoControl(h, FSCTL_GET_NTFS_VOLUME_DATA, nullptr, 0, out, 128, &dwReturned, nullptr));
+            EXPECT_EQ(104u, dwReturned);
+            auto* pData = reinterpret_cast<NTFS_VOLUME_DATA_BUFFER*>(out);
+            EXPECT_EQ(m_pVolume->MftZoneEnd() - (bInclusive ? 1 : 0), pData->MftZoneEnd.QuadPart);
+            auto* pExtended = reinterpret_cast<NTFS_EXTENDED_VOLUME_DATA*>(out + 96);
+            EXPECT_EQ(8u, pExtended->ByteCount);
+            EXPECT_EQ(3, pExtended->MajorVersion);
+            EXPECT_EQ(1, pExtended->MinorVersion);
+            ASSERT_TRUE(sys::DeviceIoControl(h, FSCTL_GET_NTFS_VOLUME_DATA, nullptr, 0, out, 103, &dwReturned, nullptr));
+            EXPECT_EQ(96u, dwReturned) << "no room for the extension";
+        }
+    }
+}
+
 TEST_F(VolumeContract, NtfsVolumeDataDescribesTheModel)
 {
     HANDLE hVolume = OpenVolume();
@@ -116,7 +204,8 @@ TEST_F(VolumeContract, NtfsOnlyControlsRefuseOtherFileSystems)
     EXPECT_FALSE(sys::DeviceIoControl(hVolume, FSCTL_GET_NTFS_VOLUME_DATA, nullptr, 0, buffer, 96, &dwReturned, nullptr));
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_FUNCTION), ::GetLastError());
     EXPECT_FALSE(sys::DeviceIoControl(hVolume, FSCTL_GET_NTFS_FILE_RECORD, &llRecord, 8, buffer, 2048, &dwReturned, nullptr));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_FUNCTION), ::GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_FUNCTION), ::GetLastError());    EXPECT_FALSE(sys::DeviceIoControl(hVolume, FSCTL_GET_RETRIEVAL_POINTERS, &llRecord, 8, buffer, 2048, &dwReturned, nullptr));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), ::GetLastError()) << "no bad-cluster file to map";
 }
 
 struct BITMAP_CASE
@@ -155,8 +244,12 @@ TEST_F(VolumeContract, BitmapRoundsTheStartAndAnswersInChunks)
         EXPECT_EQ(c.dwReturned, info);
     }
     LONGLONG llFrom = 0;
-    HANDLE hNoRead = Open(L"\\\\.\\S:", FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, 0);
-    EXPECT_EQ(ntstatus::AccessDenied, FsControl(hNoRead, FSCTL_GET_VOLUME_BITMAP, &llFrom, 8, buffer.data(), 1024));
+    for (DWORD dwAccess : {DWORD(0), DWORD(FILE_READ_ATTRIBUTES)})
+    {
+        HANDLE hNoRead = Open(L"\\\\.\\S:", dwAccess, FILE_SHARE_READ | FILE_SHARE_WRITE, 0);
+        EXPECT_EQ(ntstatus::BufferOverflow, FsControl(hNoRead, FSCTL_GET_VOLUME_BITMAP, &llFrom, 8, buffer.data(), 1024))
+            << "any open of the volume reads its bitmap";
+    }
 }
 
 TEST_F(VolumeContract, BitmapChunksReadLikeTheEngineGiveTheWholeBitmap)
