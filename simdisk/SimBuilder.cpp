@@ -185,3 +185,5 @@ std::unique_ptr<CSimVolume> CSimBuilder::Build(const SIM_BUILD& build, std::wstr
     volume.m_bAutoIndex = true;
     return pVolume;
 }
+
+DWORD CSimBuilder::SerialForSeed(unsigned uSeed) { return ((uSeed + 1u) * 0x9E3779B1u) ^ 0x5A3C1E07u; }

@@ -23,4 +23,7 @@ class CSimBuilder
 public:
     // Null with a message when the volume cannot be built as asked.
     static std::unique_ptr<CSimVolume> Build(const SIM_BUILD& build, std::wstring* pstrError);
+    // A serial number of its own for each seed, so that volumes built from different seeds
+    // carry different volume names and the same seed always the same one.
+    static DWORD SerialForSeed(unsigned uSeed);
 };

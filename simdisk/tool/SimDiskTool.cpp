@@ -113,9 +113,7 @@ int Create(const std::wstring& strImage, std::map<std::wstring, std::wstring>& o
     build.llFiles = static_cast<LONGLONG>(ullFiles);
     build.nFragmentedPercent = static_cast<int>(ullPercent);
     build.uSeed = static_cast<unsigned>(ullSeed);
-    // Each image has a serial number and volume name of its own, the same for the same seed,
-    // so that images mounted together never share a name.
-    build.format.dwSerial = static_cast<DWORD>((ullSeed + 1) * 0x9E3779B1u) ^ 0x5A3C1E07u;
+    build.format.dwSerial = CSimBuilder::SerialForSeed(build.uSeed);
     std::wstring strError;
     std::unique_ptr<CSimVolume> pVolume = CSimBuilder::Build(build, &strError);
     if (!pVolume)

@@ -45,11 +45,19 @@ TEST_P(Image, BuiltVolumeIsWholeFragmentedAsAskedAndSurvivesARoundTrip)
     EXPECT_NEAR(900, before.llFragmentedFiles, 150);
     pVolume->CreateStream(L"dir0000001", L"x", 10);
     pVolume->m_bDirty = true;
+    pVolume->m_bClipMovesPastAllocation = true;
+    pVolume->m_bRefuseMovesIntoMftZone = true;
+    pVolume->m_llBitmapGranule = 32768;
+    pVolume->m_bBitmapTailSet = false;
+    pVolume->m_bMftZoneEndInclusive = true;
+    pVolume->m_byLoneNameSpace = 3;
     std::wstring strError;
     std::unique_ptr<CSimVolume> pLoaded = CSimImage::Decode(CSimImage::Encode(*pVolume), &strError);
     ASSERT_NE(nullptr, pLoaded) << std::string(strError.begin(), strError.end());
     EXPECT_TRUE(Whole(*pLoaded));
     EXPECT_TRUE(pLoaded->m_bDirty);
+    EXPECT_EQ(32768, pLoaded->m_llBitmapGranule);
+    EXPECT_EQ(3, pLoaded->m_byLoneNameSpace);
     const SIM_STATISTICS after = CSimStatistics::Of(*pLoaded);
     EXPECT_EQ(before.llFragments, after.llFragments);
     EXPECT_EQ(before.llFreeExtents, after.llFreeExtents);
@@ -72,6 +80,31 @@ TEST(Builder, VolumeTooSmallForTheFilesIsRefused)
         EXPECT_EQ(nullptr, pVolume) << (pVolume ? CSimStatistics::Of(*pVolume).llFiles : 0) << " files of 20000";
         EXPECT_FALSE(strError.empty());
     }
+}
+
+// Images made from different seeds mount side by side; a second volume with a name already
+// mounted is refused.
+TEST(ImageFile, EachSeedGivesItsOwnVolumeName)
+{
+    std::unique_ptr<CSimVolume> volumes[3];
+    const std::pair<SIM_FS, unsigned> made[3] = {{SIM_FS::Ntfs, 1}, {SIM_FS::Exfat, 2}, {SIM_FS::Ntfs, 1}};
+    for (int i = 0; i < 3; ++i)
+    {
+        SIM_FORMAT format;
+        format.eFs = made[i].first;
+        format.llTotalClusters = 20000;
+        format.dwSerial = CSimBuilder::SerialForSeed(made[i].second);
+        volumes[i] = CSimVolume::Format(format);
+    }
+    EXPECT_NE(volumes[0]->GuidPath(), volumes[1]->GuidPath());
+    EXPECT_EQ(volumes[0]->GuidPath(), volumes[2]->GuidPath()) << "runs repeat";
+    CSimSystem system;
+    std::wstring strError;
+    EXPECT_NE(nullptr, system.TryMount(std::move(volumes[0]), L'P', &strError));
+    EXPECT_NE(nullptr, system.TryMount(std::move(volumes[1]), L'Q', &strError));
+    EXPECT_EQ(nullptr, system.TryMount(std::move(volumes[2]), L'R', &strError));
+    EXPECT_NE(std::wstring::npos, strError.find(L"mounted already"));
+    EXPECT_EQ(2u, system.Mounts().size());
 }
 
 TEST(ImageFile, DamageIsKeptSoThatVerifyFails)

@@ -181,10 +181,12 @@ TEST_F(RecordContract, AnswerIsTheNearestLowerRecordInUse)
         EXPECT_EQ(c.llAnswered, llAnswered) << "asked " << c.llAsked;
         EXPECT_EQ(static_cast<DWORD>(c.llAnswered), Get<DWORD>(record.data(), 44));
     }
-    BYTE out[1036];
+    // The output structure (16 bytes with its one-byte buffer) and the rest of a record.
+    BYTE out[1039];
     LONGLONG llAsked = 0;
-    EXPECT_EQ(ntstatus::BufferTooSmall, FsControl(m_hVolume, FSCTL_GET_NTFS_FILE_RECORD, &llAsked, 8, out, 1035));
-    EXPECT_EQ(ntstatus::InvalidParameter, FsControl(m_hVolume, FSCTL_GET_NTFS_FILE_RECORD, &llAsked, 7, out, 1036));
+    EXPECT_EQ(ntstatus::BufferTooSmall, FsControl(m_hVolume, FSCTL_GET_NTFS_FILE_RECORD, &llAsked, 8, out, 1038));
+    EXPECT_EQ(ntstatus::Success, FsControl(m_hVolume, FSCTL_GET_NTFS_FILE_RECORD, &llAsked, 8, out, 1039));
+    EXPECT_EQ(ntstatus::InvalidParameter, FsControl(m_hVolume, FSCTL_GET_NTFS_FILE_RECORD, &llAsked, 7, out, 1039));
 }
 
 TEST_F(RecordContract, RecordHeaderAndNames)
@@ -208,7 +210,16 @@ TEST_F(RecordContract, RecordHeaderAndNames)
     EXPECT_EQ(5u, Get<ULONGLONG>(attributes[2].value.data(), 0) & 0xFFFFFFFFFFFFull);
     EXPECT_EQ(L"Program Files", std::wstring(reinterpret_cast<const wchar_t*>(attributes[2].value.data() + 66), attributes[2].value[64]));
     EXPECT_EQ(ntfs::IndexRoot, attributes[3].dwType);
-    EXPECT_EQ(L"$I30", attributes[3].strName);
+    EXPECT_EQ(L"$I30", attributes[3].strName);    // A long name without a DOS name carries the namespace the volume is set to.
+    m_pVolume->CreateFile(L"lone.txt", 10);
+    for (BYTE byNamespace : {BYTE(1), BYTE(3), BYTE(0)})
+    {
+        m_pVolume->m_byLoneNameSpace = byNamespace;
+        ASSERT_EQ(ntstatus::Success, ReadRecord(static_cast<LONGLONG>(m_pVolume->Lookup(L"lone.txt")->m_ullId), record));
+        attributes = Attributes(record.data());
+        ASSERT_EQ(ntfs::FileName, attributes[1].dwType);
+        EXPECT_EQ(byNamespace, attributes[1].value[65]);
+    }
 }
 
 TEST_F(RecordContract, VolumeInformationCarriesTheDirtyBit)

@@ -36,13 +36,14 @@ protected:
         EXPECT_TRUE(nativetest::BindWithFmifs());
     }
 
-    void Mount(DWORD dwBytesPerRecord, int nMftPieces)
+    void Mount(DWORD dwBytesPerRecord, int nMftPieces, LONGLONG llFirstUserRecord = ntfs::FirstUserRecord)
     {
         SIM_FORMAT format;
         format.llTotalClusters = 200000;
         format.dwBytesPerRecord = dwBytesPerRecord;
         format.nMftPieces = nMftPieces;
         format.llMftRecords = 4096;
+        format.llFirstUserRecord = llFirstUserRecord;
         m_pVolume = &m_system.Mount(CSimVolume::Format(format), L'S');
         m_system.Install();
         ASSERT_TRUE(native::BindNativeFunctions()) << "the simulator answers the chkdsk library";
@@ -157,6 +158,40 @@ INSTANTIATE_TEST_SUITE_P(Layouts, SimDiskLayoutTest,
                          [](const ::testing::TestParamInfo<LAYOUT>& info) {
                              return "Record" + std::to_string(info.param.dwBytesPerRecord) + "Mft" +
                                     std::to_string(info.param.nMftPieces) + "Pieces";
+                         });
+
+struct RECORD_CHOICE
+{
+    LONGLONG llFirstUserRecord;
+    BYTE byLoneNameSpace;
+};
+
+class SimDiskRecordChoiceTest : public SimDiskReaderTest, public ::testing::WithParamInterface<RECORD_CHOICE>
+{
+};
+
+// Where ordinary files start in the MFT and which namespace a name without a DOS name carries
+// differ between volumes; the walk finds every file with its path either way.
+TEST_P(SimDiskRecordChoiceTest, WalkIsTheSameWhereverFilesStartAndWhateverTheirNamespace)
+{
+    Mount(1024, 1, GetParam().llFirstUserRecord);
+    m_pVolume->m_byLoneNameSpace = GetParam().byLoneNameSpace;
+    m_pVolume->CreateDirectory(L"dir");
+    m_pVolume->CreateFile(L"dir\a.txt", 4096 * 4, Fragmented(2, 50000));
+    CSimFile* pShort = m_pVolume->CreateFile(L"Long File Name.txt", 4096);
+    pShort->m_strShortName = L"LONGFI~1.TXT";
+    pShort->m_dwFlags |= SimFileDosNameFirst;
+    m_pVolume->Relayout(*pShort);
+    EXPECT_EQ(static_cast<ULONGLONG>(GetParam().llFirstUserRecord), m_pVolume->Lookup(L"dir")->m_ullId);
+    ExpectWalkMatchesTheVolume();
+}
+
+INSTANTIATE_TEST_SUITE_P(Choices, SimDiskRecordChoiceTest,
+                         ::testing::Values(RECORD_CHOICE{64, 1}, RECORD_CHOICE{30, 1}, RECORD_CHOICE{28, 3},
+                                           RECORD_CHOICE{64, 0}),
+                         [](const ::testing::TestParamInfo<RECORD_CHOICE>& info) {
+                             return "FirstUserRecord" + std::to_string(info.param.llFirstUserRecord) + "Namespace" +
+                                    std::to_string(info.param.byLoneNameSpace);
                          });
 
 TEST_F(SimDiskReaderTest, FailuresOfTheVolumeMarkItDirty)
