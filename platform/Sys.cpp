@@ -5,32 +5,81 @@
 namespace sys {
 namespace {
 
-const SYS_TABLE s_real = {
-    &::CreateFileW, &::CloseHandle, &::ReadFile, &::WriteFile, &::SetFilePointer, &::SetFilePointerEx,
-    &::DeviceIoControl, &::GetFileInformationByHandle, &::GetFileSizeEx, &::GetFileTime, &::GetFileType,
-    &::GetFileAttributesExW, &::GetCompressedFileSizeW, &::GetLongPathNameW, &::FindFirstFileW,
-    &::FindNextFileW, &::FindClose, &::ReadDirectoryChangesW, &::CancelIo,
-    &::FindFirstVolumeW, &::FindNextVolumeW, &::FindVolumeClose, &::GetDriveTypeW,
-    &::GetVolumeNameForVolumeMountPointW, &::GetVolumeInformationW, &::GetDiskFreeSpaceExW,
-    &::GetDiskFreeSpaceW, &::GetWindowsDirectoryW, &::GetSystemWindowsDirectoryW,
-    &::NtFsControlFile, &::NtQueryInformationFile, &::NtQuerySystemInformation, &::NtQueryObject,
-    &::NtDuplicateObject,
-    &::OpenProcess, &::CreateToolhelp32Snapshot, &::Process32FirstW, &::Process32NextW,
-    &::GetModuleHandleW, &::GetProcAddress, &::LoadLibraryW, &::FreeLibrary,
-    &::GetSystemPowerStatus,
-};
+// Each entry is bound by its name: several share one signature (CloseHandle, FindClose,
+// FindVolumeClose, CancelIo), and a table filled by position would take a swap silently.
+SYS_TABLE BindRealTable()
+{
+    SYS_TABLE t = {};
+    t.pfnCreateFileW = &::CreateFileW;
+    t.pfnCloseHandle = &::CloseHandle;
+    t.pfnReadFile = &::ReadFile;
+    t.pfnWriteFile = &::WriteFile;
+    t.pfnSetFilePointer = &::SetFilePointer;
+    t.pfnSetFilePointerEx = &::SetFilePointerEx;
+    t.pfnDeviceIoControl = &::DeviceIoControl;
+    t.pfnGetFileInformationByHandle = &::GetFileInformationByHandle;
+    t.pfnGetFileSizeEx = &::GetFileSizeEx;
+    t.pfnGetFileTime = &::GetFileTime;
+    t.pfnGetFileType = &::GetFileType;
+    t.pfnGetFileAttributesExW = &::GetFileAttributesExW;
+    t.pfnGetCompressedFileSizeW = &::GetCompressedFileSizeW;
+    t.pfnGetLongPathNameW = &::GetLongPathNameW;
+    t.pfnFindFirstFileW = &::FindFirstFileW;
+    t.pfnFindNextFileW = &::FindNextFileW;
+    t.pfnFindClose = &::FindClose;
+    t.pfnReadDirectoryChangesW = &::ReadDirectoryChangesW;
+    t.pfnCancelIo = &::CancelIo;
+    t.pfnFindFirstVolumeW = &::FindFirstVolumeW;
+    t.pfnFindNextVolumeW = &::FindNextVolumeW;
+    t.pfnFindVolumeClose = &::FindVolumeClose;
+    t.pfnGetDriveTypeW = &::GetDriveTypeW;
+    t.pfnGetVolumeNameForVolumeMountPointW = &::GetVolumeNameForVolumeMountPointW;
+    t.pfnGetVolumeInformationW = &::GetVolumeInformationW;
+    t.pfnGetDiskFreeSpaceExW = &::GetDiskFreeSpaceExW;
+    t.pfnGetDiskFreeSpaceW = &::GetDiskFreeSpaceW;
+    t.pfnGetWindowsDirectoryW = &::GetWindowsDirectoryW;
+    t.pfnGetSystemWindowsDirectoryW = &::GetSystemWindowsDirectoryW;
+    t.pfnNtFsControlFile = &::NtFsControlFile;
+    t.pfnNtQueryInformationFile = &::NtQueryInformationFile;
+    t.pfnNtQuerySystemInformation = &::NtQuerySystemInformation;
+    t.pfnNtQueryObject = &::NtQueryObject;
+    t.pfnNtDuplicateObject = &::NtDuplicateObject;
+    t.pfnOpenProcess = &::OpenProcess;
+    t.pfnCreateToolhelp32Snapshot = &::CreateToolhelp32Snapshot;
+    t.pfnProcess32FirstW = &::Process32FirstW;
+    t.pfnProcess32NextW = &::Process32NextW;
+    t.pfnGetModuleHandleW = &::GetModuleHandleW;
+    t.pfnGetProcAddress = &::GetProcAddress;
+    t.pfnLoadLibraryW = &::LoadLibraryW;
+    t.pfnFreeLibrary = &::FreeLibrary;
+    t.pfnGetSystemPowerStatus = &::GetSystemPowerStatus;
+    return t;
+}
 
-std::atomic<const SYS_TABLE*> s_pCurrent{&s_real};
+// Made on first use, so that tables built while the program starts may copy entries from it.
+const SYS_TABLE& Real()
+{
+    static const SYS_TABLE s_real = BindRealTable();
+    return s_real;
+}
+
+// Null until a table is installed: the real one.
+std::atomic<const SYS_TABLE*> s_pCurrent{nullptr};
 
 } // namespace
 
-const SYS_TABLE& RealTable() { return s_real; }
+const SYS_TABLE& RealTable() { return Real(); }
 
-const SYS_TABLE& Current() { return *s_pCurrent.load(std::memory_order_acquire); }
+const SYS_TABLE& Current()
+{
+    const SYS_TABLE* pTable = s_pCurrent.load(std::memory_order_acquire);
+    return pTable ? *pTable : Real();
+}
 
 const SYS_TABLE* Install(const SYS_TABLE* pTable)
 {
-    return s_pCurrent.exchange(pTable ? pTable : &s_real, std::memory_order_acq_rel);
+    const SYS_TABLE* pPrevious = s_pCurrent.exchange(pTable, std::memory_order_acq_rel);
+    return pPrevious ? pPrevious : &Real();
 }
 
 HANDLE CreateFileW(LPCWSTR pszPath, DWORD dwAccess, DWORD dwShare, LPSECURITY_ATTRIBUTES pSecurity,

@@ -350,20 +350,61 @@ BOOL WINAPI SimGetSystemPowerStatus(LPSYSTEM_POWER_STATUS p)
     return system.GetPowerStatus(p);
 }
 
-const sys::SYS_TABLE s_table = {
-    &SimCreateFileW, &SimCloseHandle, &SimReadFile, &SimWriteFile, &SimSetFilePointer, &SimSetFilePointerEx,
-    &SimDeviceIoControl, &SimGetFileInformationByHandle, &SimGetFileSizeEx, &SimGetFileTime, &SimGetFileType,
-    &SimGetFileAttributesExW, &SimGetCompressedFileSizeW, &SimGetLongPathNameW, &SimFindFirstFileW,
-    &SimFindNextFileW, &SimFindClose, &SimReadDirectoryChangesW, &SimCancelIo,
-    &SimFindFirstVolumeW, &SimFindNextVolumeW, &SimFindVolumeClose, &SimGetDriveTypeW,
-    &SimGetVolumeNameForVolumeMountPointW, &SimGetVolumeInformationW, &SimGetDiskFreeSpaceExW,
-    &SimGetDiskFreeSpaceW, &SimGetWindowsDirectoryW, &SimGetSystemWindowsDirectoryW,
-    &SimNtFsControlFile, &SimNtQueryInformationFile, &SimNtQuerySystemInformation, &SimNtQueryObject,
-    &SimNtDuplicateObject,
-    &SimOpenProcess, &SimCreateToolhelp32Snapshot, &SimProcess32FirstW, &SimProcess32NextW,
-    sys::RealTable().pfnGetModuleHandleW, &SimGetProcAddress, &SimLoadLibraryW, &SimFreeLibrary,
-    &SimGetSystemPowerStatus,
-};
+// The simulator's answers, each bound by its name (see the real table).
+sys::SYS_TABLE BindTable()
+{
+    sys::SYS_TABLE t = {};
+    t.pfnCreateFileW = &SimCreateFileW;
+    t.pfnCloseHandle = &SimCloseHandle;
+    t.pfnReadFile = &SimReadFile;
+    t.pfnWriteFile = &SimWriteFile;
+    t.pfnSetFilePointer = &SimSetFilePointer;
+    t.pfnSetFilePointerEx = &SimSetFilePointerEx;
+    t.pfnDeviceIoControl = &SimDeviceIoControl;
+    t.pfnGetFileInformationByHandle = &SimGetFileInformationByHandle;
+    t.pfnGetFileSizeEx = &SimGetFileSizeEx;
+    t.pfnGetFileTime = &SimGetFileTime;
+    t.pfnGetFileType = &SimGetFileType;
+    t.pfnGetFileAttributesExW = &SimGetFileAttributesExW;
+    t.pfnGetCompressedFileSizeW = &SimGetCompressedFileSizeW;
+    t.pfnGetLongPathNameW = &SimGetLongPathNameW;
+    t.pfnFindFirstFileW = &SimFindFirstFileW;
+    t.pfnFindNextFileW = &SimFindNextFileW;
+    t.pfnFindClose = &SimFindClose;
+    t.pfnReadDirectoryChangesW = &SimReadDirectoryChangesW;
+    t.pfnCancelIo = &SimCancelIo;
+    t.pfnFindFirstVolumeW = &SimFindFirstVolumeW;
+    t.pfnFindNextVolumeW = &SimFindNextVolumeW;
+    t.pfnFindVolumeClose = &SimFindVolumeClose;
+    t.pfnGetDriveTypeW = &SimGetDriveTypeW;
+    t.pfnGetVolumeNameForVolumeMountPointW = &SimGetVolumeNameForVolumeMountPointW;
+    t.pfnGetVolumeInformationW = &SimGetVolumeInformationW;
+    t.pfnGetDiskFreeSpaceExW = &SimGetDiskFreeSpaceExW;
+    t.pfnGetDiskFreeSpaceW = &SimGetDiskFreeSpaceW;
+    t.pfnGetWindowsDirectoryW = &SimGetWindowsDirectoryW;
+    t.pfnGetSystemWindowsDirectoryW = &SimGetSystemWindowsDirectoryW;
+    t.pfnNtFsControlFile = &SimNtFsControlFile;
+    t.pfnNtQueryInformationFile = &SimNtQueryInformationFile;
+    t.pfnNtQuerySystemInformation = &SimNtQuerySystemInformation;
+    t.pfnNtQueryObject = &SimNtQueryObject;
+    t.pfnNtDuplicateObject = &SimNtDuplicateObject;
+    t.pfnOpenProcess = &SimOpenProcess;
+    t.pfnCreateToolhelp32Snapshot = &SimCreateToolhelp32Snapshot;
+    t.pfnProcess32FirstW = &SimProcess32FirstW;
+    t.pfnProcess32NextW = &SimProcess32NextW;
+    t.pfnGetModuleHandleW = sys::RealTable().pfnGetModuleHandleW;
+    t.pfnGetProcAddress = &SimGetProcAddress;
+    t.pfnLoadLibraryW = &SimLoadLibraryW;
+    t.pfnFreeLibrary = &SimFreeLibrary;
+    t.pfnGetSystemPowerStatus = &SimGetSystemPowerStatus;
+    return t;
+}
+
+const sys::SYS_TABLE& Table()
+{
+    static const sys::SYS_TABLE s_table = BindTable();
+    return s_table;
+}
 
 bool IsNamed(LPCWSTR pszFile, const wchar_t* pszModule)
 {
@@ -411,7 +452,7 @@ void CSimSystem::Install()
     if (m_bInstalled)
         return;
     s_pActive.store(this, std::memory_order_release);
-    m_pPrevious = sys::Install(&s_table);
+    m_pPrevious = sys::Install(&Table());
     m_bInstalled = true;
 }
 

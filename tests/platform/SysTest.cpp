@@ -51,6 +51,23 @@ TEST(Sys, RealBindingKeepsTheSystemsErrors)
     EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), ::GetLastError());
 }
 
+// Calls that share one signature each reach their own namesake.
+TEST(Sys, RealBindingTakesNoCallForAnotherOfTheSameShape)
+{
+    const sys::SYS_TABLE& real = sys::RealTable();
+    EXPECT_EQ(&::CloseHandle, real.pfnCloseHandle);
+    EXPECT_EQ(&::FindClose, real.pfnFindClose);
+    EXPECT_EQ(&::FindVolumeClose, real.pfnFindVolumeClose);
+    EXPECT_EQ(&::CancelIo, real.pfnCancelIo);
+    EXPECT_EQ(&::GetWindowsDirectoryW, real.pfnGetWindowsDirectoryW);
+    EXPECT_EQ(&::GetSystemWindowsDirectoryW, real.pfnGetSystemWindowsDirectoryW);
+    EXPECT_EQ(&::Process32FirstW, real.pfnProcess32FirstW);
+    EXPECT_EQ(&::Process32NextW, real.pfnProcess32NextW);
+    EXPECT_EQ(&::GetModuleHandleW, real.pfnGetModuleHandleW);
+    EXPECT_EQ(&::LoadLibraryW, real.pfnLoadLibraryW);
+    EXPECT_EQ(&sys::RealTable(), sys::Install(nullptr)) << "nothing installed: the real table";
+}
+
 TEST(Sys, RealBindingFindsNativeEntryPoints)
 {
     HMODULE hNtdll = sys::GetModuleHandleW(L"ntdll.dll");
