@@ -74,6 +74,20 @@ void CSimContentMap::Assign(LONGLONG llLcn, LONGLONG llLength, ULONGLONG ullFile
     MergeAround(it);
 }
 
+void CSimContentMap::Append(LONGLONG llLcn, LONGLONG llLength, ULONGLONG ullFile, WORD wSlot, LONGLONG llVcn)
+{
+    if (llLength <= 0)
+        return;
+    const bool bBehind = m_runs.empty() || std::prev(m_runs.end())->first + std::prev(m_runs.end())->second.llLength <= llLcn;
+    if (!bBehind)
+    {
+        Assign(llLcn, llLength, ullFile, wSlot, llVcn);
+        return;
+    }
+    auto it = m_runs.emplace_hint(m_runs.end(), llLcn, CONTENT_RUN{llLength, ullFile, llVcn, wSlot});
+    MergeAround(it);
+}
+
 void CSimContentMap::Copy(LONGLONG llFrom, LONGLONG llTo, LONGLONG llLength)
 {
     std::vector<std::pair<LONGLONG, CONTENT_RUN>> pieces;

@@ -27,6 +27,9 @@ public:
 
     // The clusters [llLcn, llLcn + llLength) now hold VCNs from llVcn of the stream.
     void Assign(LONGLONG llLcn, LONGLONG llLength, ULONGLONG ullFile, WORD wSlot, LONGLONG llVcn);
+    // The same, in constant time when the range starts behind every run already held, as
+    // runs read back in LCN order do.
+    void Append(LONGLONG llLcn, LONGLONG llLength, ULONGLONG ullFile, WORD wSlot, LONGLONG llVcn);
     void Erase(LONGLONG llLcn, LONGLONG llLength);
     // Copies what [llFrom, llFrom + llLength) holds to llTo; the ranges must not overlap.
     void Copy(LONGLONG llFrom, LONGLONG llTo, LONGLONG llLength);

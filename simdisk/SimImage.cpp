@@ -543,7 +543,7 @@ std::unique_ptr<CSimVolume> DecodePayload(CReader payload)
         WORD wSlot = content.Get<WORD>();
         if (llLength <= 0 || llLcn < 0 || llLcn > format.llTotalClusters - llLength)
             throw std::runtime_error("content lies outside the volume");
-        volume.Content().Assign(llLcn, llLength, ullFile, wSlot, llVcn);
+        volume.Content().Append(llLcn, llLength, ullFile, wSlot, llVcn);
     }
     CReader pending = payload.Section("PEND");
     for (ULONGLONG n = pending.GetCount(16); n > 0; --n)

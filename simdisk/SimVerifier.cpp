@@ -3,9 +3,11 @@
 #include "platform/LittleEndian.h"
 #include "simdisk/NtfsLayout.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstring>
 #include <cwchar>
+#include <cwctype>
 #include <map>
 #include <unordered_map>
 
@@ -14,6 +16,17 @@ namespace {
 using le::Get;
 
 constexpr size_t MaxProblems = 64;
+
+// Whether a directory's key is the upper-case form of a name, without making that form.
+bool IsUpperOf(const std::wstring& strKey, const std::wstring& strName)
+{
+    if (strKey.size() != strName.size())
+        return false;
+    for (size_t i = 0; i < strKey.size(); ++i)
+        if (strKey[i] != static_cast<wchar_t>(std::towupper(strName[i])))
+            return false;
+    return true;
+}
 
 } // namespace
 
@@ -75,6 +88,7 @@ bool CSimVerifier::CheckStreams(CSimBitmap& owned)
 {
     m_nLastPercent = -1;
     const size_t nSlots = m_volume.FileSlots();
+    std::vector<bool> listed(nSlots, false);
     for (size_t i = 0; i < nSlots; ++i)
     {
         if (!Report(1, i, nSlots))
@@ -82,7 +96,7 @@ bool CSimVerifier::CheckStreams(CSimBitmap& owned)
         const CSimFile* pFile = m_volume.File(i);
         if (!pFile)
             continue;
-        CheckPlace(*pFile);
+        CheckPlace(*pFile, listed);
         CheckAttributes(*pFile);
         for (const CSimStream& stream : pFile->m_streams)
         {
@@ -90,20 +104,25 @@ bool CSimVerifier::CheckStreams(CSimBitmap& owned)
             CheckStream(*pFile, stream, owned);
         }
     }
+    // A file its directory does not list is lost to every listing and path, whatever its clusters hold.
+    for (size_t i = 0; i < nSlots; ++i)
+        if (m_volume.File(i) && i != m_volume.RootId() && !listed[i])
+            Problem(L"file %llu is not listed in its directory", static_cast<unsigned long long>(i));
+    CheckContent();
     return Report(1, nSlots, nSlots);
 }
 
-void CSimVerifier::CheckPlace(const CSimFile& file)
+void CSimVerifier::CheckPlace(const CSimFile& file, std::vector<bool>& listed)
 {
-    // A file its directory does not list is lost to every listing and path, whatever its clusters hold.
-    const CSimFile* pParent = m_volume.File(file.m_ullParent);
-    if (file.m_ullId != m_volume.RootId() && (!pParent || m_volume.Child(*pParent, file.m_strName) != &file))
-        Problem(L"file %llu is not listed in its directory", file.m_ullId);
+    // Each directory's entries once, marking the files they rightly list; a lookup by name for
+    // every file would cost a search per file.
     for (const auto& child : file.m_children)
     {
         const CSimFile* pChild = m_volume.File(child.second);
-        if (!pChild || pChild->m_ullParent != file.m_ullId || SimUpper(pChild->m_strName) != child.first)
+        if (!pChild || pChild->m_ullParent != file.m_ullId || !IsUpperOf(child.first, pChild->m_strName))
             Problem(L"directory %llu lists an entry that is not its own", file.m_ullId);
+        else
+            listed[static_cast<size_t>(child.second)] = true;
     }
 }
 
@@ -155,14 +174,16 @@ void CSimVerifier::CheckPendingFrees(const CSimBitmap* pOwned)
 
 void CSimVerifier::CheckStream(const CSimFile& file, const CSimStream& stream, CSimBitmap& owned)
 {
-    const std::wstring strName = m_volume.RelativePath(file);
+    // The path is only built for a message: walking up the tree for every stream would cost
+    // more than the whole check.
+    auto name = [&]() { return m_volume.RelativePath(file); };
     LONGLONG llVcn = 0;
     for (size_t i = 0; i < stream.m_runs.size(); ++i)
     {
         const SIM_RUN& run = stream.m_runs[i];
         if (run.llVcn != llVcn || run.llLength <= 0)
         {
-            Problem(L"%ls (stream %u): runs do not follow each other at VCN %lld", strName.c_str(), stream.m_wSlot, run.llVcn);
+            Problem(L"%ls (stream %u): runs do not follow each other at VCN %lld", name().c_str(), stream.m_wSlot, run.llVcn);
             return;
         }
         llVcn += run.llLength;
@@ -172,28 +193,88 @@ void CSimVerifier::CheckStream(const CSimFile& file, const CSimStream& stream, C
             bool bJoins = (prev.llLcn == SIM_SPARSE_LCN && run.llLcn == SIM_SPARSE_LCN) ||
                           (prev.llLcn != SIM_SPARSE_LCN && run.llLcn == prev.llLcn + prev.llLength);
             if (bJoins)
-                Problem(L"%ls (stream %u): runs at VCN %lld are not joined", strName.c_str(), stream.m_wSlot, run.llVcn);
+                Problem(L"%ls (stream %u): runs at VCN %lld are not joined", name().c_str(), stream.m_wSlot, run.llVcn);
         }
         if (run.llLcn == SIM_SPARSE_LCN)
             continue;
         if (run.llLcn < 0 || run.llLcn + run.llLength > m_volume.TotalClusters())
         {
-            Problem(L"%ls: run at LCN %lld lies outside the volume", strName.c_str(), run.llLcn);
+            Problem(L"%ls: run at LCN %lld lies outside the volume", name().c_str(), run.llLcn);
             continue;
         }
         if (!owned.IsClear(run.llLcn, run.llLength))
-            Problem(L"%ls: clusters from LCN %lld belong to another stream too", strName.c_str(), owned.NextSet(run.llLcn));
+            Problem(L"%ls: clusters from LCN %lld belong to another stream too", name().c_str(), owned.NextSet(run.llLcn));
         owned.Set(run.llLcn, run.llLength);
-        LONGLONG llBad = 0;
-        if (!m_volume.Content().Holds(run.llLcn, run.llLength, file.Reference(), stream.m_wSlot, run.llVcn, &llBad))
-            Problem(L"%ls: cluster %lld does not hold VCN %lld of the stream", strName.c_str(), llBad,
-                    run.llVcn + (llBad - run.llLcn));
     }
     if (!stream.m_bResident && stream.Vcns() < m_volume.ClustersFor(stream.m_llDataSize))
-        Problem(L"%ls: %lld clusters cannot hold %lld bytes", strName.c_str(), stream.Vcns(), stream.m_llDataSize);
+        Problem(L"%ls: %lld clusters cannot hold %lld bytes", name().c_str(), stream.Vcns(), stream.m_llDataSize);
     const bool bMayBeSparse = (stream.m_wFlags & (ntfs::FlagSparse | ntfs::FlagCompressed)) != 0;
     if (!bMayBeSparse && stream.AllocatedClusters() != stream.Vcns())
-        Problem(L"%ls: a stream that is neither sparse nor compressed has holes", strName.c_str());
+        Problem(L"%ls: a stream that is neither sparse nor compressed has holes", name().c_str());
+}
+
+void CSimVerifier::CheckContent()
+{
+    // One walk over what the clusters hold, in LCN order: each piece that carries a stream's
+    // VCNs where the stream has them counts for that stream. A stream whose clusters are all
+    // counted holds its data; only a stream that falls short is looked at cluster by cluster.
+    const size_t nSlots = m_volume.FileSlots();
+    std::vector<size_t> first(nSlots + 1, 0);
+    for (size_t i = 0; i < nSlots; ++i)
+    {
+        const CSimFile* pFile = m_volume.File(i);
+        first[i + 1] = first[i] + (pFile ? pFile->m_streams.size() : 0);
+    }
+    std::vector<LONGLONG> held(first[nSlots], 0);
+    for (const auto& entry : m_volume.Content().Runs())
+    {
+        const CONTENT_RUN& content = entry.second;
+        const ULONGLONG ullId = content.ullFile & 0xFFFFFFFFFFFFull;
+        const CSimFile* pFile = ullId < nSlots ? m_volume.File(ullId) : nullptr;
+        if (!pFile || pFile->Reference() != content.ullFile)
+            continue;
+        size_t nStream = 0;
+        while (nStream < pFile->m_streams.size() && pFile->m_streams[nStream].m_wSlot != content.wSlot)
+            ++nStream;
+        if (nStream == pFile->m_streams.size())
+            continue;
+        const CSimStream& stream = pFile->m_streams[nStream];
+        LONGLONG llLcn = entry.first;
+        LONGLONG llVcn = content.llVcn;
+        LONGLONG llLeft = content.llLength;
+        for (int r = stream.FindRun(llVcn); r >= 0 && r < static_cast<int>(stream.m_runs.size()) && llLeft > 0; ++r)
+        {
+            const SIM_RUN& run = stream.m_runs[r];
+            if (run.llLcn == SIM_SPARSE_LCN || run.llLcn + (llVcn - run.llVcn) != llLcn)
+                break;
+            const LONGLONG llTake = std::min(llLeft, run.llVcn + run.llLength - llVcn);
+            held[first[ullId] + nStream] += llTake;
+            llLcn += llTake;
+            llVcn += llTake;
+            llLeft -= llTake;
+        }
+    }
+    for (size_t i = 0; i < nSlots; ++i)
+    {
+        const CSimFile* pFile = m_volume.File(i);
+        for (size_t n = 0; pFile && n < pFile->m_streams.size(); ++n)
+        {
+            const CSimStream& stream = pFile->m_streams[n];
+            if (held[first[i] + n] == stream.AllocatedClusters())
+                continue;
+            for (const SIM_RUN& run : stream.m_runs)
+            {
+                LONGLONG llBad = 0;
+                if (run.llLcn != SIM_SPARSE_LCN &&
+                    !m_volume.Content().Holds(run.llLcn, run.llLength, pFile->Reference(), stream.m_wSlot, run.llVcn, &llBad))
+                {
+                    Problem(L"%ls: cluster %lld does not hold VCN %lld of the stream", m_volume.RelativePath(*pFile).c_str(),
+                            llBad, run.llVcn + (llBad - run.llLcn));
+                    break;
+                }
+            }
+        }
+    }
 }
 
 bool CSimVerifier::CheckBitmap(CSimBitmap& owned)

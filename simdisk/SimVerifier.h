@@ -30,8 +30,10 @@ private:
     void Problem(const wchar_t* pszFormat, ...);
     bool Report(int nStage, size_t nDone, size_t nTotal);
     bool CheckStreams(CSimBitmap& owned);
-    void CheckPlace(const CSimFile& file);
+    void CheckPlace(const CSimFile& file, std::vector<bool>& listed);
     void CheckStream(const CSimFile& file, const CSimStream& stream, CSimBitmap& owned);
+    // Every allocated cluster holds its stream's VCN; linear in the streams and the content.
+    void CheckContent();
     void CheckAttributes(const CSimFile& file);
     void CheckSizes(const CSimFile& file, const CSimStream& stream);
     // Against the clusters the streams own, or without them against what the clusters hold.
