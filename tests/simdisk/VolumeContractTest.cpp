@@ -2,10 +2,45 @@
 #include "SimFixture.h"
 
 #include <cstring>
+#include <functional>
 
 namespace {
 
 using VolumeContract = CSimFixture;
+
+struct BITMAP_CHUNK
+{
+    LONGLONG llFrom;     // the cluster asked for
+    LONGLONG llStart;    // the chunk's first cluster, from the answer
+    LONGLONG llBits;     // the usable bits
+    bool bLast;          // the answer reached the volume's end
+    const BYTE* pBits;
+};
+
+// Reads the whole bitmap as the engine does: each chunk asked from where the last one's usable
+// bits ended, its start taken from the answer, its usable bits the answer's size or, after
+// ERROR_MORE_DATA, the bytes returned less 192 bits. False when a call fails otherwise.
+bool ReadBitmapChunks(HANDLE hVolume, LONGLONG llTotal, const std::function<void(const BITMAP_CHUNK&)>& fn)
+{
+    std::vector<BYTE> buffer(81896 + 24);
+    LONGLONG llFrom = 0;
+    while (true)
+    {
+        DWORD dwReturned = 0;
+        BOOL bOk = sys::DeviceIoControl(hVolume, FSCTL_GET_VOLUME_BITMAP, &llFrom, 8, buffer.data(),
+                                        static_cast<DWORD>(buffer.size()), &dwReturned, nullptr);
+        if (!bOk && llFrom == llTotal)
+            return true;
+        if (!bOk && ::GetLastError() != ERROR_MORE_DATA)
+            return false;
+        auto* p = reinterpret_cast<VOLUME_BITMAP_BUFFER*>(buffer.data());
+        const BITMAP_CHUNK chunk = {llFrom, p->StartingLcn.QuadPart,
+                                    bOk ? p->BitmapSize.QuadPart : static_cast<LONGLONG>(dwReturned) * 8 - 192,
+                                    bOk != FALSE, p->Buffer};
+        fn(chunk);
+        llFrom = chunk.llStart + chunk.llBits;
+    }
+}
 
 TEST_F(VolumeContract, EnumerationGivesGuidNamesAndEndsWithNoMoreFiles)
 {
@@ -100,35 +135,21 @@ TEST_P(BitmapSwitches, ChunkStartComesFromTheAnswerAndTheSizeEndsTheBits)
     m_pVolume->m_llBitmapGranule = GetParam().llGranule;
     m_pVolume->m_bBitmapTailSet = GetParam().bTailSet;
     ASSERT_NE(nullptr, m_pVolume->CreateFile(L"across.bin", 4096ll * 31, Exact({{0, 655160, 20}, {0, 699990, 11}})));
-    HANDLE hVolume = OpenVolume();
-    std::vector<BYTE> buffer(81896 + 24);
     std::vector<LONGLONG> starts;
-    LONGLONG llFrom = 0;
     LONGLONG llUsed = 0;
     LONGLONG llWholeByteFree = 0;
-    while (true)
-    {
-        DWORD dwReturned = 0;
-        BOOL bOk = sys::DeviceIoControl(hVolume, FSCTL_GET_VOLUME_BITMAP, &llFrom, 8, buffer.data(),
-                                        static_cast<DWORD>(buffer.size()), &dwReturned, nullptr);
-        if (!bOk && llFrom == TotalClusters)
-            break;
-        ASSERT_TRUE(bOk || ::GetLastError() == ERROR_MORE_DATA) << ::GetLastError();
-        auto* p = reinterpret_cast<VOLUME_BITMAP_BUFFER*>(buffer.data());
-        const LONGLONG llStart = p->StartingLcn.QuadPart;
-        starts.push_back(llStart);
-        const LONGLONG llBits = bOk ? p->BitmapSize.QuadPart : static_cast<LONGLONG>(dwReturned) * 8 - 192;
-        for (LONGLONG i = llFrom - llStart; i < llBits; ++i)
+    EXPECT_TRUE(ReadBitmapChunks(OpenVolume(), TotalClusters, [&](const BITMAP_CHUNK& chunk) {
+        starts.push_back(chunk.llStart);
+        for (LONGLONG i = chunk.llFrom - chunk.llStart; i < chunk.llBits; ++i)
         {
-            bool bUsed = (p->Buffer[i / 8] >> (i % 8)) & 1;
-            ASSERT_EQ(m_pVolume->Bitmap().Test(llStart + i), bUsed) << "cluster " << llStart + i;
+            bool bUsed = (chunk.pBits[i / 8] >> (i % 8)) & 1;
+            EXPECT_EQ(m_pVolume->Bitmap().Test(chunk.llStart + i), bUsed) << "cluster " << chunk.llStart + i;
             llUsed += bUsed;
         }
-        if (bOk)
-            for (LONGLONG i = llBits; i % 8; ++i)
-                llWholeByteFree += !((p->Buffer[i / 8] >> (i % 8)) & 1);
-        llFrom = llStart + llBits;
-    }
+        if (chunk.bLast)
+            for (LONGLONG i = chunk.llBits; i % 8; ++i)
+                llWholeByteFree += !((chunk.pBits[i / 8] >> (i % 8)) & 1);
+    }));
     const LONGLONG llSecond = 655168 - 655168 % GetParam().llGranule;
     EXPECT_EQ((std::vector<LONGLONG>{0, llSecond}), starts);
     EXPECT_EQ(m_pVolume->Bitmap().CountSet(), llUsed);
@@ -255,37 +276,24 @@ TEST_F(VolumeContract, BitmapRoundsTheStartAndAnswersInChunks)
 TEST_F(VolumeContract, BitmapChunksReadLikeTheEngineGiveTheWholeBitmap)
 {
     ASSERT_NE(nullptr, m_pVolume->CreateFile(L"across.bin", 4096ll * 31, Exact({{0, 655160, 20}, {0, 699990, 11}})));
-    HANDLE hVolume = OpenVolume();
-    std::vector<BYTE> buffer(81896 + 24);
-    LONGLONG llFrom = 0;
     LONGLONG llCounted = 0;
     LONGLONG llUsed = 0;
     int nChunks = 0;
-    while (true)
-    {
-        DWORD dwReturned = 0;
-        BOOL bOk = sys::DeviceIoControl(hVolume, FSCTL_GET_VOLUME_BITMAP, &llFrom, 8, buffer.data(),
-                                        static_cast<DWORD>(buffer.size()), &dwReturned, nullptr);
-        if (!bOk && llFrom == TotalClusters)
-            break;
-        ASSERT_TRUE(bOk || ::GetLastError() == ERROR_MORE_DATA) << ::GetLastError();
-        auto* p = reinterpret_cast<VOLUME_BITMAP_BUFFER*>(buffer.data());
-        ASSERT_EQ(llFrom, p->StartingLcn.QuadPart);
-        LONGLONG llBits = bOk ? p->BitmapSize.QuadPart : static_cast<LONGLONG>(dwReturned) * 8 - 192;
-        for (LONGLONG i = 0; i < llBits; ++i)
+    EXPECT_TRUE(ReadBitmapChunks(OpenVolume(), TotalClusters, [&](const BITMAP_CHUNK& chunk) {
+        EXPECT_EQ(chunk.llFrom, chunk.llStart);
+        for (LONGLONG i = 0; i < chunk.llBits; ++i)
         {
-            bool bUsed = (p->Buffer[i / 8] >> (i % 8)) & 1;
-            ASSERT_EQ(m_pVolume->Bitmap().Test(llFrom + i), bUsed) << "cluster " << llFrom + i;
+            bool bUsed = (chunk.pBits[i / 8] >> (i % 8)) & 1;
+            EXPECT_EQ(m_pVolume->Bitmap().Test(chunk.llFrom + i), bUsed) << "cluster " << chunk.llFrom + i;
             llUsed += bUsed;
         }
-        if (bOk)
+        if (chunk.bLast)
         {
-            EXPECT_EQ(0xFE, p->Buffer[(llBits - 1) / 8] & 0xFE) << "bits past the end read as used";
+            EXPECT_EQ(0xFE, chunk.pBits[(chunk.llBits - 1) / 8] & 0xFE) << "bits past the end read as used";
         }
-        llCounted += llBits;
-        llFrom += llBits;
+        llCounted += chunk.llBits;
         ++nChunks;
-    }
+    }));
     EXPECT_EQ(2, nChunks);
     EXPECT_EQ(TotalClusters, llCounted);
     EXPECT_EQ(m_pVolume->Bitmap().CountSet(), llUsed);
