@@ -78,8 +78,8 @@ void CSimContentMap::Append(LONGLONG llLcn, LONGLONG llLength, ULONGLONG ullFile
 {
     if (llLength <= 0)
         return;
-    const bool bBehind = m_runs.empty() || std::prev(m_runs.end())->first + std::prev(m_runs.end())->second.llLength <= llLcn;
-    if (!bBehind)
+    const auto last = m_runs.empty() ? m_runs.end() : std::prev(m_runs.end());
+    if (last != m_runs.end() && last->first + last->second.llLength > llLcn)
     {
         Assign(llLcn, llLength, ullFile, wSlot, llVcn);
         return;

@@ -185,7 +185,8 @@ NTSTATUS CSimControls::VolumeBitmap(SIM_HANDLE& handle, const BYTE* pIn, DWORD d
         return ntstatus::InvalidParameter;
     // The file system answers from a boundary of its own choosing at or below the asked
     // cluster; callers take the start from the answer.
-    const LONGLONG llGranule = volume.m_llBitmapGranule >= 8 && volume.m_llBitmapGranule % 8 == 0 ? volume.m_llBitmapGranule : 8;
+    const LONGLONG llAsked = volume.m_llBitmapGranule;
+    const LONGLONG llGranule = llAsked >= 8 && llAsked % 8 == 0 ? llAsked : 8;
     llStart -= llStart % llGranule;
     const LONGLONG llBits = volume.TotalClusters() - llStart;
     const LONGLONG llBytes = std::min<LONGLONG>((llBits + 7) / 8, dwOut - 16);

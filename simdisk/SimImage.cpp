@@ -115,8 +115,8 @@ public:
         if (m_hFile == INVALID_HANDLE_VALUE || m_buffer.empty())
             return m_bOk;
         DWORD dwWritten = 0;
-        m_bOk = m_bOk && ::WriteFile(m_hFile, m_buffer.data(), static_cast<DWORD>(m_buffer.size()), &dwWritten, nullptr) &&
-                dwWritten == m_buffer.size();
+        const DWORD dwBytes = static_cast<DWORD>(m_buffer.size());
+        m_bOk = m_bOk && ::WriteFile(m_hFile, m_buffer.data(), dwBytes, &dwWritten, nullptr) && dwWritten == dwBytes;
         m_buffer.clear();
         return m_bOk;
     }
@@ -648,7 +648,8 @@ std::vector<BYTE> CSimImage::Encode(const CSimVolume& volume)
     CWriter out(&image, counter);
     WritePayload(out, volume);
     PutHeader(image.data(), counter.Count());
-    const DWORD dwCrc = ImageChecksum(Crc32(Crc32Start, image.data() + HeaderBytes, image.size() - HeaderBytes), image.data());
+    const DWORD dwPayloadCrc = Crc32(Crc32Start, image.data() + HeaderBytes, image.size() - HeaderBytes);
+    const DWORD dwCrc = ImageChecksum(dwPayloadCrc, image.data());
     std::memcpy(image.data() + ChecksumAt, &dwCrc, 4);
     return image;
 }

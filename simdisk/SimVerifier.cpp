@@ -265,11 +265,12 @@ void CSimVerifier::CheckContent()
             for (const SIM_RUN& run : stream.m_runs)
             {
                 LONGLONG llBad = 0;
+                const ULONGLONG ullFile = pFile->Reference();
                 if (run.llLcn != SIM_SPARSE_LCN &&
-                    !m_volume.Content().Holds(run.llLcn, run.llLength, pFile->Reference(), stream.m_wSlot, run.llVcn, &llBad))
+                    !m_volume.Content().Holds(run.llLcn, run.llLength, ullFile, stream.m_wSlot, run.llVcn, &llBad))
                 {
-                    Problem(L"%ls: cluster %lld does not hold VCN %lld of the stream", m_volume.RelativePath(*pFile).c_str(),
-                            llBad, run.llVcn + (llBad - run.llLcn));
+                    Problem(L"%ls: cluster %lld does not hold VCN %lld of the stream",
+                            m_volume.RelativePath(*pFile).c_str(), llBad, run.llVcn + (llBad - run.llLcn));
                     break;
                 }
             }

@@ -713,8 +713,9 @@ NTSTATUS CSimVolume::CheckMove(const CSimFile& file, const CSimStream& stream, L
         // Clusters past the end of the data (the rest of the last unit) belong to no data and
         // cannot be moved.
         const LONGLONG llDataVcns = ClustersFor(stream.m_llDataSize);
+        const int nRuns = static_cast<int>(stream.m_runs.size());
         if (llVcn + llCount > llDataVcns)
-            for (int i = stream.FindRun(std::max(llVcn, llDataVcns)); i >= 0 && i < static_cast<int>(stream.m_runs.size()); ++i)
+            for (int i = stream.FindRun(std::max(llVcn, llDataVcns)); i >= 0 && i < nRuns; ++i)
                 if (stream.m_runs[i].llLcn != SIM_SPARSE_LCN && stream.m_runs[i].llVcn < llVcn + llCount)
                     return ntstatus::InvalidParameter;
     }
