@@ -24,10 +24,11 @@ struct SIM_FORMAT
     DWORD dwBytesPerRecord = 1024;
     std::wstring strLabel = L"SIMDISK";
     DWORD dwSerial = 0x5A3C1E07;
-    std::wstring strGuid;      // "{...}"; empty gives one derived from the serial number, file system, size and label
+    std::wstring strGuid;      // "{...}"; empty: one made from the serial, file system, size and label
     LONGLONG llMftRecords = 0; // 0: room for the metadata and 1024 files
     int nMftPieces = 1;        // more than 1 gives a fragmented MFT
-    LONGLONG llFirstUserRecord = ntfs::FirstUserRecord; // first record of ordinary files; real volumes use 64 or the 30s (from 28 on)
+    // First record of ordinary files: 64, or from 28 on as volumes formatted by some versions have it.
+    LONGLONG llFirstUserRecord = ntfs::FirstUserRecord;
 };
 
 class CSimVolume
