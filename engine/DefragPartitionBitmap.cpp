@@ -76,7 +76,8 @@ bool CDefragPartition::FindFreeRun(HANDLE hVolume, int64_t llFrom, int64_t llWan
         llLcn = stChunk.End();
         while (ulPos < ulBits)
         {
-            if (llLimit >= 0 && stChunk.llStart + ulPos >= llLimit)
+            // A run that began before the limit may go on past it.
+            if (llLimit >= 0 && !run.IsOpen() && stChunk.llStart + ulPos >= llLimit)
             {
                 run.Close();
                 llFound = run.llBestStart;
