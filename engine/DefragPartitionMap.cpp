@@ -1,6 +1,8 @@
 #include "engine/DefragPartition.h"
 
 #include <cwchar>
+#include <cwctype>
+#include <string>
 #include <vector>
 
 #include "engine/PartitionOwner.h"
@@ -170,9 +172,19 @@ bool CDefragPartition::IsMetadataFile(const wchar_t* pszPath, int64_t llRecord)
         return false;
     if (nLength < 50 ? !StartsAt(pszPath, nLength, L'$', 3) : (pszPath[GuidPathLength] != L'$' || pszPath[0] != L'\\'))
         return false;
+    // NTFS names are case-insensitive, and the file system spells them its own way ("$MFT",
+    // "$UpCase").
+    std::wstring strPath(pszPath, nLength);
+    for (wchar_t& ch : strPath)
+        ch = static_cast<wchar_t>(std::towupper(ch));
     for (const wchar_t* pszName : MetadataNames)
-        if (std::wcsstr(pszPath, pszName) != nullptr)
+    {
+        std::wstring strName(pszName);
+        for (wchar_t& ch : strName)
+            ch = static_cast<wchar_t>(std::towupper(ch));
+        if (strPath.find(strName) != std::wstring::npos)
             return true;
+    }
     return false;
 }
 

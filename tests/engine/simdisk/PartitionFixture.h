@@ -37,6 +37,7 @@ public:
         std::wstring strStatus;
         int32_t nCells;    // of a whole map
         bool bChanges;     // a change list with records
+        int64_t allKinds[CClusterMap::KindCount]; // of a whole map with one-byte counters: sums per kind
     };
 
     bool SendObject(int32_t nClient, int32_t nCode, CNetDefragObject& object) override
@@ -69,7 +70,7 @@ public:
 private:
     bool Keep(int32_t nClient, int32_t nCode, CNetDefragObject& object)
     {
-        SENT sent = {nClient, nCode, -1, L"", -1, false};
+        SENT sent = {nClient, nCode, -1, L"", -1, false, {}};
         if (auto* pEntry = dynamic_cast<CNetDefragPartitionListEntry*>(&object))
         {
             sent.nState = pEntry->m_nState;
@@ -78,7 +79,12 @@ private:
                 m_onEntry(*pEntry);
         }
         if (auto* pMap = dynamic_cast<CNetDefragPartitionClustermap*>(&object))
+        {
             sent.nCells = pMap->GetCellCount();
+            for (int32_t i = 0; pMap->GetBytesPerCell() == CClusterMap::KindCount && i < sent.nCells; ++i)
+                for (int k = 0; k < CClusterMap::KindCount; ++k)
+                    sent.allKinds[k] += pMap->GetCells()[i * CClusterMap::KindCount + k];
+        }
         if (auto* pChanges = dynamic_cast<CNetDefragClustermapModList*>(&object))
             sent.bChanges = pChanges->HasRecords();
         std::lock_guard<std::mutex> lock(m_mutex);
