@@ -349,3 +349,74 @@ TEST_F(FileMoveTest, ClusterMapFollowsTheMove)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(FileMoveTest, WineStandInAnswersEndTheWalkAndTheMove)
+{
+    Start();
+    ASSERT_NE(nullptr, m_pVolume->CreateFile(L"w.bin", 8 * 4096, Fragmented(2, 1000)));
+    m_system.m_bWineAnswers = true;
+    int64_t llClusters = 0;
+    CExtentList extents;
+    m_pPartition->GetFileExtentsByPath(Path(L"w.bin").c_str(), llClusters, extents);
+    EXPECT_LE(extents.GetCount(), 1u);
+    DWORD dwAttributes = 0;
+    EXPECT_FALSE(m_pPartition->MoveFileToLcn(m_volume.Get(), Path(L"w.bin").c_str(), 150000, 8, dwAttributes));
+    m_system.m_bWineAnswers = false;
+    ExpectVerified();
+}
+
+// A volume object whose job is one large move.
+class CMovingPartition : public CDefragPartition
+{
+public:
+    using CDefragPartition::CDefragPartition;
+    using CDefragPartition::StartJobThread;
+
+    static DWORD WINAPI MoveJob(void* pParam)
+    {
+        auto* pThis = static_cast<CMovingPartition*>(pParam);
+        HANDLE hVolume = pThis->OpenVolume();
+        DWORD dwAttributes = 0;
+        pThis->m_bMoved = pThis->MoveFileToLcnWithProgress(hVolume, L"S:\\job.bin", pThis->m_llTarget,
+                                                           pThis->m_llClusters, dwAttributes);
+        sys::CloseHandle(hVolume);
+        pThis->SetStatusText(L" ");
+        *pThis->m_pbEnded = true;
+        return 0;
+    }
+
+    int64_t m_llTarget = 0;
+    int64_t m_llClusters = 0;
+    bool m_bMoved = false;
+    bool* m_pbEnded = nullptr;
+};
+
+TEST_F(FileMoveTest, VolumeDestroyedDuringItsMoveWaitsForTheMove)
+{
+    SetSetting(L"MaxMBMove", 1);
+    Start();
+    const LONGLONG llClusters = 20000;
+    ASSERT_NE(nullptr, m_pVolume->CreateFile(L"job.bin", llClusters * 4096, Fragmented(400, 1000)));
+    const LONGLONG llTarget = Target(llClusters);
+    bool bEnded = false;
+    auto pPartition = std::make_unique<CMovingPartition>(CUnicodeString(m_pVolume->GuidPath().c_str()), &m_owner);
+    ASSERT_TRUE(pPartition->Initialize());
+    pPartition->m_llTarget = llTarget;
+    pPartition->m_llClusters = llClusters;
+    pPartition->m_pbEnded = &bEnded;
+    // Every move control takes a while, as on a real disk.
+    SIM_FAULT slow;
+    slow.dwCode = FSCTL_MOVE_FILE;
+    slow.dwDelayMs = 10;
+    m_system.Faults().Add(slow);
+    ASSERT_TRUE(pPartition->StartJobThread(&CMovingPartition::MoveJob));
+    ::Sleep(50);
+    pPartition.reset();
+    EXPECT_TRUE(bEnded);
+    m_system.Faults().Clear();
+    ExpectVerified();
+}
+
+} // namespace
