@@ -2,6 +2,7 @@
 // its list entry, and the job thread's life.
 #include "PartitionFixture.h"
 
+#include "engine/SysHandle.h"
 #include "protocol/NetDefragPartitionNameList.h"
 
 #include <atomic>
@@ -222,6 +223,48 @@ TEST_F(DefragPartitionTest, StateIsBroadcastOnlyToConnectedClients)
     ASSERT_EQ(1, m_owner.Count(RESPONSE_PARTITION_ENTRY, -100));
     EXPECT_EQ(STATE_ANALYZING, m_owner.Sent()[0].nState);
     EXPECT_EQ(L" ", m_owner.Sent()[0].strStatus);
+}
+
+TEST_F(DefragPartitionTest, DriveRootNameOpensTheVolumeDevice)
+{
+    Mount(SIM_FS::Ntfs, 70000);
+    CDefragPartition partition(CUnicodeString(L"S:\\"), &m_owner);
+    ASSERT_TRUE(partition.Initialize());
+    EXPECT_EQ(L"S:\\", Text(partition.GetDrivePath()));
+    EXPECT_EQ(m_pVolume->TotalClusters(), partition.GetTotalClusters());
+    CSysHandle volume(partition.OpenVolume());
+    EXPECT_TRUE(volume.IsOpen());
+}
+
+TEST_F(DefragPartitionTest, LastManualRunTimeIsKeptPerVolume)
+{
+    Mount(SIM_FS::Ntfs, 70000);
+    const std::wstring strKey = L"Software\\Varnefold\\Stats\\Volume" + m_pVolume->Geometry().strGuid;
+    HKEY hKey = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, strKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                               nullptr, &hKey, nullptr));
+    ULONGLONG ullTime = 1700000000;
+    ::RegSetValueExW(hKey, L"LastManualDefragTime", 0, REG_QWORD, reinterpret_cast<BYTE*>(&ullTime), 8);
+    ::RegCloseKey(hKey);
+    CNetDefragPartitionListEntry entry;
+    Partition().FillListEntry(entry);
+    EXPECT_EQ(1700000000, entry.m_llLastManualDefragTime);
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Varnefold");
+    m_pPartition.reset();
+    ullTime = 0;
+    DWORD dwBytes = sizeof(ullTime);
+    EXPECT_EQ(ERROR_SUCCESS, ::RegGetValueW(HKEY_LOCAL_MACHINE, strKey.c_str(), L"LastManualDefragTime",
+                                            RRF_RT_REG_QWORD, nullptr, &ullTime, &dwBytes));
+    EXPECT_EQ(1700000000u, ullTime) << "written back when the object goes";
+}
+
+TEST_F(DefragPartitionTest, UsbDrivesAreToldByTheirBus)
+{
+    Mount(SIM_FS::Ntfs, 70000);
+    EXPECT_FALSE(CDefragPartition::IsUsbDrive(L"\\\\.\\S:\\", 6));
+    m_pVolume->m_byBusType = 7;
+    EXPECT_TRUE(CDefragPartition::IsUsbDrive(L"\\\\.\\S:\\", 6));
+    EXPECT_FALSE(CDefragPartition::IsUsbDrive(L"\\\\.\\Q:\\", 6));
 }
 
 // The job thread as the later jobs use it.
