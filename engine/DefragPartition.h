@@ -1,0 +1,274 @@
+// CDefragPartition: the engine's object for one volume: its names and geometry, its settings,
+// the state that clients see, the pending files, the cluster map with its subscribers, the
+// free-space searches, the moves, and at most one job thread.
+//
+// Lock order: the map lock before the pending-list lock; the status, bitmap and job locks
+// are taken alone. No lock of the object is held while it waits for an idle disk or sends
+// anything to a client.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+
+#include "engine/ClusterMap.h"
+#include "engine/ExtentList.h"
+#include "engine/FileChangeListener.h"
+#include "engine/LayoutFileList.h"
+#include "engine/PendingFileList.h"
+#include "engine/UnicodeString.h"
+#include "engine/ZoneExtentList.h"
+#include "protocol/SyncObjects.h"
+
+class CFileChangeMonitor;
+class CNetDefragPartitionListEntry;
+class CNetDefragPartitionNameEntry;
+class CPartitionOwner;
+
+enum PARTITION_STATE : int32_t
+{
+    STATE_IDLE = 0,
+    STATE_MONITORING = 1,
+    STATE_AUTO_ANALYZING = 2,
+    STATE_AUTO_DEFRAGMENTING = 3,
+    STATE_ANALYZING = 4,
+    STATE_DEFRAGMENTING = 5,
+    STATE_FAULTY = 6,
+    STATE_VOLUME_ERROR = 7,
+    STATE_STOPPING = 8,
+    STATE_SUSPENDED = 9,
+    STATE_AUTO_CHECKING = 10,
+    STATE_CHECKING = 11,
+    STATE_FAULTY_MONITORING = 12,
+};
+
+enum FILE_SYSTEM_CODE : int32_t
+{
+    FS_NONE = 0,
+    FS_FAT = 1,
+    FS_FAT32 = 2,
+    FS_NTFS = 3,
+    FS_EXFAT = 4,
+};
+
+// The answer of FSCTL_GET_NTFS_VOLUME_DATA.
+struct NTFS_VOLUME_DATA
+{
+    LONGLONG llVolumeSerialNumber;
+    LONGLONG llNumberSectors;
+    LONGLONG llTotalClusters;
+    LONGLONG llFreeClusters;
+    LONGLONG llTotalReserved;
+    DWORD dwBytesPerSector;
+    DWORD dwBytesPerCluster;
+    DWORD dwBytesPerFileRecordSegment;
+    DWORD dwClustersPerFileRecordSegment;
+    LONGLONG llMftValidDataLength;
+    LONGLONG llMftStartLcn;
+    LONGLONG llMft2StartLcn;
+    LONGLONG llMftZoneStart;
+    LONGLONG llMftZoneEnd;
+};
+
+class CDefragPartition : public CFileChangeListener
+{
+public:
+    static constexpr int SubscriberSlots = 10;
+    static constexpr int32_t ClientBuildOnly = -3;   // builds the map without subscribing
+    static constexpr int32_t AllSubscribers = -2;
+    static constexpr DWORD RecordBufferBytes = 32768;
+    static constexpr DWORD MaxBitmapBytes = 81896;
+
+    CDefragPartition(const CUnicodeString& strVolumeName, CPartitionOwner* pOwner);
+    ~CDefragPartition() override;
+    CDefragPartition(const CDefragPartition&) = delete;
+    CDefragPartition& operator=(const CDefragPartition&) = delete;
+
+    // Volume object.
+    bool Initialize();
+    HANDLE OpenVolume() const;
+    void LoadSettings();
+    bool ReadMoveModifiedFilesToEnd();
+    bool StopJob();
+    bool SetBackgroundMode(bool bOn, CFileChangeMonitor* pMonitor, bool bReport);
+    void SetMethod(bool bFull) { m_nMethod = bFull ? 1 : 0; }
+    bool FillListEntry(CNetDefragPartitionListEntry& entry);
+    bool FillVolumeNames(CNetDefragPartitionNameEntry& entry) const;
+    // With a volume handle, one idle-disk wait first; then the list entry to every client.
+    bool ReportState(HANDLE hVolume = nullptr);
+    int32_t GetReportedState() const;
+    uint32_t GetPendingFileCount();
+    uint32_t SecondsSinceLastActivity() const;
+    bool ClearPendingFiles();
+    static bool IsUsbDrive(const wchar_t* pszPath, int nLength);
+
+    bool IsJobRunning();
+    bool IsBackgroundMode() const { return m_bBackgroundMode; }
+    bool IsListOverflow() const { return m_bListOverflow; }
+    void SetListOverflow(bool bOverflow);
+    void SetPaused(bool bPaused) { m_bPaused = bPaused; }
+    bool IsPaused() const { return m_bPaused; }
+    void SetClientConnected(bool bConnected);
+    bool IsClientConnected() const { return m_bClientConnected; }
+    int32_t GetIndex() const { return m_nIndex; }
+    int32_t GetState() const { return m_nState; }
+    void SetState(int32_t nState) { m_nState = nState; }
+    HANDLE GetStopEvent() const { return m_hStopEvent; }
+    void SetStatusText(const CUnicodeString& strText);
+    CUnicodeString GetStatusText();
+
+    const CUnicodeString& GetVolumeName() const { return m_strVolumeName; }
+    const CUnicodeString& GetDrivePath() const { return m_strDrivePath; }
+    int32_t GetFileSystem() const { return m_nFileSystem; }
+    int64_t GetTotalClusters() const { return m_llTotalClusters; }
+    int64_t GetUsedClusters() const { return m_llUsedClusters; }
+    int32_t GetBytesPerCluster() const { return m_nBytesPerCluster; }
+    int64_t GetMftZoneStart() const { return m_llMftZoneStart; }
+    int64_t GetMftZoneEnd() const { return m_llMftZoneEnd; }
+    bool IsSystemVolume() const { return m_bSystemVolume; }
+
+    // Volume bitmap and free space.
+    bool FindNextUsedCluster(HANDLE hVolume, int64_t llFrom, int64_t& llFound);
+    bool FindFreeRun(HANDLE hVolume, int64_t llFrom, int64_t llWanted, int64_t& llFound, int64_t llLimit = -1);
+
+    // Idle-disk guard.
+    int32_t WaitForDiskIdle(HANDLE hVolume);
+
+    // Cluster map.
+    bool SubscribeClusterMap(int32_t nClient, bool bOn);
+    bool SendClusterMap(int32_t nClient);
+    bool SendClusterMapChanges();
+    bool ReleaseClusterMap();
+    bool HasClusterMap();
+    static int32_t GetFileKind(const wchar_t* pszPath, int32_t nDefaultKind, int64_t llRecord);
+    static bool IsMetadataFile(const wchar_t* pszPath, int64_t llRecord);
+
+    // Extents and moves.
+    bool OpenFileForMove(const wchar_t* pszPath, HANDLE& hFile);
+    bool GetFileExtents(HANDLE hFile, int64_t& llClusters, CExtentList& extents);
+    bool GetFileExtentsByPath(const wchar_t* pszPath, int64_t& llClusters, CExtentList& extents);
+    bool MoveFileToLcn(HANDLE hVolume, const wchar_t* pszPath, int64_t llTarget, int64_t llClusters,
+                       DWORD& dwAttributes);
+    bool MoveFileToLcnWithProgress(HANDLE hVolume, const wchar_t* pszPath, int64_t llTarget, int64_t llClusters,
+                                   DWORD& dwAttributes);
+    bool MoveFileWithMap(HANDLE hVolume, const wchar_t* pszPath, bool bFragmented, int64_t llTarget,
+                         int64_t llClusters, CExtentList& oldExtents, CExtentList& targetExtents);
+
+    // Counters of the last analysis and run.
+    int32_t m_nFilesExamined;
+    int32_t m_nFilesWithClusters;
+    int32_t m_nFilesMoved;
+    int32_t m_nFilesDefragmented;
+    int64_t m_llFragmentedClusters;
+    int32_t m_nFragmentedEntries;
+    int32_t m_nProgress;
+
+protected:
+    // Starts the job on the job thread with this object as its argument; false while a job
+    // runs or when no thread can be made. The thread never closes its own handle.
+    bool StartJobThread(LPTHREAD_START_ROUTINE pfnJob);
+    // True when no job thread is left; its handle is then closed.
+    bool WaitForJobThread(DWORD dwTimeout);
+    // Lowers a counter by an amount, never below 0.
+    static void LowerCounter(int64_t& llCounter, int64_t llBy);
+
+private:
+    void FindDrivePath();
+    bool ReadNtfsGeometry();
+    void ApplyMftZoneRule();
+    bool AllocateBitmapBuffer();
+    void ReadLastManualDefragTime();
+    void WriteLastManualDefragTime();
+    CUnicodeString StatsKeyPath() const;
+    void ApplyBootLayoutSettings(bool bSystemVolume);
+    bool SampleDiskPerformance(HANDLE hVolume, LONGLONG& llQueryTime, LONGLONG& llIdleTime, DWORD& dwQueueDepth);
+    bool BuildClusterMap();
+    bool FindHeldFileHandle(const wchar_t* pszPath, bool bSharingViolation, HANDLE& hFile);
+    bool MoveFileCore(HANDLE hVolume, const wchar_t* pszPath, int64_t llTarget, int64_t llClusters,
+                      DWORD& dwAttributes, bool bWithProgress);
+
+    CPartitionOwner* m_pOwner;
+    int32_t m_nIndex;
+    CUnicodeString m_strVolumeName;
+    CUnicodeString m_strDrivePath;
+    volatile int32_t m_nState;
+    volatile bool m_bBackgroundMode;
+    volatile bool m_bPaused;
+    volatile bool m_bClientConnected;
+    int32_t m_nSubscriberCount;
+    bool m_bAnalysisFresh;
+    CCriticalSection m_csJob;          // the job thread's handle
+    HANDLE m_hJobThread;
+    HANDLE m_hStopEvent;
+    int32_t m_nAnalysisStepDelay;
+    int32_t m_nUseIOGuard;
+    int32_t m_nIOGuardWaitTime;
+    int32_t m_nIOGuardMinIdlePercentage;
+    LONGLONG m_llLastQueryTime;
+    LONGLONG m_llLastIdleTime;
+    bool m_bManualRun;
+    CCriticalSection m_csPending;
+    CPendingFileList m_pendingFiles;
+    CCriticalSection m_csZoneFiles;
+    CPendingFileList m_zoneFiles;
+    CLayoutFileList m_bootFiles;
+    CZoneExtentList m_zoneExtents;
+    int32_t m_nUseLayoutIni;
+    bool m_bSystemVolume;
+    int64_t m_llBootZoneClusters;
+    int32_t m_nLayoutIniForesightDivider;
+    int32_t m_nUseEveryOverlappedMove;
+    int32_t m_nUseLastWriteTime;
+    int32_t m_nUseLastFileSize;
+    int32_t m_nMoveModifiedFilesToEnd;
+    bool m_bForcedMoveToEnd;
+    int32_t m_nMethod;
+    int32_t m_nUseFastStopMethod;
+    int32_t m_nMaxMBMove;
+    CCriticalSection m_csMap;          // the cluster map and the subscriber slots
+    std::unique_ptr<CClusterMap> m_pClusterMap;
+    CExtentList m_extents;
+    int32_t m_nFileSystem;
+    wchar_t m_szVolumeLabel[256];
+    bool m_bMftReadable;
+    CCriticalSection m_csBitmap;       // the bitmap buffer
+    std::unique_ptr<BYTE[]> m_pRecordBuffer;
+    NTFS_VOLUME_DATA m_stNtfsData;
+    int64_t m_llMftZoneStart;
+    int64_t m_llMftZoneEnd;
+    int64_t m_llTotalClusters;
+    int64_t m_llUsedClusters;
+    std::unique_ptr<BYTE[]> m_pBitmapBuffer;
+    DWORD m_dwBitmapBufferBytes;
+    int32_t m_nBytesPerFileRecord;
+    int32_t m_nBytesPerCluster;
+    int32_t m_nBytesPerSector;
+    int64_t m_llMftStartLcn;
+    int64_t m_llMftSpanEnd;
+    int64_t m_llMftMirrorStartLcn;
+    int64_t m_llMftSpanStart;
+    int64_t m_llFreeBytes;
+    int64_t m_llUsedBytes;
+    int64_t m_llTotalBytes;
+    DWORD m_dwSerialNumber;
+    CCriticalSection m_csStatus;
+    CUnicodeString m_strStatusText;
+    int32_t m_nNtfsMajorVersion;
+    int32_t m_nNtfsMinorVersion;
+    int32_t m_nNtfsVolumeFlags;
+    bool m_bListOverflow;
+    int64_t m_llLastAddRemoveTime;
+    int64_t m_llLastModifyTime;
+    int32_t m_nPartitionBackgroundFileListMax;
+    int64_t m_llLastManualDefragTime;
+    int32_t m_nRunChkDskBeforeDefrag;
+    bool m_bCheckCompleted;
+    int32_t m_nChkDskLevel;
+    int32_t m_nMaxChecksBeforeDefrag;
+    int32_t m_nMaxTimeBeforeDefrag;
+    int32_t m_nLastModificationTimeInterval;
+    int32_t m_nMaxTimeMoveHighFragFiles;
+    int32_t m_anSubscribers[SubscriberSlots];
+    CFileChangeMonitor* m_pChangeMonitor;
+};

@@ -1,0 +1,129 @@
+#include "engine/DefragPartition.h"
+
+#include <algorithm>
+
+#include "engine/VolumeBitmapReader.h"
+
+namespace {
+
+// The free run being followed across chunk borders, and the longest one closed so far.
+struct FREE_RUN_SEARCH
+{
+    int64_t llOpenStart = -1;
+    int64_t llOpenEnd = -1;
+    int64_t llBestStart = -1;
+    int64_t llBestLength = 0;
+
+    bool IsOpen() const { return llOpenStart >= 0; }
+    void Close()
+    {
+        if (IsOpen() && llOpenEnd - llOpenStart > llBestLength)
+        {
+            llBestStart = llOpenStart;
+            llBestLength = llOpenEnd - llOpenStart;
+        }
+        llOpenStart = llOpenEnd = -1;
+    }
+};
+
+} // namespace
+
+bool CDefragPartition::FindNextUsedCluster(HANDLE hVolume, int64_t llFrom, int64_t& llFound)
+{
+    llFound = -1;
+    CSectionLock lock(m_csBitmap);
+    CVolumeBitmapReader reader(m_pBitmapBuffer.get(), m_dwBitmapBufferBytes, m_llTotalClusters);
+    BITMAP_CHUNK stChunk = {};
+    int64_t llLcn = std::max<int64_t>(0, llFrom);
+    while (reader.Read(hVolume, llLcn, stChunk) == BITMAP_READ::Chunk)
+    {
+        const ULONG ulOffset = static_cast<ULONG>(llLcn - stChunk.llStart);
+        // The search wraps around to the chunk's start: a hit before the offset is none.
+        const ULONG ulHit = native::RtlFindSetBits(&stChunk.stBitmap, 1, ulOffset);
+        if (ulHit != native::NoBitFound && ulHit >= ulOffset)
+        {
+            llFound = stChunk.llStart + ulHit;
+            return true;
+        }
+        llLcn = stChunk.End();
+    }
+    return false;
+}
+
+bool CDefragPartition::FindFreeRun(HANDLE hVolume, int64_t llFrom, int64_t llWanted, int64_t& llFound,
+                                   int64_t llLimit)
+{
+    llFound = -1;
+    if (llWanted < 1)
+        return false;
+    const bool bZone = m_nFileSystem == FS_NTFS && m_llMftZoneStart >= 0 && m_llMftZoneEnd >= m_llMftZoneStart;
+    CSectionLock lock(m_csBitmap);
+    CVolumeBitmapReader reader(m_pBitmapBuffer.get(), m_dwBitmapBufferBytes, m_llTotalClusters);
+    FREE_RUN_SEARCH run;
+    BITMAP_CHUNK stChunk = {};
+    int64_t llLcn = std::max<int64_t>(0, llFrom);
+    for (;;)
+    {
+        if (reader.Read(hVolume, llLcn, stChunk) != BITMAP_READ::Chunk)
+        {
+            // The run that reaches the last cluster counts like any other.
+            run.Close();
+            llFound = run.llBestStart;
+            return false;
+        }
+        const ULONG ulBits = static_cast<ULONG>(stChunk.llBits);
+        ULONG ulPos = static_cast<ULONG>(llLcn - stChunk.llStart);
+        llLcn = stChunk.End();
+        while (ulPos < ulBits)
+        {
+            // A run that began before the limit may go on past it.
+            if (llLimit >= 0 && !run.IsOpen() && stChunk.llStart + ulPos >= llLimit)
+            {
+                run.Close();
+                llFound = run.llBestStart;
+                return false;
+            }
+            ULONG ulStart = 0;
+            const ULONG ulLength = native::RtlFindNextForwardRunClear(&stChunk.stBitmap, ulPos, &ulStart);
+            if (ulLength == 0 || ulStart < ulPos || ulStart >= ulBits)
+            {
+                run.Close();
+                break;
+            }
+            const int64_t llRun = stChunk.llStart + ulStart;
+            // Chunks are followed by cluster number, so a run carried over from the last chunk
+            // goes on only where it ended, whatever bit of this chunk that is.
+            if (!run.IsOpen() || llRun != run.llOpenEnd)
+            {
+                run.Close();
+                if (llLimit >= 0 && llRun >= llLimit)
+                {
+                    llFound = run.llBestStart;
+                    return false;
+                }
+                if (bZone && llRun >= m_llMftZoneStart && llRun <= m_llMftZoneEnd)
+                {
+                    // No run may start inside the MFT zone; the search goes on behind it.
+                    if (m_llMftZoneEnd + 1 >= stChunk.End())
+                    {
+                        llLcn = m_llMftZoneEnd + 1;
+                        break;
+                    }
+                    ulPos = static_cast<ULONG>(m_llMftZoneEnd + 1 - stChunk.llStart);
+                    continue;
+                }
+                run.llOpenStart = llRun;
+            }
+            run.llOpenEnd = llRun + ulLength;
+            if (run.llOpenEnd - run.llOpenStart >= llWanted)
+            {
+                llFound = run.llOpenStart;
+                return true;
+            }
+            if (static_cast<int64_t>(ulStart) + ulLength >= ulBits)
+                break;
+            run.Close();
+            ulPos = ulStart + ulLength;
+        }
+    }
+}

@@ -1,0 +1,190 @@
+#include "engine/DefragPartition.h"
+
+#include <algorithm>
+
+#include "engine/FileMover.h"
+#include "engine/RetrievalWalk.h"
+#include "engine/SysHandle.h"
+#include "engine/SystemLevel.h"
+
+namespace {
+
+constexpr int64_t BytesPerMiB = 1024 * 1024;
+constexpr int64_t OlderSystemChunkBytes = 65536;
+constexpr int64_t ProgressMinClusters = 1000;
+constexpr int64_t ProgressMinExtents = 100;
+
+// What a first read of a stream's extents tells before it is moved.
+struct STREAM_SHAPE
+{
+    int64_t llExtents = 0;
+    int64_t llEnd = 0;      // VCN behind the last extent
+    bool bHoles = false;    // sparse or compressed parts
+};
+
+STREAM_SHAPE ReadStreamShape(HANDLE hFile, DWORD dwBytesPerCluster)
+{
+    STREAM_SHAPE stShape;
+    CRetrievalWalk walk(hFile, dwBytesPerCluster);
+    int64_t llVcn = 0;
+    int64_t llNextVcn = 0;
+    int64_t llLcn = 0;
+    while (walk.Next(llVcn, llNextVcn, llLcn))
+    {
+        ++stShape.llExtents;
+        stShape.llEnd = llNextVcn;
+        stShape.bHoles = stShape.bHoles || llLcn == CRetrievalWalk::NoLcn;
+    }
+    return stShape;
+}
+
+// The final word on a move: every allocated cluster of the stream follows the one before it
+// from the target on.
+bool IsContiguousFrom(HANDLE hFile, DWORD dwBytesPerCluster, int64_t llTarget)
+{
+    CRetrievalWalk walk(hFile, dwBytesPerCluster);
+    int64_t llExpected = llTarget;
+    int64_t llVcn = 0;
+    int64_t llNextVcn = 0;
+    int64_t llLcn = 0;
+    while (walk.Next(llVcn, llNextVcn, llLcn))
+    {
+        if (llLcn == CRetrievalWalk::NoLcn)
+            continue;
+        if (llLcn != llExpected)
+            return false;
+        llExpected += llNextVcn - llVcn;
+    }
+    return walk.IsComplete();
+}
+
+} // namespace
+
+bool CDefragPartition::MoveFileToLcn(HANDLE hVolume, const wchar_t* pszPath, int64_t llTarget, int64_t llClusters,
+                                     DWORD& dwAttributes)
+{
+    return MoveFileCore(hVolume, pszPath, llTarget, llClusters, dwAttributes, false);
+}
+
+bool CDefragPartition::MoveFileToLcnWithProgress(HANDLE hVolume, const wchar_t* pszPath, int64_t llTarget,
+                                                 int64_t llClusters, DWORD& dwAttributes)
+{
+    return MoveFileCore(hVolume, pszPath, llTarget, llClusters, dwAttributes, true);
+}
+
+bool CDefragPartition::MoveFileCore(HANDLE hVolume, const wchar_t* pszPath, int64_t llTarget, int64_t llClusters,
+                                    DWORD& dwAttributes, bool bWithProgress)
+{
+    dwAttributes = 0;
+    if (pszPath == nullptr || m_nBytesPerCluster <= 0)
+        return false;
+    const CUnicodeString strPath(pszPath);
+    SetStatusText(strPath);
+    ReportState(hVolume);
+    HANDLE hOpened = INVALID_HANDLE_VALUE;
+    if (!OpenFileForMove(pszPath, hOpened))
+        return false;
+    CSysHandle file(hOpened);
+    BY_HANDLE_FILE_INFORMATION stInfo = {};
+    if (sys::GetFileInformationByHandle(file.Get(), &stInfo))
+        dwAttributes = stInfo.dwFileAttributes;
+    ++m_nFilesMoved;
+
+    const DWORD dwBytesPerCluster = static_cast<DWORD>(m_nBytesPerCluster);
+    const STREAM_SHAPE stShape = ReadStreamShape(file.Get(), dwBytesPerCluster);
+    const bool bUnits =
+        stShape.bHoles || (dwAttributes & (FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_SPARSE_FILE)) != 0;
+    const int64_t llFileBytes = llClusters * m_nBytesPerCluster;
+    const bool bLarge = m_nUseFastStopMethod == 1 && llFileBytes > static_cast<int64_t>(m_nMaxMBMove) * BytesPerMiB;
+    MOVE_RULES stRules = {};
+    stRules.llUnit = bUnits ? CFileMover::CompressionUnit : 1;
+    stRules.llStreamEnd = stShape.llEnd;
+    stRules.bStopTest = bLarge;
+    stRules.hStopEvent = m_hStopEvent;
+    // Chunk sizes in 64 bits and never 0: a size below one cluster still moves one, and a
+    // MaxMBMove of 0 or below leaves the extents whole.
+    if (bWithProgress && GetSystemLevel() == 1)
+        stRules.llChunk = std::max<int64_t>(1, OlderSystemChunkBytes / m_nBytesPerCluster);
+    else if (bWithProgress && bLarge && m_nMaxMBMove > 0)
+        stRules.llChunk = std::max<int64_t>(1, static_cast<int64_t>(m_nMaxMBMove) * BytesPerMiB / m_nBytesPerCluster);
+
+    const bool bShowProgress =
+        bWithProgress && llClusters > ProgressMinClusters && stShape.llExtents > ProgressMinExtents;
+    int64_t llMoved = 0;
+    int32_t nShown = -1;
+    auto onMoved = [&](int64_t llRange) {
+        llMoved += llRange;
+        if (!bShowProgress)
+            return;
+        const int32_t nPercent = static_cast<int32_t>(std::min<int64_t>(100, llMoved * 100 / llClusters));
+        if (nPercent == nShown)
+            return;
+        nShown = nPercent;
+        CUnicodeString strText;
+        strText.Format(L"%ls  (%d %%)", strPath.GetBuffer(), nPercent);
+        SetStatusText(strText);
+        ReportState(hVolume);
+    };
+    CFileMover mover(hVolume, file.Get(), dwBytesPerCluster, stRules);
+    if (!mover.Move(llTarget, llClusters, onMoved))
+        return false;
+    return IsContiguousFrom(file.Get(), dwBytesPerCluster, llTarget);
+}
+
+bool CDefragPartition::MoveFileWithMap(HANDLE hVolume, const wchar_t* pszPath, bool bFragmented, int64_t llTarget,
+                                       int64_t llClusters, CExtentList& oldExtents, CExtentList& targetExtents)
+{
+    targetExtents.Clear();
+    targetExtents.Add(llTarget, llClusters);
+    {
+        CSectionLock lock(m_csMap);
+        if (m_pClusterMap)
+        {
+            oldExtents.SetKind(KIND_MOVE_SOURCE);
+            m_pClusterMap->AddExtents(oldExtents);
+            targetExtents.SetKind(KIND_MOVE_TARGET);
+            m_pClusterMap->AddExtents(targetExtents);
+        }
+    }
+    SendClusterMapChanges();
+    DWORD dwAttributes = 0;
+    const bool bMoved = MoveFileToLcnWithProgress(hVolume, pszPath, llTarget, llClusters, dwAttributes);
+    {
+        CSectionLock lock(m_csMap);
+        if (m_pClusterMap)
+        {
+            if (bMoved)
+            {
+                const int32_t nKind =
+                    GetFileKind(pszPath, (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) ? KIND_DIRECTORY : KIND_FILE, -1);
+                const int32_t anLeave[] = {bFragmented ? KIND_FRAGMENTED : -1, nKind, KIND_USED};
+                for (int32_t nLeave : anLeave)
+                    if (nLeave >= 0)
+                    {
+                        oldExtents.SetKind(nLeave);
+                        m_pClusterMap->RemoveExtents(oldExtents);
+                    }
+                oldExtents.SetKind(KIND_FREE);
+                m_pClusterMap->AddExtents(oldExtents);
+                targetExtents.SetKind(KIND_FREE);
+                m_pClusterMap->RemoveExtents(targetExtents);
+                for (int32_t nJoin : {static_cast<int32_t>(KIND_USED), nKind})
+                {
+                    targetExtents.SetKind(nJoin);
+                    m_pClusterMap->AddExtents(targetExtents);
+                }
+            }
+            oldExtents.SetKind(KIND_MOVE_SOURCE);
+            m_pClusterMap->RemoveExtents(oldExtents);
+            targetExtents.SetKind(KIND_MOVE_TARGET);
+            m_pClusterMap->RemoveExtents(targetExtents);
+        }
+    }
+    if (!bMoved)
+    {
+        SetStatusText(L" ");
+        ReportState(hVolume);
+    }
+    SendClusterMapChanges();
+    return bMoved;
+}
