@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/FileChangeListener.h"
+#include "StringText.h"
 
 #include <windows.h>
 
@@ -55,15 +56,11 @@ public:
     }
 
 private:
-    static std::wstring Str(const CUnicodeString& s)
-    {
-        return s.GetBuffer() != nullptr ? std::wstring(s.GetBuffer(), s.GetLength()) : std::wstring();
-    }
     void Note(const wchar_t* pszSlot, const CUnicodeString& s, const CUnicodeString* pNew = nullptr)
     {
-        std::wstring strEvent = std::wstring(pszSlot) + L":" + Str(s);
+        std::wstring strEvent = std::wstring(pszSlot) + L":" + Text(s);
         if (pNew != nullptr)
-            strEvent += L">" + Str(*pNew);
+            strEvent += L">" + Text(*pNew);
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_events.push_back(strEvent);

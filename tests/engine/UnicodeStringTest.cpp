@@ -1,14 +1,11 @@
 #include "engine/UnicodeString.h"
 
+#include "StringText.h"
+
 #include <gtest/gtest.h>
 #include <string>
 
 namespace {
-
-std::wstring Text(const CUnicodeString& s)
-{
-    return s.GetBuffer() != nullptr ? std::wstring(s.GetBuffer(), s.GetLength()) : std::wstring();
-}
 
 TEST(UnicodeString, EmptyFormsHaveNullBufferAndCompareEqual)
 {
@@ -83,6 +80,34 @@ TEST(UnicodeString, ComparisonsAreOrdinalCodeUnitByCodeUnit)
     }
     EXPECT_EQ(0, CUnicodeString(L"Abc").CollateNoCase("aBC"));
     EXPECT_EQ(0, CUnicodeString(L"abc").Collate("abc"));
+}
+
+// Without case, strings compare as the file system compares names: after its upper-casing,
+// which reaches beyond ASCII, and code unit by code unit.
+TEST(UnicodeString, NoCaseComparisonFollowsTheFileSystem)
+{
+    struct { const wchar_t* a; const wchar_t* b; int nNoCase; } cases[] = {
+        {L"C:\\Windows\\\u00C4rger.dll", L"C:\\WINDOWS\\\u00C4RGER.DLL", 0},
+        {L"\u00E4\u00F6\u00FC\u00E9\u00F8", L"\u00C4\u00D6\u00DC\u00C9\u00D8", 0},
+        {L"\u0436\u0451\u043B\u0443\u0434\u044C", L"\u0416\u0401\u041B\u0423\u0414\u042C", 0},
+        {L"\u03B1\u03B2\u03B3", L"\u0391\u0392\u0393", 0},
+        {L"\u00E4", L"a", 1},
+        {L"\u00DF", L"SS", 1},
+        {L"a", L"B", -1},
+        {L"_", L"a", 1},
+        {L"abc", L"ABCD", -1},
+        {L"", L"", 0},
+        {L"", L"a", -1},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
+        CUnicodeString a(c.a);
+        CUnicodeString b(c.b);
+        EXPECT_EQ(c.nNoCase, a.CompareNoCase(b));
+        EXPECT_EQ(-c.nNoCase, b.CompareNoCase(a));
+        EXPECT_EQ(c.nNoCase, CUnicodeString::CompareOrdinalNoCase(c.a, a.GetLength(), c.b, b.GetLength()));
+    }
 }
 
 TEST(UnicodeString, Searches)
