@@ -3,6 +3,7 @@
 #include "StringText.h"
 
 #include <gtest/gtest.h>
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -201,6 +202,35 @@ TEST(UnicodeString, FormatCutsAt1023)
     EXPECT_EQ(1023, s.GetLength());
     s.Format("%u:%s", 7u, "ok");
     EXPECT_EQ(L"7:ok", Text(s));
+}
+
+// The narrow copy holds the whole text whatever the code page (the run under code page 932,
+// set up by the build, names that page in VF_EXPECTED_ACP), and converts back to it.
+TEST(UnicodeStringNarrow, WholeTextInTheAnsiCodePage)
+{
+    char szExpected[8] = {};
+    if (::GetEnvironmentVariableA("VF_EXPECTED_ACP", szExpected, sizeof(szExpected)) > 0)
+    {
+        ASSERT_EQ(static_cast<UINT>(atoi(szExpected)), ::GetACP());
+    }
+    const wchar_t* const texts[] = {L"C:\\\u65E5\u672C\\a.txt", L"\u30D5\u30A1\u30A4\u30EB", L"plain.txt", L""};
+    for (size_t i = 0; i < sizeof(texts) / sizeof(texts[0]); ++i)
+    {
+        SCOPED_TRACE(testing::Message() << "text " << i);
+        const wchar_t* pszText = texts[i];
+        CUnicodeString s(pszText);
+        int nBytes = static_cast<int>(wcslen(pszText)) > 0
+                         ? ::WideCharToMultiByte(CP_ACP, 0, pszText, -1, nullptr, 0, nullptr, nullptr) - 1
+                         : 0;
+        std::string strExpected(static_cast<size_t>(nBytes), '\0');
+        if (nBytes > 0)
+            ::WideCharToMultiByte(CP_ACP, 0, pszText, -1, &strExpected[0], nBytes + 1, nullptr, nullptr);
+        EXPECT_EQ(strExpected, std::string(s.GetNarrow()));
+        if (::GetACP() == 932)
+        {
+            EXPECT_TRUE(CUnicodeString(s.GetNarrow()) == pszText) << "the copy converts back";
+        }
+    }
 }
 
 // The length is 16 bits: growing past it must cut or refuse, never wrap.
