@@ -29,6 +29,7 @@ public:
     void OnDirectoryRemoved(const CUnicodeString& s) override { Note(L"DirectoryRemoved", s); }
     void OnDirectoryModified(const CUnicodeString& s) override { Note(L"DirectoryModified", s); }
     void OnDirectoryRenamed(const CUnicodeString& a, const CUnicodeString& b) override { Note(L"DirectoryRenamed", a, &b); }
+    void OnWatchFailed() override { Note(L"WatchFailed", CUnicodeString()); }
 
     // True once an event equal to the text has been seen, within the time.
     bool WaitFor(const std::wstring& strEvent, DWORD dwMs = 5000)
