@@ -223,7 +223,8 @@ void CTestVolume::PutClusters(LONGLONG llLcn, const Bytes& bytes)
     }
 }
 
-void CTestVolume::FinishMft(const std::vector<RUN_SPEC>& bitmapRuns, const std::vector<ULONGLONG>& staleBits)
+void CTestVolume::FinishMft(const std::vector<RUN_SPEC>& bitmapRuns, const std::vector<ULONGLONG>& staleBits,
+                            LONGLONG llMftRecords)
 {
     std::set<ULONGLONG> bits(staleBits.begin(), staleBits.end());
     bits.insert(0);
@@ -241,16 +242,31 @@ void CTestVolume::FinishMft(const std::vector<RUN_SPEC>& bitmapRuns, const std::
     for (const RUN_SPEC& run : bitmapRuns)
     {
         size_t nBytes = static_cast<size_t>(run.llLength * m_dwBytesPerCluster);
-        PutClusters(run.llLcn, Bytes(bitmap.begin() + nAt, bitmap.begin() + nAt + nBytes));
+        if (run.llLcn != Sparse)
+            PutClusters(run.llLcn, Bytes(bitmap.begin() + nAt, bitmap.begin() + nAt + nBytes));
         nAt += nBytes;
     }
     Bytes pairs = EncodeRuns(bitmapRuns);
+    if (llMftRecords == 0)
+        llMftRecords = static_cast<LONGLONG>(*bits.rbegin()) + 1;
     CRecord mft(m_dwBytesPerRecord, CRecord::InUse);
     mft.Resident(0x10, 0, StandardInformationValue(1))
         .Resident(0x30, 1, FileNameValue(5, L"$MFT", 3))
-        .NonResident(0x80, 2, 0, 15, EncodeRuns({{16, 16}}), 16 * m_dwBytesPerCluster)
+        .Raw(MftData(llMftRecords))
         .NonResident(0xB0, 3, 0, llClusters - 1, pairs, llInitialized);
     Put(0, mft.Build());
+}
+
+// The MFT's unnamed $DATA, sized for a number of records; the reader reads its size only.
+Bytes CTestVolume::MftData(LONGLONG llRecords) const
+{
+    LONGLONG llBytes = llRecords * m_dwBytesPerRecord;
+    LONGLONG llClusters = (llBytes + m_dwBytesPerCluster - 1) / m_dwBytesPerCluster;
+    Bytes record = CRecord(m_dwBytesPerRecord, 0).NonResident(0x80, 2, 0, llClusters - 1, EncodeRuns({{llClusters, 16}}),
+                                                              llBytes).Build();
+    DWORD dwLength = 0;
+    memcpy(&dwLength, record.data() + 56 + 4, sizeof(dwLength));
+    return Bytes(record.begin() + 56, record.begin() + 56 + dwLength);
 }
 
 void CTestVolume::PutRoot()

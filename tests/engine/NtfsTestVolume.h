@@ -72,8 +72,12 @@ public:
     void Put(ULONGLONG ullRecord, const Bytes& record);
     void PutClusters(LONGLONG llLcn, const Bytes& bytes);
     // Record 0 with its bitmap over these runs: a bit for each record put and each stale one.
-    // The bytes behind the initialized size are left set, which the reader must ignore.
-    void FinishMft(const std::vector<RUN_SPEC>& bitmapRuns, const std::vector<ULONGLONG>& staleBits = {});
+    // The bytes behind the initialized size are left set, which the reader must ignore. The
+    // MFT holds llMftRecords records, or (0) just enough for every bit.
+    void FinishMft(const std::vector<RUN_SPEC>& bitmapRuns, const std::vector<ULONGLONG>& staleBits = {},
+                   LONGLONG llMftRecords = 0);
+    // The MFT's unnamed $DATA attribute for that many records.
+    Bytes MftData(LONGLONG llRecords) const;
     // The root, and a directory or a file with a Win32 name.
     void PutRoot();
     void PutDirectory(ULONGLONG ullRecord, ULONGLONG ullParent, const std::wstring& strName);

@@ -4,6 +4,7 @@
 #include "engine/UnicodeString.h"
 
 #include "tests/engine/NativeBinding.h"
+#include "tests/engine/StringText.h"
 #include "simdisk/SimProcesses.h"
 #include "tests/simdisk/SimFixture.h"
 
@@ -11,11 +12,6 @@
 #include <set>
 
 namespace {
-
-std::wstring Text(const CUnicodeString& str)
-{
-    return str.GetLength() == 0 ? std::wstring() : std::wstring(str.GetBuffer(), str.GetLength());
-}
 
 bool SameRuns(const std::vector<SIM_RUN>& a, const std::vector<SIM_RUN>& b)
 {
