@@ -1,0 +1,159 @@
+#include "cmdtool/CmdClient.h"
+
+#include "cmdtool/CmdOptions.h"
+#include "cmdtool/ServiceConnection.h"
+#include "cmdtool/TextCompare.h"
+#include "protocol/NetDefragCommand.h"
+#include "protocol/NetDefragPartitionList.h"
+#include "protocol/NetDefragPartitionObject.h"
+#include "protocol/NetDefragVersionInfo.h"
+
+#include <cstdio>
+#include <new>
+
+namespace
+{
+// The reported volume states of a running job: analysing, defragmenting and
+// checking, manual or in the background, and stopping. Monitoring, faulty
+// and suspended volumes are not busy.
+const int32_t BusyStates[] = {
+    2,  // automatic analysis
+    3,  // automatic defragmentation
+    4,  // analysis
+    5,  // defragmentation
+    8,  // stopping
+    10, // automatic check
+    11, // check
+};
+
+const wchar_t* TextOf(const CUnicodeString& str)
+{
+    return str.GetBuffer() != nullptr ? str.GetBuffer() : L"";
+}
+
+void Print(const wchar_t* pszText)
+{
+    std::wprintf(L"%ls", pszText);
+}
+}
+
+int CCmdClient::Run(int32_t nAction, const std::wstring& strDrive)
+{
+    CServiceConnection connection;
+    if (!connection.Create())
+        return 1;
+    if (!connection.Connect(CServiceConnection::PipeName))
+    {
+        Print(L"Error: Can't start connection to Service\n");
+        return 1;
+    }
+    if (!connection.StartReceiver())
+        return 1;
+    if (!connection.WaitConnected())
+    {
+        Print(L"Error: Can't connect to Service\n");
+        return 1;
+    }
+    if (!CheckVersion(connection))
+        return 1;
+    std::unique_ptr<CNetDefragPartitionList> pList = FetchDriveList(connection);
+    if (!pList)
+        return 1;
+
+    int32_t nVolumeIndex = -1;
+    bool bFound = false;
+    for (int i = 0; i < pList->GetCount() && !bFound; ++i)
+    {
+        const CNetDefragPartitionListEntry* pEntry = pList->GetEntry(i);
+        if (nAction == CCmdOptions::ActionList)
+            std::wprintf(L"%ls %ls\n", TextOf(pEntry->m_strDriveRoot), TextOf(pEntry->m_strVolumeGuidPath));
+        else if (IsSameTextNoCase(strDrive.c_str(), TextOf(pEntry->m_strDriveRoot)) ||
+                 IsSameTextNoCase(strDrive.c_str(), TextOf(pEntry->m_strVolumeGuidPath)))
+        {
+            nVolumeIndex = pEntry->m_nVolumeIndex;
+            bFound = true;
+        }
+    }
+    pList.reset();
+
+    if (nAction == CCmdOptions::ActionList)
+        return 0;
+    if (nAction == CCmdOptions::ActionWait)
+        return WaitUntilIdle(connection);
+    if (!bFound)
+    {
+        std::wprintf(L"Error: Can't find drive in Partition information: %ls\n", strDrive.c_str());
+        return 1;
+    }
+    return SendAction(connection, nAction, nVolumeIndex);
+}
+
+bool CCmdClient::IsBusyState(int32_t nState)
+{
+    for (int32_t nBusy : BusyStates)
+        if (nState == nBusy)
+            return true;
+    return false;
+}
+
+bool CCmdClient::CheckVersion(CServiceConnection& connection)
+{
+    connection.SendCode(CMD_GET_SERVICE_INFO);
+    std::unique_ptr<CNetDefragVersionInfo> pVersion(new (std::nothrow) CNetDefragVersionInfo);
+    if (!connection.AwaitReply(RESPONSE_SERVICE_INFO, ReplySeconds, pVersion.get()))
+    {
+        Print(L"Error: Can't get Version information from Service\n");
+        return false;
+    }
+    if (!pVersion)
+    {
+        Print(L"Error: Version information from Service is 0\n");
+        return false;
+    }
+    return true;
+}
+
+std::unique_ptr<CNetDefragPartitionList> CCmdClient::FetchDriveList(CServiceConnection& connection)
+{
+    connection.SendCode(CMD_GET_PARTITION_LIST);
+    std::unique_ptr<CNetDefragPartitionList> pList(new (std::nothrow) CNetDefragPartitionList);
+    if (!connection.AwaitReply(RESPONSE_PARTITION_LIST, ReplySeconds, pList.get()))
+    {
+        Print(L"Error: Can't get Partition information from Service\n");
+        return nullptr;
+    }
+    if (!pList)
+        Print(L"Error: Partition information from Service is 0\n");
+    return pList;
+}
+
+int CCmdClient::WaitUntilIdle(CServiceConnection& connection)
+{
+    for (;;)
+    {
+        std::unique_ptr<CNetDefragPartitionList> pList = FetchDriveList(connection);
+        if (!pList)
+            return 1;
+        bool bBusy = false;
+        for (int i = 0; i < pList->GetCount(); ++i)
+            bBusy |= IsBusyState(pList->GetEntry(i)->m_nState);
+        pList.reset();
+        ::Sleep(WaitPollMs);
+        if (!bBusy)
+            return 0;
+    }
+}
+
+int CCmdClient::SendAction(CServiceConnection& connection, int32_t nAction, int32_t nVolumeIndex)
+{
+    CNetDefragPartitionObject volume;
+    volume.m_nVolumeIndex = nVolumeIndex;
+    // No reply is awaited, but a request that never left must not pass for
+    // one that did.
+    if (!connection.SendObject(nAction, volume))
+    {
+        Print(L"Error: Can't send command to Service\n");
+        return 1;
+    }
+    return 0;
+}
