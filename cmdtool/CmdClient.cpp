@@ -35,6 +35,25 @@ void Print(const wchar_t* pszText)
 {
     std::wprintf(L"%ls", pszText);
 }
+
+// Sends a bare request and awaits its reply as an object of type T; null,
+// with the matching text printed, when no reply came or no object could be
+// made for it.
+template <class T>
+std::unique_ptr<T> Ask(CServiceConnection& connection, int32_t nRequest, int32_t nReply,
+                       const wchar_t* pszNoReply, const wchar_t* pszNoObject)
+{
+    connection.SendCode(nRequest);
+    std::unique_ptr<T> pObject(new (std::nothrow) T);
+    if (!connection.AwaitReply(nReply, CCmdClient::ReplySeconds, pObject.get()))
+    {
+        Print(pszNoReply);
+        return nullptr;
+    }
+    if (!pObject)
+        Print(pszNoObject);
+    return pObject;
+}
 }
 
 int CCmdClient::Run(int32_t nAction, const std::wstring& strDrive)
@@ -98,33 +117,16 @@ bool CCmdClient::IsBusyState(int32_t nState)
 
 bool CCmdClient::CheckVersion(CServiceConnection& connection)
 {
-    connection.SendCode(CMD_GET_SERVICE_INFO);
-    std::unique_ptr<CNetDefragVersionInfo> pVersion(new (std::nothrow) CNetDefragVersionInfo);
-    if (!connection.AwaitReply(RESPONSE_SERVICE_INFO, ReplySeconds, pVersion.get()))
-    {
-        Print(L"Error: Can't get Version information from Service\n");
-        return false;
-    }
-    if (!pVersion)
-    {
-        Print(L"Error: Version information from Service is 0\n");
-        return false;
-    }
-    return true;
+    return Ask<CNetDefragVersionInfo>(connection, CMD_GET_SERVICE_INFO, RESPONSE_SERVICE_INFO,
+                                      L"Error: Can't get Version information from Service\n",
+                                      L"Error: Version information from Service is 0\n") != nullptr;
 }
 
 std::unique_ptr<CNetDefragPartitionList> CCmdClient::FetchDriveList(CServiceConnection& connection)
 {
-    connection.SendCode(CMD_GET_PARTITION_LIST);
-    std::unique_ptr<CNetDefragPartitionList> pList(new (std::nothrow) CNetDefragPartitionList);
-    if (!connection.AwaitReply(RESPONSE_PARTITION_LIST, ReplySeconds, pList.get()))
-    {
-        Print(L"Error: Can't get Partition information from Service\n");
-        return nullptr;
-    }
-    if (!pList)
-        Print(L"Error: Partition information from Service is 0\n");
-    return pList;
+    return Ask<CNetDefragPartitionList>(connection, CMD_GET_PARTITION_LIST, RESPONSE_PARTITION_LIST,
+                                        L"Error: Can't get Partition information from Service\n",
+                                        L"Error: Partition information from Service is 0\n");
 }
 
 int CCmdClient::WaitUntilIdle(CServiceConnection& connection)

@@ -1,6 +1,7 @@
 #include "FakeService.h"
 
 #include "cmdtool/ServiceConnection.h"
+#include "tests/protocol/ProtocolTestSupport.h"
 #include "protocol/NetDefragBuffer.h"
 #include "protocol/NetDefragCommand.h"
 #include "protocol/NetDefragPacketHeader.h"
@@ -165,11 +166,6 @@ void CFakeService::AnswerDriveList()
 
 void CFakeService::Send(int32_t nCommand, CNetDefragObject* pObject)
 {
-    CNetDefragBuffer ar(true);
-    CNetDefragPacketHeader header;
-    header.SetCommand(nCommand);
-    header.Serialize(ar);
-    if (pObject != nullptr)
-        pObject->Serialize(ar);
-    m_pServer->SendTo(m_pServer->GetPipeClientId(), ar.GetBuffer(), static_cast<int32_t>(ar.GetSize()));
+    prototest::Bytes message = prototest::BuildMessage(nCommand, pObject);
+    m_pServer->SendTo(m_pServer->GetPipeClientId(), message.data(), static_cast<int32_t>(message.size()));
 }
