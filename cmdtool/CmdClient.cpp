@@ -79,24 +79,14 @@ int CCmdClient::Run(int32_t nAction, const std::wstring& strDrive)
     if (!pList)
         return 1;
 
-    int32_t nVolumeIndex = -1;
-    bool bFound = false;
-    for (int i = 0; i < pList->GetCount() && !bFound; ++i)
-    {
-        const CNetDefragPartitionListEntry* pEntry = pList->GetEntry(i);
-        if (nAction == CCmdOptions::ActionList)
-            std::wprintf(L"%ls %ls\n", TextOf(pEntry->m_strDriveRoot), TextOf(pEntry->m_strVolumeGuidPath));
-        else if (IsSameTextNoCase(strDrive.c_str(), TextOf(pEntry->m_strDriveRoot)) ||
-                 IsSameTextNoCase(strDrive.c_str(), TextOf(pEntry->m_strVolumeGuidPath)))
-        {
-            nVolumeIndex = pEntry->m_nVolumeIndex;
-            bFound = true;
-        }
-    }
-    pList.reset();
-
     if (nAction == CCmdOptions::ActionList)
+    {
+        PrintVolumes(*pList);
         return 0;
+    }
+    int32_t nVolumeIndex = -1;
+    bool bFound = FindVolume(*pList, strDrive, &nVolumeIndex);
+    pList.reset();
     if (nAction == CCmdOptions::ActionWait)
         return WaitUntilIdle(connection);
     if (!bFound)
@@ -105,6 +95,32 @@ int CCmdClient::Run(int32_t nAction, const std::wstring& strDrive)
         return 1;
     }
     return SendAction(connection, nAction, nVolumeIndex);
+}
+
+void CCmdClient::PrintVolumes(const CNetDefragPartitionList& list)
+{
+    for (int i = 0; i < list.GetCount(); ++i)
+    {
+        const CNetDefragPartitionListEntry* pEntry = list.GetEntry(i);
+        std::wprintf(L"%ls %ls\n", TextOf(pEntry->m_strDriveRoot), TextOf(pEntry->m_strVolumeGuidPath));
+    }
+}
+
+bool CCmdClient::FindVolume(const CNetDefragPartitionList& list, const std::wstring& strDrive,
+                            int32_t* pnVolumeIndex)
+{
+    // The drive path of each volume first, then its GUID path.
+    for (int i = 0; i < list.GetCount(); ++i)
+    {
+        const CNetDefragPartitionListEntry* pEntry = list.GetEntry(i);
+        if (IsSameTextNoCase(strDrive.c_str(), TextOf(pEntry->m_strDriveRoot)) ||
+            IsSameTextNoCase(strDrive.c_str(), TextOf(pEntry->m_strVolumeGuidPath)))
+        {
+            *pnVolumeIndex = pEntry->m_nVolumeIndex;
+            return true;
+        }
+    }
+    return false;
 }
 
 bool CCmdClient::IsBusyState(int32_t nState)

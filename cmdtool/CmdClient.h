@@ -27,6 +27,10 @@ public:
 private:
     static bool CheckVersion(CServiceConnection& connection);
     static std::unique_ptr<CNetDefragPartitionList> FetchDriveList(CServiceConnection& connection);
+    static void PrintVolumes(const CNetDefragPartitionList& list);
+    // False when no volume has the drive text as its drive path or GUID path.
+    static bool FindVolume(const CNetDefragPartitionList& list, const std::wstring& strDrive,
+                           int32_t* pnVolumeIndex);
     static int WaitUntilIdle(CServiceConnection& connection);
     static int SendAction(CServiceConnection& connection, int32_t nAction, int32_t nVolumeIndex);
 };
