@@ -39,25 +39,12 @@ DWORD NextRecordOffset(const FILE_NOTIFY_INFORMATION* pRecord, DWORD dwOffset, D
     return dwOffset + dwNext;
 }
 
-class CCallerLock
-{
-public:
-    explicit CCallerLock(CRITICAL_SECTION* pcs) : m_pcs(pcs) { ::EnterCriticalSection(m_pcs); }
-    ~CCallerLock() { ::LeaveCriticalSection(m_pcs); }
-    CCallerLock(const CCallerLock&) = delete;
-    CCallerLock& operator=(const CCallerLock&) = delete;
-
-private:
-    CRITICAL_SECTION* m_pcs;
-};
-
 } // namespace
 
 CFileChangeMonitor::CFileChangeMonitor()
     : m_csCallers(), m_pHandOver(nullptr), m_hThread(NULL), m_dwThreadId(0), m_hStopEvent(NULL),
       m_hRequestEvent(NULL), m_apWatches()
 {
-    ::InitializeCriticalSection(&m_csCallers);
     m_hStopEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     m_hRequestEvent = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
     if (m_hStopEvent != NULL && m_hRequestEvent != NULL)
@@ -69,7 +56,6 @@ CFileChangeMonitor::CFileChangeMonitor()
             ::CloseHandle(m_hStopEvent);
         if (m_hRequestEvent != NULL)
             ::CloseHandle(m_hRequestEvent);
-        ::DeleteCriticalSection(&m_csCallers);
         throw std::runtime_error("file-change monitor cannot start");
     }
 }
@@ -80,7 +66,6 @@ CFileChangeMonitor::~CFileChangeMonitor()
     ::CloseHandle(m_hThread);
     ::CloseHandle(m_hStopEvent);
     ::CloseHandle(m_hRequestEvent);
-    ::DeleteCriticalSection(&m_csCallers);
 }
 
 DWORD WINAPI CFileChangeMonitor::ThreadProc(void* pParam)
@@ -236,7 +221,7 @@ bool CFileChangeMonitor::WatchPartition(CFileChangeListener* pListener)
 {
     if (IsMonitorThread())
         return false;
-    CCallerLock lock(&m_csCallers);
+    CSectionLock lock(m_csCallers);
     const wchar_t* pszRoot = pListener->GetRootPath().GetBuffer();
     HANDLE ahRoots[2];
     for (HANDLE& hRoot : ahRoots)
@@ -321,7 +306,7 @@ void CFileChangeMonitor::UnwatchPartition(CFileChangeListener* pListener)
 {
     if (IsMonitorThread())
         return;
-    CCallerLock lock(&m_csCallers);
+    CSectionLock lock(m_csCallers);
     for (int i = 0; i < MaxWatches; ++i)
     {
         if (m_apWatches[i] != nullptr && m_apWatches[i]->pListener == pListener)
@@ -333,7 +318,7 @@ void CFileChangeMonitor::Stop()
 {
     if (IsMonitorThread())
         return;
-    CCallerLock lock(&m_csCallers);
+    CSectionLock lock(m_csCallers);
     for (int i = 0; i < MaxWatches; ++i)
     {
         if (m_apWatches[i] != nullptr)
@@ -345,7 +330,7 @@ void CFileChangeMonitor::Stop()
 
 int CFileChangeMonitor::GetWatchCount() const
 {
-    CCallerLock lock(&m_csCallers);
+    CSectionLock lock(m_csCallers);
     int nCount = 0;
     for (const FILE_WATCH* pWatch : m_apWatches)
         nCount += pWatch != nullptr ? 1 : 0;

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include "protocol/SyncObjects.h"
+
 class CFileChangeListener;
 
 struct FILE_WATCH
@@ -60,7 +62,7 @@ private:
 
     // Taken by every caller around the hand-over slot and the watch table; the
     // monitor thread never takes it.
-    mutable CRITICAL_SECTION m_csCallers;
+    mutable CCriticalSection m_csCallers;
     FILE_WATCH* volatile m_pHandOver;
     HANDLE m_hThread;
     DWORD m_dwThreadId;
