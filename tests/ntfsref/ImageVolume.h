@@ -1,0 +1,71 @@
+// CImageVolume: a real NTFS volume kept in an image file, served read-only behind the system
+// seam the way the file system serves an open volume: its NTFS data from the boot sector,
+// file records from the MFT (fix-ups applied, the nearest lower record in use for a free
+// number), and raw reads of whole sectors. It finds the MFT with a small decoder of its own,
+// so that a misreading shared with the reader under test cannot hide.
+#pragma once
+
+#include "platform/sys.h"
+
+#include <winioctl.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace ntfsref {
+
+class CImageVolume
+{
+public:
+    CImageVolume();
+    ~CImageVolume();
+    CImageVolume(const CImageVolume&) = delete;
+    CImageVolume& operator=(const CImageVolume&) = delete;
+
+    // Opens the image and puts the volume behind the seam; false with the reason otherwise.
+    bool Open(const std::wstring& strImage, std::string& strError);
+    HANDLE Handle() const { return m_hVolume; }
+
+    // A record as the file system hands it out, fix-ups applied; false for one beyond the MFT.
+    bool ReadRecord(LONGLONG llRecord, std::vector<BYTE>& record) const;
+
+private:
+    struct RUN
+    {
+        LONGLONG llVcn;
+        LONGLONG llLcn;
+        LONGLONG llLength;
+    };
+
+    static BOOL WINAPI DeviceIoControl(HANDLE, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
+    static BOOL WINAPI SetFilePointerEx(HANDLE, LARGE_INTEGER, PLARGE_INTEGER, DWORD);
+    static BOOL WINAPI ReadFile(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
+
+    bool ReadBytes(LONGLONG llOffset, void* pBuffer, DWORD dwBytes) const;
+    bool ReadMftRecord(LONGLONG llRecord, std::vector<BYTE>& record) const;
+    bool FindMft(std::string& strError);
+    bool AddDataRuns(const std::vector<BYTE>& record, std::string& strError);
+    BOOL AnswerVolumeData(LPVOID pOut, DWORD dwOut, LPDWORD pdwReturned) const;
+    BOOL AnswerRecord(LPVOID pIn, DWORD dwIn, LPVOID pOut, DWORD dwOut, LPDWORD pdwReturned) const;
+    BOOL ReadRaw(BYTE* pBuffer, DWORD dwBytes, LPDWORD pdwRead);
+
+    static CImageVolume* s_pCurrent;
+
+    HANDLE m_hImage;
+    HANDLE m_hVolume;
+    DWORD m_dwBytesPerSector;
+    DWORD m_dwBytesPerCluster;
+    DWORD m_dwBytesPerRecord;
+    LONGLONG m_llTotalSectors;
+    LONGLONG m_llMftLcn;
+    LONGLONG m_llMirrorLcn;
+    LONGLONG m_llSerial;
+    LONGLONG m_llMftBytes;
+    LONGLONG m_llPosition;
+    std::vector<RUN> m_mftRuns;
+    sys::SYS_TABLE m_table;
+    std::unique_ptr<sys::CScopedInstall> m_pInstall;
+};
+
+} // namespace ntfsref
