@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 
@@ -17,6 +18,11 @@ namespace ntfsref {
 namespace {
 
 std::string Narrow(const std::wstring& str) { return std::string(str.begin(), str.end()); }
+
+std::wstring Text(const CUnicodeString& str)
+{
+    return str.GetLength() == 0 ? std::wstring() : std::wstring(str.GetBuffer(), str.GetLength());
+}
 
 std::wstring ImagePath(const char* pszImage, const char* pszExtension)
 {
@@ -214,7 +220,106 @@ TEST_P(RealVolumeTest, WalkReadsEveryBaseRecordAsTheOracleReportsIt)
     EXPECT_EQ(expected, walked);
 }
 
+// A path is its directories' names down from the root, whichever record of a directory holds
+// its name; a record whose directories cannot all be named has no path at all.
+TEST_P(RealVolumeTest, RecordPathsFollowTheParents)
+{
+    CNtfsRecordReader reader = Reader();
+    for (LONGLONG llRecord = reader.BeginEnumeration(); llRecord != CNtfsRecordReader::NoRecord;
+         llRecord = reader.NextBaseRecord(llRecord))
+    {
+        auto it = m_oracle.records.find(llRecord);
+        ASSERT_NE(m_oracle.records.end(), it);
+        const ORACLE_NAME* pName = UsableName(it->second);
+        std::wstring strExpected = pName != nullptr ? OraclePath(m_oracle, *pName) : std::wstring();
+        CUnicodeString strPath;
+        EXPECT_EQ(!strExpected.empty(), reader.GetRecordPath(llRecord, strPath)) << llRecord;
+        EXPECT_EQ(Narrow(strExpected), Narrow(Text(strPath))) << llRecord;
+        EXPECT_EQ(llRecord, reader.GetRecordNumber()) << "the walk's record stays loaded";
+    }
+}
+
+// Every name of a record finds it by its path, each hard link in its own directory.
+TEST_P(RealVolumeTest, EveryNameFindsItsRecord)
+{
+    CNtfsRecordReader reader = Reader();
+    for (const auto& record : m_oracle.records)
+    {
+        for (const ORACLE_NAME& name : record.second.names)
+        {
+            std::wstring strPath = name.nNamespace != 2 ? OraclePath(m_oracle, name) : std::wstring();
+            if (strPath.empty())
+                continue;
+            LONGLONG llFound = -1;
+            EXPECT_TRUE(reader.FindRecordByPath(CUnicodeString(strPath.c_str()), llFound)) << Narrow(strPath);
+            EXPECT_EQ(record.first, llFound) << Narrow(strPath);
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Images, RealVolumeTest, ::testing::Values("small512", "rec4k", "c64k", "mounted"),
+                         [](const ::testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
+
+
+// The volume made through the mount holds the two layouts that paths and lookups must get
+// through: a directory whose $FILE_NAME was moved to an extension record by its 40 named
+// streams, and a file with 31 hard links in three directories.
+class MountedVolumeTest : public RealVolumeTest
+{
+protected:
+    LONGLONG RecordOf(const std::wstring& strPath) const
+    {
+        for (const auto& record : m_oracle.records)
+            for (const ORACLE_NAME& name : record.second.names)
+                if (OraclePath(m_oracle, name) == strPath)
+                    return record.first;
+        return -1;
+    }
+};
+
+TEST_P(MountedVolumeTest, FileInADirectoryNamedByAnExtensionRecordHasItsPath)
+{
+    LONGLONG llDirectory = RecordOf(L"streams");
+    ASSERT_NE(-1, llDirectory);
+    const ORACLE_RECORD& directory = m_oracle.records.at(llDirectory);
+    auto itName = std::find_if(directory.attributes.begin(), directory.attributes.end(),
+                               [](const ORACLE_ATTRIBUTE& a) { return a.dwType == 0x30; });
+    ASSERT_NE(directory.attributes.end(), itName);
+    ASSERT_NE(llDirectory, itName->llHolder) << "the directory's name must lie in an extension record";
+
+    CNtfsRecordReader reader = Reader();
+    for (const wchar_t* pszPath : {L"streams\\inner.txt", L"streams\\sub\\deep.txt", L"streams\\sub"})
+    {
+        SCOPED_TRACE(Narrow(pszPath));
+        LONGLONG llRecord = RecordOf(pszPath);
+        ASSERT_NE(-1, llRecord);
+        ASSERT_TRUE(reader.LoadRecord(llRecord));
+        CUnicodeString strPath;
+        ASSERT_TRUE(reader.GetRecordPath(llRecord, strPath));
+        EXPECT_EQ(Narrow(pszPath), Narrow(Text(strPath)));
+        LONGLONG llFound = -1;
+        EXPECT_TRUE(reader.FindRecordByPath(CUnicodeString(pszPath), llFound));
+        EXPECT_EQ(llRecord, llFound);
+    }
+}
+
+TEST_P(MountedVolumeTest, EveryHardLinkFindsTheFile)
+{
+    LONGLONG llFile = RecordOf(L"links\\target.txt");
+    ASSERT_NE(-1, llFile);
+    const std::vector<ORACLE_NAME>& names = m_oracle.records.at(llFile).names;
+    ASSERT_EQ(31u, names.size());
+    CNtfsRecordReader reader = Reader();
+    for (const ORACLE_NAME& name : names)
+    {
+        std::wstring strPath = OraclePath(m_oracle, name);
+        LONGLONG llFound = -1;
+        EXPECT_TRUE(reader.FindRecordByPath(CUnicodeString(strPath.c_str()), llFound)) << Narrow(strPath);
+        EXPECT_EQ(llFile, llFound) << Narrow(strPath);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Images, MountedVolumeTest, ::testing::Values("mounted"),
                          [](const ::testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
 
 } // namespace ntfsref
