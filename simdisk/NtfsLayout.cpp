@@ -318,17 +318,42 @@ NTFS_PLAN CNtfsLayout::Plan(const CSimVolume& volume, const CSimFile& file)
     if (dwListBytes == 0)
         dwListBytes = ResidentBytes(0, 0);
     base.insert(base.begin() + 1, {ntfs::AttributeList, -3, 0, 0, 0, dwListBytes, InstanceList, true});
-    plan.records.push_back(base);
+    const SIM_NTFS_LAYOUT& layout = volume.NtfsLayout();
+    std::vector<NTFS_PIECE>::const_iterator itOther = others.begin();
     DWORD dwUsed = dwCapacity + 1;
-    for (const NTFS_PIECE& piece : others)
+    if (layout.bNamesMoveOutFirst)
     {
-        if (dwUsed + piece.dwBytes > dwCapacity)
+        std::vector<NTFS_PIECE> names(base.begin() + 2, base.end());
+        base.resize(2);
+        DWORD dwBase = base[0].dwBytes + base[1].dwBytes;
+        for (; itOther != others.end() && dwBase + itOther->dwBytes <= dwCapacity; ++itOther)
+        {
+            base.push_back(*itOther);
+            dwBase += itOther->dwBytes;
+        }
+        plan.records.push_back(base);
+        plan.records.push_back(names);
+        dwUsed = 0;
+        for (const NTFS_PIECE& piece : names)
+            dwUsed += piece.dwBytes;
+    }
+    else
+        plan.records.push_back(base);
+    for (; itOther != others.end(); ++itOther)
+    {
+        if (dwUsed + itOther->dwBytes > dwCapacity)
         {
             plan.records.emplace_back();
             dwUsed = 0;
         }
-        plan.records.back().push_back(piece);
-        dwUsed += piece.dwBytes;
+        plan.records.back().push_back(*itOther);
+        dwUsed += itOther->dwBytes;
+    }
+    if (layout.bInstancesPerRecord)
+    {
+        for (size_t r = 1; r < plan.records.size(); ++r)
+            for (size_t i = 0; i < plan.records[r].size(); ++i)
+                plan.records[r][i].wInstance = static_cast<WORD>(i);
     }
     return plan;
 }
@@ -418,7 +443,9 @@ void CNtfsLayout::EncodeRecord(const CSimVolume& volume, const CSimFile& file, c
     Put<WORD>(pOut, 22, nRecord == 0 ? RecordFlags(volume, file) : 0x1);
     Put<DWORD>(pOut, 28, dwRecordBytes);
     Put<ULONGLONG>(pOut, 32, nRecord == 0 ? 0 : file.Reference());
-    Put<WORD>(pOut, 40, static_cast<WORD>(InstanceFirstStream + file.m_wNextSlot));
+    const bool bOwnInstances = nRecord > 0 && volume.NtfsLayout().bInstancesPerRecord;
+    Put<WORD>(pOut, 40, static_cast<WORD>(bOwnInstances ? plan.records[nRecord].size()
+                                                         : InstanceFirstStream + file.m_wNextSlot));
     Put<DWORD>(pOut, 44, static_cast<DWORD>(ullNumber));
 
     DWORD dwAt = wFirst;

@@ -602,7 +602,8 @@ bool CSimVolume::Relayout(CSimFile& file)
     if (!pList)
         pList = &file.AddStream(ntfs::AttributeList, L"");
     const LONGLONG llBytes = static_cast<LONGLONG>(list.size());
-    if (CNtfsLayout::ListFitsResident(*this, file, static_cast<DWORD>(list.size())))
+    if (!m_ntfsLayout.bListAlwaysNonResident &&
+        CNtfsLayout::ListFitsResident(*this, file, static_cast<DWORD>(list.size())))
     {
         FreeStream(*pList);
         pList->m_bResident = true;
@@ -621,6 +622,15 @@ bool CSimVolume::Relayout(CSimFile& file)
     }
     pList->m_bytes = std::move(list);
     SetDataSize(*pList, llBytes);
+    return true;
+}
+
+bool CSimVolume::SetNtfsLayout(const SIM_NTFS_LAYOUT& layout)
+{
+    m_ntfsLayout = layout;
+    for (size_t i = 0; i < m_files.size(); ++i)
+        if (m_files[i] && !Relayout(*m_files[i]))
+            return false;
     return true;
 }
 
