@@ -568,11 +568,28 @@ void CSimVolume::Checkpoint()
     ++m_ullChanges;
 }
 
+// The plan depends on the size of the list attribute, which the plan decides: laying out is
+// repeated until the list stays as it is (a pass or two).
 bool CSimVolume::Relayout(CSimFile& file)
 {
     ++m_ullChanges;
     if (Fs() != SIM_FS::Ntfs)
         return true;
+    for (int nPass = 0; nPass < 4; ++nPass)
+    {
+        if (!RelayoutOnce(file))
+            return false;
+        const CSimStream* pList = file.FindStream(ntfs::AttributeList, L"");
+        NTFS_PLAN plan = CNtfsLayout::Plan(*this, file);
+        if (plan.records.size() == file.m_extensions.size() + 1 &&
+            (pList == nullptr ? !plan.NeedsList() : pList->m_bytes == CNtfsLayout::BuildList(file, plan)))
+            return true;
+    }
+    return false;
+}
+
+bool CSimVolume::RelayoutOnce(CSimFile& file)
+{
     NTFS_PLAN plan = CNtfsLayout::Plan(*this, file);
     const size_t nExtensions = plan.records.size() - 1;
     while (file.m_extensions.size() > nExtensions)

@@ -173,6 +173,7 @@ private:
     bool TakePieces(LONGLONG llClusters, const SIM_PLACEMENT& placement, std::vector<SIM_RUN>& runs);
     void Remap(CSimStream& stream, const std::vector<SIM_RUN>& pieces, LONGLONG llLcn);
     bool ResizeStream(CSimFile& file, CSimStream& stream, LONGLONG llBytes, const SIM_PLACEMENT& placement);
+    bool RelayoutOnce(CSimFile& file);
 
     SIM_FORMAT m_format;
     CSimBitmap m_bitmap;

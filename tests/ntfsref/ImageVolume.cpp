@@ -13,6 +13,31 @@ template <typename T> T At(const BYTE* p, size_t nOffset)
     return value;
 }
 
+// Restores the sector tails that the update sequence array keeps; false for a torn record.
+bool ApplyFixups(std::vector<BYTE>& record)
+{
+    WORD wOffset = At<WORD>(record.data(), 4);
+    WORD wCount = At<WORD>(record.data(), 6);
+    if (wCount < 2 || record.size() % (wCount - 1) != 0 || wOffset + 2u * wCount > record.size())
+        return false;
+    size_t nStride = record.size() / (wCount - 1);
+    for (WORD i = 1; i < wCount; ++i)
+    {
+        BYTE* pTail = record.data() + i * nStride - 2;
+        if (memcmp(pTail, record.data() + wOffset, 2) != 0)
+            return false;
+        memcpy(pTail, record.data() + wOffset + 2 * i, 2);
+    }
+    return true;
+}
+
+bool InUse(const std::vector<BYTE>& record)
+{
+    return memcmp(record.data(), "FILE", 4) == 0 && (At<WORD>(record.data(), 22) & 0x1) != 0;
+}
+
+} // namespace
+
 // The runs of one attribute record's mapping pairs, written from the on-disk rules: a header
 // byte with the size of the length (low four bits) and of the signed LCN delta (high four
 // bits), no delta for a sparse run, a zero byte at the end.
@@ -47,31 +72,6 @@ bool DecodePairs(const BYTE* p, size_t nBytes, LONGLONG llVcn, std::vector<LONGL
     }
     return false;
 }
-
-// Restores the sector tails that the update sequence array keeps; false for a torn record.
-bool ApplyFixups(std::vector<BYTE>& record)
-{
-    WORD wOffset = At<WORD>(record.data(), 4);
-    WORD wCount = At<WORD>(record.data(), 6);
-    if (wCount < 2 || record.size() % (wCount - 1) != 0 || wOffset + 2u * wCount > record.size())
-        return false;
-    size_t nStride = record.size() / (wCount - 1);
-    for (WORD i = 1; i < wCount; ++i)
-    {
-        BYTE* pTail = record.data() + i * nStride - 2;
-        if (memcmp(pTail, record.data() + wOffset, 2) != 0)
-            return false;
-        memcpy(pTail, record.data() + wOffset + 2 * i, 2);
-    }
-    return true;
-}
-
-bool InUse(const std::vector<BYTE>& record)
-{
-    return memcmp(record.data(), "FILE", 4) == 0 && (At<WORD>(record.data(), 22) & 0x1) != 0;
-}
-
-} // namespace
 
 CImageVolume* CImageVolume::s_pCurrent = nullptr;
 

@@ -15,6 +15,10 @@
 
 namespace ntfsref {
 
+// The runs of one attribute record's mapping pairs, as VCN, LCN (-1 sparse) and length
+// triples; false for pairs that run past their bytes or have fields of more than 8 bytes.
+bool DecodePairs(const BYTE* p, size_t nBytes, LONGLONG llVcn, std::vector<LONGLONG>& out);
+
 class CImageVolume
 {
 public:
