@@ -1,23 +1,20 @@
 #include "tests/ntfsref/ImageVolume.h"
 
+#include "platform/LittleEndian.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace ntfsref {
 namespace {
 
-template <typename T> T At(const BYTE* p, size_t nOffset)
-{
-    T value;
-    memcpy(&value, p + nOffset, sizeof(value));
-    return value;
-}
+using le::Get;
 
 // Restores the sector tails that the update sequence array keeps; false for a torn record.
 bool ApplyFixups(std::vector<BYTE>& record)
 {
-    WORD wOffset = At<WORD>(record.data(), 4);
-    WORD wCount = At<WORD>(record.data(), 6);
+    WORD wOffset = Get<WORD>(record.data(), 4);
+    WORD wCount = Get<WORD>(record.data(), 6);
     if (wCount < 2 || record.size() % (wCount - 1) != 0 || wOffset + 2u * wCount > record.size())
         return false;
     size_t nStride = record.size() / (wCount - 1);
@@ -33,7 +30,7 @@ bool ApplyFixups(std::vector<BYTE>& record)
 
 bool InUse(const std::vector<BYTE>& record)
 {
-    return memcmp(record.data(), "FILE", 4) == 0 && (At<WORD>(record.data(), 22) & 0x1) != 0;
+    return memcmp(record.data(), "FILE", 4) == 0 && (Get<WORD>(record.data(), 22) & 0x1) != 0;
 }
 
 } // namespace
@@ -73,26 +70,16 @@ bool DecodePairs(const BYTE* p, size_t nBytes, LONGLONG llVcn, std::vector<LONGL
     return false;
 }
 
-CImageVolume* CImageVolume::s_pCurrent = nullptr;
-
 CImageVolume::CImageVolume()
-    : m_hImage(INVALID_HANDLE_VALUE), m_hVolume(::CreateEventW(nullptr, TRUE, FALSE, nullptr)), m_dwBytesPerSector(0),
-      m_dwBytesPerCluster(0), m_dwBytesPerRecord(0), m_llTotalSectors(0), m_llMftLcn(0), m_llMirrorLcn(0),
-      m_llSerial(0), m_llMftBytes(0), m_llPosition(0), m_table(sys::RealTable())
+    : m_hImage(INVALID_HANDLE_VALUE), m_dwBytesPerSector(0), m_dwBytesPerCluster(0), m_dwBytesPerRecord(0),
+      m_llTotalSectors(0), m_llMftLcn(0), m_llMirrorLcn(0), m_llSerial(0), m_llMftBytes(0)
 {
-    m_table.pfnDeviceIoControl = &CImageVolume::DeviceIoControl;
-    m_table.pfnSetFilePointerEx = &CImageVolume::SetFilePointerEx;
-    m_table.pfnReadFile = &CImageVolume::ReadFile;
 }
 
 CImageVolume::~CImageVolume()
 {
-    m_pInstall.reset();
-    if (s_pCurrent == this)
-        s_pCurrent = nullptr;
     if (m_hImage != INVALID_HANDLE_VALUE)
         ::CloseHandle(m_hImage);
-    ::CloseHandle(m_hVolume);
 }
 
 bool CImageVolume::Open(const std::wstring& strImage, std::string& strError)
@@ -109,16 +96,16 @@ bool CImageVolume::Open(const std::wstring& strImage, std::string& strError)
         strError = "no NTFS boot sector";
         return false;
     }
-    m_dwBytesPerSector = At<WORD>(abBoot, 0x0B);
+    m_dwBytesPerSector = Get<WORD>(abBoot, 0x0B);
     BYTE bySectors = abBoot[0x0D];
     DWORD dwSectorsPerCluster = bySectors <= 0x80 ? bySectors : 1u << (256 - bySectors);
     m_dwBytesPerCluster = m_dwBytesPerSector * dwSectorsPerCluster;
-    m_llTotalSectors = At<LONGLONG>(abBoot, 0x28);
-    m_llMftLcn = At<LONGLONG>(abBoot, 0x30);
-    m_llMirrorLcn = At<LONGLONG>(abBoot, 0x38);
+    m_llTotalSectors = Get<LONGLONG>(abBoot, 0x28);
+    m_llMftLcn = Get<LONGLONG>(abBoot, 0x30);
+    m_llMirrorLcn = Get<LONGLONG>(abBoot, 0x38);
     signed char chRecord = static_cast<signed char>(abBoot[0x40]);
     m_dwBytesPerRecord = chRecord > 0 ? chRecord * m_dwBytesPerCluster : 1u << -chRecord;
-    m_llSerial = At<LONGLONG>(abBoot, 0x48);
+    m_llSerial = Get<LONGLONG>(abBoot, 0x48);
     if (m_dwBytesPerSector < 512 || m_dwBytesPerCluster == 0 || m_dwBytesPerRecord < 1024)
     {
         strError = "boot sector geometry out of range";
@@ -126,8 +113,7 @@ bool CImageVolume::Open(const std::wstring& strImage, std::string& strError)
     }
     if (!FindMft(strError))
         return false;
-    s_pCurrent = this;
-    m_pInstall.reset(new sys::CScopedInstall(&m_table));
+    Install();
     return true;
 }
 
@@ -166,22 +152,22 @@ bool CImageVolume::ReadMftRecord(LONGLONG llRecord, std::vector<BYTE>& record) c
 // The unnamed $DATA pieces of an MFT record add their runs to the MFT's.
 bool CImageVolume::AddDataRuns(const std::vector<BYTE>& record, std::string& strError)
 {
-    for (size_t nAt = At<WORD>(record.data(), 20); nAt + 16 <= record.size();)
+    for (size_t nAt = Get<WORD>(record.data(), 20); nAt + 16 <= record.size();)
     {
         const BYTE* p = record.data() + nAt;
-        DWORD dwType = At<DWORD>(p, 0);
-        DWORD dwLength = At<DWORD>(p, 4);
+        DWORD dwType = Get<DWORD>(p, 0);
+        DWORD dwLength = Get<DWORD>(p, 4);
         if (dwType == 0xFFFFFFFF)
             return true;
         if (dwLength < 16 || nAt + dwLength > record.size())
             break;
         if (dwType == 0x80 && p[8] != 0 && p[9] == 0)
         {
-            if (At<LONGLONG>(p, 16) == 0)
-                m_llMftBytes = At<LONGLONG>(p, 48);
+            if (Get<LONGLONG>(p, 16) == 0)
+                m_llMftBytes = Get<LONGLONG>(p, 48);
             std::vector<LONGLONG> runs;
-            WORD wPairs = At<WORD>(p, 32);
-            if (wPairs >= dwLength || !DecodePairs(p + wPairs, dwLength - wPairs, At<LONGLONG>(p, 16), runs))
+            WORD wPairs = Get<WORD>(p, 32);
+            if (wPairs >= dwLength || !DecodePairs(p + wPairs, dwLength - wPairs, Get<LONGLONG>(p, 16), runs))
                 break;
             for (size_t i = 0; i < runs.size(); i += 3)
                 m_mftRuns.push_back({runs[i], runs[i + 1], runs[i + 2]});
@@ -205,18 +191,18 @@ bool CImageVolume::FindMft(std::string& strError)
         return false;
     }
     std::vector<BYTE> list;
-    for (size_t nAt = At<WORD>(record.data(), 20); nAt + 24 <= record.size();)
+    for (size_t nAt = Get<WORD>(record.data(), 20); nAt + 24 <= record.size();)
     {
         const BYTE* p = record.data() + nAt;
-        if (At<DWORD>(p, 0) == 0xFFFFFFFF || At<DWORD>(p, 4) < 24)
+        if (Get<DWORD>(p, 0) == 0xFFFFFFFF || Get<DWORD>(p, 4) < 24)
             break;
-        if (At<DWORD>(p, 0) == 0x20 && p[8] == 0)
-            list.assign(p + At<WORD>(p, 20), p + At<WORD>(p, 20) + At<DWORD>(p, 16));
-        else if (At<DWORD>(p, 0) == 0x20)
+        if (Get<DWORD>(p, 0) == 0x20 && p[8] == 0)
+            list.assign(p + Get<WORD>(p, 20), p + Get<WORD>(p, 20) + Get<DWORD>(p, 16));
+        else if (Get<DWORD>(p, 0) == 0x20)
         {
             std::vector<LONGLONG> runs;
-            WORD wPairs = At<WORD>(p, 32);
-            DecodePairs(p + wPairs, At<DWORD>(p, 4) - wPairs, 0, runs);
+            WORD wPairs = Get<WORD>(p, 32);
+            DecodePairs(p + wPairs, Get<DWORD>(p, 4) - wPairs, 0, runs);
             for (size_t i = 0; i < runs.size(); i += 3)
             {
                 size_t nHave = list.size();
@@ -225,16 +211,16 @@ bool CImageVolume::FindMft(std::string& strError)
                                                    static_cast<DWORD>(list.size() - nHave)))
                     break;
             }
-            list.resize(std::min<size_t>(list.size(), static_cast<size_t>(At<LONGLONG>(p, 56))));
+            list.resize(std::min<size_t>(list.size(), static_cast<size_t>(Get<LONGLONG>(p, 56))));
         }
-        nAt += At<DWORD>(p, 4);
+        nAt += Get<DWORD>(p, 4);
     }
-    for (size_t nAt = 0; nAt + 26 <= list.size() && At<WORD>(list.data(), nAt + 4) >= 26;
-         nAt += At<WORD>(list.data(), nAt + 4))
+    for (size_t nAt = 0; nAt + 26 <= list.size() && Get<WORD>(list.data(), nAt + 4) >= 26;
+         nAt += Get<WORD>(list.data(), nAt + 4))
     {
         const BYTE* pEntry = list.data() + nAt;
-        LONGLONG llHolder = static_cast<LONGLONG>(At<ULONGLONG>(pEntry, 16) & 0xFFFFFFFFFFFFull);
-        if (At<DWORD>(pEntry, 0) != 0x80 || pEntry[6] != 0 || llHolder == 0)
+        LONGLONG llHolder = static_cast<LONGLONG>(Get<ULONGLONG>(pEntry, 16) & 0xFFFFFFFFFFFFull);
+        if (Get<DWORD>(pEntry, 0) != 0x80 || pEntry[6] != 0 || llHolder == 0)
             continue;
         std::vector<BYTE> extension;
         if (!ReadMftRecord(llHolder, extension) || !ApplyFixups(extension) || !AddDataRuns(extension, strError))
@@ -258,16 +244,12 @@ bool CImageVolume::ReadRecord(LONGLONG llRecord, std::vector<BYTE>& record) cons
            ApplyFixups(record);
 }
 
-BOOL WINAPI CImageVolume::DeviceIoControl(HANDLE h, DWORD dwCode, LPVOID pIn, DWORD dwIn, LPVOID pOut, DWORD dwOut,
-                                          LPDWORD pdwReturned, LPOVERLAPPED pOverlapped)
+BOOL CImageVolume::AnswerControl(DWORD dwCode, LPVOID pIn, DWORD dwIn, LPVOID pOut, DWORD dwOut, LPDWORD pdwReturned)
 {
-    if (s_pCurrent == nullptr || h != s_pCurrent->m_hVolume)
-        return sys::RealTable().pfnDeviceIoControl(h, dwCode, pIn, dwIn, pOut, dwOut, pdwReturned, pOverlapped);
-    *pdwReturned = 0;
     if (dwCode == FSCTL_GET_NTFS_VOLUME_DATA)
-        return s_pCurrent->AnswerVolumeData(pOut, dwOut, pdwReturned);
+        return AnswerVolumeData(pOut, dwOut, pdwReturned);
     if (dwCode == FSCTL_GET_NTFS_FILE_RECORD)
-        return s_pCurrent->AnswerRecord(pIn, dwIn, pOut, dwOut, pdwReturned);
+        return AnswerRecord(pIn, dwIn, pOut, dwOut, pdwReturned);
     ::SetLastError(ERROR_INVALID_FUNCTION);
     return FALSE;
 }
@@ -330,42 +312,18 @@ BOOL CImageVolume::AnswerRecord(LPVOID pIn, DWORD dwIn, LPVOID pOut, DWORD dwOut
     return TRUE;
 }
 
-BOOL WINAPI CImageVolume::SetFilePointerEx(HANDLE h, LARGE_INTEGER liDistance, PLARGE_INTEGER pliNew, DWORD dwMethod)
-{
-    if (s_pCurrent == nullptr || h != s_pCurrent->m_hVolume)
-        return sys::RealTable().pfnSetFilePointerEx(h, liDistance, pliNew, dwMethod);
-    if (dwMethod != FILE_BEGIN || liDistance.QuadPart < 0)
-    {
-        ::SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    s_pCurrent->m_llPosition = liDistance.QuadPart;
-    if (pliNew != nullptr)
-        *pliNew = liDistance;
-    return TRUE;
-}
-
-BOOL WINAPI CImageVolume::ReadFile(HANDLE h, LPVOID pBuffer, DWORD dwBytes, LPDWORD pdwRead, LPOVERLAPPED pOverlapped)
-{
-    if (s_pCurrent == nullptr || h != s_pCurrent->m_hVolume)
-        return sys::RealTable().pfnReadFile(h, pBuffer, dwBytes, pdwRead, pOverlapped);
-    return s_pCurrent->ReadRaw(static_cast<BYTE*>(pBuffer), dwBytes, pdwRead);
-}
-
 // A volume opened for raw reads takes whole sectors within the volume only.
-BOOL CImageVolume::ReadRaw(BYTE* pBuffer, DWORD dwBytes, LPDWORD pdwRead)
+BOOL CImageVolume::ReadAt(LONGLONG llOffset, BYTE* pBuffer, DWORD dwBytes, LPDWORD pdwRead)
 {
-    *pdwRead = 0;
     LONGLONG llEnd = m_llTotalSectors * m_dwBytesPerSector;
-    if (m_llPosition % m_dwBytesPerSector != 0 || dwBytes % m_dwBytesPerSector != 0 || m_llPosition > llEnd ||
-        dwBytes > llEnd - m_llPosition)
+    if (llOffset % m_dwBytesPerSector != 0 || dwBytes % m_dwBytesPerSector != 0 || llOffset > llEnd ||
+        dwBytes > llEnd - llOffset)
     {
         ::SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    if (!ReadBytes(m_llPosition, pBuffer, dwBytes))
+    if (!ReadBytes(llOffset, pBuffer, dwBytes))
         return FALSE;
-    m_llPosition += dwBytes;
     *pdwRead = dwBytes;
     return TRUE;
 }

@@ -5,11 +5,10 @@
 // so that a misreading shared with the reader under test cannot hide.
 #pragma once
 
-#include "platform/sys.h"
+#include "tests/engine/SeamVolume.h"
 
 #include <winioctl.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,17 +18,14 @@ namespace ntfsref {
 // triples; false for pairs that run past their bytes or have fields of more than 8 bytes.
 bool DecodePairs(const BYTE* p, size_t nBytes, LONGLONG llVcn, std::vector<LONGLONG>& out);
 
-class CImageVolume
+class CImageVolume : public ntfstest::CSeamVolume
 {
 public:
     CImageVolume();
-    ~CImageVolume();
-    CImageVolume(const CImageVolume&) = delete;
-    CImageVolume& operator=(const CImageVolume&) = delete;
+    ~CImageVolume() override;
 
     // Opens the image and puts the volume behind the seam; false with the reason otherwise.
     bool Open(const std::wstring& strImage, std::string& strError);
-    HANDLE Handle() const { return m_hVolume; }
 
     // A record as the file system hands it out, fix-ups applied; false for one beyond the MFT.
     bool ReadRecord(LONGLONG llRecord, std::vector<BYTE>& record) const;
@@ -42,9 +38,8 @@ private:
         LONGLONG llLength;
     };
 
-    static BOOL WINAPI DeviceIoControl(HANDLE, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
-    static BOOL WINAPI SetFilePointerEx(HANDLE, LARGE_INTEGER, PLARGE_INTEGER, DWORD);
-    static BOOL WINAPI ReadFile(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
+    BOOL AnswerControl(DWORD dwCode, LPVOID pIn, DWORD dwIn, LPVOID pOut, DWORD dwOut, LPDWORD pdwReturned) override;
+    BOOL ReadAt(LONGLONG llOffset, BYTE* pBuffer, DWORD dwBytes, LPDWORD pdwRead) override;
 
     bool ReadBytes(LONGLONG llOffset, void* pBuffer, DWORD dwBytes) const;
     bool ReadMftRecord(LONGLONG llRecord, std::vector<BYTE>& record) const;
@@ -52,12 +47,8 @@ private:
     bool AddDataRuns(const std::vector<BYTE>& record, std::string& strError);
     BOOL AnswerVolumeData(LPVOID pOut, DWORD dwOut, LPDWORD pdwReturned) const;
     BOOL AnswerRecord(LPVOID pIn, DWORD dwIn, LPVOID pOut, DWORD dwOut, LPDWORD pdwReturned) const;
-    BOOL ReadRaw(BYTE* pBuffer, DWORD dwBytes, LPDWORD pdwRead);
-
-    static CImageVolume* s_pCurrent;
 
     HANDLE m_hImage;
-    HANDLE m_hVolume;
     DWORD m_dwBytesPerSector;
     DWORD m_dwBytesPerCluster;
     DWORD m_dwBytesPerRecord;
@@ -66,10 +57,7 @@ private:
     LONGLONG m_llMirrorLcn;
     LONGLONG m_llSerial;
     LONGLONG m_llMftBytes;
-    LONGLONG m_llPosition;
     std::vector<RUN> m_mftRuns;
-    sys::SYS_TABLE m_table;
-    std::unique_ptr<sys::CScopedInstall> m_pInstall;
 };
 
 } // namespace ntfsref

@@ -40,6 +40,15 @@ LONGLONG Number(const std::string& str) { return std::stoll(str); }
 
 } // namespace
 
+std::wstring ImagePath(const char* pszImage, const char* pszExtension)
+{
+    // Wine shows the host's file system as drive Z:.
+    std::string strPath = std::string("Z:") + NTFSREF_IMAGES + "/" + pszImage + pszExtension;
+    for (char& ch : strPath)
+        ch = ch == '/' ? '\\' : ch;
+    return Wide(strPath);
+}
+
 bool LoadOracle(const std::wstring& strPath, ORACLE_VOLUME& volume, std::string& strError)
 {
     std::ifstream in(Narrow(strPath));

@@ -55,6 +55,9 @@ struct ORACLE_VOLUME
     std::map<LONGLONG, ORACLE_RECORD> records; // the base records in use
 };
 
+// The path of an image or table made by make-images.sh ("small512", ".img").
+std::wstring ImagePath(const char* pszImage, const char* pszExtension);
+
 bool LoadOracle(const std::wstring& strPath, ORACLE_VOLUME& volume, std::string& strError);
 
 // The first name that is not a DOS-only one, or null.

@@ -3,6 +3,7 @@
 // parents, attributes in list order with names, sizes and VCN ranges, and every run.
 #include "engine/NtfsRecordReader.h"
 #include "engine/UnicodeString.h"
+#include "platform/LittleEndian.h"
 #include "platform/sys.h"
 #include "tests/engine/NativeBinding.h"
 #include "tests/ntfsref/ImageVolume.h"
@@ -24,21 +25,7 @@ std::wstring Text(const CUnicodeString& str)
     return str.GetLength() == 0 ? std::wstring() : std::wstring(str.GetBuffer(), str.GetLength());
 }
 
-std::wstring ImagePath(const char* pszImage, const char* pszExtension)
-{
-    // Wine shows the host's file system as drive Z:.
-    std::string strPath = std::string("Z:") + NTFSREF_IMAGES + "/" + pszImage + pszExtension;
-    for (char& ch : strPath)
-        ch = ch == '/' ? '\\' : ch;
-    return std::wstring(strPath.begin(), strPath.end());
-}
-
-template <typename T> T At(const BYTE* p, size_t nOffset)
-{
-    T value;
-    memcpy(&value, p + nOffset, sizeof(value));
-    return value;
-}
+using le::Get;
 
 std::wstring AttributeName(const BYTE* pAttribute)
 {
@@ -53,14 +40,14 @@ std::vector<ORACLE_ATTRIBUTE> ReaderAttributes(const CNtfsRecordReader& reader, 
     std::vector<ORACLE_ATTRIBUTE> attributes;
     for (const BYTE* p = reader.NextAttribute(nullptr, false); p != nullptr; p = reader.NextAttribute(p, false))
     {
-        ORACLE_ATTRIBUTE attribute = {-1, At<DWORD>(p, 0), p[8] != 0, 0, -1, 0, AttributeName(p), {}};
+        ORACLE_ATTRIBUTE attribute = {-1, Get<DWORD>(p, 0), p[8] != 0, 0, -1, 0, AttributeName(p), {}};
         if (!attribute.bNonResident)
-            attribute.llDataSize = At<DWORD>(p, 16);
+            attribute.llDataSize = Get<DWORD>(p, 16);
         else
         {
-            attribute.llLowestVcn = At<LONGLONG>(p, 16);
-            attribute.llHighestVcn = At<LONGLONG>(p, 24);
-            attribute.llDataSize = attribute.llLowestVcn == 0 ? At<LONGLONG>(p, 48) : -1;
+            attribute.llLowestVcn = Get<LONGLONG>(p, 16);
+            attribute.llHighestVcn = Get<LONGLONG>(p, 24);
+            attribute.llDataSize = attribute.llLowestVcn == 0 ? Get<LONGLONG>(p, 48) : -1;
             DATA_RUN_CURSOR cursor = {};
             ORACLE_RUN run = {};
             int nStatus = 0;
@@ -78,10 +65,10 @@ std::vector<ORACLE_NAME> ReaderNames(const CNtfsRecordReader& reader)
     std::vector<ORACLE_NAME> names;
     for (const BYTE* p = reader.NextAttribute(nullptr, false); p != nullptr; p = reader.NextAttribute(p, false))
     {
-        if (At<DWORD>(p, 0) != 0x30 || p[8] != 0)
+        if (Get<DWORD>(p, 0) != 0x30 || p[8] != 0)
             continue;
-        const BYTE* pValue = p + At<WORD>(p, 20);
-        names.push_back({static_cast<LONGLONG>(At<ULONGLONG>(pValue, 0) & 0xFFFFFFFFFFFFull), pValue[65],
+        const BYTE* pValue = p + Get<WORD>(p, 20);
+        names.push_back({static_cast<LONGLONG>(Get<ULONGLONG>(pValue, 0) & 0xFFFFFFFFFFFFull), pValue[65],
                          std::wstring(reinterpret_cast<const wchar_t*>(pValue + 66), pValue[64])});
     }
     return names;

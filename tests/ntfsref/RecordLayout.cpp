@@ -1,5 +1,6 @@
 #include "tests/ntfsref/RecordLayout.h"
 
+#include "platform/LittleEndian.h"
 #include "platform/sys.h"
 #include "tests/ntfsref/ImageVolume.h"
 
@@ -11,12 +12,7 @@
 namespace ntfsref {
 namespace {
 
-template <typename T> T At(const BYTE* p, size_t nOffset)
-{
-    T value;
-    memcpy(&value, p + nOffset, sizeof(value));
-    return value;
-}
+using le::Get;
 
 bool FetchRecord(HANDLE hVolume, DWORD dwBytesPerRecord, LONGLONG llRecord, std::vector<BYTE>& record)
 {
@@ -25,7 +21,7 @@ bool FetchRecord(HANDLE hVolume, DWORD dwBytesPerRecord, LONGLONG llRecord, std:
     DWORD dwReturned = 0;
     if (!sys::DeviceIoControl(hVolume, FSCTL_GET_NTFS_FILE_RECORD, &llRecord, sizeof(llRecord), answer.data(),
                               static_cast<DWORD>(answer.size()), &dwReturned, nullptr) ||
-        dwReturned < dwHeader + dwBytesPerRecord || At<LONGLONG>(answer.data(), 0) != llRecord)
+        dwReturned < dwHeader + dwBytesPerRecord || Get<LONGLONG>(answer.data(), 0) != llRecord)
         return false;
     record.assign(answer.begin() + dwHeader, answer.begin() + dwHeader + dwBytesPerRecord);
     return memcmp(record.data(), "FILE", 4) == 0;
@@ -35,10 +31,10 @@ bool FetchRecord(HANDLE hVolume, DWORD dwBytesPerRecord, LONGLONG llRecord, std:
 std::vector<size_t> Attributes(const std::vector<BYTE>& record)
 {
     std::vector<size_t> offsets;
-    for (size_t nAt = At<WORD>(record.data(), 20); nAt + 24 <= record.size();)
+    for (size_t nAt = Get<WORD>(record.data(), 20); nAt + 24 <= record.size();)
     {
-        DWORD dwLength = At<DWORD>(record.data(), nAt + 4);
-        if (At<DWORD>(record.data(), nAt) == 0xFFFFFFFF || dwLength < 24 || nAt + dwLength > record.size())
+        DWORD dwLength = Get<DWORD>(record.data(), nAt + 4);
+        if (Get<DWORD>(record.data(), nAt) == 0xFFFFFFFF || dwLength < 24 || nAt + dwLength > record.size())
             break;
         offsets.push_back(nAt);
         nAt += dwLength;
@@ -50,13 +46,13 @@ bool ReadList(HANDLE hVolume, DWORD dwBytesPerCluster, const BYTE* pAttribute, s
 {
     if (pAttribute[8] == 0)
     {
-        const BYTE* pValue = pAttribute + At<WORD>(pAttribute, 20);
-        list.assign(pValue, pValue + At<DWORD>(pAttribute, 16));
+        const BYTE* pValue = pAttribute + Get<WORD>(pAttribute, 20);
+        list.assign(pValue, pValue + Get<DWORD>(pAttribute, 16));
         return true;
     }
     std::vector<LONGLONG> runs;
-    WORD wPairs = At<WORD>(pAttribute, 32);
-    if (!DecodePairs(pAttribute + wPairs, At<DWORD>(pAttribute, 4) - wPairs, 0, runs))
+    WORD wPairs = Get<WORD>(pAttribute, 32);
+    if (!DecodePairs(pAttribute + wPairs, Get<DWORD>(pAttribute, 4) - wPairs, 0, runs))
         return false;
     for (size_t i = 0; i < runs.size(); i += 3)
     {
@@ -69,15 +65,15 @@ bool ReadList(HANDLE hVolume, DWORD dwBytesPerCluster, const BYTE* pAttribute, s
             !sys::ReadFile(hVolume, list.data() + nHave, static_cast<DWORD>(list.size() - nHave), &dwRead, nullptr))
             return false;
     }
-    list.resize(std::min<size_t>(list.size(), static_cast<size_t>(At<LONGLONG>(pAttribute, 56))));
+    list.resize(std::min<size_t>(list.size(), static_cast<size_t>(Get<LONGLONG>(pAttribute, 56))));
     return true;
 }
 
 LAID_ATTRIBUTE Describe(LONGLONG llHolder, int nPosition, const BYTE* p)
 {
-    std::wstring strName(reinterpret_cast<const wchar_t*>(p + At<WORD>(p, 10)), p[9]);
-    return {llHolder, nPosition, At<DWORD>(p, 0), strName, p[8] != 0, p[8] != 0 ? At<LONGLONG>(p, 16) : 0,
-            At<WORD>(p, 14)};
+    std::wstring strName(reinterpret_cast<const wchar_t*>(p + Get<WORD>(p, 10)), p[9]);
+    return {llHolder, nPosition, Get<DWORD>(p, 0), strName, p[8] != 0, p[8] != 0 ? Get<LONGLONG>(p, 16) : 0,
+            Get<WORD>(p, 14)};
 }
 
 } // namespace
@@ -138,7 +134,7 @@ bool ReadLayout(HANDLE hVolume, DWORD dwBytesPerRecord, DWORD dwBytesPerCluster,
     for (size_t nAt : Attributes(base))
     {
         const BYTE* p = base.data() + nAt;
-        if (At<DWORD>(p, 0) == 0x20)
+        if (Get<DWORD>(p, 0) == 0x20)
         {
             layout.bList = true;
             layout.bListNonResident = p[8] != 0;
@@ -152,11 +148,11 @@ bool ReadLayout(HANDLE hVolume, DWORD dwBytesPerRecord, DWORD dwBytesPerCluster,
     if (!layout.bList)
         return true;
     layout.attributes.clear();
-    for (size_t nAt = 0; nAt + 26 <= list.size() && At<WORD>(list.data(), nAt + 4) >= 26;
-         nAt += At<WORD>(list.data(), nAt + 4))
+    for (size_t nAt = 0; nAt + 26 <= list.size() && Get<WORD>(list.data(), nAt + 4) >= 26;
+         nAt += Get<WORD>(list.data(), nAt + 4))
     {
         const BYTE* pEntry = list.data() + nAt;
-        LONGLONG llHolder = static_cast<LONGLONG>(At<ULONGLONG>(pEntry, 16) & 0xFFFFFFFFFFFFull);
+        LONGLONG llHolder = static_cast<LONGLONG>(Get<ULONGLONG>(pEntry, 16) & 0xFFFFFFFFFFFFull);
         if (records.count(llHolder) == 0 && !FetchRecord(hVolume, dwBytesPerRecord, llHolder, records[llHolder]))
             return false;
         const std::vector<BYTE>& holder = records[llHolder];
@@ -165,9 +161,9 @@ bool ReadLayout(HANDLE hVolume, DWORD dwBytesPerRecord, DWORD dwBytesPerCluster,
         for (size_t i = 0; i < offsets.size() && !bFound; ++i)
         {
             const BYTE* p = holder.data() + offsets[i];
-            if (At<DWORD>(p, 0) == At<DWORD>(pEntry, 0) && At<WORD>(p, 14) == At<WORD>(pEntry, 24))
+            if (Get<DWORD>(p, 0) == Get<DWORD>(pEntry, 0) && Get<WORD>(p, 14) == Get<WORD>(pEntry, 24))
             {
-                if (At<DWORD>(p, 0) != 0x20)
+                if (Get<DWORD>(p, 0) != 0x20)
                     layout.attributes.push_back(Describe(llHolder, static_cast<int>(i), p));
                 bFound = true;
             }

@@ -14,14 +14,6 @@
 namespace ntfsref {
 namespace {
 
-std::wstring ImagePath(const char* pszImage, const char* pszExtension)
-{
-    std::string strPath = std::string("Z:") + NTFSREF_IMAGES + "/" + pszImage + pszExtension;
-    for (char& ch : strPath)
-        ch = ch == '/' ? '\\' : ch;
-    return std::wstring(strPath.begin(), strPath.end());
-}
-
 // What the comparison holds both layouts to.
 std::vector<bool> Facts(const RECORD_LAYOUT& layout, DWORD dwType, const std::wstring& strStream)
 {
