@@ -270,6 +270,30 @@ const wchar_t* StreamSuffix(DWORD dwType)
     }
 }
 
+// The $FILE_NAME after pAfter (null: the first) that is not a DOS-only name; a file has one
+// of these for each of its hard links.
+const BYTE* NextUsableName(const NTFS_FILE_RECORD_OUTPUT_BUFFER* pRecord, const BYTE* pAfter, const wchar_t*& pszName,
+                           int& nLength, LONGLONG& llParent)
+{
+    for (const BYTE* p = StepAttribute(pRecord, pAfter, nullptr); p != nullptr; p = StepAttribute(pRecord, p, nullptr))
+    {
+        if (TypeOf(p) != TypeFileName || !IsResident(p))
+            continue;
+        DWORD dwLength = 0;
+        const BYTE* pValue = ResidentValue(p, dwLength);
+        if (dwLength < FileNameText || pValue[FileNameSpace] == NamespaceDos || pValue[FileNameLength] == 0 ||
+            FileNameText + 2u * pValue[FileNameLength] > dwLength)
+            continue;
+        nLength = pValue[FileNameLength];
+        llParent = static_cast<DWORD>(le::Get<ULONGLONG>(pValue, 0));
+        pszName = reinterpret_cast<const wchar_t*>(pValue + FileNameText);
+        return p;
+    }
+    return nullptr;
+}
+
+// NTFS compares names through its upper-case table, which the system's ordinal compare
+// without case follows.
 bool EqualNoCase(const wchar_t* pszA, int nA, const wchar_t* pszB, int nB)
 {
     return nA == nB && CUnicodeString::CompareOrdinalNoCase(pszA, nA, pszB, nB) == 0;
@@ -469,21 +493,8 @@ LONGLONG CNtfsRecordReader::GetModificationTime(const NTFS_FILE_RECORD_OUTPUT_BU
 const wchar_t* CNtfsRecordReader::GetFileName(const NTFS_FILE_RECORD_OUTPUT_BUFFER* pRecord, int& nLength,
                                               LONGLONG& llParent)
 {
-    for (const BYTE* p = StepAttribute(pRecord, nullptr, nullptr); p != nullptr;
-         p = StepAttribute(pRecord, p, nullptr))
-    {
-        if (TypeOf(p) != TypeFileName || !IsResident(p))
-            continue;
-        DWORD dwLength = 0;
-        const BYTE* pValue = ResidentValue(p, dwLength);
-        if (dwLength < FileNameText || pValue[FileNameSpace] == NamespaceDos || pValue[FileNameLength] == 0 ||
-            FileNameText + 2u * pValue[FileNameLength] > dwLength)
-            continue;
-        nLength = pValue[FileNameLength];
-        llParent = static_cast<DWORD>(le::Get<ULONGLONG>(pValue, 0));
-        return reinterpret_cast<const wchar_t*>(pValue + FileNameText);
-    }
-    return nullptr;
+    const wchar_t* pszName = nullptr;
+    return NextUsableName(pRecord, nullptr, pszName, nLength, llParent) != nullptr ? pszName : nullptr;
 }
 
 // One run of an attribute's mapping pairs. A sparse run leaves the base LCN alone, as NTFS
@@ -615,7 +626,9 @@ CNtfsRecordReader::READ CNtfsRecordReader::ReadListHolder(LONGLONG llHolder, con
 }
 
 // One merge: the base record's header followed by every attribute the list names, in list
-// order. An entry whose attribute cannot be found ends the merge with what was found.
+// order. An entry whose attribute cannot be found ends the merge with what was found. The
+// list attribute itself is not among them, so the clusters of a non-resident list belong to
+// no stream of a walk: the analysis meets them as used in the volume bitmap, in no file.
 CNtfsRecordReader::READ CNtfsRecordReader::MergeOnce()
 {
     const DWORD dwHeader = offsetof(NTFS_FILE_RECORD_OUTPUT_BUFFER, FileRecordBuffer);
@@ -935,8 +948,28 @@ const CRecordMapNode* CNtfsRecordReader::FindDirectory(LONGLONG llRecord)
     if (FetchRecord(llRecord, pScratch, static_cast<DWORD>(m_scratch.size())) != FETCH::Read ||
         !IsInUseDirectory(pScratch) || !IsInUseBaseRecord(pScratch))
         return nullptr;
-    CacheDirectory(llRecord, pScratch);
+    if (HasAttributeList(pScratch))
+        CacheMergedDirectory(llRecord);
+    else
+        CacheDirectory(llRecord, pScratch);
     return m_names.Find(llRecord);
+}
+
+// A directory's name may lie in an extension record (the file system moves $FILE_NAME out
+// first when a record overflows), so such a directory is named only once merged. The merge
+// works in the record buffer: the loaded record is set aside for it, whole, and put back, so
+// that pointers into it stay good.
+void CNtfsRecordReader::CacheMergedDirectory(LONGLONG llRecord)
+{
+    std::unique_ptr<BYTE[]> pLoaded(std::move(m_pRecord));
+    DWORD dwLoadedSize = m_dwRecordBufferSize;
+    bool bLoadedDamaged = m_bRecordDamaged;
+    m_dwRecordBufferSize = 0;
+    if (LoadRecord(llRecord) && IsInUseDirectory(Loaded()))
+        CacheDirectory(llRecord, Loaded());
+    m_pRecord = std::move(pLoaded);
+    m_dwRecordBufferSize = dwLoadedSize;
+    m_bRecordDamaged = bLoadedDamaged;
 }
 
 void CNtfsRecordReader::ClearNames()
@@ -992,23 +1025,21 @@ bool CNtfsRecordReader::BuildPath(LONGLONG llRecord, CUnicodeString& strPath)
     return true;
 }
 
-// A record without a name of its own has no path; its streams are skipped where a path is
-// needed.
+// A record without a name of its own has no path, and neither has one whose directory path
+// cannot be built: only a file of the root has its name alone as its path. Its streams are
+// skipped where a path is needed, rather than reported under a wrong one.
 bool CNtfsRecordReader::GetRecordPath(LONGLONG llRecord, CUnicodeString& strPath)
 {
     int nLength = 0;
     LONGLONG llParent = 0;
     const wchar_t* pszName = IsLoaded(llRecord) ? GetFileName(Loaded(), nLength, llParent) : nullptr;
-    if (pszName == nullptr)
+    CUnicodeString strDirectory;
+    if (pszName == nullptr || (llParent != RootRecord && !BuildPath(llParent, strDirectory)))
     {
         strPath.Empty();
         return false;
     }
-    CUnicodeString strDirectory;
-    if (BuildPath(llParent, strDirectory))
-        AssignJoined(strPath, strDirectory.GetBuffer(), strDirectory.GetLength(), pszName, nLength);
-    else
-        AssignJoined(strPath, nullptr, 0, pszName, nLength);
+    AssignJoined(strPath, strDirectory.GetBuffer(), strDirectory.GetLength(), pszName, nLength);
     return true;
 }
 
@@ -1055,19 +1086,24 @@ bool CNtfsRecordReader::FindRecordByPath(const CUnicodeString& strPath, LONGLONG
         return false;
     for (LONGLONG llCandidate = BeginEnumeration(); llCandidate != NoRecord; llCandidate = NextRecord(llCandidate))
     {
+        // Each hard link is a name of its own, in a directory of its own.
+        const wchar_t* pszName = nullptr;
         int nLength = 0;
         LONGLONG llParent = 0;
-        const wchar_t* pszName = GetFileName(Loaded(), nLength, llParent);
-        if (pszName == nullptr || !EqualNoCase(pszName, nLength, pszPath + nNameStart, nPath - nNameStart))
-            continue;
-        CUnicodeString strDirectory;
-        bool bInRoot = llParent == RootRecord;
-        if (!bInRoot && !BuildPath(llParent, strDirectory))
-            continue;
-        if (EqualNoCase(strDirectory.GetBuffer(), strDirectory.GetLength(), pszPath, nNameStart))
+        for (const BYTE* p = NextUsableName(Loaded(), nullptr, pszName, nLength, llParent); p != nullptr;
+             p = NextUsableName(Loaded(), p, pszName, nLength, llParent))
         {
-            llRecord = llCandidate;
-            return true;
+            if (!EqualNoCase(pszName, nLength, pszPath + nNameStart, nPath - nNameStart))
+                continue;
+            CUnicodeString strDirectory;
+            bool bInRoot = llParent == RootRecord;
+            if (!bInRoot && !BuildPath(llParent, strDirectory))
+                continue;
+            if (EqualNoCase(strDirectory.GetBuffer(), strDirectory.GetLength(), pszPath, nNameStart))
+            {
+                llRecord = llCandidate;
+                return true;
+            }
         }
     }
     return false;

@@ -127,6 +127,7 @@ private:
     void DropChunk();
 
     void CacheDirectory(LONGLONG llRecord, const NTFS_FILE_RECORD_OUTPUT_BUFFER* pRecord);
+    void CacheMergedDirectory(LONGLONG llRecord);
     const CRecordMapNode* FindDirectory(LONGLONG llRecord);
     void ClearNames();
 
