@@ -60,6 +60,8 @@ protected:
         format.llTotalClusters = 16384;
         format.dwBytesPerCluster = 512;
         format.dwBytesPerRecord = 1024;
+        // Each layout lives on a volume of its own; a volume's name follows its serial.
+        format.dwSerial += ++m_nVolumes;
         MountAndInstall(format, L'S');
         EXPECT_TRUE(m_pVolume->SetNtfsLayout(switches));
         EXPECT_TRUE(c.fnBuild(*m_pVolume));
@@ -69,6 +71,8 @@ protected:
         EXPECT_TRUE(pFile != nullptr && ReadLayout(OpenVolume(), 1024, 512, static_cast<LONGLONG>(pFile->m_ullId), layout));
         return layout;
     }
+
+    DWORD m_nVolumes = 0;
 };
 
 TEST_F(SimulatedLayoutTest, SwitchesGiveTheRealLayouts)
