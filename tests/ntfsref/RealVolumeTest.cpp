@@ -8,6 +8,7 @@
 #include "tests/engine/NativeBinding.h"
 #include "tests/ntfsref/ImageVolume.h"
 #include "tests/ntfsref/OracleTable.h"
+#include "tests/engine/StringText.h"
 
 #include <gtest/gtest.h>
 
@@ -19,11 +20,6 @@ namespace ntfsref {
 namespace {
 
 std::string Narrow(const std::wstring& str) { return std::string(str.begin(), str.end()); }
-
-std::wstring Text(const CUnicodeString& str)
-{
-    return str.GetLength() == 0 ? std::wstring() : std::wstring(str.GetBuffer(), str.GetLength());
-}
 
 using le::Get;
 
