@@ -5,7 +5,7 @@
 #include "classlib/ThreadState.h"
 #include "classlib/WinApp.h"
 
-#include <map>
+#include <set>
 
 namespace
 {
@@ -123,15 +123,15 @@ LRESULT CALLBACK CWnd::StandardWndProc(HWND hWnd, UINT nMsg, WPARAM wParam, LPAR
 
 const wchar_t* CWnd::RegisterDefaultClass(UINT nClassStyle, HCURSOR hCursor, HBRUSH hBackground, HICON hIcon)
 {
-    // One name per combination; the map keeps the names alive for the process.
-    static std::map<std::wstring, std::wstring> s_mapNames;
+    // One name per combination; the set keeps the names alive for the process.
+    static std::set<std::wstring> s_names;
     HINSTANCE hInstance = ::GetModuleHandleW(nullptr);
     CString strName;
     strName.Format(L"VfWnd:%x:%p:%p:%p", nClassStyle, static_cast<void*>(hCursor),
                    static_cast<void*>(hBackground), static_cast<void*>(hIcon));
-    auto it = s_mapNames.find(strName.Str());
-    if (it != s_mapNames.end())
-        return it->second.c_str();
+    auto it = s_names.find(strName.Str());
+    if (it != s_names.end())
+        return it->c_str();
 
     WNDCLASSW stClass = {};
     if (!::GetClassInfoW(hInstance, strName, &stClass))
@@ -146,7 +146,7 @@ const wchar_t* CWnd::RegisterDefaultClass(UINT nClassStyle, HCURSOR hCursor, HBR
         if (!::RegisterClassW(&stClass))
             return nullptr;
     }
-    return s_mapNames.emplace(strName.Str(), strName.Str()).first->second.c_str();
+    return s_names.insert(strName.Str()).first->c_str();
 }
 
 BOOL CWnd::Attach(HWND hWnd)
@@ -527,28 +527,30 @@ void CWnd::SendMessageToDescendants(UINT nMsg, WPARAM wParam, LPARAM lParam, BOO
     }
 }
 
-BOOL CWnd::ModifyStyle(DWORD dwRemove, DWORD dwAdd, UINT nFlags)
+namespace
 {
-    DWORD dwOld = GetStyle();
+BOOL ModifyLong(HWND hWnd, int nIndex, DWORD dwRemove, DWORD dwAdd, UINT nFlags)
+{
+    DWORD dwOld = static_cast<DWORD>(::GetWindowLongPtrW(hWnd, nIndex));
     DWORD dwNew = (dwOld & ~dwRemove) | dwAdd;
     if (dwOld == dwNew)
         return FALSE;
-    ::SetWindowLongPtrW(m_hWnd, GWL_STYLE, static_cast<LONG_PTR>(dwNew));
+    ::SetWindowLongPtrW(hWnd, nIndex, static_cast<LONG_PTR>(dwNew));
+    // A frame change must be told to the window before it shows.
     if (nFlags != 0)
-        ::SetWindowPos(m_hWnd, NULL, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | nFlags);
+        ::SetWindowPos(hWnd, NULL, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | nFlags);
     return TRUE;
+}
+} // namespace
+
+BOOL CWnd::ModifyStyle(DWORD dwRemove, DWORD dwAdd, UINT nFlags)
+{
+    return ModifyLong(m_hWnd, GWL_STYLE, dwRemove, dwAdd, nFlags);
 }
 
 BOOL CWnd::ModifyStyleEx(DWORD dwRemove, DWORD dwAdd, UINT nFlags)
 {
-    DWORD dwOld = GetExStyle();
-    DWORD dwNew = (dwOld & ~dwRemove) | dwAdd;
-    if (dwOld == dwNew)
-        return FALSE;
-    ::SetWindowLongPtrW(m_hWnd, GWL_EXSTYLE, static_cast<LONG_PTR>(dwNew));
-    if (nFlags != 0)
-        ::SetWindowPos(m_hWnd, NULL, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | nFlags);
-    return TRUE;
+    return ModifyLong(m_hWnd, GWL_EXSTYLE, dwRemove, dwAdd, nFlags);
 }
 
 void CWnd::GetWindowText(CString& str) const

@@ -137,14 +137,8 @@ TEST_F(ControlsTest, ComboAndTabItems)
 
 TEST(ImageLists, MaskedImagesDrawOnlyTheirOpaquePixels)
 {
-    BITMAPINFO stInfo = {};
-    stInfo.bmiHeader.biSize = sizeof(stInfo.bmiHeader);
-    stInfo.bmiHeader.biWidth = 2;
-    stInfo.bmiHeader.biHeight = -1;
-    stInfo.bmiHeader.biPlanes = 1;
-    stInfo.bmiHeader.biBitCount = 32;
     void* pBits = nullptr;
-    HBITMAP hImage = ::CreateDIBSection(NULL, &stInfo, DIB_RGB_COLORS, &pBits, nullptr, 0);
+    HBITMAP hImage = CreateSection(2, 1, &pBits);
     static_cast<DWORD*>(pBits)[0] = 0xFF00FF;
     static_cast<DWORD*>(pBits)[1] = 0x0000FF;
 
@@ -154,7 +148,7 @@ TEST(ImageLists, MaskedImagesDrawOnlyTheirOpaquePixels)
     EXPECT_EQ(images.GetImageCount(), 1);
 
     void* pTargetBits = nullptr;
-    HBITMAP hTarget = ::CreateDIBSection(NULL, &stInfo, DIB_RGB_COLORS, &pTargetBits, nullptr, 0);
+    HBITMAP hTarget = CreateSection(2, 1, &pTargetBits);
     CDC dc;
     ASSERT_TRUE(dc.CreateCompatibleDC(nullptr));
     dc.SelectObject(hTarget);

@@ -9,16 +9,7 @@ namespace
 // A 32-bit top-down section of the given size, readable without GetPixel.
 struct stSection
 {
-    stSection(int cx, int cy) : nWidth(cx)
-    {
-        BITMAPINFO stInfo = {};
-        stInfo.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        stInfo.bmiHeader.biWidth = cx;
-        stInfo.bmiHeader.biHeight = -cy;
-        stInfo.bmiHeader.biPlanes = 1;
-        stInfo.bmiHeader.biBitCount = 32;
-        hBitmap = ::CreateDIBSection(NULL, &stInfo, DIB_RGB_COLORS, &pBits, nullptr, 0);
-    }
+    stSection(int cx, int cy) : nWidth(cx) { hBitmap = CreateSection(cx, cy, &pBits); }
     ~stSection() { ::DeleteObject(hBitmap); }
     COLORREF At(int x, int y) const
     {

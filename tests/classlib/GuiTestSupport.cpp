@@ -31,6 +31,17 @@ bool PumpUntil(const std::function<bool()>& condition, DWORD dwTimeoutMs)
     return true;
 }
 
+HBITMAP CreateSection(int nWidth, int nHeight, void** ppBits)
+{
+    BITMAPINFO stInfo = {};
+    stInfo.bmiHeader.biSize = sizeof(stInfo.bmiHeader);
+    stInfo.bmiHeader.biWidth = nWidth;
+    stInfo.bmiHeader.biHeight = -nHeight;
+    stInfo.bmiHeader.biPlanes = 1;
+    stInfo.bmiHeader.biBitCount = 32;
+    return ::CreateDIBSection(NULL, &stInfo, DIB_RGB_COLORS, ppBits, nullptr, 0);
+}
+
 COLORREF PixelOf(const void* pBits, int nWidth, int x, int y)
 {
     DWORD dwPixel = static_cast<const DWORD*>(pBits)[y * nWidth + x];
@@ -118,16 +129,10 @@ bool SaveWindowPicture(HWND hWnd, const wchar_t* pszName)
         return false;
     int nWidth = rc.right - rc.left, nHeight = rc.bottom - rc.top;
 
-    BITMAPINFO stInfo = {};
-    stInfo.bmiHeader.biSize = sizeof(stInfo.bmiHeader);
-    stInfo.bmiHeader.biWidth = nWidth;
-    stInfo.bmiHeader.biHeight = -nHeight;
-    stInfo.bmiHeader.biPlanes = 1;
-    stInfo.bmiHeader.biBitCount = 32;
     void* pBits = nullptr;
     HDC hScreen = ::GetDC(NULL);
     HDC hMemory = ::CreateCompatibleDC(hScreen);
-    HBITMAP hBitmap = ::CreateDIBSection(hScreen, &stInfo, DIB_RGB_COLORS, &pBits, nullptr, 0);
+    HBITMAP hBitmap = CreateSection(nWidth, nHeight, &pBits);
     bool bCopied = false;
     if (hMemory != NULL && hBitmap != NULL)
     {

@@ -133,14 +133,8 @@ TEST_F(SplashTest, PaintsTheBitmapAndTheTextsOverIt)
     // The colour of the first item.
     pSplash->SetTextColor(RGB(0, 255, 0));
 
-    BITMAPINFO stInfo = {};
-    stInfo.bmiHeader.biSize = sizeof(stInfo.bmiHeader);
-    stInfo.bmiHeader.biWidth = 40;
-    stInfo.bmiHeader.biHeight = -30;
-    stInfo.bmiHeader.biPlanes = 1;
-    stInfo.bmiHeader.biBitCount = 32;
     void* pBits = nullptr;
-    HBITMAP hTarget = ::CreateDIBSection(NULL, &stInfo, DIB_RGB_COLORS, &pBits, nullptr, 0);
+    HBITMAP hTarget = CreateSection(40, 30, &pBits);
     CDC dc;
     ASSERT_TRUE(dc.CreateCompatibleDC(nullptr));
     dc.SelectObject(hTarget);

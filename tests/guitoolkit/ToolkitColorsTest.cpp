@@ -218,43 +218,32 @@ TEST_F(ColorsTest, MenuColoursTakeASolidBrushOnlyAndFlatMenusOtherwise)
 }
 
 // A 32-bit section of a few pixels and the colours in it.
-class CPixels
+struct stPixels
 {
-public:
-    CPixels(int cx, int cy) : m_cx(cx)
-    {
-        BITMAPINFO stInfo = {};
-        stInfo.bmiHeader.biSize = sizeof(stInfo.bmiHeader);
-        stInfo.bmiHeader.biWidth = cx;
-        stInfo.bmiHeader.biHeight = -cy;
-        stInfo.bmiHeader.biPlanes = 1;
-        stInfo.bmiHeader.biBitCount = 32;
-        m_hBitmap = ::CreateDIBSection(NULL, &stInfo, DIB_RGB_COLORS, &m_pBits, nullptr, 0);
-    }
-    ~CPixels() { ::DeleteObject(m_hBitmap); }
+    stPixels(int cx, int cy) : hBitmap(CreateSection(cx, cy, &pBits)), nWidth(cx) {}
+    ~stPixels() { ::DeleteObject(hBitmap); }
     void Set(int x, int y, COLORREF cr)
     {
-        static_cast<DWORD*>(m_pBits)[y * m_cx + x] = (GetRValue(cr) << 16) | (GetGValue(cr) << 8) | GetBValue(cr);
+        static_cast<DWORD*>(pBits)[y * nWidth + x] = (GetRValue(cr) << 16) | (GetGValue(cr) << 8) | GetBValue(cr);
     }
     COLORREF At(int x, int y) const
     {
         ::GdiFlush();
-        return PixelOf(m_pBits, m_cx, x, y);
+        return PixelOf(pBits, nWidth, x, y);
     }
-    HBITMAP m_hBitmap;
 
-private:
-    int m_cx;
-    void* m_pBits = nullptr;
+    void* pBits = nullptr;
+    HBITMAP hBitmap;
+    int nWidth;
 };
 
 TEST(Bitmaps, MaskMarksTheTransparentColourAndBlackensItInTheSource)
 {
-    CPixels source(3, 1);
+    stPixels source(3, 1);
     source.Set(0, 0, RGB(255, 0, 255));
     source.Set(1, 0, RGB(10, 20, 30));
     source.Set(2, 0, RGB(255, 0, 255));
-    HBITMAP hMask = CreateMaskBitmap(source.m_hBitmap, RGB(255, 0, 255));
+    HBITMAP hMask = CreateMaskBitmap(source.hBitmap, RGB(255, 0, 255));
     ASSERT_NE(hMask, HBITMAP(NULL));
     EXPECT_EQ(source.At(0, 0), RGB(0, 0, 0));
     EXPECT_EQ(source.At(1, 0), RGB(10, 20, 30));
@@ -271,11 +260,11 @@ TEST(Bitmaps, MaskMarksTheTransparentColourAndBlackensItInTheSource)
 
 TEST(Bitmaps, GreyBlendTintsTheGreyOfEveryPixel)
 {
-    CPixels bitmap(2, 1);
+    stPixels bitmap(2, 1);
     bitmap.Set(0, 0, RGB(30, 60, 90));
     bitmap.Set(1, 0, RGB(255, 255, 255));
     // Grey 60: (110 * 60 + 145 * c) >> 8 for c = 0, 100, 200.
-    EXPECT_EQ(GreyBlendBitmap(bitmap.m_hBitmap, 110, RGB(0, 100, 200)), RGB(25, 82, 139));
+    EXPECT_EQ(GreyBlendBitmap(bitmap.hBitmap, 110, RGB(0, 100, 200)), RGB(25, 82, 139));
     EXPECT_EQ(bitmap.At(1, 0), RGB(109, 166, 222));
 }
 
