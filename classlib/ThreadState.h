@@ -31,6 +31,8 @@ struct stThreadState
     CWnd* pReflectingChild = nullptr;
     HWND hTrackingWnd = NULL;
     HMENU hTrackingMenu = NULL;
+    // Sees the thread's keyboard and mouse messages before their windows do.
+    CWnd* pInputPreview = nullptr;
 };
 
 stThreadState& GetThreadState();

@@ -5,8 +5,6 @@
 
 namespace
 {
-thread_local CWnd* t_pInputPreview = nullptr;
-
 bool IsInputMessage(UINT nMsg)
 {
     return (nMsg >= WM_KEYFIRST && nMsg <= WM_KEYLAST) || (nMsg >= WM_MOUSEFIRST && nMsg <= WM_MOUSELAST) ||
@@ -49,8 +47,9 @@ BOOL CWinThread::PumpMessage()
 
 BOOL CWinThread::PreTranslateMessage(MSG* pMsg)
 {
-    if (IsInputMessage(pMsg->message) && t_pInputPreview != nullptr && t_pInputPreview->m_hWnd != NULL &&
-        t_pInputPreview->IsWindowVisible() && t_pInputPreview->PreTranslateMessage(pMsg))
+    CWnd* pPreview = GetThreadState().pInputPreview;
+    if (IsInputMessage(pMsg->message) && pPreview != nullptr && pPreview->m_hWnd != NULL &&
+        pPreview->IsWindowVisible() && pPreview->PreTranslateMessage(pMsg))
         return TRUE;
 
     HWND hMain = m_pMainWnd != nullptr ? m_pMainWnd->m_hWnd : NULL;
@@ -94,10 +93,10 @@ BOOL CWinThread::OnIdle(LONG lCount)
 
 void CWinThread::SetInputPreview(CWnd* pWnd)
 {
-    t_pInputPreview = pWnd;
+    GetThreadState().pInputPreview = pWnd;
 }
 
 CWnd* CWinThread::GetInputPreview()
 {
-    return t_pInputPreview;
+    return GetThreadState().pInputPreview;
 }

@@ -141,7 +141,6 @@ protected:
 
 private:
     friend LRESULT CALLBACK CreationHookProc(int nCode, WPARAM wParam, LPARAM lParam);
-    friend void DeleteTemporaryObjects();
 
     void AttachForCreation(HWND hWnd);
     void DetachAfterNcDestroy();

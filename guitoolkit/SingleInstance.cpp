@@ -64,9 +64,9 @@ CSingleInstance::CSingleInstance(const wchar_t* pszInstanceName)
 
 CSingleInstance::~CSingleInstance()
 {
+    // The published mapping stays open: later copies look for it as long as
+    // this process runs, and the checker is a local object of the start-up.
     m_pLock.reset();
-    if (m_hMapping != NULL)
-        ::CloseHandle(m_hMapping);
 }
 
 CString CSingleInstance::GetMappingName() const

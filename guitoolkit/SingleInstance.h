@@ -37,5 +37,6 @@ private:
     CMutex m_mutexInstance;
     std::unique_ptr<CInstanceLock> m_pLock;
     CString m_strName;
+    // Open for the life of the process once published.
     HANDLE m_hMapping;
 };

@@ -75,11 +75,14 @@ TEST(SingleInstance, SecondStartRestoresTheFirstWindowAndHandsItTheText)
     ASSERT_TRUE(wnd.IsIconic());
 
     std::wstring strName = UniqueName(L"handover");
-    CSingleInstance first(strName.c_str());
-    first.LockInstance();
-    EXPECT_FALSE(first.IsOtherInstanceRunning());
-    ASSERT_TRUE(first.PublishMainWindow());
-    EXPECT_FALSE(first.PublishMainWindow()) << "published once";
+    {
+        // A local object of the start-up: the published window outlives it.
+        CSingleInstance first(strName.c_str());
+        first.LockInstance();
+        EXPECT_FALSE(first.IsOtherInstanceRunning());
+        ASSERT_TRUE(first.PublishMainWindow());
+        EXPECT_FALSE(first.PublishMainWindow()) << "published once";
+    }
 
     DWORD dwExit = RunSecondCopy(strName + L" /minimize 42", [] {});
     EXPECT_EQ(dwExit, 0u);

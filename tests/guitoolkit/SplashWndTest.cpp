@@ -10,6 +10,8 @@
 namespace
 {
 const UINT SplashBitmap = 100;
+const int SplashWidth = 160;
+const int SplashHeight = 100;
 const COLORREF Orange = RGB(255, 128, 0);
 
 int g_nSplashesGone = 0;
@@ -95,13 +97,13 @@ TEST_F(SplashTest, RegionLeavesOutTheTransparentColour)
     ASSERT_NE(::GetWindowRgn(pSplash->m_hWnd, hRegion), ERROR);
     EXPECT_FALSE(::PtInRegion(hRegion, 5, 5)) << "transparent corner";
     EXPECT_TRUE(::PtInRegion(hRegion, 20, 5));
-    EXPECT_TRUE(::PtInRegion(hRegion, 39, 29));
-    EXPECT_FALSE(::PtInRegion(hRegion, 39, 20)) << "a run that begins on the last pixel is dropped";
+    EXPECT_TRUE(::PtInRegion(hRegion, SplashWidth - 1, SplashHeight - 1));
+    EXPECT_FALSE(::PtInRegion(hRegion, SplashWidth - 1, 20)) << "a run that begins on the last pixel is dropped";
     ::DeleteObject(hRegion);
 
     POINT pt = pSplash->Position();
-    EXPECT_EQ(pt.x, (::GetSystemMetrics(SM_CXFULLSCREEN) - 40) / 2);
-    EXPECT_EQ(pt.y, (::GetSystemMetrics(SM_CYFULLSCREEN) - 30) / 2);
+    EXPECT_EQ(pt.x, (::GetSystemMetrics(SM_CXFULLSCREEN) - SplashWidth) / 2);
+    EXPECT_EQ(pt.y, (::GetSystemMetrics(SM_CYFULLSCREEN) - SplashHeight) / 2);
     pSplash->Hide();
     EXPECT_EQ(g_nSplashesGone, 1);
 }
@@ -115,8 +117,8 @@ TEST_F(SplashTest, ColourOfMinusOneKeepsTheWindowRectangularAndCentresOnTheParen
     EXPECT_EQ(::GetWindowRgn(pSplash->m_hWnd, hRegion), ERROR);
     ::DeleteObject(hRegion);
     POINT pt = pSplash->Position();
-    EXPECT_EQ(pt.x, 100 + (400 - 40) / 2);
-    EXPECT_EQ(pt.y, 100 + (300 - 30) / 2);
+    EXPECT_EQ(pt.x, 100 + (400 - SplashWidth) / 2);
+    EXPECT_EQ(pt.y, 100 + (300 - SplashHeight) / 2);
     EXPECT_EQ(pSplash->SetBitmap(999, 255, 0, 255), 0) << "missing bitmap";
     pSplash->Hide();
 }
@@ -134,7 +136,7 @@ TEST_F(SplashTest, PaintsTheBitmapAndTheTextsOverIt)
     pSplash->SetTextColor(RGB(0, 255, 0));
 
     void* pBits = nullptr;
-    HBITMAP hTarget = CreateSection(40, 30, &pBits);
+    HBITMAP hTarget = CreateSection(SplashWidth, SplashHeight, &pBits);
     CDC dc;
     ASSERT_TRUE(dc.CreateCompatibleDC(nullptr));
     dc.SelectObject(hTarget);
@@ -142,20 +144,23 @@ TEST_F(SplashTest, PaintsTheBitmapAndTheTextsOverIt)
     pSplash->SendMessage(WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.m_hDC), PRF_CLIENT);
     ::GdiFlush();
     EXPECT_EQ(::GetCurrentObject(dc, OBJ_FONT), hFontBefore) << "the font is put back";
-    EXPECT_EQ(PixelOf(pBits, 40, 5, 15), Orange);
-    EXPECT_EQ(PixelOf(pBits, 40, 2, 2), RGB(255, 0, 255)) << "the bitmap is copied whole";
+    EXPECT_EQ(PixelOf(pBits, SplashWidth, 5, 15), Orange);
+    EXPECT_EQ(PixelOf(pBits, SplashWidth, 2, 2), RGB(255, 0, 255)) << "the bitmap is copied whole";
     int nBlue = 0, nGreen = 0;
-    for (int y = 0; y < 30; ++y)
-        for (int x = 0; x < 40; ++x)
+    for (int y = 0; y < SplashHeight; ++y)
+        for (int x = 0; x < SplashWidth; ++x)
         {
-            nBlue += PixelOf(pBits, 40, x, y) == RGB(0, 0, 255);
-            nGreen += PixelOf(pBits, 40, x, y) == RGB(0, 255, 0);
+            nBlue += PixelOf(pBits, SplashWidth, x, y) == RGB(0, 0, 255);
+            nGreen += PixelOf(pBits, SplashWidth, x, y) == RGB(0, 255, 0);
         }
     EXPECT_GT(nGreen, 20) << "the first item in the colour set last";
     EXPECT_GT(nBlue, 0) << "the second item in its own colour";
     dc.DeleteDC();
     ::DeleteObject(hTarget);
 
+    pSplash->AddTextItem(L"Varnefold", CRect(0, 60, SplashWidth, SplashHeight), CSplashScreenText::DefaultFormat,
+                         L"Arial", 140, CSplashScreenText::FontBold | CSplashScreenText::FontItalic,
+                         RGB(255, 255, 255));
     pSplash->Show();
     PumpPending();
     SaveWindowPicture(pSplash->m_hWnd, L"guitoolkit_splash");
