@@ -41,5 +41,8 @@ public:
     // A new icon the caller destroys; null on failure.
     HICON ExtractIcon(int nImage) const { return ImageList_GetIcon(m_hImageList, nImage, ILD_NORMAL); }
     COLORREF SetBkColor(COLORREF cr) { return ImageList_SetBkColor(m_hImageList, cr); }
-    BOOL GetImageInfo(int nImage, IMAGEINFO* pInfo) const { return ImageList_GetImageInfo(m_hImageList, nImage, pInfo); }
+    BOOL GetImageInfo(int nImage, IMAGEINFO* pInfo) const
+    {
+        return ImageList_GetImageInfo(m_hImageList, nImage, pInfo);
+    }
 };

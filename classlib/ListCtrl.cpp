@@ -28,7 +28,8 @@ BOOL CListCtrl::GetColumnOrderArray(std::vector<int>& order) const
     order.assign(GetColumnCount(), 0);
     if (order.empty())
         return TRUE;
-    return static_cast<BOOL>(SendMessage(LVM_GETCOLUMNORDERARRAY, order.size(), reinterpret_cast<LPARAM>(order.data())));
+    return static_cast<BOOL>(
+        SendMessage(LVM_GETCOLUMNORDERARRAY, order.size(), reinterpret_cast<LPARAM>(order.data())));
 }
 
 BOOL CListCtrl::SetColumnOrderArray(const std::vector<int>& order)

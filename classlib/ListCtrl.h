@@ -49,7 +49,10 @@ public:
     {
         return static_cast<BOOL>(SendMessage(LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(pItem)));
     }
-    BOOL SetItem(const LVITEMW* pItem) { return static_cast<BOOL>(SendMessage(LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(pItem))); }
+    BOOL SetItem(const LVITEMW* pItem)
+    {
+        return static_cast<BOOL>(SendMessage(LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(pItem)));
+    }
     DWORD_PTR GetItemData(int nItem) const;
     BOOL SetItemData(int nItem, DWORD_PTR dwData);
     UINT GetItemState(int nItem, UINT nMask) const
@@ -57,15 +60,24 @@ public:
         return static_cast<UINT>(SendMessage(LVM_GETITEMSTATE, nItem, nMask));
     }
     BOOL SetItemState(int nItem, UINT nState, UINT nMask);
-    int GetNextItem(int nItem, int nFlags) const { return static_cast<int>(SendMessage(LVM_GETNEXTITEM, nItem, nFlags)); }
+    int GetNextItem(int nItem, int nFlags) const
+    {
+        return static_cast<int>(SendMessage(LVM_GETNEXTITEM, nItem, nFlags));
+    }
     BOOL GetItemRect(int nItem, LPRECT pRect, UINT nCode) const;
     BOOL GetSubItemRect(int nItem, int nSubItem, int nArea, LPRECT pRect) const;
-    int HitTest(LVHITTESTINFO* pInfo) const { return static_cast<int>(SendMessage(LVM_HITTEST, 0, reinterpret_cast<LPARAM>(pInfo))); }
+    int HitTest(LVHITTESTINFO* pInfo) const
+    {
+        return static_cast<int>(SendMessage(LVM_HITTEST, 0, reinterpret_cast<LPARAM>(pInfo)));
+    }
     int SubItemHitTest(LVHITTESTINFO* pInfo)
     {
         return static_cast<int>(SendMessage(LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(pInfo)));
     }
-    BOOL EnsureVisible(int nItem, BOOL bPartialOK) { return static_cast<BOOL>(SendMessage(LVM_ENSUREVISIBLE, nItem, bPartialOK)); }
+    BOOL EnsureVisible(int nItem, BOOL bPartialOK)
+    {
+        return static_cast<BOOL>(SendMessage(LVM_ENSUREVISIBLE, nItem, bPartialOK));
+    }
     int GetTopIndex() const { return static_cast<int>(SendMessage(LVM_GETTOPINDEX)); }
     int GetCountPerPage() const { return static_cast<int>(SendMessage(LVM_GETCOUNTPERPAGE)); }
     int GetStringWidth(const wchar_t* pszText) const
@@ -82,7 +94,10 @@ public:
     {
         return reinterpret_cast<HIMAGELIST>(SendMessage(LVM_SETIMAGELIST, nKind, reinterpret_cast<LPARAM>(hImageList)));
     }
-    HIMAGELIST GetImageList(int nKind) const { return reinterpret_cast<HIMAGELIST>(SendMessage(LVM_GETIMAGELIST, nKind)); }
+    HIMAGELIST GetImageList(int nKind) const
+    {
+        return reinterpret_cast<HIMAGELIST>(SendMessage(LVM_GETIMAGELIST, nKind));
+    }
     COLORREF GetBkColor() const { return static_cast<COLORREF>(SendMessage(LVM_GETBKCOLOR)); }
     BOOL SetBkColor(COLORREF cr) { return static_cast<BOOL>(SendMessage(LVM_SETBKCOLOR, 0, cr)); }
     BOOL SetTextBkColor(COLORREF cr) { return static_cast<BOOL>(SendMessage(LVM_SETTEXTBKCOLOR, 0, cr)); }

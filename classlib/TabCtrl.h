@@ -28,5 +28,8 @@ public:
         return static_cast<BOOL>(SendMessage(TCM_GETITEMRECT, nItem, reinterpret_cast<LPARAM>(pRect)));
     }
     // TRUE: the page area of a window rectangle; FALSE: the window of a page area.
-    void AdjustRect(BOOL bLarger, LPRECT pRect) { SendMessage(TCM_ADJUSTRECT, bLarger, reinterpret_cast<LPARAM>(pRect)); }
+    void AdjustRect(BOOL bLarger, LPRECT pRect)
+    {
+        SendMessage(TCM_ADJUSTRECT, bLarger, reinterpret_cast<LPARAM>(pRect));
+    }
 };

@@ -299,12 +299,15 @@ COLORREF GreyBlendBitmap(HBITMAP hBitmap, int nWeight, COLORREF cr)
     std::vector<DWORD> pixels;
     if (!ReadPixels(hBitmap, stInfo, pixels))
         return CLR_INVALID;
-    auto blend = [nWeight](int nGrey, int nChannel) { return Channel((nWeight * nGrey + (255 - nWeight) * nChannel) >> 8); };
+    auto blend = [nWeight](int nGrey, int nChannel) {
+        return static_cast<DWORD>(Channel((nWeight * nGrey + (255 - nWeight) * nChannel) >> 8));
+    };
     for (DWORD& dwPixel : pixels)
     {
         int r = (dwPixel >> 16) & 0xFF, g = (dwPixel >> 8) & 0xFF, b = dwPixel & 0xFF;
         int nGrey = (r + g + b) / 3;
-        dwPixel = (blend(nGrey, GetRValue(cr)) << 16) | (blend(nGrey, GetGValue(cr)) << 8) | blend(nGrey, GetBValue(cr));
+        dwPixel = (blend(nGrey, GetRValue(cr)) << 16) | (blend(nGrey, GetGValue(cr)) << 8) |
+                  blend(nGrey, GetBValue(cr));
     }
     HDC hScreen = ::GetDC(NULL);
     int nHeight = -stInfo.bmiHeader.biHeight;

@@ -86,7 +86,9 @@ TEST_F(RegistryTest, StringsAreTerminatedWhateverIsStored)
         BOOL bRead;
         std::wstring strValue;
     } cases[] = {
-        {L"Fits", TRUE, str99},          {L"TooLong", FALSE, L"preset"}, {L"Unterminated", TRUE, std::wstring(99, L'b')},
+        {L"Fits", TRUE, str99},
+        {L"TooLong", FALSE, L"preset"},
+        {L"Unterminated", TRUE, std::wstring(99, L'b')},
         {L"OddBytes", TRUE, L"xy"},      {L"Expand", TRUE, L"%x%"},      {L"Binary", FALSE, L"preset"},
         {L"Missing", FALSE, L"preset"},
     };
