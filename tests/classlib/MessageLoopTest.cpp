@@ -118,6 +118,17 @@ TEST_F(MessageLoopTest, FrameAcceleratorTurnsAKeyInAChildIntoACommand)
     EXPECT_EQ(m_pFrame->m_commands.size(), 1u) << "keys without an accelerator stay keys";
 }
 
+TEST_F(MessageLoopTest, KeysInAnotherTopLevelWindowReachTheMainAccelerators)
+{
+    CWalkWnd tool(L"tool");
+    ASSERT_TRUE(tool.CreateEx(0, nullptr, L"tool", WS_POPUP, 300, 0, 20, 20, NULL, NULL));
+    PostAndPump(tool.m_hWnd, WM_KEYDOWN, VK_F5, 0x003F0001);
+    EXPECT_EQ(m_pFrame->m_commands, std::vector<UINT>{1001});
+    std::vector<std::wstring> expected = {L"tool", L"frame"};
+    EXPECT_EQ(g_walk, expected);
+    tool.DestroyWindow();
+}
+
 TEST_F(MessageLoopTest, InputPreviewSeesInputBeforeItsTarget)
 {
     CWalkWnd preview(L"preview", WM_LBUTTONDOWN);

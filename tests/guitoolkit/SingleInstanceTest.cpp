@@ -1,6 +1,7 @@
 #include "classlib/WinApp.h"
 #include "classlib/Wnd.h"
 #include "guitoolkit/SingleInstance.h"
+#include "guitoolkit/TrayAnimation.h"
 
 #include "GuiTestSupport.h"
 
@@ -63,18 +64,33 @@ std::wstring UniqueName(const wchar_t* pszCase)
     return std::wstring(L"VfSI_") + pszCase + L"_" + std::to_wstring(::GetCurrentProcessId());
 }
 
-TEST(SingleInstance, SecondStartRestoresTheFirstWindowAndHandsItTheText)
+// Where the first copy's window waits: minimised, or in the notification area.
+class SingleInstanceTest : public ::testing::TestWithParam<bool>
+{
+};
+
+TEST_P(SingleInstanceTest, SecondStartBringsTheFirstWindowBackAndHandsItTheText)
 {
     CWinApp app;
     CMainWindow wnd;
     ASSERT_TRUE(wnd.CreateEx(0, nullptr, L"first copy", WS_OVERLAPPEDWINDOW, 50, 50, 300, 200, NULL, NULL));
     app.m_pMainWnd = &wnd;
     wnd.ShowWindow(SW_SHOW);
-    wnd.ShowWindow(SW_MINIMIZE);
+    bool bInTray = GetParam();
+    if (bInTray)
+    {
+        AnimateToTray(wnd.m_hWnd, FALSE);
+        ASSERT_FALSE(wnd.IsWindowVisible());
+        ASSERT_NE(::GetWindow(wnd.m_hWnd, GW_OWNER), HWND(NULL));
+    }
+    else
+    {
+        wnd.ShowWindow(SW_MINIMIZE);
+        ASSERT_TRUE(wnd.IsIconic());
+    }
     PumpPending();
-    ASSERT_TRUE(wnd.IsIconic());
 
-    std::wstring strName = UniqueName(L"handover");
+    std::wstring strName = UniqueName(bInTray ? L"tray" : L"minimised");
     {
         // A local object of the start-up: the published window outlives it.
         CSingleInstance first(strName.c_str());
@@ -92,9 +108,15 @@ TEST(SingleInstance, SecondStartRestoresTheFirstWindowAndHandsItTheText)
     EXPECT_EQ(wnd.m_cbData, (9u + 1) * 2);
     EXPECT_FALSE(wnd.IsIconic());
     EXPECT_TRUE(wnd.IsWindowVisible());
+    EXPECT_EQ(::GetWindow(wnd.m_hWnd, GW_OWNER), HWND(NULL)) << "back on the taskbar";
     app.m_pMainWnd = nullptr;
     wnd.DestroyWindow();
 }
+
+INSTANTIATE_TEST_SUITE_P(Waiting, SingleInstanceTest, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "InTheTray" : "Minimised");
+                         });
 
 TEST(SingleInstance, WithoutAFirstCopyNothingIsActivated)
 {
