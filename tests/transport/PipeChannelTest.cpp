@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 namespace
@@ -213,6 +214,50 @@ TEST_F(PipeChannel, ClientThatNeverReadsIsDroppedWithinTheBound)
         client.Close();
     }
     ExpectServedAfterwards();
+}
+
+// The bound is one per message: a client taking a chunk now and then, each
+// within the bound, must not keep a long message going for minutes.
+TEST_F(PipeChannel, ClientThatReadsTooSlowlyIsDroppedWithinOneBoundPerMessage)
+{
+    const DWORD dwTrickleMs = CNamedPipe::WriteTimeoutMs / 4;
+    StartServer(L"trickle");
+    CRawPipeClient client;
+    OpenRaw(client);
+    std::atomic<bool> bDone(false);
+    std::thread trickle([&] {
+        while (!bDone)
+        {
+            client.Read(dwTrickleMs, CNamedPipe::ChunkSize);
+            ::Sleep(dwTrickleMs);
+        }
+    });
+    CBytes payload = MakePayload(12 * CNamedPipe::ChunkSize);
+    DWORD dwStart = ::GetTickCount();
+    EXPECT_FALSE(m_server.SendTo(-1, payload.data(), static_cast<int32_t>(payload.size())));
+    EXPECT_LT(::GetTickCount() - dwStart, 3 * CNamedPipe::WriteTimeoutMs);
+    EXPECT_TRUE(m_server.WaitKind(stQueueItem::KindDisconnected));
+    bDone = true;
+    trickle.join();
+    client.Close();
+    ExpectServedAfterwards();
+}
+
+// The reader echoes on its own thread to a client that never reads: closing
+// the pipe ends that write at once instead of waiting it out (or ending the
+// thread by force).
+TEST(PipeEcho, StopEndsAnEchoToAClientThatNeverReadsAtOnce)
+{
+    std::wstring strName = MakePipeName(L"echo");
+    CQOVServer server;
+    ASSERT_TRUE(server.StartServer(strName.c_str()));
+    CRawPipeClient client;
+    ASSERT_TRUE(client.Open(strName)) << client.GetOpenError();
+    ASSERT_TRUE(client.Send(MakeFrame(MakePayload(8 * CNamedPipe::ChunkSize))));
+    ::Sleep(500);
+    DWORD dwStart = ::GetTickCount();
+    server.Stop();
+    EXPECT_LT(::GetTickCount() - dwStart, CNamedPipe::WriteTimeoutMs / 2);
 }
 
 TEST_F(PipeChannel, ClientThatCameAndWentBeforeTheListenDoesNotJamThePipe)
