@@ -118,39 +118,46 @@ bool CWinService::ParseCommandLine(int argc, wchar_t** argv)
         const wchar_t* pszArgument = argv[i];
         if (pszArgument == nullptr || pszArgument[0] != L'-')
             continue;
-        switch (pszArgument[1])
+        if (pszArgument[1] == L'd' || pszArgument[1] == L'f')
         {
-        case L'd':
-        case L'f':
             m_bRunningDirectly = true;
             return RunDirect(argc, argv, pszArgument[1] == L'f');
-        case L'i':
-            eOperation = OpInstall;
-            break;
-        case L'u':
-            eOperation = OpRemove;
-            break;
-        case L's':
-            eOperation = OpStart;
-            break;
-        case L'e':
-            eOperation = OpStop;
-            break;
-        case L'l':
-            if (!TakeSwitchValue(argc, argv, i, m_strAccount))
-                return false;
-            m_bHasAccount = true;
-            break;
-        case L'p':
-            if (!TakeSwitchValue(argc, argv, i, m_strPassword))
-                return false;
-            m_bHasPassword = true;
-            break;
-        default:
-            break;
         }
+        if (!TakeSwitch(argc, argv, i, eOperation))
+            return false;
     }
     return RunOperation(eOperation);
+}
+
+bool CWinService::TakeSwitch(int argc, wchar_t** argv, int& nIndex, EOperation& eOperation)
+{
+    switch (argv[nIndex][1])
+    {
+    case L'i':
+        eOperation = OpInstall;
+        return true;
+    case L'u':
+        eOperation = OpRemove;
+        return true;
+    case L's':
+        eOperation = OpStart;
+        return true;
+    case L'e':
+        eOperation = OpStop;
+        return true;
+    case L'l':
+        if (!TakeSwitchValue(argc, argv, nIndex, m_strAccount))
+            return false;
+        m_bHasAccount = true;
+        return true;
+    case L'p':
+        if (!TakeSwitchValue(argc, argv, nIndex, m_strPassword))
+            return false;
+        m_bHasPassword = true;
+        return true;
+    default:
+        return true;
+    }
 }
 
 bool CWinService::TakeSwitchValue(int argc, wchar_t** argv, int& nIndex, CUnicodeString& strValue)

@@ -118,6 +118,8 @@ private:
     HDEVNOTIFY RegisterVolumeNotification();
     void HandleControl(DWORD dwControl, DWORD dwEventType, LPVOID pEventData, LPVOID pContext);
     void HandlePowerEvent(DWORD dwEventType);
+    // A selecting switch, or "-l" or "-p" with its value; false when the value is missing.
+    bool TakeSwitch(int argc, wchar_t** argv, int& nIndex, EOperation& eOperation);
     bool TakeSwitchValue(int argc, wchar_t** argv, int& nIndex, CUnicodeString& strValue);
     bool RunOperation(EOperation eOperation);
     static CUnicodeString GetModulePath();
