@@ -11,4 +11,5 @@ vf_configure_and_build "$build"
 
 vf_wine_start "$PWD/$build/wineprefix"
 trap vf_wine_stop EXIT
-ctest --test-dir "$build" --output-on-failure -j "$(nproc)" "$@"
+# Tests that name no time-out of their own get one, so that no hang outlives its minutes.
+ctest --test-dir "$build" --output-on-failure --timeout 300 -j "$(nproc)" "$@"

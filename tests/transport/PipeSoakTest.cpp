@@ -7,8 +7,9 @@
 TEST(PipeSoak, ChurnOfClientsLeavesNoErrorsNoHandlesAndServesTheNextClient)
 {
     const int nCycles = 1000;
-    // Half the cycles of each kind, the half-open ones included, fit many times over.
-    const DWORD dwBoundMs = 300000;
+    // Many times what the cycles take, and below the program's time-out, so
+    // that a deadlock is reported as one.
+    const DWORD dwBoundMs = 180000;
     const DWORD dwHandleSlack = 16;
     stSoakResult stResult = RunPipeSoak(nCycles, dwBoundMs);
     ASSERT_TRUE(stResult.bFinished);
