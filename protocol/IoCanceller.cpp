@@ -1,7 +1,13 @@
 #include "protocol/IoCanceller.h"
 
+namespace
+{
+const DWORD RecancelMs = 10;
+const ULONG FireFlags = WT_EXECUTEONLYONCE | WT_EXECUTELONGFUNCTION;
+}
+
 CIoCanceller::CIoCanceller(DWORD dwTimeoutMs, HANDLE hAbort)
-    : m_hThread(NULL), m_hTimer(NULL), m_hWait(NULL), m_bFired(false)
+    : m_hThread(NULL), m_hTimer(NULL), m_hWait(NULL), m_bFired(false), m_bDone(false)
 {
     // GetCurrentThread is a pseudo handle that would name the callback's own thread.
     if (!::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentThread(), ::GetCurrentProcess(),
@@ -13,17 +19,17 @@ CIoCanceller::CIoCanceller(DWORD dwTimeoutMs, HANDLE hAbort)
     if (hAbort != NULL)
     {
         // A wait on the event with the time-out fires on whichever comes first.
-        if (!::RegisterWaitForSingleObject(&m_hWait, hAbort, OnFire, this, dwTimeoutMs,
-                                           WT_EXECUTEONLYONCE))
+        if (!::RegisterWaitForSingleObject(&m_hWait, hAbort, OnFire, this, dwTimeoutMs, FireFlags))
             m_hWait = NULL;
         return;
     }
-    if (!::CreateTimerQueueTimer(&m_hTimer, NULL, OnFire, this, dwTimeoutMs, 0, WT_EXECUTEONLYONCE))
+    if (!::CreateTimerQueueTimer(&m_hTimer, NULL, OnFire, this, dwTimeoutMs, 0, FireFlags))
         m_hTimer = NULL;
 }
 
 CIoCanceller::~CIoCanceller()
 {
+    m_bDone = true;
     if (m_hTimer != NULL)
         ::DeleteTimerQueueTimer(NULL, m_hTimer, INVALID_HANDLE_VALUE);
     if (m_hWait != NULL)
@@ -36,5 +42,11 @@ VOID CALLBACK CIoCanceller::OnFire(PVOID pParam, BOOLEAN)
 {
     CIoCanceller* pThis = static_cast<CIoCanceller*>(pParam);
     pThis->m_bFired = true;
-    ::CancelSynchronousIo(pThis->m_hThread);
+    // The call may not have begun yet when the time is short: cancelling
+    // once would then miss it, so the cancel repeats until the owner is done.
+    while (!pThis->m_bDone)
+    {
+        ::CancelSynchronousIo(pThis->m_hThread);
+        ::Sleep(RecancelMs);
+    }
 }

@@ -13,7 +13,7 @@ class CIoCanceller
 public:
     // hAbort may be NULL: the time alone then bounds the call.
     explicit CIoCanceller(DWORD dwTimeoutMs, HANDLE hAbort = NULL);
-    // Waits for a callback that is already running, so that a late cancel
+    // Ends and waits for a callback that is running, so that a late cancel
     // never hits the thread's next call.
     ~CIoCanceller();
     CIoCanceller(const CIoCanceller&) = delete;
@@ -30,4 +30,5 @@ private:
     HANDLE m_hTimer;
     HANDLE m_hWait;
     std::atomic<bool> m_bFired;
+    std::atomic<bool> m_bDone;
 };

@@ -1,6 +1,8 @@
 // The pipe pair and its frame channel over real pipes, both ends queued.
 #include "TransportTestSupport.h"
 
+#include "protocol/IoCanceller.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -355,4 +357,44 @@ TEST_F(PipeChannel, ClientHoldingOneHalfOnlyIsDroppedAfterTheBound)
     ASSERT_TRUE(pConnected);
     EXPECT_EQ(pConnected->nKind, stQueueItem::KindConnected);
     ExpectDelivered(client, 9);
+}
+
+// With little time left the bound may run out before the blocking call has
+// begun; the call must still be cancelled instead of waiting for the peer.
+TEST(IoCanceller, CallBegunAfterTheTimeRanOutIsStillCancelled)
+{
+    std::wstring strName = L"\\\\.\\PIPE\\" + MakePipeName(L"cancel");
+    HANDLE hServer = ::CreateNamedPipeW(strName.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
+                                        1024, 1024, 0, NULL);
+    ASSERT_NE(hServer, INVALID_HANDLE_VALUE);
+    HANDLE hClient = ::CreateFileW(strName.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(hClient, INVALID_HANDLE_VALUE);
+    DWORD dwWritten = 0;
+    // Unread bytes: a flush waits until the client reads them.
+    ASSERT_TRUE(::WriteFile(hServer, "abc", 3, &dwWritten, NULL));
+    CEvent evReturned(TRUE, FALSE);
+    HANDLE hFlusher = NULL;
+    CEvent evStarted(TRUE, FALSE);
+    std::thread flusher([&] {
+        ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentThread(), ::GetCurrentProcess(), &hFlusher, 0, FALSE,
+                          DUPLICATE_SAME_ACCESS);
+        evStarted.SetEvent();
+        CIoCanceller canceller(0);
+        ::Sleep(100);
+        EXPECT_FALSE(::FlushFileBuffers(hServer));
+        EXPECT_TRUE(canceller.HasFired());
+        evReturned.SetEvent();
+    });
+    ASSERT_EQ(::WaitForSingleObject(evStarted.GetHandle(), 5000), WAIT_OBJECT_0);
+    bool bReturned = ::WaitForSingleObject(evReturned.GetHandle(), 3000) == WAIT_OBJECT_0;
+    EXPECT_TRUE(bReturned);
+    while (!bReturned)
+    {
+        ::CancelSynchronousIo(hFlusher);
+        bReturned = ::WaitForSingleObject(evReturned.GetHandle(), 100) == WAIT_OBJECT_0;
+    }
+    flusher.join();
+    ::CloseHandle(hFlusher);
+    ::CloseHandle(hClient);
+    ::CloseHandle(hServer);
 }
