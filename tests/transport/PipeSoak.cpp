@@ -205,7 +205,11 @@ stSoakResult RunPipeSoak(int nCycles, DWORD dwBoundMs)
     }
 
     stResult.bFreshClientServed = ServeFreshClient(astClients[0].strName) && ServeFreshClient(astClients[1].strName);
-    // The servers see the last departures a moment later.
+    // The servers see the last departures a moment later, and the consumer
+    // takes them a moment after that.
+    DWORD dwStart = ::GetTickCount();
+    while ((servers[0].IsConnected() || servers[1].IsConnected()) && ::GetTickCount() - dwStart < ReplyWaitMs)
+        ::Sleep(10);
     ::Sleep(CNamedPipe::HalfOpenPollMs * 3);
     stResult.dwHandlesAfter = CountOpenHandles();
     ::SetEvent(hDone);
