@@ -432,8 +432,10 @@ bool CDefragPartition::ReportState(HANDLE hVolume)
 
 void CDefragPartition::SetStatusText(const CUnicodeString& strText)
 {
+    // The text travels in every list entry: it is kept to what one message string holds.
+    const CUnicodeString strBounded = WireText(strText);
     CSectionLock lock(m_csStatus);
-    m_strStatusText = strText;
+    m_strStatusText = strBounded;
 }
 
 CUnicodeString CDefragPartition::GetStatusText()
