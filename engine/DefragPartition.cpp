@@ -13,6 +13,7 @@
 #include "engine/SysHandle.h"
 #include "engine/SystemLevel.h"
 #include "engine/VolumeBitmapReader.h"
+#include "protocol/NetDefragBuffer.h"
 #include "protocol/NetDefragCommand.h"
 #include "protocol/NetDefragPartitionListEntry.h"
 #include "protocol/NetDefragPartitionNameList.h"
@@ -433,9 +434,9 @@ bool CDefragPartition::ReportState(HANDLE hVolume)
 void CDefragPartition::SetStatusText(const CUnicodeString& strText)
 {
     // The text travels in every list entry: it is kept to what one message string holds.
-    const CUnicodeString strBounded = WireText(strText);
+    constexpr int MaxUnits = CNetDefragBuffer::MaxStringBytes / 2;
     CSectionLock lock(m_csStatus);
-    m_strStatusText = strBounded;
+    m_strStatusText = strText.GetLength() > MaxUnits ? strText.Left(MaxUnits) : strText;
 }
 
 CUnicodeString CDefragPartition::GetStatusText()

@@ -222,6 +222,7 @@ private:
     const CUnicodeString& RootPath() const;
     int32_t ProgressOf(int64_t llCounted) const;
     bool IsStopRequested(DWORD dwWait);
+    bool IsStepStopped(uint32_t& uSteps);
     int32_t FaultyState() const;
     void ResetAnalysisFigures();
     bool FillMapForAnalysis();
@@ -231,7 +232,7 @@ private:
                  int64_t llLcn, int64_t llLength, int64_t& llCounted);
     void JudgeStream(MFT_STREAM& stream, int64_t llRecord, const BYTE* pAttribute, const CUnicodeString& strPath,
                      bool bDirectory);
-    void ReportWalkProgress(HANDLE hVolume, int64_t llCounted, int32_t& nLastReported);
+    void ReportWalkProgress(HANDLE hVolume, const CStreamNamer& namer, int64_t llCounted, int32_t& nLastReported);
     bool UsesBootList() const;
     bool AppliesZoneRule() const;
     int BuildBootList();

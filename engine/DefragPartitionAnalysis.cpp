@@ -161,6 +161,16 @@ int32_t CDefragPartition::ProgressOf(int64_t llCounted) const
     return static_cast<int32_t>(std::min<int64_t>(100, std::max<int64_t>(0, llCounted) * 100 / llUsed));
 }
 
+// With a step delay the wait is the throttle, once per step. Without one the event is looked
+// at every few steps only: each look is a round trip to the kernel, dearer than a step.
+bool CDefragPartition::IsStepStopped(uint32_t& uSteps)
+{
+    constexpr uint32_t StepsPerLook = 64;
+    if (m_nAnalysisStepDelay <= 0 && ++uSteps % StepsPerLook != 0)
+        return false;
+    return IsStopRequested(static_cast<DWORD>(std::max(0, m_nAnalysisStepDelay)));
+}
+
 bool CDefragPartition::IsStopRequested(DWORD dwWait)
 {
     if (::WaitForSingleObject(m_hStopEvent, dwWait) != WAIT_OBJECT_0)

@@ -60,6 +60,7 @@ struct CDefragPartition::DIRECTORY_WALK
     bool bNtfs;
     int64_t llCounted;
     int32_t nLastReported;
+    uint32_t uSteps;
 };
 
 struct CDefragPartition::EXAMINED
@@ -78,7 +79,7 @@ CDefragPartition::WALK CDefragPartition::WalkDirectories()
         ReportState();
         return WALK::Failed;
     }
-    DIRECTORY_WALK walk = {volume.Get(), m_nFileSystem == FS_NTFS, 0, m_nProgress};
+    DIRECTORY_WALK walk = {volume.Get(), m_nFileSystem == FS_NTFS, 0, m_nProgress, 0};
     CUnicodeString strRoot = RootPath();
     if (walk.bNtfs)
     {
@@ -249,7 +250,7 @@ bool CDefragPartition::ExamineListedEntry(DIRECTORY_WALK& walk, const CUnicodeSt
             return false;
     }
     AfterDirectoryEntry(walk);
-    return !IsStopRequested(static_cast<DWORD>(m_nAnalysisStepDelay));
+    return !IsStepStopped(walk.uSteps);
 }
 
 void CDefragPartition::ExamineNtfsFile(DIRECTORY_WALK& walk, const CUnicodeString& strPath)

@@ -66,6 +66,7 @@ CDefragPartition::WALK CDefragPartition::WalkMft()
     int32_t nLastReported = m_nProgress;
     bool bCompleted = false;
     bool bDamaged = false;
+    uint32_t uSteps = 0;
     for (int64_t llRecord = reader.BeginEnumeration(); llRecord != CNtfsRecordReader::NoRecord;)
     {
         // A record that does not hold together is damage on the volume, not a file to skip.
@@ -75,7 +76,7 @@ CDefragPartition::WALK CDefragPartition::WalkMft()
             break;
         }
         ExamineRecord(reader, namer, llRecord, llCounted);
-        if (IsStopRequested(static_cast<DWORD>(m_nAnalysisStepDelay)))
+        if (IsStepStopped(uSteps))
             break;
         llRecord = reader.NextBaseRecord(llRecord);
         if (llRecord == CNtfsRecordReader::NoRecord)
@@ -83,7 +84,7 @@ CDefragPartition::WALK CDefragPartition::WalkMft()
             bCompleted = true;
             break;
         }
-        ReportWalkProgress(volume.Get(), llCounted, nLastReported);
+        ReportWalkProgress(volume.Get(), namer, llCounted, nLastReported);
     }
     m_nProgress = ProgressOf(llCounted);
     if (bDamaged || reader.GetDirtyFlag())
@@ -103,7 +104,6 @@ void CDefragPartition::ExamineRecord(CNtfsRecordReader& reader, CStreamNamer& na
     ++m_nFilesExamined;
     const bool bDirectory = CNtfsRecordReader::IsDirectoryRecord(reader.GetRecord());
     namer.Begin(llRecord);
-    CUnicodeString strPath;
     bool bAnyRuns = false;
     MFT_STREAM stream;
     bool bContinuing = false;
@@ -130,8 +130,7 @@ void CDefragPartition::ExamineRecord(CNtfsRecordReader& reader, CStreamNamer& na
         if (bContinuing || !stream.bHasRuns)
             continue;
         bAnyRuns = true;
-        namer.Name(pAttribute, strPath);
-        JudgeStream(stream, llRecord, pAttribute, strPath, bDirectory);
+        JudgeStream(stream, llRecord, pAttribute, namer.Name(pAttribute), bDirectory);
     }
     if (bAnyRuns)
         ++m_nFilesWithClusters;
@@ -167,7 +166,6 @@ void CDefragPartition::TakeRun(MFT_STREAM& stream, int64_t llRecord, const BYTE*
 void CDefragPartition::JudgeStream(MFT_STREAM& stream, int64_t llRecord, const BYTE* pAttribute,
                                    const CUnicodeString& strPath, bool bDirectory)
 {
-    SetStatusText(strPath);
     const bool bNamed = strPath.GetLength() > 0;
     if (stream.bFragmented)
     {
@@ -221,7 +219,8 @@ void CDefragPartition::JudgeStream(MFT_STREAM& stream, int64_t llRecord, const B
 
 // The idle guard is waited for outside the map lock: it can wait for seconds, and clients
 // that subscribe to the map must not wait with it.
-void CDefragPartition::ReportWalkProgress(HANDLE hVolume, int64_t llCounted, int32_t& nLastReported)
+void CDefragPartition::ReportWalkProgress(HANDLE hVolume, const CStreamNamer& namer, int64_t llCounted,
+                                          int32_t& nLastReported)
 {
     m_nProgress = ProgressOf(llCounted);
     bool bReport = m_nProgress != nLastReported;
@@ -236,6 +235,9 @@ void CDefragPartition::ReportWalkProgress(HANDLE hVolume, int64_t llCounted, int
         return;
     }
     nLastReported = m_nProgress;
+    // The file last judged is shown with each report, not set for every stream: a copy for
+    // every stream of the volume would cost more than judging it.
+    SetStatusText(namer.LastName());
     ReportState(hVolume);
     SetStatusText(L" ");
     SendClusterMapChanges();

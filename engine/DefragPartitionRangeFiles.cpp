@@ -100,7 +100,6 @@ bool CDefragPartition::ListRangeFromMft(HANDLE hVolume, int64_t llFirst, int64_t
     const int64_t llRangeSize = llLast - llFirst + 1;
     int64_t llListed = 0;
     CStreamNamer namer(reader, CUnicodeString());
-    CUnicodeString strName;
     // The MFT's own extension records are part of record 0 and are listed with it.
     for (; llRecord != CNtfsRecordReader::NoRecord; llRecord = reader.NextBaseRecord(llRecord))
     {
@@ -109,15 +108,14 @@ bool CDefragPartition::ListRangeFromMft(HANDLE hVolume, int64_t llFirst, int64_t
             CNtfsRecordReader::IsDirectoryRecord(reader.GetRecord()) ? KIND_DIRECTORY : KIND_FILE;
         bool bContinuing = false;
         bool bScattered = false;
-        bool bNamed = false;
-        bool bNameTried = false;
+        const CUnicodeString* pName = nullptr;
         for (const BYTE* pAttribute = reader.NextAttribute(nullptr, true); pAttribute != nullptr;
              pAttribute = reader.NextAttribute(pAttribute, true))
         {
             if (!bContinuing)
             {
                 bScattered = IsStreamScattered(reader, llRecord, pAttribute);
-                bNameTried = false;
+                pName = nullptr;
             }
             DATA_RUN_CURSOR cursor = {};
             LONGLONG llLcn = 0;
@@ -131,14 +129,12 @@ bool CDefragPartition::ListRangeFromMft(HANDLE hVolume, int64_t llFirst, int64_t
                 if (nStatus == CNtfsRecordReader::RunSparse || llLcn < 0 ||
                     !Clip(llLcn, llLength, llFirst, llLast, llFrom, llTo))
                     continue;
-                if (!bNameTried)
-                {
-                    bNameTried = true;
-                    bNamed = namer.Name(pAttribute, strName);
-                }
-                const int32_t nKind = GetFileKind(bNamed ? strName.GetBuffer() : nullptr,
+                if (pName == nullptr)
+                    pName = &namer.Name(pAttribute);
+                const bool bNamed = pName->GetLength() > 0;
+                const int32_t nKind = GetFileKind(bNamed ? pName->GetBuffer() : nullptr,
                                                   bScattered ? KIND_FRAGMENTED : nPlainKind, llRecord);
-                reply.AddFile(bNamed ? WireText(strName) : CUnicodeString(L"(-)"), llFrom, llTo, nKind);
+                reply.AddFile(bNamed ? WireText(*pName) : CUnicodeString(L"(-)"), llFrom, llTo, nKind);
                 llListed += llTo - llFrom + 1;
                 if (llListed >= llRangeSize && bScattered)
                     return true;
@@ -252,11 +248,12 @@ void CDefragPartition::AddMftZoneGaps(int64_t llFirst, int64_t llLast,
     };
     std::vector<GAP> gaps;
     int64_t llNext = llFrom;
-    while (const CLUSTEREXPLORER_RESPONSE_ENTRY* pEntry = reply.GetNext())
+    for (int i = 0; i < reply.GetCount(); ++i)
     {
-        if (pEntry->llFirstCluster > llNext && llNext <= llTo)
-            gaps.push_back({llNext, std::min(pEntry->llFirstCluster - 1, llTo)});
-        llNext = std::max(llNext, pEntry->llLastCluster + 1);
+        const CLUSTEREXPLORER_RESPONSE_ENTRY& stEntry = reply.GetAt(i);
+        if (stEntry.llFirstCluster > llNext && llNext <= llTo)
+            gaps.push_back({llNext, std::min(stEntry.llFirstCluster - 1, llTo)});
+        llNext = std::max(llNext, stEntry.llLastCluster + 1);
     }
     if (llNext <= llTo)
         gaps.push_back({llNext, llTo});
