@@ -49,6 +49,26 @@ bool IsStreamScattered(CNtfsRecordReader& reader, int64_t llRecord, const BYTE* 
     return false;
 }
 
+// Adds the parts of the runs that lie in the range under one name; the clusters added.
+int64_t AddClippedRuns(const CExtentList& extents, const CUnicodeString& strName, int32_t nKind, int64_t llFirst,
+                       int64_t llLast, CNetDefragPartitionClusterExplorerResponse& reply)
+{
+    int64_t llAdded = 0;
+    for (uint32_t i = 0; i < extents.GetCount(); ++i)
+    {
+        int64_t llStart = 0;
+        int64_t llLength = 0;
+        int64_t llFrom = 0;
+        int64_t llTo = 0;
+        if (extents.Get(i, llStart, llLength) && Clip(llStart, llLength, llFirst, llLast, llFrom, llTo))
+        {
+            reply.AddFile(strName, llFrom, llTo, nKind);
+            llAdded += llTo - llFrom + 1;
+        }
+    }
+    return llAdded;
+}
+
 } // namespace
 
 bool CDefragPartition::SendClusterRangeFiles(int32_t nClient, int64_t llFirst, int64_t llLast)
@@ -154,18 +174,9 @@ bool CDefragPartition::ListRangeFromDirectories(int64_t llFirst, int64_t llLast,
     int64_t llClusters = 0;
     int64_t llListed = 0;
     GetFileExtentsByPath(m_strVolumeName.GetBuffer(), llClusters, extents);
-    for (uint32_t i = 0; i < extents.GetCount(); ++i)
-    {
-        int64_t llStart = 0;
-        int64_t llLength = 0;
-        int64_t llFrom = 0;
-        int64_t llTo = 0;
-        if (extents.Get(i, llStart, llLength) && Clip(llStart, llLength, llFirst, llLast, llFrom, llTo))
-        {
-            reply.AddFile(CUnicodeString(L"."), llFrom, llTo, GetFileKind(L".", KIND_DIRECTORY, -1));
-            llListed += llTo - llFrom + 1;
-        }
-    }
+    // Only what lies in the range counts towards filling it.
+    llListed += AddClippedRuns(extents, CUnicodeString(L"."), GetFileKind(L".", KIND_DIRECTORY, -1), llFirst, llLast,
+                               reply);
     return EnumerateRangeFiles(m_strVolumeName, CUnicodeString(), 0, llFirst, llLast, reply, llListed);
 }
 
@@ -201,18 +212,7 @@ bool CDefragPartition::EnumerateRangeFiles(const CUnicodeString& strDirectory, c
                 GetFileExtentsByPath(strPath.GetBuffer(), llClusters, extents);
             else
                 extents.Clear();
-            for (uint32_t i = 0; i < extents.GetCount(); ++i)
-            {
-                int64_t llStart = 0;
-                int64_t llLength = 0;
-                int64_t llFrom = 0;
-                int64_t llTo = 0;
-                if (extents.Get(i, llStart, llLength) && Clip(llStart, llLength, llFirst, llLast, llFrom, llTo))
-                {
-                    reply.AddFile(WireText(strRelative), llFrom, llTo, nKind);
-                    llListed += llTo - llFrom + 1;
-                }
-            }
+            llListed += AddClippedRuns(extents, WireText(strRelative), nKind, llFirst, llLast, reply);
             if (llListed >= llRangeSize)
                 bGoOn = false;
             // A junction can lead back to an ancestor: it is listed, not entered.

@@ -71,18 +71,20 @@ inline std::ostream& operator<<(std::ostream& os, const RANGE_ENTRY& e)
 class CAnalysisFixture : public CPartitionFixture
 {
 protected:
-    void MountWith(SIM_FS eFs, LONGLONG llClusters, int nMftPieces = 1, wchar_t cLetter = L'S')
+    void MountWith(SIM_FS eFs, LONGLONG llClusters, int nMftPieces = 1)
     {
-        SIM_FORMAT format;
-        format.eFs = eFs;
-        format.llTotalClusters = llClusters;
-        format.nMftPieces = nMftPieces;
-        wchar_t szGuid[48] = {};
-        swprintf(szGuid, 48, L"{5A3C1E07-0000-4000-8000-%012X}", static_cast<unsigned>(++m_nMounted));
-        format.strGuid = szGuid;
-        MountAndInstall(format, cLetter);
-        ASSERT_TRUE(native::BindNativeFunctions());
+        Mount(eFs, llClusters, L'S', 4096, nMftPieces);
         SetSetting(L"UseIOGuard", 0);
+    }
+
+    // Every read of this MFT record fails as a failing device does.
+    void FailRecordRead(LONGLONG llRecord)
+    {
+        SIM_FAULT fault;
+        fault.dwCode = FSCTL_GET_NTFS_FILE_RECORD;
+        fault.llRecord = llRecord;
+        fault.status = static_cast<NTSTATUS>(0xC0000185);
+        m_system.Faults().Add(fault);
     }
 
     // A volume object on the mounted volume that reports to m_reports.

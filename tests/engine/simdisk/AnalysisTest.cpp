@@ -223,11 +223,7 @@ TEST_F(AnalysisTest, FailedMftReadMarksTheVolumeFaultyAndNothingSucceeds)
         const LONGLONG llRecord = static_cast<LONGLONG>(m_pVolume->Lookup(L"late.bin")->m_ullId);
         CDefragPartition& partition = ReportingPartition();
         partition.SetBackgroundMode(c.bBackground, nullptr, false);
-        SIM_FAULT fault;
-        fault.dwCode = FSCTL_GET_NTFS_FILE_RECORD;
-        fault.llRecord = llRecord;
-        fault.status = static_cast<NTSTATUS>(0xC0000185);
-        m_system.Faults().Add(fault);
+        FailRecordRead(llRecord);
         m_reports.Forget();
         EXPECT_FALSE(partition.Analyze());
         EXPECT_FALSE(partition.IsAnalysisFresh());
@@ -247,11 +243,7 @@ TEST_F(AnalysisTest, UnreadableMftBitmapReportsAVolumeErrorOnceThenWalksDirector
     MountWith(SIM_FS::Ntfs, 100000);
     ASSERT_NE(nullptr, m_pVolume->CreateFile(L"f.bin", 4 * 4096, Fragmented(2, 30000)));
     CDefragPartition& partition = ReportingPartition();
-    SIM_FAULT fault;
-    fault.dwCode = FSCTL_GET_NTFS_FILE_RECORD;
-    fault.llRecord = 0;
-    fault.status = static_cast<NTSTATUS>(0xC0000185);
-    m_system.Faults().Add(fault);
+    FailRecordRead(0);
     m_reports.Forget();
     EXPECT_FALSE(partition.Analyze());
     EXPECT_EQ(STATE_IDLE, partition.GetState());

@@ -214,11 +214,7 @@ TEST_F(VolumeReportsTest, ClusterRangeOnAnUnreadableMftSendsNothing)
 {
     MountWith(SIM_FS::Ntfs, 100000);
     CDefragPartition& partition = ReportingPartition();
-    SIM_FAULT fault;
-    fault.dwCode = FSCTL_GET_NTFS_FILE_RECORD;
-    fault.llRecord = 0;
-    fault.status = static_cast<NTSTATUS>(0xC0000185);
-    m_system.Faults().Add(fault);
+    FailRecordRead(0);
     m_reports.Forget();
     EXPECT_FALSE(partition.SendClusterRangeFiles(7, 0, 100));
     EXPECT_EQ(0, m_reports.Count(RESPONSE_CLUSTEREXPLORER));
