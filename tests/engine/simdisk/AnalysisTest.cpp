@@ -314,4 +314,25 @@ TEST_F(AnalysisTest, AnalysisThreadBuildsTheMapAndEndsIdle)
     EXPECT_FALSE(partition.StartAnalysis(0));
 }
 
+TEST_F(AnalysisTest, ScheduledAnalysisRunsOnlyInBackgroundModeAndEndsOnTheServiceStop)
+{
+    MountWith(SIM_FS::Ntfs, 100000);
+    CDefragPartition& partition = ReportingPartition();
+    HANDLE hServiceStop = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_NE(nullptr, hServiceStop);
+    EXPECT_FALSE(partition.RunScheduledAnalysis(hServiceStop, 0)) << "not in background mode";
+    partition.SetBackgroundMode(true, nullptr, false);
+    EXPECT_TRUE(partition.RunScheduledAnalysis(hServiceStop, 0));
+    EXPECT_TRUE(partition.IsAnalysisFresh());
+    EXPECT_EQ(STATE_IDLE, partition.GetState());
+    // A service that stops first stops the analysis with it.
+    ::SetEvent(hServiceStop);
+    EXPECT_TRUE(partition.RunScheduledAnalysis(hServiceStop, 50));
+    EXPECT_FALSE(partition.IsJobRunning());
+    EXPECT_FALSE(partition.IsAnalysisFresh());
+    EXPECT_EQ(STATE_IDLE, partition.GetState());
+    EXPECT_EQ(WAIT_TIMEOUT, ::WaitForSingleObject(partition.GetStopEvent(), 0));
+    ::CloseHandle(hServiceStop);
+}
+
 } // namespace
