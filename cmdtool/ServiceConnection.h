@@ -4,6 +4,7 @@
 #pragma once
 
 #include "cmdtool/PacketList.h"
+#include "protocol/AutoHandle.h"
 #include "protocol/QOVQueuedServer.h"
 #include "protocol/SyncObjects.h"
 

@@ -1,6 +1,6 @@
 #include "ChildRun.h"
 
-#include "protocol/SyncObjects.h"
+#include "protocol/AutoHandle.h"
 
 #include <thread>
 #include <vector>
