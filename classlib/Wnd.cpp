@@ -235,6 +235,10 @@ void CWnd::DetachAfterNcDestroy()
 BOOL CWnd::CreateEx(DWORD dwExStyle, const wchar_t* pszClass, const wchar_t* pszName, DWORD dwStyle,
                     int x, int y, int cx, int cy, HWND hParent, HMENU hMenuOrId, void* pParam)
 {
+    stThreadState& stState = GetThreadState();
+    // An earlier object that went in its creation may have lived at this
+    // address: its record must not answer for this call.
+    stState.pWndDestroyedInCreation = nullptr;
     if (m_hWnd != NULL)
         return FALSE;
     CREATESTRUCTW cs = {};
@@ -253,7 +257,6 @@ BOOL CWnd::CreateEx(DWORD dwExStyle, const wchar_t* pszClass, const wchar_t* psz
     if (!PreCreateWindow(cs) || cs.lpszClass == nullptr)
         return FALSE;
 
-    stThreadState& stState = GetThreadState();
     CWnd* pSavedInit = stState.pWndInit;
     HHOOK hSavedHook = stState.hCreationHook;
     CWnd* pSavedCreating = stState.pWndCreating;
@@ -263,7 +266,6 @@ BOOL CWnd::CreateEx(DWORD dwExStyle, const wchar_t* pszClass, const wchar_t* psz
     stState.hCreationHook = hHook;
     stState.pWndInit = this;
     stState.pWndCreating = this;
-    stState.pWndDestroyedInCreation = nullptr;
     HWND hWnd = ::CreateWindowExW(cs.dwExStyle, cs.lpszClass, cs.lpszName, cs.style, cs.x, cs.y,
                                   cs.cx, cs.cy, cs.hwndParent, cs.hMenu, cs.hInstance, cs.lpCreateParams);
     DWORD dwError = ::GetLastError();
