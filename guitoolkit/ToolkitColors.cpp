@@ -160,32 +160,36 @@ HBITMAP CreateMaskBitmap(HBITMAP hSource, COLORREF crTransparent)
     HBITMAP hMask = ::CreateBitmap(stBitmap.bmWidth, stBitmap.bmHeight, 1, 1, nullptr);
     HDC hSourceDC = ::CreateCompatibleDC(NULL);
     HDC hMaskDC = ::CreateCompatibleDC(NULL);
-    if (hMask == NULL || hSourceDC == NULL || hMaskDC == NULL)
+    // A bitmap that another context holds cannot be selected here: without
+    // both selections the copies would work on the contexts' empty bitmaps.
+    HGDIOBJ hOldSource = hSourceDC != NULL ? ::SelectObject(hSourceDC, hSource) : NULL;
+    HGDIOBJ hOldMask = hMaskDC != NULL && hMask != NULL ? ::SelectObject(hMaskDC, hMask) : NULL;
+    bool bMade = hOldSource != NULL && hOldMask != NULL;
+    if (bMade)
     {
-        if (hMask != NULL)
-            ::DeleteObject(hMask);
-        hMask = NULL;
-    }
-    else
-    {
-        HGDIOBJ hOldSource = ::SelectObject(hSourceDC, hSource);
-        HGDIOBJ hOldMask = ::SelectObject(hMaskDC, hMask);
         // Colour to monochrome maps the source's background colour to 1;
         // monochrome to colour maps 1 to the background colour and 0 to the
         // text colour, so the inverting copy blackens exactly those pixels.
         COLORREF crOldBack = ::SetBkColor(hSourceDC, crTransparent);
         COLORREF crOldText = ::SetTextColor(hSourceDC, RGB(0, 0, 0));
-        ::BitBlt(hMaskDC, 0, 0, stBitmap.bmWidth, stBitmap.bmHeight, hSourceDC, 0, 0, SRCCOPY);
-        ::BitBlt(hSourceDC, 0, 0, stBitmap.bmWidth, stBitmap.bmHeight, hMaskDC, 0, 0, SRCINVERT);
+        bMade = ::BitBlt(hMaskDC, 0, 0, stBitmap.bmWidth, stBitmap.bmHeight, hSourceDC, 0, 0, SRCCOPY) &&
+                ::BitBlt(hSourceDC, 0, 0, stBitmap.bmWidth, stBitmap.bmHeight, hMaskDC, 0, 0, SRCINVERT);
         ::SetBkColor(hSourceDC, crOldBack);
         ::SetTextColor(hSourceDC, crOldText);
-        ::SelectObject(hSourceDC, hOldSource);
-        ::SelectObject(hMaskDC, hOldMask);
     }
+    if (hOldSource != NULL)
+        ::SelectObject(hSourceDC, hOldSource);
+    if (hOldMask != NULL)
+        ::SelectObject(hMaskDC, hOldMask);
     if (hSourceDC != NULL)
         ::DeleteDC(hSourceDC);
     if (hMaskDC != NULL)
         ::DeleteDC(hMaskDC);
+    if (!bMade && hMask != NULL)
+    {
+        ::DeleteObject(hMask);
+        hMask = NULL;
+    }
     return hMask;
 }
 
