@@ -1,4 +1,6 @@
 #include "classlib/FrameWnd.h"
+#include "classlib/Menu.h"
+#include "classlib/ThreadState.h"
 #include "classlib/WinApp.h"
 
 #include "GuiTestSupport.h"
@@ -153,8 +155,13 @@ TEST_F(MessageLoopTest, IdleUpdatesTheMainWindowAndFreesTemporaries)
     EXPECT_EQ(m_pFrame->m_nIdleUpdates, 1);
     CWnd* pTemp = CWnd::FromHandle(::GetDesktopWindow());
     ASSERT_NE(pTemp, nullptr);
+    CMenu* pTempMenu = CMenu::FromHandle(m_pFrame->GetMenu()->m_hMenu);
+    ASSERT_NE(pTempMenu, nullptr);
     EXPECT_FALSE(m_app.OnIdle(1));
+    EXPECT_TRUE(GetThreadState().mapTemporaryWnd.empty());
+    EXPECT_TRUE(GetThreadState().mapTemporaryMenu.empty());
     EXPECT_TRUE(::IsWindow(::GetDesktopWindow()));
+    EXPECT_TRUE(::IsMenu(::GetMenu(m_pFrame->m_hWnd))) << "a wrapper never destroys its menu";
 }
 
 TEST_F(MessageLoopTest, ClosingTheMainWindowEndsTheLoopWithItsCode)
