@@ -115,6 +115,9 @@ LRESULT CALLBACK CWnd::StandardWndProc(HWND hWnd, UINT nMsg, WPARAM wParam, LPAR
         stThreadState& stState = GetThreadState();
         if (stState.pWndCreating == pWnd)
             stState.pWndDestroyedInCreation = pWnd;
+        // The object may go in PostNcDestroy; the loop must not offer it input.
+        if (stState.pInputPreview == pWnd)
+            stState.pInputPreview = nullptr;
         pWnd->DetachAfterNcDestroy();
         pWnd->PostNcDestroy();
     }

@@ -146,6 +146,24 @@ TEST_F(MessageLoopTest, InputPreviewSeesInputBeforeItsTarget)
     preview.DestroyWindow();
 }
 
+TEST_F(MessageLoopTest, InputPreviewEndsWithItsWindow)
+{
+    // Deletes itself with its window, as popups of the program do.
+    class CHeapPreview : public CWalkWnd
+    {
+    public:
+        CHeapPreview() : CWalkWnd(L"preview", WM_LBUTTONDOWN) {}
+        void PostNcDestroy() override { delete this; }
+    };
+    auto* pPreview = new CHeapPreview;
+    ASSERT_TRUE(pPreview->CreateEx(0, nullptr, L"preview", WS_POPUP | WS_VISIBLE, 300, 0, 20, 20, NULL, NULL));
+    CWinThread::SetInputPreview(pPreview);
+    pPreview->DestroyWindow();
+    EXPECT_EQ(CWinThread::GetInputPreview(), nullptr);
+    PostAndPump(m_inner.m_hWnd, WM_LBUTTONDOWN);
+    EXPECT_EQ(g_walk, (std::vector<std::wstring>{L"inner", L"outer"}));
+}
+
 TEST_F(MessageLoopTest, IdleUpdatesTheMainWindowAndFreesTemporaries)
 {
     EXPECT_TRUE(m_app.OnIdle(0));
