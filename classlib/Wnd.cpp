@@ -115,9 +115,12 @@ LRESULT CALLBACK CWnd::StandardWndProc(HWND hWnd, UINT nMsg, WPARAM wParam, LPAR
         stThreadState& stState = GetThreadState();
         if (stState.pWndCreating == pWnd)
             stState.pWndDestroyedInCreation = pWnd;
-        // The object may go in PostNcDestroy; the loop must not offer it input.
+        // The object may go in PostNcDestroy: neither the loop nor the
+        // application may reach it afterwards.
         if (stState.pInputPreview == pWnd)
             stState.pInputPreview = nullptr;
+        if (CWinApp* pApp = CWinApp::GetApp(); pApp != nullptr && pApp->m_pMainWnd == pWnd)
+            pApp->m_pMainWnd = nullptr;
         pWnd->DetachAfterNcDestroy();
         pWnd->PostNcDestroy();
     }

@@ -164,6 +164,22 @@ TEST_F(MessageLoopTest, InputPreviewEndsWithItsWindow)
     EXPECT_EQ(g_walk, (std::vector<std::wstring>{L"inner", L"outer"}));
 }
 
+TEST(MainWindow, ApplicationForgetsAMainWindowThatIsGone)
+{
+    class CHeapWnd : public CWnd
+    {
+    public:
+        void PostNcDestroy() override { delete this; }
+    };
+    CWinApp app;
+    auto* pWnd = new CHeapWnd;
+    ASSERT_TRUE(pWnd->CreateEx(0, nullptr, L"main", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, NULL, NULL));
+    app.m_pMainWnd = pWnd;
+    pWnd->DestroyWindow();
+    EXPECT_EQ(CWinApp::GetMainWnd(), nullptr);
+    EXPECT_FALSE(app.OnIdle(1));
+}
+
 TEST_F(MessageLoopTest, IdleUpdatesTheMainWindowAndFreesTemporaries)
 {
     EXPECT_TRUE(m_app.OnIdle(0));
