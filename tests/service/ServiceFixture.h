@@ -1,0 +1,93 @@
+// The service object run in this process on simulated volumes, driven over its real pipes.
+#pragma once
+
+#include "ServiceClient.h"
+
+#include "engine/UnicodeString.h"
+#include "service/DefragService.h"
+#include "simdisk/SimSystem.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+std::wstring Text(const CUnicodeString& str);
+
+// The service with its event log and its scheduler's work kept for the test.
+class CTestDefragService : public CDefragService
+{
+public:
+    struct stWORK
+    {
+        bool bAnalysis;
+        int32_t nIndex;
+        int32_t nDuration;
+        int32_t nWait;
+    };
+
+    CTestDefragService() { m_bRunningDirectly = true; }
+
+    void LogEvent(const wchar_t* pszText, WORD wType, DWORD dwId) override;
+    std::vector<std::wstring> Logged();
+    std::vector<stWORK> Work();
+
+    // What a background step reports, and a hook run inside it.
+    std::atomic<uint32_t> m_uStepRemaining{0};
+    std::atomic<bool> m_bStepFinishes{true};
+    std::function<void(CDefragPartition&)> m_onStep;
+    std::function<CDefragPartition*(const CUnicodeString&, CPartitionOwner*)> m_createPartition;
+
+    using CDefragService::GetVolumeCount;
+    using CDefragService::ListedAt;
+    using CDefragService::m_csDriveList;
+
+protected:
+    CDefragPartition* CreatePartition(const CUnicodeString& strName) override;
+    bool RunScheduledAnalysis(CDefragPartition& volume) override;
+    bool RunBackgroundStep(CDefragPartition& volume, int32_t nDuration, int32_t nWait, uint32_t& uRemaining) override;
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::wstring> m_logged;
+    std::vector<stWORK> m_work;
+};
+
+class ServiceFixture : public ::testing::Test
+{
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    CSimVolume& Mount(wchar_t cLetter, bool bRemovable = false, BYTE byBusType = 11);
+    static void SetSetting(const wchar_t* pszName, DWORD dwValue);
+    static void SetSetting(const wchar_t* pszName, const wchar_t* pszValue);
+    static bool ReadSetting(const wchar_t* pszName, DWORD& dwValue);
+    static bool ReadSetting(const wchar_t* pszName, std::wstring& strValue);
+
+    // Runs the service on a thread of its own; true once its command pipe answers.
+    bool StartService(bool bInstallSimulator = true);
+    // True when Run returned within the time.
+    bool StopService(DWORD dwTimeoutMs = 60000);
+    bool RunResult() const { return m_bRunResult; }
+
+    // The drive list the service answers to 101 on a fresh client of the pipe.
+    std::vector<std::wstring> ListedRoots(std::vector<int32_t>* pIndexes = nullptr,
+                                          const wchar_t* pszPipe = CServiceClient::GuiPipe);
+
+    CSimSystem m_system;
+    std::unique_ptr<CTestDefragService> m_pService;
+
+private:
+    static DWORD WINAPI RunProc(LPVOID pParam);
+
+    HANDLE m_hThread = NULL;
+    bool m_bRunResult = false;
+    int m_nMounted = 0;
+};
+
+// Reads the object of a received message; false when it is malformed.
+bool DecodeObject(const stRECEIVED& received, class CNetDefragObject& object);
