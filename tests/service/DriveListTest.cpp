@@ -22,29 +22,6 @@ std::wstring Joined(const std::vector<std::wstring>& entries)
     return strList + L'\0';
 }
 
-// A volume object whose job runs until the test lets it end, whatever stops it, and that
-// says when it is freed.
-class CHeldJobPartition : public CDefragPartition
-{
-public:
-    CHeldJobPartition(const CUnicodeString& strName, CPartitionOwner* pOwner, std::atomic<int>* pnFreed, HANDLE hRelease)
-        : CDefragPartition(strName, pOwner), m_pnFreed(pnFreed), m_hRelease(hRelease)
-    {
-    }
-    ~CHeldJobPartition() override { ++*m_pnFreed; }
-    bool StartHeldJob() { return StartJobThread(HeldJob); }
-
-private:
-    static DWORD WINAPI HeldJob(LPVOID pParam)
-    {
-        ::WaitForSingleObject(static_cast<CHeldJobPartition*>(pParam)->m_hRelease, 60000);
-        return 0;
-    }
-
-    std::atomic<int>* m_pnFreed;
-    HANDLE m_hRelease;
-};
-
 class DriveList : public ServiceFixture
 {
 protected:

@@ -44,7 +44,7 @@ CDefragPartition* CTestDefragService::CreatePartition(const CUnicodeString& strN
 bool CTestDefragService::RunScheduledAnalysis(CDefragPartition& volume)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_work.push_back({true, volume.GetIndex(), 0, 0});
+    m_work.push_back({true, volume.GetIndex(), 0, 0, ::GetTickCount()});
     return true;
 }
 
@@ -53,7 +53,7 @@ bool CTestDefragService::RunBackgroundStep(CDefragPartition& volume, int32_t nDu
 {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_work.push_back({false, volume.GetIndex(), nDuration, nWait});
+        m_work.push_back({false, volume.GetIndex(), nDuration, nWait, ::GetTickCount()});
     }
     if (m_onStep)
         m_onStep(volume);
