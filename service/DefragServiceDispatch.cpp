@@ -72,6 +72,8 @@ bool CDefragService::SendCode(int32_t nClient, int32_t nCode)
 
 bool CDefragService::SendObject(int32_t nClient, int32_t nCode, CNetDefragObject& object)
 {
+    if (auto* pEntry = dynamic_cast<CNetDefragPartitionListEntry*>(&object))
+        BoundTexts(*pEntry);
     CNetDefragBuffer ar(true);
     return BuildMessage(ar, nCode, &object) && SendArchive(nClient, ar);
 }

@@ -209,3 +209,47 @@ TEST_F(ServiceLifecycle, EachPairsSubscriberGetsItsOwnMapAndAVolumesEntriesReach
         EXPECT_EQ(entry.m_nState, 1);
     }
 }
+
+TEST_F(ServiceLifecycle, AStatusTextLongerThanAReceiverTakesIsCut)
+{
+    ASSERT_TRUE(StartService());
+    std::vector<int32_t> indexes;
+    ASSERT_EQ(ListedRoots(&indexes).size(), 2u);
+    {
+        CSectionLock lock(m_pService->m_csDriveList);
+        m_pService->ListedAt(0).pVolume->SetStatusText(CUnicodeString(std::wstring(6000, L'x').c_str()));
+    }
+    CServiceClient gui;
+    ASSERT_TRUE(gui.Open(CServiceClient::GuiPipe));
+    ASSERT_TRUE(gui.Send(CMD_GET_PARTITION_LIST));
+    stRECEIVED received;
+    ASSERT_TRUE(gui.WaitFor(RESPONSE_PARTITION_LIST, received));
+    CNetDefragPartitionList list;
+    ASSERT_TRUE(DecodeObject(received, list)) << "every string within the receiver's limit";
+    EXPECT_EQ(list.GetEntry(0)->m_strStatusText.GetLength(), 5120);
+    ASSERT_TRUE(gui.SendIndex(CMD_MONITOR, indexes[0]));
+    ASSERT_TRUE(gui.WaitFor(RESPONSE_PARTITION_ENTRY, received));
+    CNetDefragPartitionListEntry entry;
+    ASSERT_TRUE(DecodeObject(received, entry));
+    EXPECT_EQ(entry.m_strStatusText.GetLength(), 5120);
+}
+
+TEST_F(ServiceLifecycle, ClientsComingAndGoingDuringPausesAndSchedulerTurnsNeverStallTheService)
+{
+    SetSetting(L"GlobalBackgroundAnalyzeWaitToStartTime", DWORD(0));
+    SetSetting(L"GlobalBackgroundWait", 20);
+    ASSERT_TRUE(StartService());
+    CServiceClient command;
+    ASSERT_TRUE(command.Open(CServiceClient::CommandPipe));
+    const DWORD dwStart = ::GetTickCount();
+    for (int nRound = 0; ::GetTickCount() - dwStart < 4000; ++nRound)
+    {
+        CServiceClient gui;
+        ASSERT_TRUE(gui.Open(CServiceClient::GuiPipe)) << nRound;
+        ASSERT_TRUE(gui.Send(nRound % 2 == 0 ? CMD_PAUSE : CMD_CONTINUE)) << nRound;
+        gui.Close();
+        stRECEIVED received;
+        ASSERT_TRUE(command.Send(CMD_GET_VERSION_INFO)) << nRound;
+        ASSERT_TRUE(command.WaitFor(RESPONSE_VERSION_INFO, received, 2000)) << nRound;
+    }
+}
