@@ -21,6 +21,7 @@
 #include "engine/PointerArray.h"
 #include "engine/Registry.h"
 #include "engine/UnicodeString.h"
+#include "protocol/NetDefragObjectTable.h"
 #include "protocol/QOVQueuedServer.h"
 #include "protocol/SyncObjects.h"
 #include "service/ServiceSettings.h"
@@ -156,9 +157,11 @@ private:
 
     // Requests.
     bool DispatchVolumeCommand(int32_t nClient, int32_t nCommand, CNetDefragBuffer& ar);
-    void ActOnVolume(int32_t nClient, int32_t nCommand, CDefragPartition& volume);
+    void ActOnVolume(int32_t nClient, int32_t nCommand, CNetDefragObject& request, CDefragPartition& volume);
     void SendDriveList(int32_t nClient);
     void FillDriveList(CNetDefragPartitionList& list);
+    // One entry per listed volume, filled by fnFill(volume, entry); false leaves it out.
+    template <class TEntry, class TFill> void FillTable(CNetDefragObjectTable<TEntry>& table, TFill fnFill);
     void SendDriveNames(int32_t nClient);
     bool FillVersionInfo(CNetDefragVersionInfo& info, CUnicodeString* pstrFileVersion);
     void SendSettings(int32_t nClient, int32_t nCode);

@@ -150,53 +150,27 @@ bool CDefragService::DispatchCommand(int32_t nClient, int32_t nCommand, CNetDefr
 
 bool CDefragService::DispatchVolumeCommand(int32_t nClient, int32_t nCommand, CNetDefragBuffer& ar)
 {
-    // The object is read whole before any volume is looked at, so that a malformed request
-    // changes nothing.
-    int32_t nIndex = -1;
-    switch (nCommand)
-    {
-    case CMD_STOP:
-    case CMD_ANALYZE:
-    case CMD_DEFRAG_COMPLETE:
-    case CMD_MONITOR:
-    case CMD_CLUSTERMAP_SUBSCRIBE:
-    case CMD_CLUSTERMAP_UNSUBSCRIBE:
-    case CMD_GET_PARTITION_INFO:
-    case CMD_GET_FRAG_FILES:
-    case CMD_DEFRAG_QUICK:
-    case CMD_DEFRAG_ADVANCED:
-    case CMD_CHECK_DISK:
-    {
-        CNetDefragPartitionObject object;
-        object.Serialize(ar);
-        nIndex = object.m_nVolumeIndex;
-        break;
-    }
-    case CMD_CLUSTEREXPLORER_ASK:
-    {
-        CNetDefragPartitionClusterExplorerAsk ask;
-        ask.Serialize(ar);
-        nIndex = ask.m_nVolumeIndex;
-        break;
-    }
-    case CMD_SHOW_FILE:
-    {
-        CNetDefragString file;
-        file.Serialize(ar);
-        nIndex = file.m_nVolumeIndex;
-        break;
-    }
-    default:
-        // Every other code, replies included, is ignored without an answer.
+    // Only the requests that name a volume are read; replies and unknown codes are ignored
+    // without an answer. The object is read whole before any volume is looked at, so that a
+    // malformed request changes nothing.
+    std::unique_ptr<CNetDefragObject> pObject = CreateNetDefragObject(nCommand);
+    const int32_t* pnIndex = nullptr;
+    if (auto* pVolume = dynamic_cast<CNetDefragPartitionObject*>(pObject.get()))
+        pnIndex = &pVolume->m_nVolumeIndex;
+    else if (auto* pAsk = dynamic_cast<CNetDefragPartitionClusterExplorerAsk*>(pObject.get()))
+        pnIndex = &pAsk->m_nVolumeIndex;
+    else if (auto* pFile = dynamic_cast<CNetDefragString*>(pObject.get()))
+        pnIndex = &pFile->m_nVolumeIndex;
+    if (pnIndex == nullptr)
         return true;
-    }
+    pObject->Serialize(ar);
     CSectionLock lock(m_csDriveList);
     for (int i = 0; i < GetVolumeCount(); ++i)
     {
         CDefragPartition& volume = *ListedAt(i).pVolume;
-        if (volume.GetIndex() != nIndex)
+        if (volume.GetIndex() != *pnIndex)
             continue;
-        ActOnVolume(nClient, nCommand, volume);
+        ActOnVolume(nClient, nCommand, *pObject, volume);
         // A subscription reaches every volume of the index, every other request the first.
         if (nCommand != CMD_CLUSTERMAP_SUBSCRIBE)
             break;
@@ -204,7 +178,7 @@ bool CDefragService::DispatchVolumeCommand(int32_t nClient, int32_t nCommand, CN
     return true;
 }
 
-void CDefragService::ActOnVolume(int32_t nClient, int32_t nCommand, CDefragPartition& volume)
+void CDefragService::ActOnVolume(int32_t nClient, int32_t nCommand, CNetDefragObject&, CDefragPartition& volume)
 {
     switch (nCommand)
     {
@@ -226,6 +200,21 @@ void CDefragService::ActOnVolume(int32_t nClient, int32_t nCommand, CDefragParti
     }
 }
 
+template <class TEntry, class TFill>
+void CDefragService::FillTable(CNetDefragObjectTable<TEntry>& table, TFill fnFill)
+{
+    CSectionLock lock(m_csDriveList);
+    for (int i = 0; i < GetVolumeCount(); ++i)
+    {
+        std::unique_ptr<TEntry> pEntry(new (std::nothrow) TEntry);
+        if (!pEntry || !fnFill(*ListedAt(i).pVolume, *pEntry))
+            continue;
+        // The table holds at most its fixed number of entries; the rest are left out.
+        if (!table.Add(std::move(pEntry)))
+            break;
+    }
+}
+
 void CDefragService::ReportPausedStart(CDefragPartition& volume)
 {
     // A job started while the service is paused waits from its first step.
@@ -237,17 +226,12 @@ void CDefragService::ReportPausedStart(CDefragPartition& volume)
 
 void CDefragService::FillDriveList(CNetDefragPartitionList& list)
 {
-    CSectionLock lock(m_csDriveList);
-    for (int i = 0; i < GetVolumeCount(); ++i)
-    {
-        std::unique_ptr<CNetDefragPartitionListEntry> pEntry(new (std::nothrow) CNetDefragPartitionListEntry);
-        if (!pEntry || !ListedAt(i).pVolume->FillListEntry(*pEntry))
-            continue;
-        BoundTexts(*pEntry);
-        // The list holds at most its table's entries; the rest are left out.
-        if (!list.Add(std::move(pEntry)))
-            break;
-    }
+    FillTable(list, [](CDefragPartition& volume, CNetDefragPartitionListEntry& entry) {
+        if (!volume.FillListEntry(entry))
+            return false;
+        BoundTexts(entry);
+        return true;
+    });
 }
 
 void CDefragService::SendDriveList(int32_t nClient)
@@ -262,16 +246,13 @@ void CDefragService::SendDriveNames(int32_t nClient)
 {
     CNetDefragPartitionNameList names;
     CSectionLock lock(m_csDriveList);
-    for (int i = 0; i < GetVolumeCount(); ++i)
-    {
-        std::unique_ptr<CNetDefragPartitionNameEntry> pEntry(new (std::nothrow) CNetDefragPartitionNameEntry);
-        if (!pEntry || !ListedAt(i).pVolume->FillVolumeNames(*pEntry))
-            continue;
-        for (CUnicodeString* pText : {&pEntry->m_strDriveRoot, &pEntry->m_strVolumeGuidPath, &pEntry->m_strVolumeLabel})
+    FillTable(names, [](CDefragPartition& volume, CNetDefragPartitionNameEntry& entry) {
+        if (!volume.FillVolumeNames(entry))
+            return false;
+        for (CUnicodeString* pText : {&entry.m_strDriveRoot, &entry.m_strVolumeGuidPath, &entry.m_strVolumeLabel})
             BoundWireText(*pText);
-        if (!names.Add(std::move(pEntry)))
-            break;
-    }
+        return true;
+    });
     ::Sleep(DriveNamesDelayMs);
     SendObject(nClient, RESPONSE_DRIVE_NAMES, names);
 }

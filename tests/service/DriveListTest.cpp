@@ -44,10 +44,8 @@ protected:
     void Rebuild()
     {
         CServiceClient client;
-        stRECEIVED received;
         ASSERT_TRUE(client.Open(CServiceClient::CommandPipe));
-        ASSERT_TRUE(client.Send(CMD_GET_VERSION_INFO));
-        ASSERT_TRUE(client.WaitFor(RESPONSE_VERSION_INFO, received));
+        ASSERT_TRUE(Answered(client));
     }
 
     void SetRemovable(wchar_t cLetter, bool bRemovable)

@@ -213,3 +213,9 @@ bool DecodeObject(const stRECEIVED& received, CNetDefragObject& object)
         return false;
     }
 }
+
+bool Answered(CServiceClient& client)
+{
+    stRECEIVED received;
+    return client.Send(CMD_GET_VERSION_INFO) && client.WaitFor(RESPONSE_VERSION_INFO, received);
+}

@@ -113,5 +113,7 @@ private:
     int m_nMounted = 0;
 };
 
+// True when the client's version request was answered: the service has seen it connect.
+bool Answered(CServiceClient& client);
 // Reads the object of a received message; false when it is malformed.
 bool DecodeObject(const stRECEIVED& received, class CNetDefragObject& object);

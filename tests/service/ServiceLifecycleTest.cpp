@@ -20,6 +20,16 @@ protected:
         Mount(L'T');
     }
 
+    // The service, with one client on each pair whose arrival it has seen.
+    void StartWithClientsOnBothPairs(CServiceClient& gui, CServiceClient& command)
+    {
+        ASSERT_TRUE(StartService());
+        ASSERT_TRUE(gui.Open(CServiceClient::GuiPipe));
+        ASSERT_TRUE(command.Open(CServiceClient::CommandPipe));
+        ASSERT_TRUE(Answered(gui));
+        ASSERT_TRUE(Answered(command));
+    }
+
     // The states of the volume entries broadcast within the time.
     static std::vector<int32_t> BroadcastStates(CServiceClient& client, DWORD dwMs)
     {
@@ -37,18 +47,9 @@ protected:
 
 TEST_F(ServiceLifecycle, StopTellsEveryClientOfBothPairsThenEndsTheirPipes)
 {
-    ASSERT_TRUE(StartService());
     CServiceClient gui;
     CServiceClient command;
-    ASSERT_TRUE(gui.Open(CServiceClient::GuiPipe));
-    ASSERT_TRUE(command.Open(CServiceClient::CommandPipe));
-    // Both connections are seen once each has been answered.
-    for (CServiceClient* pClient : {&gui, &command})
-    {
-        stRECEIVED received;
-        ASSERT_TRUE(pClient->Send(CMD_GET_VERSION_INFO));
-        ASSERT_TRUE(pClient->WaitFor(RESPONSE_VERSION_INFO, received));
-    }
+    ASSERT_NO_FATAL_FAILURE(StartWithClientsOnBothPairs(gui, command));
     ASSERT_TRUE(StopService());
     EXPECT_TRUE(RunResult());
     for (CServiceClient* pClient : {&gui, &command})
@@ -144,17 +145,10 @@ TEST_F(ServiceLifecycle, AClientThatNeverReadsDoesNotStopTheServiceServingOthers
 
 TEST_F(ServiceLifecycle, AMountedDevicesChangeBroadcastsTheListToBothPairs)
 {
-    ASSERT_TRUE(StartService());
     CServiceClient gui;
     CServiceClient command;
-    ASSERT_TRUE(gui.Open(CServiceClient::GuiPipe));
-    ASSERT_TRUE(command.Open(CServiceClient::CommandPipe));
+    ASSERT_NO_FATAL_FAILURE(StartWithClientsOnBothPairs(gui, command));
     stRECEIVED received;
-    for (CServiceClient* pClient : {&gui, &command})
-    {
-        ASSERT_TRUE(pClient->Send(CMD_GET_VERSION_INFO));
-        ASSERT_TRUE(pClient->WaitFor(RESPONSE_VERSION_INFO, received));
-    }
     // A volume that turns removable leaves the list; the change is broadcast.
     {
         CSimLock lock(m_system);

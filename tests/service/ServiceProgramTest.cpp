@@ -1,10 +1,9 @@
 // The two service programs as processes: the shipped one under Wine, which has no chkdsk
 // library, and the one on simulated images, installed and run by the service control
 // manager. This test process is the anchor that keeps a Wine service alive.
-#include "ServiceClient.h"
+#include "ServiceFixture.h"
 #include "ServiceTestSupport.h"
 
-#include "protocol/NetDefragBuffer.h"
 #include "protocol/NetDefragCommand.h"
 #include "protocol/NetDefragPartitionList.h"
 #include "simdisk/SimImage.h"
@@ -126,10 +125,7 @@ TEST_F(ServicePrograms, TheSimulatedServiceInstallsStartsPausesContinuesStopsAnd
     stRECEIVED received;
     ASSERT_TRUE(command.WaitFor(RESPONSE_PARTITION_LIST, received));
     CNetDefragPartitionList list;
-    CNetDefragBuffer ar(false);
-    ar.Attach(received.payload.data(), static_cast<UINT>(received.payload.size()));
-    ar.Skip(12);
-    list.Serialize(ar);
+    ASSERT_TRUE(DecodeObject(received, list));
     ASSERT_EQ(list.GetCount(), 1) << "only its images are volumes";
     EXPECT_EQ(std::wstring(list.GetEntry(0)->m_strDriveRoot.GetBuffer()), L"S:\\");
 

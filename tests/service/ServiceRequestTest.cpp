@@ -159,7 +159,8 @@ TEST_F(ServiceRequests, MalformedRequestsGet504AndEndTheConnectionOnly)
     {
         CServiceClient client;
         ASSERT_TRUE(client.Open(CServiceClient::GuiPipe)) << c.pszCase;
-        ASSERT_TRUE(client.SendPayload(c.payload)) << c.pszCase;
+        // The service may drop the client before the client's flush of a long frame returns.
+        client.SendPayload(c.payload);
         stRECEIVED received;
         ASSERT_TRUE(client.Next(received)) << c.pszCase;
         EXPECT_EQ(received.nCode, RESPONSE_INCOMPATIBLE) << c.pszCase;
