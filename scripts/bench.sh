@@ -10,13 +10,15 @@
 # The volume object (engine_bench, "BENCH <kind> key=value" lines): bitmap bytes read by
 # free-run searches on a volume of 67,108,864 clusters that end early, late and never, and the
 # time and memory of reading the extents of a file of 100,000 fragments.
+# The transport: 1000 connect, send and disconnect cycles of pipe clients of every kind from
+# two threads against the service's two pipe pairs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/install-deps.sh
 
 build="${VF_BUILD_DIR:-build}"
 vf_install_deps
-vf_configure_and_build "$build" simdisk_bench engine_bench
+vf_configure_and_build "$build" simdisk_bench engine_bench transport_bench
 
 # A prefix of its own, so that a benchmark never disturbs a test run in the same build.
 vf_wine_start "$PWD/$build/wineprefix-bench"
@@ -28,3 +30,5 @@ done
 wine "$build/simdisk/simdisk_bench.exe" "$@"
 echo "volume object:"
 wine "$build/engine/engine_bench.exe"
+echo "transport:"
+wine "$build/tests/transport/transport_bench.exe"

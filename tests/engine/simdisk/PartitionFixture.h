@@ -13,17 +13,13 @@
 #include "protocol/NetDefragPartitionListEntry.h"
 #include "tests/engine/NativeBinding.h"
 #include "tests/simdisk/SimFixture.h"
+#include "tests/engine/StringText.h"
 
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
-
-inline std::wstring Text(const CUnicodeString& str)
-{
-    return str.GetLength() == 0 ? std::wstring() : std::wstring(str.GetBuffer(), str.GetLength());
-}
 
 // What the service would send, kept by code and client.
 class CRecordingOwner : public CPartitionOwner
