@@ -293,6 +293,9 @@ void CDefragService::PauseService(bool bForced)
 {
     if (!bForced && m_nPauseOnBattery == 0)
         return;
+    // Pauses and continues come from the handler thread and from clients; one at a time,
+    // so that the scheduler's run event always matches the flag.
+    CSectionLock pauseLock(m_csPause);
     // A second pause changes nothing: one continue always ends it.
     if (m_bPaused.exchange(true))
         return;
@@ -317,9 +320,16 @@ void CDefragService::OnPause()
 
 void CDefragService::OnContinue()
 {
+    CSectionLock pauseLock(m_csPause);
     if (!m_bPaused)
         return;
     SetStatus(SERVICE_CONTINUE_PENDING, StatusWaitHintMs);
+    ResumeWork();
+    SetStatus(SERVICE_RUNNING, StatusWaitHintMs);
+}
+
+void CDefragService::ResumeWork()
+{
     m_bPaused = false;
     {
         CSectionLock lock(m_csDriveList);
@@ -332,13 +342,17 @@ void CDefragService::OnContinue()
         }
     }
     ::SetEvent(m_hSchedulerRun);
-    SetStatus(SERVICE_RUNNING, StatusWaitHintMs);
 }
 
 void CDefragService::OnStop()
 {
-    if (m_bPaused)
-        OnContinue();
+    // The frame has reported stop-pending already: a paused service resumes its work
+    // without telling the manager it runs again.
+    {
+        CSectionLock pauseLock(m_csPause);
+        if (m_bPaused)
+            ResumeWork();
+    }
     SetStatus(SERVICE_STOP_PENDING, StopPendingHintMs);
     ::SetEvent(m_hStopEvent);
 }

@@ -2,7 +2,7 @@
 // settings, keeps the drive list, runs the background scheduler and serves every client
 // request on the service thread until it is told to stop.
 //
-// Lock order: the drive-list lock may be held while the graphical program's server lock is
+// Lock order: the pause lock, then the drive-list lock; the drive-list lock may be held while the graphical program's server lock is
 // taken (every sender takes that one); a server lock is never held while the drive-list lock
 // is taken, and the two server locks are never held together. The senders reach both
 // servers under the graphical program's server lock alone.
@@ -118,6 +118,8 @@ protected:
     int32_t m_nManualAnalysisArgument;
     CUnicodeString m_strPassword;
     HANDLE m_hStopEvent;
+    // Taken before the drive-list lock, by pause and continue alone.
+    CCriticalSection m_csPause;
     std::atomic<bool> m_bPaused;
     int32_t m_nPauseOnBattery;
 
@@ -133,6 +135,8 @@ private:
     void StopSequence();
     void StopScheduler();
     void StopServers();
+    // Ends a pause: volumes and scheduler go on.
+    void ResumeWork();
 
     // Wait loop.
     void WaitLoop();
