@@ -12,13 +12,15 @@
 # time and memory of reading the extents of a file of 100,000 fragments.
 # The transport: 1000 connect, send and disconnect cycles of pipe clients of every kind from
 # two threads against the service's two pipe pairs.
+# The service: the round trip of request 101 and the delay of the volume broadcasts while a
+# defragmentation of a simulated volume of 20,000 files runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/install-deps.sh
 
 build="${VF_BUILD_DIR:-build}"
 vf_install_deps
-vf_configure_and_build "$build" simdisk_bench engine_bench transport_bench
+vf_configure_and_build "$build" simdisk_bench engine_bench transport_bench service_bench
 
 # A prefix of its own, so that a benchmark never disturbs a test run in the same build.
 vf_wine_start "$PWD/$build/wineprefix-bench"
@@ -32,3 +34,5 @@ echo "volume object:"
 wine "$build/engine/engine_bench.exe"
 echo "transport:"
 wine "$build/tests/transport/transport_bench.exe"
+echo "service:"
+wine "$build/tests/service/service_bench.exe"

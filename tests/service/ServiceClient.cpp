@@ -86,6 +86,9 @@ void CServiceClient::Split()
         if (m_stream.size() < 14 + static_cast<size_t>(nLength))
             return;
         stRECEIVED received;
+        LARGE_INTEGER liNow;
+        ::QueryPerformanceCounter(&liNow);
+        received.llArrived = liNow.QuadPart;
         received.payload.assign(m_stream.begin() + 13, m_stream.begin() + 13 + nLength);
         received.nCode = nLength >= 12 ? ReadInt32(&received.payload[8]) : -1;
         m_messages.push_back(received);

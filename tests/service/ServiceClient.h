@@ -16,6 +16,7 @@ struct stRECEIVED
 {
     int32_t nCode;     // the header's command; -1 when the payload had no header
     CBytes payload;    // the whole payload, header included
+    LONGLONG llArrived; // performance counter when its last byte was read
 };
 
 class CServiceClient
