@@ -104,12 +104,14 @@ protected:
         EXPECT_TRUE(nativetest::BindWithFmifs());
     }
 
-    void Mount(SIM_FS eFs, LONGLONG llClusters, wchar_t cLetter = L'S', DWORD dwBytesPerCluster = 4096)
+    void Mount(SIM_FS eFs, LONGLONG llClusters, wchar_t cLetter = L'S', DWORD dwBytesPerCluster = 4096,
+               int nMftPieces = 1)
     {
         SIM_FORMAT format;
         format.eFs = eFs;
         format.llTotalClusters = llClusters;
         format.dwBytesPerCluster = dwBytesPerCluster;
+        format.nMftPieces = nMftPieces;
         // Volumes of one test must differ in their GUID names.
         wchar_t szGuid[48] = {};
         swprintf(szGuid, 48, L"{5A3C1E07-0000-4000-8000-%012X}", static_cast<unsigned>(++m_nMounted));
