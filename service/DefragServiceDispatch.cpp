@@ -13,7 +13,6 @@
 #include "protocol/NetDefragString.h"
 #include "protocol/NetDefragVersionInfo.h"
 #include "service/FileVersionInfo.h"
-#include "service/WireText.h"
 
 #include <memory>
 #include <new>
@@ -22,6 +21,12 @@ namespace {
 
 constexpr int32_t DefaultPort = 7110;
 constexpr int32_t KeepStoredPort = -1;
+
+// Texts that go on the wire are cut to what a receiver accepts in one string.
+void BoundWireText(CUnicodeString& str)
+{
+    str = CDefragPartition::WireText(str);
+}
 
 void BoundTexts(CNetDefragPartitionListEntry& entry)
 {
@@ -178,12 +183,16 @@ bool CDefragService::DispatchVolumeCommand(int32_t nClient, int32_t nCommand, CN
     return true;
 }
 
-void CDefragService::ActOnVolume(int32_t nClient, int32_t nCommand, CNetDefragObject&, CDefragPartition& volume)
+void CDefragService::ActOnVolume(int32_t nClient, int32_t nCommand, CNetDefragObject& request, CDefragPartition& volume)
 {
     switch (nCommand)
     {
     case CMD_STOP:
         volume.StopJob();
+        break;
+    case CMD_ANALYZE:
+        if (volume.StartAnalysis(m_nManualAnalysisArgument))
+            ReportPausedStart(volume);
         break;
     case CMD_MONITOR:
         volume.SetBackgroundMode(true, m_pMonitor.get(), true);
@@ -194,6 +203,21 @@ void CDefragService::ActOnVolume(int32_t nClient, int32_t nCommand, CNetDefragOb
     case CMD_CLUSTERMAP_UNSUBSCRIBE:
         volume.SubscribeClusterMap(nClient, false);
         TrimWorkingSet();
+        break;
+    case CMD_CLUSTEREXPLORER_ASK:
+    {
+        const auto& ask = static_cast<const CNetDefragPartitionClusterExplorerAsk&>(request);
+        volume.SendClusterRangeFiles(nClient, ask.m_llFirstCluster, ask.m_llLastCluster);
+        break;
+    }
+    case CMD_GET_PARTITION_INFO:
+        volume.SendVolumeInfo(nClient);
+        break;
+    case CMD_GET_FRAG_FILES:
+        volume.SendFragmentedFiles(nClient);
+        break;
+    case CMD_SHOW_FILE:
+        volume.SendFileClusters(nClient, static_cast<const CNetDefragString&>(request).m_strFileName);
         break;
     default:
         break;

@@ -24,9 +24,9 @@ int64_t Now()
 
 } // namespace
 
-bool CDefragService::RunScheduledAnalysis(CDefragPartition&)
+bool CDefragService::RunScheduledAnalysis(CDefragPartition& volume)
 {
-    return true;
+    return volume.RunScheduledAnalysis(m_hStopEvent, m_stBackground.nAnalyzeWaitTime);
 }
 
 bool CDefragService::RunBackgroundStep(CDefragPartition& volume, int32_t, int32_t, uint32_t& uRemaining)

@@ -5,6 +5,9 @@
 #include "protocol/NetDefragException.h"
 #include "protocol/NetDefragPacketHeader.h"
 #include "protocol/NetDefragPartitionList.h"
+#include "simdisk/SimBuilder.h"
+
+#include <stdexcept>
 
 namespace
 {
@@ -43,9 +46,11 @@ CDefragPartition* CTestDefragService::CreatePartition(const CUnicodeString& strN
 
 bool CTestDefragService::RunScheduledAnalysis(CDefragPartition& volume)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_work.push_back({true, volume.GetIndex(), 0, 0, ::GetTickCount()});
-    return true;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_work.push_back({true, volume.GetIndex(), 0, 0, ::GetTickCount()});
+    }
+    return !m_bRealWork || CDefragService::RunScheduledAnalysis(volume);
 }
 
 bool CTestDefragService::RunBackgroundStep(CDefragPartition& volume, int32_t nDuration, int32_t nWait,
@@ -64,8 +69,10 @@ bool CTestDefragService::RunBackgroundStep(CDefragPartition& volume, int32_t nDu
 void ServiceFixture::SetUp()
 {
     ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, ServiceKey);
-    // The scheduler stays out of the way unless a case asks for it.
+    // The scheduler stays out of the way unless a case asks for it, and no job waits for
+    // an idle disk.
     SetSetting(L"GlobalBackgroundAnalyzeWaitToStartTime", 3600);
+    SetSetting(L"UseIOGuard", DWORD(0));
 }
 
 void ServiceFixture::TearDown()
@@ -90,6 +97,22 @@ CSimVolume& ServiceFixture::Mount(wchar_t cLetter, bool bRemovable, BYTE byBusTy
     volume.m_bRemovable = bRemovable;
     volume.m_byBusType = byBusType;
     return volume;
+}
+
+CSimVolume& ServiceFixture::MountBuilt(wchar_t cLetter, LONGLONG llFiles, int nFragmentedPercent)
+{
+    SIM_BUILD build;
+    build.format.llTotalClusters = 262144;
+    wchar_t szGuid[48] = {};
+    swprintf(szGuid, 48, L"{5E7A1C00-0000-4000-8000-%012X}", static_cast<unsigned>(++m_nMounted));
+    build.format.strGuid = szGuid;
+    build.llFiles = llFiles;
+    build.nFragmentedPercent = nFragmentedPercent;
+    std::wstring strError;
+    std::unique_ptr<CSimVolume> pVolume = CSimBuilder::Build(build, &strError);
+    if (!pVolume)
+        throw std::runtime_error("volume not built");
+    return m_system.Mount(std::move(pVolume), cLetter);
 }
 
 void ServiceFixture::SetSetting(const wchar_t* pszName, DWORD dwValue)

@@ -36,6 +36,8 @@ public:
     std::vector<std::wstring> Logged();
     std::vector<stWORK> Work();
 
+    // The scheduler's work runs on the volumes for real, besides being kept.
+    std::atomic<bool> m_bRealWork{false};
     // What a background step reports, and a hook run inside it.
     std::atomic<uint32_t> m_uStepRemaining{0};
     std::atomic<bool> m_bStepFinishes{true};
@@ -87,6 +89,8 @@ protected:
     void TearDown() override;
 
     CSimVolume& Mount(wchar_t cLetter, bool bRemovable = false, BYTE byBusType = 11);
+    // A volume with files, a share of them fragmented.
+    CSimVolume& MountBuilt(wchar_t cLetter, LONGLONG llFiles, int nFragmentedPercent);
     static void SetSetting(const wchar_t* pszName, DWORD dwValue);
     static void SetSetting(const wchar_t* pszName, const wchar_t* pszValue);
     static bool ReadSetting(const wchar_t* pszName, DWORD& dwValue);
