@@ -256,28 +256,19 @@ TEST_F(DriveList, AVolumeLeavingTheListIsFreedOnlyAfterItsJobHasEnded)
 {
     Mount(L'S');
     Mount(L'T');
-    std::atomic<int> nFreed(0);
-    HANDLE hRelease = ::CreateEventW(NULL, TRUE, FALSE, NULL);
-    CHeldJobPartition* pHeld = nullptr;
-    m_pService = std::make_unique<CTestDefragService>();
-    m_pService->m_createPartition = [&](const CUnicodeString& strName, CPartitionOwner* pOwner) {
-        auto* pVolume = new CHeldJobPartition(strName, pOwner, &nFreed, hRelease);
-        if (pHeld == nullptr && strName.Find(L"000000000002}") >= 0)
-            pHeld = pVolume;
-        return pVolume;
-    };
+    HoldJobs();
     ASSERT_TRUE(StartService());
-    ASSERT_NE(pHeld, nullptr);
+    ASSERT_EQ(m_held.size(), 2u);
+    CHeldJobPartition* pHeld = m_held[1];
     ASSERT_TRUE(pHeld->StartHeldJob());
     SetRemovable(L'T', true);
     EXPECT_EQ(ListedRoots(), (std::vector<std::wstring>{L"S:\\"}));
-    EXPECT_EQ(nFreed, 0) << "its job still runs in it";
-    ::SetEvent(hRelease);
+    EXPECT_EQ(m_nFreed, 0) << "its job still runs in it";
+    ::SetEvent(m_hRelease);
     for (int i = 0; i < 100 && pHeld->IsJobRunning(); ++i)
         ::Sleep(20);
     Rebuild();
-    EXPECT_EQ(nFreed, 1);
+    EXPECT_EQ(m_nFreed, 1);
     ASSERT_TRUE(StopService());
-    EXPECT_EQ(nFreed, 2);
-    ::CloseHandle(hRelease);
+    EXPECT_EQ(m_nFreed, 2);
 }

@@ -5,6 +5,7 @@
 #include "protocol/NetDefragCommand.h"
 
 #include <algorithm>
+#include <memory>
 
 namespace
 {
@@ -77,26 +78,17 @@ TEST_F(Scheduler, AnalysesAndStepsOnlyMonitoredVolumesAndWaitsForItsTime)
 
 TEST_F(Scheduler, NoScheduledAnalysisStartsWhileAnyVolumeRunsAJob)
 {
-    std::atomic<int> nFreed(0);
-    HANDLE hRelease = ::CreateEventW(NULL, TRUE, FALSE, NULL);
-    std::vector<CHeldJobPartition*> volumes;
-    m_pService = std::make_unique<CTestDefragService>();
-    m_pService->m_createPartition = [&](const CUnicodeString& strName, CPartitionOwner* pOwner) {
-        volumes.push_back(new CHeldJobPartition(strName, pOwner, &nFreed, hRelease));
-        return volumes.back();
-    };
+    HoldJobs();
     ASSERT_TRUE(StartService());
-    ASSERT_EQ(volumes.size(), 2u);
+    ASSERT_EQ(m_held.size(), 2u);
     // The job runs on the volume the scheduler leaves alone.
-    ASSERT_TRUE(volumes[1]->StartHeldJob());
+    ASSERT_TRUE(m_held[1]->StartHeldJob());
     const int32_t nS = IndexOf(L'S');
     ASSERT_TRUE(WaitForWork(nS, false, 3, 20000));
     ::Sleep(4000);
     EXPECT_TRUE(WorkOn(nS, true).empty());
-    ::SetEvent(hRelease);
+    ::SetEvent(m_hRelease);
     EXPECT_TRUE(WaitForWork(nS, true, 1));
-    ASSERT_TRUE(StopService());
-    ::CloseHandle(hRelease);
 }
 
 TEST_F(Scheduler, AnOverflowRaisesTheStepsForTheNextPassesThenTheSettingsApplyAgain)
@@ -106,10 +98,11 @@ TEST_F(Scheduler, AnOverflowRaisesTheStepsForTheNextPassesThenTheSettingsApplyAg
     SetSetting(L"GlobalBackgroundFileListMax", 10);
     SetSetting(L"GlobalBackgroundElevatedRunsMax", 3);
     m_pService = std::make_unique<CTestDefragService>();
-    std::atomic<int> nSteps(0);
-    m_pService->m_onStep = [&](CDefragPartition&) {
+    CTestDefragService* pService = m_pService.get();
+    auto pnSteps = std::make_shared<std::atomic<int>>(0);
+    m_pService->m_onStep = [pService, pnSteps](CDefragPartition&) {
         // The second step finds more files pending than a volume may have.
-        m_pService->m_uStepRemaining = ++nSteps == 2 ? 11 : 0;
+        pService->m_uStepRemaining = ++*pnSteps == 2 ? 11 : 0;
     };
     ASSERT_TRUE(StartService());
     const int32_t nS = IndexOf(L'S');
@@ -147,37 +140,24 @@ TEST_F(Scheduler, AVolumeDroppedDuringAStepIsFreedOnlyWhenTheStepHasEnded)
 {
     SetSetting(L"GlobalBackgroundAnalyzeWaitToStartTime", DWORD(0));
     SetSetting(L"IgnoreMonitoringDrives", L" ");
-    std::atomic<int> nFreed(0);
-    HANDLE hRelease = ::CreateEventW(NULL, TRUE, FALSE, NULL);
-    HANDLE hInStep = ::CreateEventW(NULL, TRUE, FALSE, NULL);
-    CHeldJobPartition* pT = nullptr;
-    m_pService = std::make_unique<CTestDefragService>();
-    m_pService->m_createPartition = [&](const CUnicodeString& strName, CPartitionOwner* pOwner) {
-        auto* pVolume = new CHeldJobPartition(strName, pOwner, &nFreed, hRelease);
-        if (strName.Find(L"000000000002}") >= 0)
-            pT = pVolume;
-        return pVolume;
-    };
-    m_pService->m_onStep = [&](CDefragPartition& volume) {
-        if (&volume == pT)
+    HoldJobs();
+    m_pService->m_onStep = [this](CDefragPartition& volume) {
+        if (m_held.size() > 1 && &volume == m_held[1])
         {
-            ::SetEvent(hInStep);
-            ::WaitForSingleObject(hRelease, 30000);
+            ::SetEvent(m_hInStep);
+            ::WaitForSingleObject(m_hRelease, 30000);
         }
     };
     ASSERT_TRUE(StartService());
-    ASSERT_EQ(::WaitForSingleObject(hInStep, 15000), WAIT_OBJECT_0);
+    ASSERT_EQ(::WaitForSingleObject(m_hInStep, 15000), WAIT_OBJECT_0);
     {
         CSimLock lock(m_system);
         m_system.Volume(L'T')->m_bRemovable = true;
     }
     EXPECT_EQ(ListedRoots(), (std::vector<std::wstring>{L"S:\\"}));
-    EXPECT_EQ(nFreed, 0) << "the scheduler still works on it";
-    ::SetEvent(hRelease);
-    for (int i = 0; i < 100 && nFreed == 0; ++i)
+    EXPECT_EQ(m_nFreed, 0) << "the scheduler still works on it";
+    ::SetEvent(m_hRelease);
+    for (int i = 0; i < 100 && m_nFreed == 0; ++i)
         ::Sleep(20);
-    EXPECT_EQ(nFreed, 1);
-    ASSERT_TRUE(StopService());
-    ::CloseHandle(hInStep);
-    ::CloseHandle(hRelease);
+    EXPECT_EQ(m_nFreed, 1);
 }

@@ -68,6 +68,8 @@ bool CTestDefragService::RunBackgroundStep(CDefragPartition& volume, int32_t nDu
 
 void ServiceFixture::SetUp()
 {
+    m_hRelease = ::CreateEventW(NULL, TRUE, FALSE, NULL);
+    m_hInStep = ::CreateEventW(NULL, TRUE, FALSE, NULL);
     ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, ServiceKey);
     // The scheduler stays out of the way unless a case asks for it, and no job waits for
     // an idle disk.
@@ -77,10 +79,14 @@ void ServiceFixture::SetUp()
 
 void ServiceFixture::TearDown()
 {
+    // Held jobs and steps end first: nothing of a test that ended early may hold the stop.
+    ::SetEvent(m_hRelease);
     if (m_hThread != NULL)
     {
         EXPECT_TRUE(StopService());
     }
+    ::CloseHandle(m_hRelease);
+    ::CloseHandle(m_hInStep);
     m_system.Uninstall();
     ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, ServiceKey);
 }
@@ -166,6 +172,15 @@ DWORD WINAPI ServiceFixture::RunProc(LPVOID pParam)
     return 0;
 }
 
+void ServiceFixture::HoldJobs()
+{
+    m_pService = std::make_unique<CTestDefragService>();
+    m_pService->m_createPartition = [this](const CUnicodeString& strName, CPartitionOwner* pOwner) {
+        m_held.push_back(new CHeldJobPartition(strName, pOwner, &m_nFreed, m_hRelease));
+        return m_held.back();
+    };
+}
+
 bool ServiceFixture::StartService(bool bInstallSimulator)
 {
     if (bInstallSimulator)
@@ -181,8 +196,10 @@ bool ServiceFixture::StartService(bool bInstallSimulator)
     {
         if (::WaitForSingleObject(m_hThread, 0) == WAIT_OBJECT_0)
             return false;
+        // The pipes serve before the drive list is built; an answer comes from the wait
+        // loop, which runs once the start is complete.
         if (probe.Open(CServiceClient::CommandPipe, 200))
-            return true;
+            return Answered(probe);
     }
     return false;
 }

@@ -96,7 +96,11 @@ protected:
     static bool ReadSetting(const wchar_t* pszName, DWORD& dwValue);
     static bool ReadSetting(const wchar_t* pszName, std::wstring& strValue);
 
-    // Runs the service on a thread of its own; true once its command pipe answers.
+    // The service makes volume objects whose jobs and scheduler steps the test holds until
+    // m_hRelease is set; they are kept in m_held in the order they were made.
+    void HoldJobs();
+
+    // Runs the service on a thread of its own; true once its wait loop answers.
     bool StartService(bool bInstallSimulator = true);
     // True when Run returned within the time.
     bool StopService(DWORD dwTimeoutMs = 60000);
@@ -108,6 +112,10 @@ protected:
 
     CSimSystem m_system;
     std::unique_ptr<CTestDefragService> m_pService;
+    std::atomic<int> m_nFreed{0};
+    HANDLE m_hRelease = NULL;
+    HANDLE m_hInStep = NULL;
+    std::vector<CHeldJobPartition*> m_held;
 
 private:
     static DWORD WINAPI RunProc(LPVOID pParam);
