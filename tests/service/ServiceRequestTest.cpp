@@ -267,3 +267,19 @@ TEST_F(ServiceRequests, SettingsRequestsWriteTheirValuesAndAnswerWithTheList)
     // "T" names a volume that is listed already: the list does not take it twice.
     EXPECT_EQ(ListedRoots(), (std::vector<std::wstring>{L"S:\\", L"T:\\"}));
 }
+
+TEST_F(ServiceRequests, DisconnectRequestEndsAGraphicalClientOnlyAndTheNextIsServed)
+{
+    OpenCommandClient();
+    ASSERT_TRUE(m_client.Send(CMD_DISCONNECT));
+    EXPECT_TRUE(CodesWithin(500).empty());
+    EXPECT_TRUE(Answered(m_client)) << "the command pipe's client stays";
+    for (int nRound = 0; nRound < 2; ++nRound)
+    {
+        CServiceClient gui;
+        ASSERT_TRUE(gui.Open(CServiceClient::GuiPipe)) << nRound;
+        ASSERT_TRUE(Answered(gui)) << nRound;
+        ASSERT_TRUE(gui.Send(CMD_DISCONNECT)) << nRound;
+        EXPECT_TRUE(gui.WaitEnd()) << nRound;
+    }
+}
