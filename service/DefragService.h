@@ -2,10 +2,10 @@
 // settings, keeps the drive list, runs the background scheduler and serves every client
 // request on the service thread until it is told to stop.
 //
-// Lock order: the pause lock, then the drive-list lock; the drive-list lock may be held while the graphical program's server lock is
-// taken (every sender takes that one); a server lock is never held while the drive-list lock
-// is taken, and the two server locks are never held together. The senders reach both
-// servers under the graphical program's server lock alone.
+// Lock order: the pause lock before the drive-list lock; the drive-list lock may be held
+// while the graphical program's server lock is taken (every sender takes that one); a server
+// lock is never held while the drive-list lock is taken, and the two server locks are never
+// held together. The senders reach both servers under the graphical program's server lock.
 //
 // Client keys: a queue item names its client by the id its server gave it (-1 or -2 for the
 // pipe, 0-19 for a TCP slot), ids that the two servers share and that collide with the volume
