@@ -19,13 +19,15 @@
 # by the cluster-range report of 1 % of the volume and of all of it and the file-cluster report,
 # with the time they hold their caller. The idle guard is off and there is no step delay.
 # VF_BENCH_NTFS_FILES lists the NTFS sizes (default "1000000 4000000").
+# The service: the round trip of request 101 and the delay of the volume broadcasts while a
+# defragmentation of a simulated volume of 20,000 files runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/install-deps.sh
 
 build="${VF_BUILD_DIR:-build}"
 vf_install_deps
-vf_configure_and_build "$build" simdisk_bench engine_bench analysis_bench transport_bench
+vf_configure_and_build "$build" simdisk_bench engine_bench analysis_bench transport_bench service_bench
 
 # A prefix of its own, so that a benchmark never disturbs a test run in the same build.
 vf_wine_start "$PWD/$build/wineprefix-bench"
@@ -44,3 +46,5 @@ for files in ${VF_BENCH_NTFS_FILES:-1000000 4000000}; do
     wine "$build/engine/analysis_bench.exe" ntfs --files "$files" --clusters $((files * 64)) --layout 3000
 done
 wine "$build/engine/analysis_bench.exe" fat32 --files 500000
+echo "service:"
+wine "$build/tests/service/service_bench.exe"

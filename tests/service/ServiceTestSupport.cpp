@@ -17,7 +17,12 @@ std::wstring GetTestServicePath()
 
 DWORD RunTestService(const wchar_t* pszArguments, DWORD dwTimeoutMs)
 {
-    std::wstring strCommand = L"\"" + GetTestServicePath() + L"\" " + pszArguments;
+    return RunProgram(GetTestServicePath(), pszArguments, dwTimeoutMs);
+}
+
+DWORD RunProgram(const std::wstring& strPath, const std::wstring& strArguments, DWORD dwTimeoutMs)
+{
+    std::wstring strCommand = L"\"" + strPath + L"\" " + strArguments;
     std::vector<wchar_t> command(strCommand.begin(), strCommand.end());
     command.push_back(L'\0');
     STARTUPINFOW stStartup = {};

@@ -9,4 +9,5 @@
 std::wstring GetProgramDir();
 std::wstring GetTestServicePath();
 // The exit code, or MAXDWORD when the program did not start or end in time.
+DWORD RunProgram(const std::wstring& strPath, const std::wstring& strArguments, DWORD dwTimeoutMs = 60000);
 DWORD RunTestService(const wchar_t* pszArguments, DWORD dwTimeoutMs = 60000);

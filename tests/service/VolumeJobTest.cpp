@@ -1,0 +1,172 @@
+// Requests that run the engine on a volume: analyses started by a client or by the scheduler,
+// and the reports that answer the asking client alone.
+#include "ServiceFixture.h"
+
+#include "protocol/NetDefragCommand.h"
+#include "protocol/NetDefragPartitionClusterExplorerResponse.h"
+#include "protocol/NetDefragPartitionFragFiles.h"
+#include "protocol/NetDefragPartitionInfo.h"
+#include "protocol/NetDefragPartitionListEntry.h"
+
+#include <algorithm>
+
+namespace
+{
+class VolumeJobs : public ServiceFixture
+{
+protected:
+    void SetUp() override
+    {
+        ServiceFixture::SetUp();
+        MountBuilt(L'S', 400, 30);
+    }
+
+    void StartWithClients()
+    {
+        ASSERT_TRUE(StartService());
+        std::vector<int32_t> indexes;
+        ASSERT_EQ(ListedRoots(&indexes).size(), 1u);
+        m_nIndex = indexes[0];
+        ASSERT_TRUE(m_gui.Open(CServiceClient::GuiPipe));
+        ASSERT_TRUE(m_command.Open(CServiceClient::CommandPipe));
+        ASSERT_TRUE(Answered(m_gui));
+        ASSERT_TRUE(Answered(m_command));
+    }
+
+    struct stSTATE
+    {
+        int32_t nState;
+        int32_t nProgress;
+    };
+
+    // The volume's entries broadcast until one shows a state that ends a job.
+    static std::vector<stSTATE> EntriesUntilIdle(CServiceClient& client, DWORD dwTimeoutMs = 30000)
+    {
+        std::vector<stSTATE> entries;
+        stRECEIVED received;
+        const DWORD dwStart = ::GetTickCount();
+        while (::GetTickCount() - dwStart < dwTimeoutMs && client.WaitFor(RESPONSE_PARTITION_ENTRY, received, 5000))
+        {
+            CNetDefragPartitionListEntry entry;
+            if (!DecodeObject(received, entry))
+                break;
+            entries.push_back({entry.m_nState, entry.m_nProgress});
+            if (entries.size() > 1 && (entry.m_nState == 0 || entry.m_nState == 1))
+                break;
+        }
+        return entries;
+    }
+
+    CServiceClient m_gui;
+    CServiceClient m_command;
+    int32_t m_nIndex = -1;
+};
+}
+
+TEST_F(VolumeJobs, AnAnalysisIsBroadcastToBothPairsFromItsStartToItsEnd)
+{
+    StartWithClients();
+    ASSERT_TRUE(m_command.SendIndex(CMD_ANALYZE, m_nIndex));
+    for (CServiceClient* pClient : {&m_gui, &m_command})
+    {
+        std::vector<stSTATE> entries = EntriesUntilIdle(*pClient);
+        ASSERT_GE(entries.size(), 2u);
+        EXPECT_EQ(entries.front().nState, 4);
+        EXPECT_EQ(entries.back().nState, 1) << "back to monitoring";
+        for (size_t i = 1; i + 1 < entries.size(); ++i)
+            EXPECT_GE(entries[i].nProgress, entries[i - 1].nProgress);
+    }
+}
+
+TEST_F(VolumeJobs, AnAnalysisStartedWhilePausedWaitsAsSuspended)
+{
+    StartWithClients();
+    ASSERT_TRUE(m_gui.Send(CMD_PAUSE));
+    ASSERT_TRUE(m_gui.SendIndex(CMD_ANALYZE, m_nIndex));
+    stRECEIVED received;
+    bool bSuspended = false;
+    for (int i = 0; i < 10 && !bSuspended && m_gui.WaitFor(RESPONSE_PARTITION_ENTRY, received, 3000); ++i)
+    {
+        CNetDefragPartitionListEntry entry;
+        bSuspended = DecodeObject(received, entry) && entry.m_nState == 9;
+    }
+    EXPECT_TRUE(bSuspended);
+    ASSERT_TRUE(m_gui.Send(CMD_CONTINUE));
+    std::vector<stSTATE> entries = EntriesUntilIdle(m_gui);
+    ASSERT_FALSE(entries.empty());
+    EXPECT_EQ(entries.back().nState, 1);
+}
+
+TEST_F(VolumeJobs, ReportsAnswerTheAskingClientAlone)
+{
+    StartWithClients();
+    ASSERT_TRUE(m_command.SendIndex(CMD_ANALYZE, m_nIndex));
+    EntriesUntilIdle(m_command);
+    m_gui.Collect(300);
+
+    stRECEIVED received;
+    ASSERT_TRUE(m_command.SendIndex(CMD_GET_PARTITION_INFO, m_nIndex));
+    ASSERT_TRUE(m_command.WaitFor(RESPONSE_PARTITION_INFO, received));
+    CNetDefragPartitionInfo info;
+    ASSERT_TRUE(DecodeObject(received, info));
+    EXPECT_EQ(info.m_nVolumeIndex, m_nIndex);
+
+    ASSERT_TRUE(m_command.SendIndex(CMD_GET_FRAG_FILES, m_nIndex));
+    ASSERT_TRUE(m_command.WaitFor(RESPONSE_FRAG_FILES, received));
+    CNetDefragPartitionFragFiles fragmented;
+    ASSERT_TRUE(DecodeObject(received, fragmented));
+    EXPECT_GT(fragmented.GetCount(), 0);
+
+    const struct
+    {
+        const char* pszCase;
+        int64_t llFirst;
+        int64_t llLast;
+        bool bFiles;
+    } ranges[] = {{"the volume's start", 0, 100000, true}, {"first after last", 5000, 10, false},
+                  {"negative first", -100, 10, false}};
+    for (const auto& range : ranges)
+    {
+        CBytes payload = CServiceClient::Request(CMD_CLUSTEREXPLORER_ASK);
+        CServiceClient::PutInt32(payload, m_nIndex);
+        CServiceClient::PutInt64(payload, range.llFirst);
+        CServiceClient::PutInt64(payload, range.llLast);
+        ASSERT_TRUE(m_command.SendPayload(payload)) << range.pszCase;
+        ASSERT_TRUE(m_command.WaitFor(RESPONSE_CLUSTEREXPLORER, received)) << range.pszCase;
+        CNetDefragPartitionClusterExplorerResponse files;
+        ASSERT_TRUE(DecodeObject(received, files)) << range.pszCase;
+        EXPECT_EQ(files.GetCount() > 0, range.bFiles) << range.pszCase;
+    }
+
+    CBytes showFile = CServiceClient::Request(CMD_SHOW_FILE);
+    CServiceClient::PutInt32(showFile, m_nIndex);
+    CServiceClient::PutText(showFile, L"\\no such file");
+    ASSERT_TRUE(m_command.SendPayload(showFile));
+    ASSERT_TRUE(m_command.WaitFor(RESPONSE_FILE_CLUSTERS, received));
+    CNetDefragPartitionClusterExplorerResponse clusters;
+    ASSERT_TRUE(DecodeObject(received, clusters));
+    EXPECT_EQ(clusters.GetCount(), 0);
+    // None of the answers reached the other pair.
+    for (const stRECEIVED& other : m_gui.Collect(500))
+        EXPECT_EQ(other.nCode, RESPONSE_PARTITION_ENTRY);
+}
+
+TEST_F(VolumeJobs, TheSchedulerAnalysesAMonitoredVolumeForReal)
+{
+    SetSetting(L"GlobalBackgroundAnalyzeWaitToStartTime", 1);
+    SetSetting(L"GlobalBackgroundAnalyzeTimeRange", 2);
+    SetSetting(L"GlobalBackgroundWait", 50);
+    m_pService = std::make_unique<CTestDefragService>();
+    m_pService->m_bRealWork = true;
+    StartWithClients();
+    stRECEIVED received;
+    bool bAutoAnalysing = false;
+    const DWORD dwStart = ::GetTickCount();
+    while (!bAutoAnalysing && ::GetTickCount() - dwStart < 20000 &&
+           m_gui.WaitFor(RESPONSE_PARTITION_ENTRY, received, 20000))
+    {
+        CNetDefragPartitionListEntry entry;
+        bAutoAnalysing = DecodeObject(received, entry) && entry.m_nState == 2;
+    }
+    EXPECT_TRUE(bAutoAnalysing);
+}
