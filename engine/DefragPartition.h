@@ -15,6 +15,7 @@
 #include "engine/ClusterMap.h"
 #include "engine/ExtentList.h"
 #include "engine/FileChangeListener.h"
+#include "engine/FreeRunHints.h"
 #include "engine/LayoutFileList.h"
 #include "engine/PendingFileList.h"
 #include "engine/UnicodeString.h"
@@ -155,6 +156,50 @@ public:
     bool MoveFileWithMap(HANDLE hVolume, const wchar_t* pszPath, bool bFragmented, int64_t llTarget,
                          int64_t llClusters, CExtentList& oldExtents, CExtentList& targetExtents);
 
+    // Change callbacks of background mode, on the monitor's thread; names relative to the root.
+    void OnFileAdded(const CUnicodeString& strName) override;
+    void OnFileRemoved(const CUnicodeString& strName) override;
+    void OnFileModified(const CUnicodeString& strName) override;
+    void OnFileRenamed(const CUnicodeString& strOld, const CUnicodeString& strNew) override;
+    void OnDirectoryAdded(const CUnicodeString& strName) override;
+    void OnDirectoryRemoved(const CUnicodeString& strName) override;
+    void OnDirectoryModified(const CUnicodeString& strName) override;
+    void OnDirectoryRenamed(const CUnicodeString& strOld, const CUnicodeString& strNew) override;
+    bool HasBeenQuiet() const;
+    // One step of the background pass on the calling (scheduler) thread; true when the step
+    // worked the list through or had nothing to do, and also when a job holds the volume.
+    bool RunBackgroundStep(int64_t llTimeLimit, int32_t nWaitSeconds, uint32_t& uRemaining);
+    // True while a background step holds the volume; no job starts meanwhile.
+    bool IsStepRunning();
+
+    // Checks of the file system.
+    bool StartCheckDisk();
+    bool RunCheckDisk();
+    bool RunCheckDiskNow();
+    bool RunCheckDiskAndWait();
+    bool IsCheckCompleted() const { return m_bCheckCompleted; }
+
+    bool Analyze();
+
+    // The defragmentation run. A time limit of -1 is a manual run without limit.
+    bool StartDefragmentation();
+    bool Defragment(int64_t llTimeLimit, int32_t nWaitSeconds, uint32_t& uRemaining);
+    bool DefragmentFiles(int32_t nProgressStart, int32_t nProgressShare);
+    bool ClearMftSpan();
+    bool JoinExtentPairs(HANDLE hVolume, const wchar_t* pszPath, int64_t llFrom);
+    bool MoveFileInPieces(HANDLE hVolume, const wchar_t* pszPath, uint32_t& uExtentCount, CExtentList& extents);
+    // Why files of the last run stayed as they were.
+    struct RUN_SKIPS
+    {
+        int32_t nNoFreeRun;      // no free run of the file's size
+        int32_t nNotOpened;      // the file could not be opened or read
+        int32_t nMoveFailed;     // the file system refused or cut short the move
+        int32_t nHeldBack;       // changing still (background steps)
+        int32_t nNoTarget;       // a file that never gets a target, such as the MFT's bitmap
+        int32_t nStopped;        // left when the run stopped or ran out of time
+    };
+    const RUN_SKIPS& GetRunSkips() const { return m_stSkips; }
+
     // Counters of the last analysis and run.
     int32_t m_nFilesExamined;
     int32_t m_nFilesWithClusters;
@@ -172,8 +217,49 @@ protected:
     bool WaitForJobThread(DWORD dwTimeout);
     // Lowers a counter by an amount, never below 0.
     static void LowerCounter(int64_t& llCounter, int64_t llBy);
+    // StartJobThread for the check that a background step runs and waits for: the step
+    // holds the volume already.
+    bool StartStepJobThread(LPTHREAD_START_ROUTINE pfnJob);
 
 private:
+    bool LaunchJobThread(LPTHREAD_START_ROUTINE pfnJob, bool bForStep);
+    struct CHKDSK_CONTEXT;
+    struct PENDING_WORK;
+    static DWORD WINAPI CheckDiskThreadProc(LPVOID pParameter);
+    static DWORD WINAPI DefragmentationThreadProc(LPVOID pParameter);
+    static BOOLEAN ChkDskCallback(CDefragPartition* pPartition, DWORD dwCommand, PVOID pData,
+                                  CHKDSK_CONTEXT* pContext);
+    static BOOLEAN WINAPI ChkDskEntry(DWORD dwCommand, DWORD dwSubCommand, PVOID pData);
+    void OnCheckOutput(const char* pszText, CHKDSK_CONTEXT& context);
+    void RecordCheckErrors(const CHKDSK_CONTEXT& context);
+    CUnicodeString FullPath(const CUnicodeString& strName) const;
+    CUnicodeString DriveOrVolumeName() const;
+    void AfterListGrew(bool& bOverflowed);
+    void RemovePending(const CUnicodeString& strPath);
+    bool TryBeginStep();
+    void EndStep();
+    bool EndRunEarly(bool bFailed);
+    bool IsStopSet() const;
+    bool PendingPassEntry(HANDLE hVolume, int32_t nWaitSeconds, bool bManual, bool& bFirstFile, int& nIndex,
+                          int64_t llNow);
+    bool FindTarget(HANDLE hVolume, PENDING_WORK& work, bool bManual, bool& bFirstFile, int64_t& llTarget,
+                    bool& bNoTarget);
+    int32_t PendingShare() const;
+    bool CheckNtfsBeforeRun(HANDLE hVolume);
+    bool CheckBeforeRun(bool bManual);
+    bool AnalyzeBeforeRun();
+    void FinishEntry(PENDING_WORK& work, int& nIndex);
+    void HandleEntry(HANDLE hVolume, PENDING_WORK& work, bool bManual, bool& bFirstFile);
+    void CountDefragmented(const PENDING_WORK& work);
+    void AfterUnmovedEntry(PENDING_WORK& work, bool bManual);
+    void MapMovedRange(int64_t llFrom, int64_t llTo, int64_t llLength, int32_t nFileKind);
+    void ShowPieceProgress(const wchar_t* pszPath, uint32_t uDone, uint32_t uCount, int32_t& nShown, HANDLE hVolume);
+    void ChangeTests(PENDING_WORK& work, int32_t nWaitSeconds, int64_t llNow);
+    bool IsHeldBack(const PENDING_WORK& work, int32_t nWaitSeconds, int64_t llNow) const;
+    void AfterFailedMove(HANDLE hVolume, PENDING_WORK& work);
+    bool MoveSeparatePieces(HANDLE hVolume, const wchar_t* pszPath, HANDLE hFile, int64_t llFirst, int64_t llSecond,
+                            int64_t llFirstLength, int64_t llSecondLength, int64_t llTarget);
+    bool IsMftPath(const CUnicodeString& strPath, const wchar_t* pszSuffix) const;
     void FindDrivePath();
     bool ReadNtfsGeometry();
     void ApplyMftZoneRule();
@@ -271,4 +357,7 @@ private:
     int32_t m_nMaxTimeMoveHighFragFiles;
     int32_t m_anSubscribers[SubscriberSlots];
     CFileChangeMonitor* m_pChangeMonitor;
+    bool m_bStepRunning;               // under the job lock
+    CFreeRunHints m_hints;             // of the running pass
+    RUN_SKIPS m_stSkips;
 };
