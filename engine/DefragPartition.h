@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "engine/ClusterMap.h"
@@ -166,6 +167,8 @@ public:
     void OnDirectoryModified(const CUnicodeString& strName) override;
     void OnDirectoryRenamed(const CUnicodeString& strOld, const CUnicodeString& strNew) override;
     bool HasBeenQuiet() const;
+    // Calls the function for every pending entry, in list order, under the list's lock.
+    void ForEachPending(const std::function<void(const PENDING_FILE_ENTRY&)>& fnVisit);
     // One step of the background pass on the calling (scheduler) thread; true when the step
     // worked the list through or had nothing to do, and also when a job holds the volume.
     bool RunBackgroundStep(int64_t llTimeLimit, int32_t nWaitSeconds, uint32_t& uRemaining);

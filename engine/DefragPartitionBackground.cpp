@@ -164,6 +164,13 @@ void CDefragPartition::OnDirectoryRenamed(const CUnicodeString& strOld, const CU
         ReportState();
 }
 
+void CDefragPartition::ForEachPending(const std::function<void(const PENDING_FILE_ENTRY&)>& fnVisit)
+{
+    CSectionLock lock(m_csPending);
+    for (int i = 0; i < m_pendingFiles.GetSize(); ++i)
+        fnVisit(*m_pendingFiles.GetAt(i));
+}
+
 bool CDefragPartition::HasBeenQuiet() const
 {
     const int64_t llNow = Now();
