@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "engine/ClusterMap.h"
 #include "engine/ExtentList.h"
@@ -24,6 +25,7 @@
 #include "protocol/SyncObjects.h"
 
 class CFileChangeMonitor;
+class CNtfsRecordReader;
 class CNetDefragPartitionListEntry;
 class CNetDefragPartitionNameEntry;
 class CPartitionOwner;
@@ -188,6 +190,7 @@ public:
     bool StartDefragmentation();
     bool Defragment(int64_t llTimeLimit, int32_t nWaitSeconds, uint32_t& uRemaining);
     bool DefragmentFiles(int32_t nProgressStart, int32_t nProgressShare);
+    bool PlaceBootFiles(int32_t nProgressFrom, int32_t nProgressTo, CNtfsRecordReader& reader, HANDLE hVolume);
     bool ClearMftSpan();
     bool JoinExtentPairs(HANDLE hVolume, const wchar_t* pszPath, int64_t llFrom);
     bool MoveFileInPieces(HANDLE hVolume, const wchar_t* pszPath, uint32_t& uExtentCount, CExtentList& extents);
@@ -227,6 +230,27 @@ protected:
 private:
     bool LaunchJobThread(LPTHREAD_START_ROUTINE pfnJob, bool bForStep);
     struct CHKDSK_CONTEXT;
+    struct PASS_STREAM;
+    struct FILE_PASS;
+    struct ZONE_OCCUPANT;
+    bool UsesBootZone() const;
+    bool FilePass(HANDLE hVolume, CNtfsRecordReader& reader, int32_t nStart, int32_t nShare);
+    void PassRecord(FILE_PASS& pass, int64_t llRecord);
+    bool FindSlide(HANDLE hVolume, int64_t llFirst, int64_t llClusters, int64_t& llTarget);
+    bool FindPassTarget(HANDLE hVolume, const PASS_STREAM& stream, int64_t& llTarget, bool& bSlide);
+    void PlaceStream(FILE_PASS& pass, int64_t llRecord, const BYTE* pAttribute, const PASS_STREAM& stream);
+    bool KeepsTargetWhenModified(HANDLE hVolume, CNtfsRecordReader& reader, int64_t llRecord,
+                                 const PASS_STREAM& stream, int64_t& llTarget);
+    // The start of the last analysis, in file-time units.
+    int64_t AnalysisTimeUnits() const;
+    void AfterFileDefragmented(const CUnicodeString& strPath, int64_t llClusters);
+    bool MoveBootFile(HANDLE hVolume, const CUnicodeString& strPath, bool bFragmented, int64_t llTarget,
+                      int64_t llClusters, CExtentList& extents);
+    bool ZoneExtentPath(CNtfsRecordReader& reader, uint64_t ullRecord, uint64_t ullPosition, CUnicodeString& strPath);
+    bool IsRecentlyWritten(HANDLE hFile, bool& bRecent);
+    bool PlaceOneBootFile(HANDLE hVolume, CNtfsRecordReader& reader, const CUnicodeString& strPath, bool bFragmented,
+                          int64_t llFirst, int64_t llSize, CExtentList& extents,
+                          const std::vector<ZONE_OCCUPANT>& window, int64_t llRoom, int64_t& llFill, int& nFile);
     struct PENDING_WORK;
     static DWORD WINAPI CheckDiskThreadProc(LPVOID pParameter);
     static DWORD WINAPI DefragmentationThreadProc(LPVOID pParameter);

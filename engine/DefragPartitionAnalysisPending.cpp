@@ -5,3 +5,8 @@ bool CDefragPartition::Analyze()
 {
     return false;
 }
+
+int64_t CDefragPartition::AnalysisTimeUnits() const
+{
+    return 0;
+}
