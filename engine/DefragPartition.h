@@ -188,6 +188,9 @@ public:
 
     // The defragmentation run. A time limit of -1 is a manual run without limit.
     bool StartDefragmentation();
+    // A client's run with its own choice of where recently written files go; settings read
+    // later leave it as it is.
+    void ForceMoveModifiedFilesToEnd(int32_t nValue);
     bool Defragment(int64_t llTimeLimit, int32_t nWaitSeconds, uint32_t& uRemaining);
     bool DefragmentFiles(int32_t nProgressStart, int32_t nProgressShare);
     bool PlaceBootFiles(int32_t nProgressFrom, int32_t nProgressTo, CNtfsRecordReader& reader, HANDLE hVolume);

@@ -82,6 +82,12 @@ bool CDefragPartition::StartDefragmentation()
     return true;
 }
 
+void CDefragPartition::ForceMoveModifiedFilesToEnd(int32_t nValue)
+{
+    m_nMoveModifiedFilesToEnd = nValue;
+    m_bForcedMoveToEnd = true;
+}
+
 bool CDefragPartition::EndRunEarly(bool bFailed)
 {
     ::ResetEvent(m_hStopEvent);
