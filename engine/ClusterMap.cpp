@@ -242,6 +242,12 @@ bool CClusterMap::HasChanges()
     return m_changes.HasRecords();
 }
 
+int64_t CClusterMap::GetChangeBytes()
+{
+    CSectionLock lock(m_csCells);
+    return m_changes.GetRecordBytes();
+}
+
 bool CClusterMap::TakeChanges(CNetDefragClustermapModList& target)
 {
     CSectionLock lock(m_csCells);

@@ -66,6 +66,7 @@ public:
     void CopyCells(BYTE* pCells);
 
     bool HasChanges();
+    int64_t GetChangeBytes();
     // Hands the changed cells over to another list and empties the map's own.
     bool TakeChanges(CNetDefragClustermapModList& target);
     void ResetChanges();

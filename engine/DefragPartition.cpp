@@ -13,6 +13,7 @@
 #include "engine/SysHandle.h"
 #include "engine/SystemLevel.h"
 #include "engine/VolumeBitmapReader.h"
+#include "protocol/NetDefragBuffer.h"
 #include "protocol/NetDefragCommand.h"
 #include "protocol/NetDefragPartitionListEntry.h"
 #include "protocol/NetDefragPartitionNameList.h"
@@ -69,7 +70,7 @@ CDefragPartition::CDefragPartition(const CUnicodeString& strVolumeName, CPartiti
       m_llLastModifyTime(0), m_nPartitionBackgroundFileListMax(3000), m_llLastManualDefragTime(0),
       m_nRunChkDskBeforeDefrag(0), m_bCheckCompleted(false), m_nChkDskLevel(0), m_nMaxChecksBeforeDefrag(0),
       m_nMaxTimeBeforeDefrag(3600), m_nLastModificationTimeInterval(24), m_nMaxTimeMoveHighFragFiles(300),
-      m_anSubscribers(), m_pChangeMonitor(nullptr), m_bStepRunning(false), m_hints(), m_stSkips()
+      m_anSubscribers(), m_pChangeMonitor(nullptr), m_ftAnalysisTime(), m_bStepRunning(false), m_hints(), m_stSkips()
 {
     if (m_strVolumeName.GetLength() > 0)
         ReadLastManualDefragTime();
@@ -445,8 +446,10 @@ bool CDefragPartition::ReportState(HANDLE hVolume)
 
 void CDefragPartition::SetStatusText(const CUnicodeString& strText)
 {
+    // The text travels in every list entry: it is kept to what one message string holds.
+    constexpr int MaxUnits = CNetDefragBuffer::MaxStringBytes / 2;
     CSectionLock lock(m_csStatus);
-    m_strStatusText = strText;
+    m_strStatusText = strText.GetLength() > MaxUnits ? strText.Left(MaxUnits) : strText;
 }
 
 CUnicodeString CDefragPartition::GetStatusText()

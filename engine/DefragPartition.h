@@ -25,10 +25,13 @@
 #include "protocol/SyncObjects.h"
 
 class CFileChangeMonitor;
-class CNtfsRecordReader;
+class CNetDefragPartitionClusterExplorerResponse;
+class CNetDefragPartitionFragFiles;
 class CNetDefragPartitionListEntry;
 class CNetDefragPartitionNameEntry;
+class CNtfsRecordReader;
 class CPartitionOwner;
+class CStreamNamer;
 
 enum PARTITION_STATE : int32_t
 {
@@ -147,6 +150,8 @@ public:
     bool HasClusterMap();
     static int32_t GetFileKind(const wchar_t* pszPath, int32_t nDefaultKind, int64_t llRecord);
     static bool IsMetadataFile(const wchar_t* pszPath, int64_t llRecord);
+    // The names of the metadata table, in its order; null past its end.
+    static const wchar_t* GetMetadataName(int nIndex);
 
     // Extents and moves.
     bool OpenFileForMove(const wchar_t* pszPath, HANDLE& hFile);
@@ -159,6 +164,34 @@ public:
     bool MoveFileWithMap(HANDLE hVolume, const wchar_t* pszPath, bool bFragmented, int64_t llTarget,
                          int64_t llClusters, CExtentList& oldExtents, CExtentList& targetExtents);
 
+    // Analysis and the boot-file zone.
+    bool Analyze();
+    bool StartAnalysis(int32_t nStepDelay);
+    bool RunScheduledAnalysis(HANDLE hServiceStop, int32_t nStepDelay);
+    bool IsAnalysisFresh() const { return m_bAnalysisFresh; }
+    bool IsMftReadable() const { return m_bMftReadable; }
+    // The record reader failed on this volume: analysis and the file pass walk directories.
+    void MarkMftUnreadable() { m_bMftReadable = false; }
+    int64_t GetBootZoneClusters() const { return m_llBootZoneClusters; }
+    int64_t GetMftSpanStart() const { return m_llMftSpanStart; }
+    int64_t GetMftSpanEnd() const { return m_llMftSpanEnd; }
+    const CZoneExtentList& GetZoneExtents() const { return m_zoneExtents; }
+    const CLayoutFileList& GetBootFiles() const { return m_bootFiles; }
+    int GetZoneFileCount();
+    const FILETIME& GetAnalysisTime() const { return m_ftAnalysisTime; }
+
+    // Volume reports, each sent to the asking client only.
+    bool SendVolumeInfo(int32_t nClient);
+    bool SendFragmentedFiles(int32_t nClient);
+    bool SendClusterRangeFiles(int32_t nClient, int64_t llFirst, int64_t llLast);
+    bool SendFileClusters(int32_t nClient, const CUnicodeString& strPath);
+    // The runs of a record's attributes, read from the record; true when any accepted
+    // attribute is not contiguous. pszName: null for any name, UnnamedOnly, or a name.
+    static const wchar_t* const UnnamedOnly;
+    static bool GetAttributeRuns(CNtfsRecordReader& reader, int64_t llRecord, CExtentList* pExtents,
+                                 const wchar_t* pszName, const wchar_t* pszType);
+    // A text cut to what the receiver of a message accepts in one string.
+    static CUnicodeString WireText(const CUnicodeString& strText);
     // Change callbacks of background mode, on the monitor's thread; names relative to the root.
     void OnFileAdded(const CUnicodeString& strName) override;
     void OnFileRemoved(const CUnicodeString& strName) override;
@@ -183,8 +216,6 @@ public:
     bool RunCheckDiskNow();
     bool RunCheckDiskAndWait();
     bool IsCheckCompleted() const { return m_bCheckCompleted; }
-
-    bool Analyze();
 
     // The defragmentation run. A time limit of -1 is a manual run without limit.
     bool StartDefragmentation();
@@ -231,6 +262,56 @@ protected:
     bool StartStepJobThread(LPTHREAD_START_ROUTINE pfnJob);
 
 private:
+    // How a walk of the analysis ended: at its end, early (stop, or the walk could not go
+    // on), or failed in a way that has already set and reported the state.
+    enum class WALK { Completed, Ended, Failed };
+    struct MFT_STREAM;
+    struct DIRECTORY_WALK;
+    struct EXAMINED;
+
+    static DWORD WINAPI AnalysisThreadProc(LPVOID pParameter);
+    static bool IsDeviceError(DWORD dwError);
+    const CUnicodeString& RootPath() const;
+    int32_t ProgressOf(int64_t llCounted) const;
+    bool IsStopRequested(DWORD dwWait);
+    bool IsStepStopped(uint32_t& uSteps);
+    int32_t FaultyState() const;
+    void ResetAnalysisFigures();
+    bool FillMapForAnalysis();
+    WALK WalkMft();
+    void ExamineRecord(CNtfsRecordReader& reader, CStreamNamer& namer, int64_t llRecord, int64_t& llCounted);
+    void TakeRun(MFT_STREAM& stream, int64_t llRecord, const BYTE* pAttribute, CNtfsRecordReader& reader,
+                 int64_t llLcn, int64_t llLength, int64_t& llCounted);
+    void JudgeStream(MFT_STREAM& stream, int64_t llRecord, const BYTE* pAttribute, const CUnicodeString& strPath,
+                     bool bDirectory);
+    void ReportWalkProgress(HANDLE hVolume, const CStreamNamer& namer, int64_t llCounted, int32_t& nLastReported);
+    bool UsesBootList() const;
+    bool AppliesZoneRule() const;
+    int BuildBootList();
+    void SizeBootZone();
+    WALK WalkDirectories();
+    bool WalkDirectory(DIRECTORY_WALK& walk, const CUnicodeString& strDirectory, int nDepth);
+    bool ExamineListedEntry(DIRECTORY_WALK& walk, const CUnicodeString& strPath, const WIN32_FIND_DATAW& stData,
+                            int nDepth);
+    void ExamineMetadataTable(DIRECTORY_WALK& walk);
+    void ExamineNtfsFile(DIRECTORY_WALK& walk, const CUnicodeString& strPath);
+    bool ExamineProbes(DIRECTORY_WALK& walk, const CUnicodeString& strPath, const wchar_t* const* ppszSuffixes,
+                       int32_t nPlainKind);
+    void CountFile(bool bHasClusters);
+    EXAMINED ExamineByPath(const CUnicodeString& strPath);
+    bool EnterExamined(DIRECTORY_WALK& walk, const CUnicodeString& strPath, const EXAMINED& examined,
+                       bool bMayPend, int32_t nFragmentedKind, int32_t nPlainKind);
+    void AfterDirectoryEntry(DIRECTORY_WALK& walk);
+    bool ListStreams(HANDLE hFile, std::vector<CUnicodeString>& names);
+    void AddFragmentedFilesTo(CNetDefragPartitionFragFiles& reply);
+    CUnicodeString RelativeName(const CUnicodeString& strPath) const;
+    bool ListRangeFromMft(HANDLE hVolume, int64_t llFirst, int64_t llLast,
+                          CNetDefragPartitionClusterExplorerResponse& reply);
+    bool ListRangeFromDirectories(int64_t llFirst, int64_t llLast, CNetDefragPartitionClusterExplorerResponse& reply);
+    bool EnumerateRangeFiles(const CUnicodeString& strDirectory, const CUnicodeString& strPrefix, DWORD dwWait,
+                             int64_t llFirst, int64_t llLast, CNetDefragPartitionClusterExplorerResponse& reply,
+                             int64_t& llListed);
+    void AddMftZoneGaps(int64_t llFirst, int64_t llLast, CNetDefragPartitionClusterExplorerResponse& reply);
     bool LaunchJobThread(LPTHREAD_START_ROUTINE pfnJob, bool bForStep);
     struct CHKDSK_CONTEXT;
     struct PASS_STREAM;
@@ -387,6 +468,7 @@ private:
     int32_t m_nMaxTimeMoveHighFragFiles;
     int32_t m_anSubscribers[SubscriberSlots];
     CFileChangeMonitor* m_pChangeMonitor;
+    FILETIME m_ftAnalysisTime;
     bool m_bStepRunning;               // under the job lock
     CFreeRunHints m_hints;             // of the running pass
     RUN_SKIPS m_stSkips;

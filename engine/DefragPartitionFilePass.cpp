@@ -60,6 +60,11 @@ struct CDefragPartition::FILE_PASS
     std::unordered_set<std::wstring> bootPaths;
 };
 
+int64_t CDefragPartition::AnalysisTimeUnits() const
+{
+    return (static_cast<int64_t>(m_ftAnalysisTime.dwHighDateTime) << 32) | m_ftAnalysisTime.dwLowDateTime;
+}
+
 bool CDefragPartition::UsesBootZone() const
 {
     return m_nUseLayoutIni == 1 || m_nUseLayoutIni == 2 || (m_nUseLayoutIni == 4 && m_bSystemVolume);

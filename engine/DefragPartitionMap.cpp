@@ -29,6 +29,12 @@ bool StartsAt(const wchar_t* pszPath, size_t nLength, wchar_t ch, size_t nFirstO
 
 } // namespace
 
+const wchar_t* CDefragPartition::GetMetadataName(int nIndex)
+{
+    const int nCount = static_cast<int>(sizeof(MetadataNames) / sizeof(MetadataNames[0]));
+    return nIndex >= 0 && nIndex < nCount ? MetadataNames[nIndex] : nullptr;
+}
+
 bool CDefragPartition::HasClusterMap()
 {
     CSectionLock lock(m_csMap);

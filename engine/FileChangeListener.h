@@ -18,6 +18,9 @@ public:
     virtual void OnDirectoryRemoved(const CUnicodeString& /*strName*/) {}
     virtual void OnDirectoryModified(const CUnicodeString& /*strName*/) {}
     virtual void OnDirectoryRenamed(const CUnicodeString& /*strOld*/, const CUnicodeString& /*strNew*/) {}
+    // A watch of the volume ended on its own: its read could not be issued again, so changes
+    // go unreported from here on and the volume must look at all of its files again.
+    virtual void OnWatchFailed() {}
 
     const CUnicodeString& GetRootPath() const { return m_strRootPath; }
 

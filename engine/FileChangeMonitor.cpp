@@ -42,7 +42,7 @@ DWORD NextRecordOffset(const FILE_NOTIFY_INFORMATION* pRecord, DWORD dwOffset, D
 } // namespace
 
 CFileChangeMonitor::CFileChangeMonitor()
-    : m_pHandOver(nullptr), m_hThread(NULL), m_dwThreadId(0), m_hStopEvent(NULL),
+    : m_csCallers(), m_pHandOver(nullptr), m_hThread(NULL), m_dwThreadId(0), m_hStopEvent(NULL),
       m_hRequestEvent(NULL), m_apWatches()
 {
     m_hStopEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -125,13 +125,19 @@ void CFileChangeMonitor::CloseDirectory(FILE_WATCH* pWatch)
     sys::CloseHandle(hDirectory);
 }
 
+// A read that cannot be issued again while the watch is not being stopped ends
+// the watch on its own, which its listener is told.
 void CALLBACK CFileChangeMonitor::OnReadCompleted(DWORD, DWORD dwBytes, LPOVERLAPPED pOverlapped)
 {
     FILE_WATCH* pWatch = static_cast<FILE_WATCH*>(pOverlapped->hEvent);
     if (pWatch->pListener != nullptr && pWatch->hDirectory != NULL)
         Dispatch(pWatch, dwBytes > ChangeBufferBytes ? ChangeBufferBytes : dwBytes);
-    if (pWatch->hDirectory == NULL || !IssueRead(pWatch))
-        ::InterlockedExchange(&pWatch->bFinished, 1);
+    if (pWatch->hDirectory != NULL && IssueRead(pWatch))
+        return;
+    bool bFailed = pWatch->hDirectory != NULL;
+    ::InterlockedExchange(&pWatch->bFinished, 1);
+    if (bFailed && pWatch->pListener != nullptr)
+        pWatch->pListener->OnWatchFailed();
 }
 
 // Walks only the bytes the read delivered; a record that would reach past
@@ -177,9 +183,9 @@ void CFileChangeMonitor::Dispatch(const FILE_WATCH* pWatch, DWORD dwBytes)
     }
 }
 
-// Only the service's thread hands watches over, so waiting for a free slot
-// waits only for the monitor thread to finish the previous request. False
-// when the monitor thread has ended and nobody will take the watch.
+// Callers hand over one at a time (under the callers' lock), so waiting for a
+// free slot waits only for the monitor thread to finish the previous request.
+// False when the monitor thread has ended and nobody will take the watch.
 bool CFileChangeMonitor::HandOver(FILE_WATCH* pWatch)
 {
     while (m_pHandOver != nullptr)
@@ -206,8 +212,16 @@ bool CFileChangeMonitor::WaitAlertably(DWORD dwMs) const
     return ::WaitForSingleObjectEx(m_hThread, dwMs, TRUE) != WAIT_OBJECT_0;
 }
 
+bool CFileChangeMonitor::IsMonitorThread() const
+{
+    return ::GetCurrentThreadId() == m_dwThreadId;
+}
+
 bool CFileChangeMonitor::WatchPartition(CFileChangeListener* pListener)
 {
+    if (IsMonitorThread())
+        return false;
+    CSectionLock lock(m_csCallers);
     const wchar_t* pszRoot = pListener->GetRootPath().GetBuffer();
     HANDLE ahRoots[2];
     for (HANDLE& hRoot : ahRoots)
@@ -290,6 +304,9 @@ void CFileChangeMonitor::FreeWatch(FILE_WATCH* pWatch)
 
 void CFileChangeMonitor::UnwatchPartition(CFileChangeListener* pListener)
 {
+    if (IsMonitorThread())
+        return;
+    CSectionLock lock(m_csCallers);
     for (int i = 0; i < MaxWatches; ++i)
     {
         if (m_apWatches[i] != nullptr && m_apWatches[i]->pListener == pListener)
@@ -299,6 +316,9 @@ void CFileChangeMonitor::UnwatchPartition(CFileChangeListener* pListener)
 
 void CFileChangeMonitor::Stop()
 {
+    if (IsMonitorThread())
+        return;
+    CSectionLock lock(m_csCallers);
     for (int i = 0; i < MaxWatches; ++i)
     {
         if (m_apWatches[i] != nullptr)
@@ -310,6 +330,7 @@ void CFileChangeMonitor::Stop()
 
 int CFileChangeMonitor::GetWatchCount() const
 {
+    CSectionLock lock(m_csCallers);
     int nCount = 0;
     for (const FILE_WATCH* pWatch : m_apWatches)
         nCount += pWatch != nullptr ? 1 : 0;

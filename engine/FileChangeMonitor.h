@@ -1,9 +1,12 @@
 // CFileChangeMonitor: watches the roots of volumes in background mode on one
 // thread of its own, which issues every directory-change read and runs every
-// completion, and hands each change to the volume's listener.
+// completion, and hands each change to the volume's listener. Any thread but the
+// monitor's own may watch and unwatch; those calls are taken one at a time.
 #pragma once
 
 #include <windows.h>
+
+#include "protocol/SyncObjects.h"
 
 class CFileChangeListener;
 
@@ -33,7 +36,8 @@ public:
     CFileChangeMonitor& operator=(const CFileChangeMonitor&) = delete;
 
     // False when the root cannot be opened or a watch cannot be armed; then
-    // nothing of the volume stays watched.
+    // nothing of the volume stays watched. False also on the monitor's thread
+    // (from a listener), which cannot wait for itself; unwatching does nothing there.
     bool WatchPartition(CFileChangeListener* pListener);
     void UnwatchPartition(CFileChangeListener* pListener);
     void Stop();
@@ -48,6 +52,7 @@ private:
 
     void Run();
     bool HandOver(FILE_WATCH* pWatch);
+    bool IsMonitorThread() const;
     bool WaitAlertably(DWORD dwMs = 1) const;
     bool CreateWatch(HANDLE hDirectory, DWORD dwFilter, CFileChangeListener* pListener);
     void StopWatch(int nSlot);
@@ -55,6 +60,9 @@ private:
     static void CloseDirectory(FILE_WATCH* pWatch);
     static void FreeWatch(FILE_WATCH* pWatch);
 
+    // Taken by every caller around the hand-over slot and the watch table; the
+    // monitor thread never takes it.
+    mutable CCriticalSection m_csCallers;
     FILE_WATCH* volatile m_pHandOver;
     HANDLE m_hThread;
     DWORD m_dwThreadId;

@@ -190,7 +190,8 @@ ULONG_PTR CHandleSnapshot::NextHandle(DWORD& dwObject, WORD& wTypeAndFlags, ACCE
     return stEntry.ulHandle;
 }
 
-HANDLE CHandleSnapshot::FindFileHandle(const wchar_t* pszVolumeRoot, WORD wTypeNumber, const wchar_t* pszFilePath)
+HANDLE CHandleSnapshot::FindFileHandle(const wchar_t* pszVolumeRoot, WORD wTypeNumber, const wchar_t* pszFilePath,
+                                       HANDLE hStopEvent)
 {
     const wchar_t* pszBelow = PathBelowVolume(pszFilePath);
     if (pszVolumeRoot == nullptr || pszVolumeRoot[0] == L'\0' || pszBelow == nullptr)
@@ -202,7 +203,7 @@ HANDLE CHandleSnapshot::FindFileHandle(const wchar_t* pszVolumeRoot, WORD wTypeN
     HANDLE hDevice = OpenVolumeDevice(pszVolumeRoot);
     CUnicodeString strDevice;
     if (hDevice != INVALID_HANDLE_VALUE && QueryObjectName(hDevice, strDevice))
-        hFound = SearchHandles(hProcess, wTypeNumber, strDevice + pszBelow);
+        hFound = SearchHandles(hProcess, wTypeNumber, strDevice + pszBelow, hStopEvent);
     if (hDevice != INVALID_HANDLE_VALUE)
         sys::CloseHandle(hDevice);
     sys::CloseHandle(hProcess);
@@ -210,9 +211,11 @@ HANDLE CHandleSnapshot::FindFileHandle(const wchar_t* pszVolumeRoot, WORD wTypeN
 }
 
 // Only disk files are asked their names, and both questions go to the query's thread: on
-// other kinds of handle either can block for good.
+// other kinds of handle either can block for good. An object stuck in an earlier search is
+// not duplicated again, and the caller's stop event ends the search, also while it waits.
 // A duplicate keeps the access of the original, which the move controls need.
-HANDLE CHandleSnapshot::SearchHandles(HANDLE hProcess, WORD wTypeNumber, const CUnicodeString& strTarget)
+HANDLE CHandleSnapshot::SearchHandles(HANDLE hProcess, WORD wTypeNumber, const CUnicodeString& strTarget,
+                                      HANDLE hStopEvent)
 {
     CObjectNameQuery query;
     DWORD dwObject = 0;
@@ -222,14 +225,20 @@ HANDLE CHandleSnapshot::SearchHandles(HANDLE hProcess, WORD wTypeNumber, const C
     for (ULONG_PTR ulHandle = NextHandle(dwObject, wTypeAndFlags, dwAccess); ulHandle != 0;
          ulHandle = NextHandle(dwObject, wTypeAndFlags, dwAccess))
     {
+        if (hStopEvent != nullptr && ::WaitForSingleObject(hStopEvent, 0) == WAIT_OBJECT_0)
+            break;
+        ULONG_PTR ulObjectAddress = ReadEntry(m_pFirst + static_cast<SIZE_T>(m_dwPosition - 1) * EntrySize(),
+                                              m_bExtended).ulObject;
         HANDLE hDuplicate = nullptr;
-        if (wTypeAndFlags != wTypeNumber ||
+        if (wTypeAndFlags != wTypeNumber || CObjectNameQuery::IsStuck(ulObjectAddress) ||
             !NT_SUCCESS(sys::NtDuplicateObject(hProcess, reinterpret_cast<HANDLE>(ulHandle), ::GetCurrentProcess(),
                                                &hDuplicate, 0, 0, DUPLICATE_SAME_ACCESS)) ||
             hDuplicate == nullptr)
             continue;
         CUnicodeString strName;
-        CObjectNameQuery::ANSWER eAnswer = query.Ask(hDuplicate, strName);
+        CObjectNameQuery::ANSWER eAnswer = query.Ask(hDuplicate, ulObjectAddress, hStopEvent, strName);
+        if (eAnswer == CObjectNameQuery::ANSWER::Stopped)
+            break;
         if (eAnswer == CObjectNameQuery::ANSWER::TimedOut)
             continue;
         if (eAnswer == CObjectNameQuery::ANSWER::Named && IsVolumeDeviceName(strName) && strName == strTarget)

@@ -43,7 +43,9 @@ public:
     ULONG_PTR NextHandle(DWORD& dwObject, WORD& wTypeAndFlags, ACCESS_MASK& dwAccess);
     // A duplicate of the process's handle on the file, or INVALID_HANDLE_VALUE. The file path
     // starts with a drive ("C:\...") or a volume GUID name ("\\?\Volume{...}\...").
-    HANDLE FindFileHandle(const wchar_t* pszVolumeRoot, WORD wTypeNumber, const wchar_t* pszFilePath);
+    // A stop event, when given, ends the search as soon as it is set.
+    HANDLE FindFileHandle(const wchar_t* pszVolumeRoot, WORD wTypeNumber, const wchar_t* pszFilePath,
+                          HANDLE hStopEvent = nullptr);
     void Release();
 
 private:
@@ -51,7 +53,7 @@ private:
     DWORD EntrySize() const;
     const BYTE* Entries() const;
     bool IsOfProcess(const BYTE* pEntry) const;
-    HANDLE SearchHandles(HANDLE hProcess, WORD wTypeNumber, const CUnicodeString& strTarget);
+    HANDLE SearchHandles(HANDLE hProcess, WORD wTypeNumber, const CUnicodeString& strTarget, HANDLE hStopEvent);
 
     DWORD m_dwProcessId;
     DWORD m_dwCount;

@@ -33,7 +33,9 @@ void CLayoutFileList::TakeLine(const wchar_t* pszLine, int nLength, const wchar_
     if (pszPrefix != nullptr)
     {
         size_t nPrefix = wcslen(pszPrefix);
-        if (static_cast<size_t>(nLength) < nPrefix || _wcsnicmp(pszLine, pszPrefix, nPrefix) != 0)
+        if (static_cast<size_t>(nLength) < nPrefix ||
+            CUnicodeString::CompareOrdinalNoCase(pszLine, static_cast<int>(nPrefix), pszPrefix,
+                                                 static_cast<int>(nPrefix)) != 0)
             return;
     }
     CUnicodeString* pPath = new CUnicodeString;

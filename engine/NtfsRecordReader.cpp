@@ -12,6 +12,7 @@
 namespace {
 
 // Offsets within a file record.
+constexpr DWORD RecordSequence = 16;
 constexpr DWORD RecordFirstAttribute = 20;
 constexpr DWORD RecordFlags = 22;
 constexpr DWORD RecordBaseReference = 32;
@@ -165,6 +166,16 @@ const BYTE* StepAttribute(const NTFS_FILE_RECORD_OUTPUT_BUFFER* pRecord, const B
     return pBytes + dwAt;
 }
 
+// An extension record names its base by number and by the base's sequence number, which
+// changes whenever the base record is used for another file: a list that names someone
+// else's record, or a record left over from an earlier file, must not be merged.
+bool IsExtensionOf(const NTFS_FILE_RECORD_OUTPUT_BUFFER* pExtension, const NTFS_FILE_RECORD_OUTPUT_BUFFER* pBase)
+{
+    ULONGLONG ullReference = le::Get<ULONGLONG>(Bytes(pExtension), RecordBaseReference);
+    return (ullReference & SegmentNumberMask) == static_cast<ULONGLONG>(pBase->FileReferenceNumber.QuadPart) &&
+           le::Get<WORD>(Bytes(pExtension), RecordBaseSequence) == le::Get<WORD>(Bytes(pBase), RecordSequence);
+}
+
 const BYTE* FindAttribute(const NTFS_FILE_RECORD_OUTPUT_BUFFER* pRecord, DWORD dwType)
 {
     for (const BYTE* p = StepAttribute(pRecord, nullptr, nullptr); p != nullptr;
@@ -259,11 +270,33 @@ const wchar_t* StreamSuffix(DWORD dwType)
     }
 }
 
+// The $FILE_NAME after pAfter (null: the first) that is not a DOS-only name; a file has one
+// of these for each of its hard links.
+const BYTE* NextUsableName(const NTFS_FILE_RECORD_OUTPUT_BUFFER* pRecord, const BYTE* pAfter, const wchar_t*& pszName,
+                           int& nLength, LONGLONG& llParent)
+{
+    for (const BYTE* p = StepAttribute(pRecord, pAfter, nullptr); p != nullptr; p = StepAttribute(pRecord, p, nullptr))
+    {
+        if (TypeOf(p) != TypeFileName || !IsResident(p))
+            continue;
+        DWORD dwLength = 0;
+        const BYTE* pValue = ResidentValue(p, dwLength);
+        if (dwLength < FileNameText || pValue[FileNameSpace] == NamespaceDos || pValue[FileNameLength] == 0 ||
+            FileNameText + 2u * pValue[FileNameLength] > dwLength)
+            continue;
+        nLength = pValue[FileNameLength];
+        llParent = static_cast<DWORD>(le::Get<ULONGLONG>(pValue, 0));
+        pszName = reinterpret_cast<const wchar_t*>(pValue + FileNameText);
+        return p;
+    }
+    return nullptr;
+}
+
 // NTFS compares names through its upper-case table, which the system's ordinal compare
 // without case follows.
 bool EqualNoCase(const wchar_t* pszA, int nA, const wchar_t* pszB, int nB)
 {
-    return nA == nB && (nA == 0 || ::CompareStringOrdinal(pszA, nA, pszB, nB, TRUE) == CSTR_EQUAL);
+    return nA == nB && CUnicodeString::CompareOrdinalNoCase(pszA, nA, pszB, nB) == 0;
 }
 
 } // namespace
@@ -449,34 +482,19 @@ bool CNtfsRecordReader::HasAttributeList(const NTFS_FILE_RECORD_OUTPUT_BUFFER* p
 
 LONGLONG CNtfsRecordReader::GetModificationTime(const NTFS_FILE_RECORD_OUTPUT_BUFFER* pRecord)
 {
-    if (StepAttribute(pRecord, nullptr, nullptr) == nullptr)
-        return 0;
     const BYTE* pAttribute = FindAttribute(pRecord, TypeStandardInformation);
     DWORD dwLength = 0;
     const BYTE* pValue = pAttribute != nullptr && IsResident(pAttribute) ? ResidentValue(pAttribute, dwLength) : nullptr;
     if (pValue == nullptr || dwLength < StandardModificationTime + sizeof(LONGLONG))
-        return -1;
+        return NoTime;
     return le::Get<LONGLONG>(pValue, StandardModificationTime);
 }
 
 const wchar_t* CNtfsRecordReader::GetFileName(const NTFS_FILE_RECORD_OUTPUT_BUFFER* pRecord, int& nLength,
                                               LONGLONG& llParent)
 {
-    for (const BYTE* p = StepAttribute(pRecord, nullptr, nullptr); p != nullptr;
-         p = StepAttribute(pRecord, p, nullptr))
-    {
-        if (TypeOf(p) != TypeFileName || !IsResident(p))
-            continue;
-        DWORD dwLength = 0;
-        const BYTE* pValue = ResidentValue(p, dwLength);
-        if (dwLength < FileNameText || pValue[FileNameSpace] == NamespaceDos || pValue[FileNameLength] == 0 ||
-            FileNameText + 2u * pValue[FileNameLength] > dwLength)
-            continue;
-        nLength = pValue[FileNameLength];
-        llParent = static_cast<DWORD>(le::Get<ULONGLONG>(pValue, 0));
-        return reinterpret_cast<const wchar_t*>(pValue + FileNameText);
-    }
-    return nullptr;
+    const wchar_t* pszName = nullptr;
+    return NextUsableName(pRecord, nullptr, pszName, nLength, llParent) != nullptr ? pszName : nullptr;
 }
 
 // One run of an attribute's mapping pairs. A sparse run leaves the base LCN alone, as NTFS
@@ -601,13 +619,16 @@ CNtfsRecordReader::READ CNtfsRecordReader::ReadListHolder(LONGLONG llHolder, con
     if (eFetch == FETCH::Failed)
         return READ::Failed;
     pHolder = pScratch;
-    return eFetch == FETCH::Read && IsFileRecord(pScratch) && (RecordFlagsOf(pScratch) & FlagInUse) != 0
+    return eFetch == FETCH::Read && IsFileRecord(pScratch) && (RecordFlagsOf(pScratch) & FlagInUse) != 0 &&
+                   IsExtensionOf(pScratch, pBase)
                ? READ::Ok
                : READ::Damaged;
 }
 
 // One merge: the base record's header followed by every attribute the list names, in list
-// order. An entry whose attribute cannot be found ends the merge with what was found.
+// order. An entry whose attribute cannot be found ends the merge with what was found. The
+// list attribute itself is not among them, so the clusters of a non-resident list belong to
+// no stream of a walk: the analysis meets them as used in the volume bitmap, in no file.
 CNtfsRecordReader::READ CNtfsRecordReader::MergeOnce()
 {
     const DWORD dwHeader = offsetof(NTFS_FILE_RECORD_OUTPUT_BUFFER, FileRecordBuffer);
@@ -740,44 +761,68 @@ void CNtfsRecordReader::DropChunk()
     m_chunk.clear();
 }
 
-// Reads the bitmap bytes of one run, up to the bitmap's initialized size; what lies behind
-// that size counts as clear.
-CNtfsRecordReader::CHUNK CNtfsRecordReader::ReadChunk(const RUN& run, LONGLONG llInitializedBytes)
+// Reads the bitmap bits of one run that stand for records of the MFT: up to the bitmap's
+// initialized size and no further than the MFT's last record. What lies behind counts as clear.
+CNtfsRecordReader::CHUNK CNtfsRecordReader::ReadChunk(const RUN& run, LONGLONG llBitmapBytes, LONGLONG llRecords)
 {
+    // A bitmap has a bit for every record: a run without clusters is no bitmap, and the
+    // walk must not take it for a span of records not in use.
+    if (run.llLcn < 0)
+        return CHUNK::Failed;
     LONGLONG llStartByte = run.llVcn * m_dwBytesPerCluster;
-    LONGLONG llWanted = llInitializedBytes - llStartByte;
+    LONGLONG llWanted = llBitmapBytes - llStartByte;
     LONGLONG llClusters = std::min(run.llLength, CeilDiv(llWanted, m_dwBytesPerCluster));
-    if (llClusters * m_dwBytesPerCluster > MaxChunkBytes)
+    // Compared by division: the product of a hostile length and the cluster size can wrap.
+    if (llClusters > MaxChunkBytes / m_dwBytesPerCluster)
         return CHUNK::Failed;
     DWORD dwBytes = static_cast<DWORD>(llClusters * m_dwBytesPerCluster);
     DWORD dwValid = static_cast<DWORD>(std::min<LONGLONG>(dwBytes, llWanted));
     m_chunk.assign(CeilDiv(dwBytes, sizeof(ULONG)), 0xECECECEC);
     BYTE* pBits = reinterpret_cast<BYTE*>(m_chunk.data());
-    if (run.llLcn < 0)
-        memset(pBits, 0, dwBytes);
-    else if (!ReadClusters(run.llLcn, static_cast<DWORD>(llClusters), pBits))
+    if (!ReadClusters(run.llLcn, static_cast<DWORD>(llClusters), pBits))
         return CHUNK::Failed;
     memset(pBits + dwValid, 0, m_chunk.size() * sizeof(ULONG) - dwValid);
+    DWORD dwBits = static_cast<DWORD>(std::min<LONGLONG>(dwValid * 8LL, llRecords - llStartByte * 8));
+    for (DWORD dwBit = dwBits; dwBit < dwValid * 8; ++dwBit)
+        pBits[dwBit / 8] &= static_cast<BYTE>(~(1u << (dwBit % 8)));
     m_llChunkFirstCluster = run.llVcn;
-    m_dwChunkBits = dwValid * 8;
+    m_dwChunkBits = dwBits;
     return CHUNK::Loaded;
 }
 
+// The number of records the MFT holds: the size of its unnamed $DATA, whose first piece
+// carries the stream's sizes. 0 when the loaded record 0 has no such stream.
+LONGLONG CNtfsRecordReader::CountMftRecords() const
+{
+    for (const BYTE* p = NextAttribute(nullptr, true); p != nullptr; p = NextAttribute(p, true))
+    {
+        if (TypeOf(p) == TypeData && !IsNamed(p) && le::Get<LONGLONG>(p, AttrLowestVcn) == 0)
+        {
+            LONGLONG llSize = le::Get<LONGLONG>(p, AttrDataSize);
+            return llSize > 0 ? llSize / m_dwBytesPerRecord : 0;
+        }
+    }
+    return 0;
+}
+
 // The chunk that covers a record, from the runs of the MFT's own unnamed $BITMAP. A record
-// behind the bitmap's initialized size is the end; a bitmap that cannot be read, is resident
-// or has no run where a record should be is a failure.
+// behind the bitmap's initialized size or behind the MFT's last record is the end; a bitmap
+// that cannot be read, is resident, sparse or has no run where a record should be is a
+// failure, and so is an MFT without a size.
 CNtfsRecordReader::CHUNK CNtfsRecordReader::LoadChunk(LONGLONG llRecord)
 {
     DropChunk();
-    if (m_dwBytesPerCluster == 0 || !LoadRecord(0))
+    if (m_dwBytesPerCluster == 0 || m_dwBytesPerRecord == 0 || !LoadRecord(0))
         return CHUNK::Failed;
     const BYTE* pBitmap = NextAttribute(nullptr, false);
     while (pBitmap != nullptr && (TypeOf(pBitmap) != TypeBitmap || IsNamed(pBitmap)))
         pBitmap = NextAttribute(pBitmap, false);
-    if (pBitmap == nullptr || IsResident(pBitmap))
+    LONGLONG llRecords = CountMftRecords();
+    if (pBitmap == nullptr || IsResident(pBitmap) || llRecords == 0)
         return CHUNK::Failed;
-    LONGLONG llInitialized = le::Get<LONGLONG>(pBitmap, AttrInitializedSize);
-    if (llRecord / 8 >= llInitialized)
+    // The initialized size comes from the record as it is; the MFT's own size bounds it.
+    LONGLONG llBitmapBytes = std::min(le::Get<LONGLONG>(pBitmap, AttrInitializedSize), CeilDiv(llRecords, 8));
+    if (llRecord / 8 >= llBitmapBytes || llRecord >= llRecords)
         return CHUNK::End;
     LONGLONG llCluster = llRecord / 8 / m_dwBytesPerCluster;
     for (const BYTE* p = pBitmap; p != nullptr; p = NextAttribute(p, true))
@@ -790,7 +835,7 @@ CNtfsRecordReader::CHUNK CNtfsRecordReader::LoadChunk(LONGLONG llRecord)
         while ((nStatus = DecodeRun(p, cursor, run)) == RunAllocated || nStatus == RunSparse)
         {
             if (run.llVcn <= llCluster && llCluster - run.llVcn < run.llLength)
-                return ReadChunk(run, llInitialized);
+                return ReadChunk(run, llBitmapBytes, llRecords);
         }
         if (nStatus == RunMalformed)
             return CHUNK::Failed;
@@ -903,8 +948,28 @@ const CRecordMapNode* CNtfsRecordReader::FindDirectory(LONGLONG llRecord)
     if (FetchRecord(llRecord, pScratch, static_cast<DWORD>(m_scratch.size())) != FETCH::Read ||
         !IsInUseDirectory(pScratch) || !IsInUseBaseRecord(pScratch))
         return nullptr;
-    CacheDirectory(llRecord, pScratch);
+    if (HasAttributeList(pScratch))
+        CacheMergedDirectory(llRecord);
+    else
+        CacheDirectory(llRecord, pScratch);
     return m_names.Find(llRecord);
+}
+
+// A directory's name may lie in an extension record (the file system moves $FILE_NAME out
+// first when a record overflows), so such a directory is named only once merged. The merge
+// works in the record buffer: the loaded record is set aside for it, whole, and put back, so
+// that pointers into it stay good.
+void CNtfsRecordReader::CacheMergedDirectory(LONGLONG llRecord)
+{
+    std::unique_ptr<BYTE[]> pLoaded(std::move(m_pRecord));
+    DWORD dwLoadedSize = m_dwRecordBufferSize;
+    bool bLoadedDamaged = m_bRecordDamaged;
+    m_dwRecordBufferSize = 0;
+    if (LoadRecord(llRecord) && IsInUseDirectory(Loaded()))
+        CacheDirectory(llRecord, Loaded());
+    m_pRecord = std::move(pLoaded);
+    m_dwRecordBufferSize = dwLoadedSize;
+    m_bRecordDamaged = bLoadedDamaged;
 }
 
 void CNtfsRecordReader::ClearNames()
@@ -914,20 +979,31 @@ void CNtfsRecordReader::ClearNames()
     m_names.Clear();
 }
 
-// The walk up the parents stops at a record met before, and at a path longer than the
-// system accepts: on a damaged volume the parents may form a cycle.
+// The walk up the parents stops at a path longer than the system accepts, and at a record
+// met before: parents that form a cycle are damage, which marks the volume. The cycle is
+// found by comparing each record with one saved at steps 1, 2, 4, 8 ..., which finds it
+// within a few rounds of it at no cost per step.
 bool CNtfsRecordReader::BuildPath(LONGLONG llRecord, CUnicodeString& strPath)
 {
     if (llRecord <= LastSystemRecord)
         return false;
     m_pathParts.clear();
-    m_pathRecords.clear();
     int nTotal = 0;
+    LONGLONG llSaved = NoRecord;
+    int nSteps = 0;
+    int nNextSave = 1;
     for (LONGLONG llCurrent = llRecord;;)
     {
-        if (std::find(m_pathRecords.begin(), m_pathRecords.end(), llCurrent) != m_pathRecords.end())
+        if (llCurrent == llSaved)
+        {
+            m_bDirty = true;
             return false;
-        m_pathRecords.push_back(llCurrent);
+        }
+        if (++nSteps == nNextSave)
+        {
+            llSaved = llCurrent;
+            nNextSave *= 2;
+        }
         const CRecordMapNode* pNode = FindDirectory(llCurrent);
         if (pNode == nullptr)
             return false;
@@ -949,23 +1025,21 @@ bool CNtfsRecordReader::BuildPath(LONGLONG llRecord, CUnicodeString& strPath)
     return true;
 }
 
-// A record without a name of its own has no path; its streams are skipped where a path is
-// needed.
+// A record without a name of its own has no path, and neither has one whose directory path
+// cannot be built: only a file of the root has its name alone as its path. Its streams are
+// skipped where a path is needed, rather than reported under a wrong one.
 bool CNtfsRecordReader::GetRecordPath(LONGLONG llRecord, CUnicodeString& strPath)
 {
     int nLength = 0;
     LONGLONG llParent = 0;
     const wchar_t* pszName = IsLoaded(llRecord) ? GetFileName(Loaded(), nLength, llParent) : nullptr;
-    if (pszName == nullptr)
+    CUnicodeString strDirectory;
+    if (pszName == nullptr || (llParent != RootRecord && !BuildPath(llParent, strDirectory)))
     {
         strPath.Empty();
         return false;
     }
-    CUnicodeString strDirectory;
-    if (BuildPath(llParent, strDirectory))
-        AssignJoined(strPath, strDirectory.GetBuffer(), strDirectory.GetLength(), pszName, nLength);
-    else
-        AssignJoined(strPath, nullptr, 0, pszName, nLength);
+    AssignJoined(strPath, strDirectory.GetBuffer(), strDirectory.GetLength(), pszName, nLength);
     return true;
 }
 
@@ -1012,19 +1086,24 @@ bool CNtfsRecordReader::FindRecordByPath(const CUnicodeString& strPath, LONGLONG
         return false;
     for (LONGLONG llCandidate = BeginEnumeration(); llCandidate != NoRecord; llCandidate = NextRecord(llCandidate))
     {
+        // Each hard link is a name of its own, in a directory of its own.
+        const wchar_t* pszName = nullptr;
         int nLength = 0;
         LONGLONG llParent = 0;
-        const wchar_t* pszName = GetFileName(Loaded(), nLength, llParent);
-        if (pszName == nullptr || !EqualNoCase(pszName, nLength, pszPath + nNameStart, nPath - nNameStart))
-            continue;
-        CUnicodeString strDirectory;
-        bool bInRoot = llParent == RootRecord;
-        if (!bInRoot && !BuildPath(llParent, strDirectory))
-            continue;
-        if (EqualNoCase(strDirectory.GetBuffer(), strDirectory.GetLength(), pszPath, nNameStart))
+        for (const BYTE* p = NextUsableName(Loaded(), nullptr, pszName, nLength, llParent); p != nullptr;
+             p = NextUsableName(Loaded(), p, pszName, nLength, llParent))
         {
-            llRecord = llCandidate;
-            return true;
+            if (!EqualNoCase(pszName, nLength, pszPath + nNameStart, nPath - nNameStart))
+                continue;
+            CUnicodeString strDirectory;
+            bool bInRoot = llParent == RootRecord;
+            if (!bInRoot && !BuildPath(llParent, strDirectory))
+                continue;
+            if (EqualNoCase(strDirectory.GetBuffer(), strDirectory.GetLength(), pszPath, nNameStart))
+            {
+                llRecord = llCandidate;
+                return true;
+            }
         }
     }
     return false;

@@ -28,6 +28,7 @@ class CNtfsRecordReader
 public:
     static constexpr LONGLONG NoRecord = -1;
     static constexpr LONGLONG RootRecord = 5;
+    static constexpr LONGLONG NoTime = -1;
     // The code that stands for a record's unnamed data in IsUnmovableSystemAttribute.
     static constexpr int UnnamedData = -1;
 
@@ -64,6 +65,7 @@ public:
     LONGLONG GetClusterCount(LONGLONG llRecord, const BYTE* pAttribute) const;
     static bool IsDirectoryRecord(const NTFS_FILE_RECORD_OUTPUT_BUFFER* pRecord);
     static bool HasAttributeList(const NTFS_FILE_RECORD_OUTPUT_BUFFER* pRecord);
+    // NoTime when the record has no modification time to give, whatever the reason.
     static LONGLONG GetModificationTime(const NTFS_FILE_RECORD_OUTPUT_BUFFER* pRecord);
     // The first name that is not a DOS-only one; null when the record has none.
     static const wchar_t* GetFileName(const NTFS_FILE_RECORD_OUTPUT_BUFFER* pRecord, int& nLength,
@@ -73,7 +75,8 @@ public:
 
     bool GetVolumeInformation(BYTE& byMajor, BYTE& byMinor, WORD& wFlags);
     bool IsVolumeDirty();
-    // Set by IsVolumeDirty, and by an enumeration that failed to read the MFT.
+    // Set by IsVolumeDirty, by an enumeration that failed to read the MFT, and by parents
+    // that form a cycle.
     bool GetDirtyFlag() const { return m_bDirty; }
 
     LONGLONG BeginEnumeration();
@@ -118,11 +121,13 @@ private:
     void TakeMergedRecord(std::vector<BYTE>& merged, int nAttributes);
 
     CHUNK LoadChunk(LONGLONG llRecord);
-    CHUNK ReadChunk(const RUN& run, LONGLONG llInitializedBytes);
+    CHUNK ReadChunk(const RUN& run, LONGLONG llBitmapBytes, LONGLONG llRecords);
+    LONGLONG CountMftRecords() const;
     LONGLONG FindNextInUseRecord(LONGLONG llFrom, bool& bFailed);
     void DropChunk();
 
     void CacheDirectory(LONGLONG llRecord, const NTFS_FILE_RECORD_OUTPUT_BUFFER* pRecord);
+    void CacheMergedDirectory(LONGLONG llRecord);
     const CRecordMapNode* FindDirectory(LONGLONG llRecord);
     void ClearNames();
 
@@ -142,5 +147,4 @@ private:
     CRecordMap m_names;           // directory record -> name and parent; the names are ours
     std::vector<BYTE> m_scratch;  // records read while another one stays loaded
     std::vector<const CUnicodeString*> m_pathParts;
-    std::vector<LONGLONG> m_pathRecords;
 };

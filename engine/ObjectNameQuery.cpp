@@ -1,5 +1,8 @@
 #include "engine/ObjectNameQuery.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "engine/UnicodeString.h"
 #include "platform/sys.h"
 
@@ -9,6 +12,55 @@ constexpr ULONG NameBufferBytes = 4096;
 constexpr LONG StateBusy = 1;
 constexpr LONG StateAnswered = 2;
 constexpr LONG StateAbandoned = 3;
+
+// The threads of the process left in a question that has not returned, each with the object
+// it asked about (0 when it was left for a stop, not for being stuck). A later search skips
+// those objects: asking again would only leave another thread behind.
+class CStuckThreads
+{
+public:
+    static bool Contains(ULONG_PTR ulObject)
+    {
+        CLock lock;
+        return ulObject != 0 && std::find(Objects().begin(), Objects().end(), ulObject) != Objects().end();
+    }
+    static LONG Count()
+    {
+        CLock lock;
+        return static_cast<LONG>(Objects().size());
+    }
+    static void Add(ULONG_PTR ulObject)
+    {
+        CLock lock;
+        Objects().push_back(ulObject);
+    }
+    static void Remove(ULONG_PTR ulObject)
+    {
+        CLock lock;
+        auto it = std::find(Objects().begin(), Objects().end(), ulObject);
+        if (it != Objects().end())
+            Objects().erase(it);
+    }
+
+private:
+    class CLock
+    {
+    public:
+        CLock() { ::AcquireSRWLockExclusive(&s_lock); }
+        ~CLock() { ::ReleaseSRWLockExclusive(&s_lock); }
+        CLock(const CLock&) = delete;
+        CLock& operator=(const CLock&) = delete;
+    };
+    // Made on first use and never destroyed: a stuck thread may still leave at process exit.
+    static std::vector<ULONG_PTR>& Objects()
+    {
+        static std::vector<ULONG_PTR>* s_pObjects = new std::vector<ULONG_PTR>;
+        return *s_pObjects;
+    }
+    static SRWLOCK s_lock;
+};
+
+SRWLOCK CStuckThreads::s_lock = SRWLOCK_INIT;
 
 } // namespace
 
@@ -42,6 +94,7 @@ struct CObjectNameQuery::SHARED
     volatile LONG lState = 0;
     bool bQuit = false;
     HANDLE hObject = nullptr;
+    ULONG_PTR ulObject = 0;  // as the stuck threads know it, once the thread is left
     bool bDisk = false;
     bool bNamed = false;
     CUnicodeString strName;
@@ -107,6 +160,7 @@ DWORD WINAPI CObjectNameQuery::ThreadMain(LPVOID pParameter)
         if (::InterlockedCompareExchange(&pShared->lState, StateAnswered, StateBusy) != StateBusy)
         {
             // The caller gave up waiting and left the handle here.
+            CStuckThreads::Remove(pShared->ulObject);
             sys::CloseHandle(pShared->hObject);
             break;
         }
@@ -116,20 +170,41 @@ DWORD WINAPI CObjectNameQuery::ThreadMain(LPVOID pParameter)
     return 0;
 }
 
-CObjectNameQuery::ANSWER CObjectNameQuery::Ask(HANDLE hObject, CUnicodeString& strName)
+LONG CObjectNameQuery::GetStuckThreadCount()
 {
+    return CStuckThreads::Count();
+}
+
+bool CObjectNameQuery::IsStuck(ULONG_PTR ulObject)
+{
+    return CStuckThreads::Contains(ulObject);
+}
+
+CObjectNameQuery::ANSWER CObjectNameQuery::Ask(HANDLE hObject, ULONG_PTR ulObject, HANDLE hStopEvent,
+                                               CUnicodeString& strName)
+{
+    // A question that might not return is asked only while a thread may still be left to it.
+    if (CStuckThreads::Contains(ulObject) || CStuckThreads::Count() >= MaxStuckThreads)
+        return ANSWER::Skipped;
     if (m_pShared == nullptr && !Start())
         return ANSWER::Failed;
     m_pShared->hObject = hObject;
     m_pShared->lState = StateBusy;
     ::SetEvent(m_pShared->hRequest);
-    if (::WaitForSingleObject(m_pShared->hAnswer, TimeoutMs) != WAIT_OBJECT_0)
+    HANDLE ahWait[2] = {m_pShared->hAnswer, hStopEvent};
+    DWORD dwWait = ::WaitForMultipleObjects(hStopEvent != nullptr ? 2 : 1, ahWait, FALSE, TimeoutMs);
+    if (dwWait != WAIT_OBJECT_0)
     {
+        bool bStopped = dwWait == WAIT_OBJECT_0 + 1;
+        // Known before the thread can see that it was left, so that it can forget it again.
+        m_pShared->ulObject = bStopped ? 0 : ulObject;
+        CStuckThreads::Add(m_pShared->ulObject);
         if (::InterlockedCompareExchange(&m_pShared->lState, StateAbandoned, StateBusy) == StateBusy)
         {
             Abandon();
-            return ANSWER::TimedOut;
+            return bStopped ? ANSWER::Stopped : ANSWER::TimedOut;
         }
+        CStuckThreads::Remove(m_pShared->ulObject);
         // The answer came as the wait ended; its signal follows at once.
         ::WaitForSingleObject(m_pShared->hAnswer, TimeoutMs);
     }

@@ -1,6 +1,7 @@
 #include "engine/PendingFileList.h"
 
 #include <ctime>
+#include <iterator>
 #include <cwchar>
 #include <stdexcept>
 
@@ -28,6 +29,44 @@ bool IsAtOrBelow(const CUnicodeString& strPath, const CUnicodeString& strDirecto
 
 } // namespace
 
+size_t CPendingFileList::PATH_HASH::operator()(const PENDING_FILE_ENTRY* pEntry) const
+{
+    // FNV-1a over the code units: paths compare by code unit, with case.
+    uint64_t ullHash = 14695981039346656037ull;
+    const wchar_t* pszPath = pEntry->pPath->GetBuffer();
+    for (int i = 0; i < pEntry->pPath->GetLength(); ++i)
+    {
+        ullHash ^= static_cast<uint16_t>(pszPath[i]);
+        ullHash *= 1099511628211ull;
+    }
+    return static_cast<size_t>(ullHash);
+}
+
+bool CPendingFileList::PATH_EQUAL::operator()(const PENDING_FILE_ENTRY* pA, const PENDING_FILE_ENTRY* pB) const
+{
+    return *pA->pPath == *pB->pPath;
+}
+
+size_t CPendingFileList::CountIndexed(const CUnicodeString* pPath, PENDING_FILE_ENTRY** ppAny) const
+{
+    PENDING_FILE_ENTRY stKey = {};
+    stKey.pPath = const_cast<CUnicodeString*>(pPath);
+    auto range = m_index.equal_range(&stKey);
+    *ppAny = range.first != range.second ? *range.first : nullptr;
+    return static_cast<size_t>(std::distance(range.first, range.second));
+}
+
+void CPendingFileList::Unindex(PENDING_FILE_ENTRY* pEntry)
+{
+    auto range = m_index.equal_range(pEntry);
+    for (auto it = range.first; it != range.second; ++it)
+        if (*it == pEntry)
+        {
+            m_index.erase(it);
+            return;
+        }
+}
+
 PENDING_FILE_ENTRY* CPendingFileList::GetAt(int nIndex) const
 {
     if (nIndex < 0)
@@ -45,7 +84,8 @@ bool CPendingFileList::HasPath(int nIndex, const CUnicodeString* pPath) const
 
 int CPendingFileList::Find(const CUnicodeString* pPath) const
 {
-    if (pPath == nullptr)
+    PENDING_FILE_ENTRY* pAny = nullptr;
+    if (pPath == nullptr || CountIndexed(pPath, &pAny) == 0)
         return -1;
     for (int i = 0; i < m_entries.GetSize(); ++i)
     {
@@ -60,10 +100,14 @@ bool CPendingFileList::AddOrUpdate(const CUnicodeString* pPath, int32_t nFragmen
 {
     if (pPath == nullptr)
         return false;
-    int nIndex = Find(pPath);
-    if (nIndex >= 0)
+    // With the path listed once, the index names the entry; more than once, the first in the
+    // list is the one that counts.
+    PENDING_FILE_ENTRY* pEntry = nullptr;
+    const size_t nListed = CountIndexed(pPath, &pEntry);
+    if (nListed > 1)
+        pEntry = GetAt(Find(pPath));
+    if (pEntry != nullptr)
     {
-        PENDING_FILE_ENTRY* pEntry = GetAt(nIndex);
         if (bFragmented == 0 || pEntry->bFragmented != 0)
             return false;
         pEntry->bFragmented = 1;
@@ -71,9 +115,9 @@ bool CPendingFileList::AddOrUpdate(const CUnicodeString* pPath, int32_t nFragmen
         return true;
     }
     int64_t llNow = _time64(nullptr);
-    PENDING_FILE_ENTRY* pEntry = new PENDING_FILE_ENTRY{
-        new CUnicodeString(*pPath), llNow, llNow, 0, nFragmentCount, bFragmented, llSize};
+    pEntry = new PENDING_FILE_ENTRY{new CUnicodeString(*pPath), llNow, llNow, 0, nFragmentCount, bFragmented, llSize};
     m_entries.Add(pEntry);
+    m_index.insert(pEntry);
     return true;
 }
 
@@ -110,6 +154,7 @@ void CPendingFileList::RemoveAt(int nIndex)
     PENDING_FILE_ENTRY* pEntry = GetAt(nIndex);
     if (pEntry == nullptr)
         return;
+    Unindex(pEntry);
     DeleteEntry(pEntry);
     m_entries.RemoveAt(nIndex);
 }
@@ -134,8 +179,10 @@ bool CPendingFileList::RenameDirectory(const CUnicodeString* pOld, const CUnicod
             continue;
         CUnicodeString* pPath = new CUnicodeString(
             *pNew + pEntry->pPath->Mid(pOld->GetLength(), pEntry->pPath->GetLength()));
+        Unindex(pEntry);
         delete pEntry->pPath;
         pEntry->pPath = pPath;
+        m_index.insert(pEntry);
         bRenamed = true;
     }
     return bRenamed ? false : AddOrUpdate(pNew, 0, 1, 0);
@@ -151,7 +198,9 @@ bool CPendingFileList::RenameFile(const CUnicodeString* pOld, const CUnicodeStri
         PENDING_FILE_ENTRY* pEntry = GetAt(i);
         if (!(*pEntry->pPath == *pOld))
             continue;
+        Unindex(pEntry);
         *pEntry->pPath = *pNew;
+        m_index.insert(pEntry);
         bRenamed = true;
     }
     return bRenamed ? false : AddOrUpdate(pNew, 0, 1, 0);
@@ -162,4 +211,5 @@ void CPendingFileList::RemoveAll()
     for (int i = 0; i < m_entries.GetSize(); ++i)
         DeleteEntry(GetAt(i));
     m_entries.RemoveAll();
+    m_index.clear();
 }

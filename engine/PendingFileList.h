@@ -1,8 +1,12 @@
 // CPendingFileList: the paths of one volume that wait for a pass, with what is
-// known of each. Not locked itself: its users hold the volume's lock.
+// known of each. Not locked itself: its users hold the volume's lock. An index
+// by path beside the list keeps a lookup from walking the whole list; an
+// entry's path changes only through the list.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <unordered_set>
 
 #include "engine/PointerArray.h"
 
@@ -45,7 +49,21 @@ public:
     void RemoveAll();
 
 private:
+    struct PATH_HASH
+    {
+        size_t operator()(const PENDING_FILE_ENTRY* pEntry) const;
+    };
+    struct PATH_EQUAL
+    {
+        bool operator()(const PENDING_FILE_ENTRY* pA, const PENDING_FILE_ENTRY* pB) const;
+    };
+    using PATH_INDEX = std::unordered_multiset<PENDING_FILE_ENTRY*, PATH_HASH, PATH_EQUAL>;
+
     bool HasPath(int nIndex, const CUnicodeString* pPath) const;
+    // The entries with this path in the index, without their order in the list.
+    size_t CountIndexed(const CUnicodeString* pPath, PENDING_FILE_ENTRY** ppAny) const;
+    void Unindex(PENDING_FILE_ENTRY* pEntry);
 
     CPointerArray m_entries;
+    PATH_INDEX m_index;
 };

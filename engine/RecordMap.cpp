@@ -35,8 +35,10 @@ CRecordMapNode* CRecordMap::Find(uint64_t ullRecord) const
     return pNode;
 }
 
-// Post-order with an explicit stack: a map of a large volume is deep enough
-// that recursion is not worth the risk.
+// Pre-order with an explicit stack: a node is deleted once its children are on
+// the stack, so nothing is read after it is freed. A red-black tree of n nodes is
+// at most 2 log2(n + 1) levels deep, so the stack stays short (the number of
+// nodes waiting never exceeds the depth plus one).
 void CRecordMap::Clear()
 {
     std::vector<CRecordMapNode*> stack;

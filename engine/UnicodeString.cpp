@@ -54,22 +54,13 @@ int Sign(int n)
     return n < 0 ? -1 : (n > 0 ? 1 : 0);
 }
 
-int CompareUnits(const wchar_t* a, int nA, const wchar_t* b, int nB, bool bFold)
+int CompareUnits(const wchar_t* a, int nA, const wchar_t* b, int nB)
 {
     int n = nA < nB ? nA : nB;
     for (int i = 0; i < n; ++i)
     {
-        wchar_t ca = a[i];
-        wchar_t cb = b[i];
-        if (bFold)
-        {
-            if (ca >= L'A' && ca <= L'Z')
-                ca = static_cast<wchar_t>(ca - L'A' + L'a');
-            if (cb >= L'A' && cb <= L'Z')
-                cb = static_cast<wchar_t>(cb - L'A' + L'a');
-        }
-        if (ca != cb)
-            return ca < cb ? -1 : 1;
+        if (a[i] != b[i])
+            return a[i] < b[i] ? -1 : 1;
     }
     return nA == nB ? 0 : (nA < nB ? -1 : 1);
 }
@@ -321,24 +312,40 @@ bool CUnicodeString::operator!=(const char* pszText) const
 
 int CUnicodeString::Compare(const CUnicodeString& other) const
 {
-    return CompareUnits(m_pszBuffer, m_usLength, other.m_pszBuffer, other.m_usLength, false);
+    return CompareUnits(m_pszBuffer, m_usLength, other.m_pszBuffer, other.m_usLength);
 }
 
 int CUnicodeString::Compare(const char* pszText) const
 {
     CWideFromNarrow wide(pszText);
-    return CompareUnits(m_pszBuffer, m_usLength, wide.Get(), wide.GetLength(), false);
+    return CompareUnits(m_pszBuffer, m_usLength, wide.Get(), wide.GetLength());
 }
 
 int CUnicodeString::CompareNoCase(const CUnicodeString& other) const
 {
-    return CompareUnits(m_pszBuffer, m_usLength, other.m_pszBuffer, other.m_usLength, true);
+    return CompareOrdinalNoCase(m_pszBuffer, m_usLength, other.m_pszBuffer, other.m_usLength);
 }
 
 int CUnicodeString::CompareNoCase(const char* pszText) const
 {
     CWideFromNarrow wide(pszText);
-    return CompareUnits(m_pszBuffer, m_usLength, wide.Get(), wide.GetLength(), true);
+    return CompareOrdinalNoCase(m_pszBuffer, m_usLength, wide.Get(), wide.GetLength());
+}
+
+// Names on the volume are equal when the file system takes them for one: code unit by code
+// unit after its own upper-casing, which the system's ordinal compare without case applies,
+// letters beyond ASCII included.
+int CUnicodeString::CompareOrdinalNoCase(const wchar_t* pszA, int nA, const wchar_t* pszB, int nB)
+{
+    if (nA <= 0 || nB <= 0)
+        return nA > 0 ? 1 : (nB > 0 ? -1 : 0);
+    switch (::CompareStringOrdinal(pszA, nA, pszB, nB, TRUE))
+    {
+    case CSTR_LESS_THAN: return -1;
+    case CSTR_EQUAL: return 0;
+    case CSTR_GREATER_THAN: return 1;
+    default: return CompareUnits(pszA, nA, pszB, nB);
+    }
 }
 
 int CUnicodeString::Collate(const CUnicodeString& other) const
@@ -570,16 +577,21 @@ void CUnicodeString::SetAt(int nIndex, char ch)
     FreeNarrow();
 }
 
+// A character may take several bytes in the code page (two in the East Asian ones, up to
+// three in UTF-8), so the copy is sized by the conversion itself, never by the length.
 const char* CUnicodeString::GetNarrow()
 {
     FreeNarrow();
-    int nLength = m_usLength;
-    m_pszNarrow = new char[2 * nLength + 4];
-    std::memset(m_pszNarrow, 0, 2 * nLength + 4);
-    if (nLength > 0)
-        ::WideCharToMultiByte(CP_ACP, 0, m_pszBuffer, nLength, m_pszNarrow, nLength, nullptr,
-                              nullptr);
-    m_pszNarrow[nLength] = '\0';
+    int nBytes = m_usLength > 0 ? ::WideCharToMultiByte(CP_ACP, 0, m_pszBuffer, m_usLength, nullptr, 0,
+                                                         nullptr, nullptr)
+                                : 0;
+    if (nBytes < 0)
+        nBytes = 0;
+    m_pszNarrow = new char[nBytes + 1];
+    if (nBytes > 0 && ::WideCharToMultiByte(CP_ACP, 0, m_pszBuffer, m_usLength, m_pszNarrow, nBytes,
+                                            nullptr, nullptr) != nBytes)
+        nBytes = 0;
+    m_pszNarrow[nBytes] = '\0';
     return m_pszNarrow;
 }
 

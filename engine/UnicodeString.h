@@ -53,6 +53,8 @@ public:
     int Compare(const char* pszText) const;
     int CompareNoCase(const CUnicodeString& other) const;
     int CompareNoCase(const char* pszText) const;
+    // The one case rule of the service for paths and names, the file system's own.
+    static int CompareOrdinalNoCase(const wchar_t* pszA, int nA, const wchar_t* pszB, int nB);
     int Collate(const CUnicodeString& other) const;
     int Collate(const char* pszText) const;
     int CollateNoCase(const CUnicodeString& other) const;

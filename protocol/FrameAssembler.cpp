@@ -1,5 +1,7 @@
 #include "protocol/FrameAssembler.h"
 
+#include "platform/LittleEndian.h"
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -9,18 +11,6 @@ namespace
 const BYTE FrameStart = 0x02;
 const BYTE FrameEnd = 0x03;
 
-int32_t ReadInt32(const BYTE* p)
-{
-    return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                                static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24);
-}
-
-void WriteInt32(BYTE* p, int32_t nValue)
-{
-    uint32_t u = static_cast<uint32_t>(nValue);
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<BYTE>(u >> (8 * i));
-}
 }
 
 CFrameAssembler::CFrameAssembler(int nHeaderSize)
@@ -37,11 +27,11 @@ void CFrameAssembler::WriteFrame(BYTE* pOut, int nHeaderSize, const BYTE* pPaylo
                                  int32_t nSequence)
 {
     pOut[0] = FrameStart;
-    WriteInt32(pOut + 1, FrameVersion);
-    WriteInt32(pOut + 5, 0);
-    WriteInt32(pOut + 9, nLength);
+    le::Put<int32_t>(pOut, 1, FrameVersion);
+    le::Put<int32_t>(pOut, 5, 0);
+    le::Put<int32_t>(pOut, 9, nLength);
     if (nHeaderSize == TcpHeaderSize)
-        WriteInt32(pOut + 13, nSequence);
+        le::Put<int32_t>(pOut, 13, nSequence);
     if (nLength > 0)
         std::memcpy(pOut + nHeaderSize, pPayload, nLength);
     pOut[nHeaderSize + nLength] = FrameEnd;
@@ -120,7 +110,7 @@ size_t CFrameAssembler::TakeHeader(const BYTE* pBytes, size_t nCount)
 
 CFrameAssembler::EResult CFrameAssembler::StartFrame()
 {
-    int32_t nLength = ReadInt32(m_abHeader + 9);
+    int32_t nLength = le::Get<int32_t>(m_abHeader, 9);
     if (nLength < 0 || nLength > MaxPayload)
         return BadLength;
     if (m_pRecord == nullptr)
@@ -141,8 +131,8 @@ CFrameAssembler::EResult CFrameAssembler::StartFrame()
         }
         m_pRecord->nCapacity = nLength + 1;
     }
-    m_pRecord->nFrameVersion = ReadInt32(m_abHeader + 1);
-    m_pRecord->nReserved = ReadInt32(m_abHeader + 5);
+    m_pRecord->nFrameVersion = le::Get<int32_t>(m_abHeader, 1);
+    m_pRecord->nReserved = le::Get<int32_t>(m_abHeader, 5);
     m_pRecord->nReceived = 0;
     m_pRecord->nExpected = nLength + 1;
     m_pRecord->bComplete = false;

@@ -189,6 +189,7 @@ void CNCServer::DoMaintain()
 void CNCServer::ArmAccept(int nSlot)
 {
     stClientSlot& stSlot = m_aSlots[nSlot];
+    CSectionLock socketLock(stSlot.csSocket);
     stSlot.hSocket = ::WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, NULL, 0, WSA_FLAG_OVERLAPPED);
     if (stSlot.hSocket == INVALID_SOCKET)
         return;
@@ -299,6 +300,7 @@ void CNCServer::FailSlot(int nSlot, DWORD dwError)
 void CNCServer::CloseSocket(int nSlot)
 {
     stClientSlot& stSlot = m_aSlots[nSlot];
+    CSectionLock socketLock(stSlot.csSocket);
     if (stSlot.hSocket != INVALID_SOCKET)
     {
         ::shutdown(stSlot.hSocket, SD_BOTH);
@@ -371,13 +373,16 @@ bool CNCServer::Broadcast(const BYTE* pPayload, int32_t nLength)
 
 bool CNCServer::SendToSlot(int nSlot, const BYTE* pBytes, size_t nCount)
 {
+    CSectionLock socketLock(m_aSlots[nSlot].csSocket);
     if (m_aSlots[nSlot].nState != SlotConnected)
         return false;
+    // One deadline for the whole message, as on the pipe.
+    ULONGLONG ullDeadline = ::GetTickCount64() + SendWaitMs;
     while (nCount > 0)
     {
         DWORD dwSent = 0;
         DWORD dwPiece = static_cast<DWORD>(std::min<size_t>(nCount, SendPieceSize));
-        if (!SendPiece(nSlot, pBytes, dwPiece, &dwSent) || dwSent == 0)
+        if (!SendPiece(nSlot, pBytes, dwPiece, ullDeadline, &dwSent) || dwSent == 0)
             return false;
         pBytes += dwSent;
         nCount -= dwSent;
@@ -385,7 +390,7 @@ bool CNCServer::SendToSlot(int nSlot, const BYTE* pBytes, size_t nCount)
     return true;
 }
 
-bool CNCServer::SendPiece(int nSlot, const BYTE* pBytes, DWORD dwCount, DWORD* pdwSent)
+bool CNCServer::SendPiece(int nSlot, const BYTE* pBytes, DWORD dwCount, ULONGLONG ullDeadline, DWORD* pdwSent)
 {
     stClientSlot& stSlot = m_aSlots[nSlot];
     OVERLAPPED stOverlapped = {};
@@ -399,9 +404,11 @@ bool CNCServer::SendPiece(int nSlot, const BYTE* pBytes, DWORD dwCount, DWORD* p
         FailSlot(nSlot, nError);
         return false;
     }
+    ULONGLONG ullNow = ::GetTickCount64();
+    DWORD dwLeft = ullNow >= ullDeadline ? 0 : static_cast<DWORD>(ullDeadline - ullNow);
     HANDLE ahWait[2] = {m_evStop.GetHandle(), stSlot.hSendEvent};
     DWORD dwFlags = 0;
-    if (::WaitForMultipleObjects(2, ahWait, FALSE, SendWaitMs) != WAIT_OBJECT_0 + 1)
+    if (::WaitForMultipleObjects(2, ahWait, FALSE, dwLeft) != WAIT_OBJECT_0 + 1)
     {
         // The OVERLAPPED lives on this stack: the send must be over before it goes.
         ::CancelIoEx(reinterpret_cast<HANDLE>(stSlot.hSocket), &stOverlapped);

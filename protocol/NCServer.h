@@ -22,6 +22,7 @@ public:
     static constexpr DWORD AddressSize = 32;
     static constexpr DWORD ReceiveSize = 4096;
     static constexpr DWORD SendPieceSize = 0x100000;
+    // How long one message to a slot, all its pieces, may wait for the client.
     static constexpr DWORD SendWaitMs = 2000;
     static constexpr DWORD MaintainWaitMs = 5000;
 
@@ -57,10 +58,15 @@ protected:
     virtual void OnClientConnected(int nClient) = 0;
 
 private:
+    // Lock order: receive lock, send lock, a slot's socket lock.
     struct stClientSlot
     {
         stClientSlot();
         ~stClientSlot();
+        // Held by a send from its check of the state to its last piece, and
+        // by whatever closes or re-arms the socket, so that a send never
+        // reaches a socket closed or recycled under it.
+        CCriticalSection csSocket;
         SOCKET hSocket;
         HANDLE hReceiveEvent;
         HANDLE hSendEvent;
@@ -86,7 +92,7 @@ private:
     void FailSlot(int nSlot, DWORD dwError);
     void CloseSocket(int nSlot);
     bool SendToSlot(int nSlot, const BYTE* pBytes, size_t nCount);
-    bool SendPiece(int nSlot, const BYTE* pBytes, DWORD dwCount, DWORD* pdwSent);
+    bool SendPiece(int nSlot, const BYTE* pBytes, DWORD dwCount, ULONGLONG ullDeadline, DWORD* pdwSent);
     void CloseSockets();
 
     stClientSlot m_aSlots[SlotCount];

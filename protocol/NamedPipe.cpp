@@ -28,6 +28,19 @@ void PrepareOverlapped(OVERLAPPED& stOverlapped, CEvent& evCompletion)
     evCompletion.ResetEvent();
     stOverlapped.hEvent = evCompletion.GetHandle();
 }
+
+// The answers of a write whose peer has already left (or was dropped).
+bool IsPeerGone(DWORD dwError)
+{
+    return dwError == ERROR_NO_DATA || dwError == ERROR_BROKEN_PIPE || dwError == ERROR_PIPE_NOT_CONNECTED ||
+           dwError == ERROR_PIPE_LISTENING;
+}
+
+DWORD TimeLeft(ULONGLONG ullDeadline)
+{
+    ULONGLONG ullNow = ::GetTickCount64();
+    return ullNow >= ullDeadline ? 0 : static_cast<DWORD>(ullDeadline - ullNow);
+}
 }
 
 CNamedPipe::CNamedPipe()
@@ -164,29 +177,36 @@ bool CNamedPipe::StartReader()
 
 void CNamedPipe::Close()
 {
-    StopReader();
-    CSectionLock writeLock(m_csWrite);
-    CSectionLock pipeLock(m_csPipe);
-    m_bConnected = false;
-    CloseHandles();
+    // The stop event also ends a write in progress, so the locks below come free at once.
+    bool bReaderGone = StopReader();
+    {
+        CSectionLock writeLock(m_csWrite);
+        CSectionLock pipeLock(m_csPipe);
+        m_bConnected = false;
+        CloseHandles();
+    }
+    // A reader still returning from the callback that called Close must find the event set.
+    if (bReaderGone)
+        m_evStop.ResetEvent();
 }
 
-void CNamedPipe::StopReader()
+bool CNamedPipe::StopReader()
 {
     if (m_hThread == NULL)
-        return;
+        return true;
     m_evStop.SetEvent();
     // Called from one of its own callbacks: the reader ends once that returns.
     if (::GetCurrentThreadId() == m_dwThreadId)
-        return;
-    // Every wait of the reader includes the stop event, so only a callback
-    // that never returns can keep it: terminating it then is the last resort.
+        return false;
+    // Every wait of the reader includes the stop event, and so does every write
+    // it may make, so only a callback that never returns can keep it:
+    // terminating it then is the last resort.
     if (::WaitForSingleObject(m_hThread, CloseWaitMs) != WAIT_OBJECT_0)
         ::TerminateThread(m_hThread, 3);
     ::CloseHandle(m_hThread);
     m_hThread = NULL;
     m_dwThreadId = 0;
-    m_evStop.ResetEvent();
+    return true;
 }
 
 DWORD WINAPI CNamedPipe::ReaderThreadProc(LPVOID pParam)
@@ -258,113 +278,127 @@ bool CNamedPipe::ListenForClient()
 
 CNamedPipe::EListen CNamedPipe::ConnectOnce()
 {
-    HANDLE hRead, hWrite;
+    stListenHalf stRead = {NULL, &m_stReadOverlapped, false};
+    stListenHalf stWrite = {NULL, &m_stConnectOverlapped, false};
     {
         CSectionLock pipeLock(m_csPipe);
-        hRead = m_hRead;
-        hWrite = m_hWrite;
+        stRead.hPipe = m_hRead;
+        stWrite.hPipe = m_hWrite;
     }
-    PrepareOverlapped(m_stConnectOverlapped, m_evConnectOut);
-    PrepareOverlapped(m_stReadOverlapped, m_evRead);
     // "_IN" listens first: a client opens "_OUT" first, and one that found
     // "_OUT" listening must find "_IN" listening too, or it leaves a half of
     // the pair connected to nobody.
-    BOOL bReadDone = ::ConnectNamedPipe(hRead, &m_stReadOverlapped);
-    DWORD dwReadError = bReadDone ? ERROR_SUCCESS : ::GetLastError();
-    BOOL bWriteDone = ::ConnectNamedPipe(hWrite, &m_stConnectOverlapped);
-    DWORD dwWriteError = bWriteDone ? ERROR_SUCCESS : ::GetLastError();
-
-    // ERROR_PIPE_CONNECTED: the client opened the half before this call.
-    if (dwWriteError == ERROR_PIPE_CONNECTED)
-        dwWriteError = ERROR_SUCCESS;
-    if (dwReadError == ERROR_PIPE_CONNECTED)
-        dwReadError = ERROR_SUCCESS;
-    bool bWritePending = dwWriteError == ERROR_IO_PENDING;
-    bool bReadPending = dwReadError == ERROR_IO_PENDING;
-    DWORD dwError = !bWritePending && dwWriteError != ERROR_SUCCESS ? dwWriteError
-                    : !bReadPending && dwReadError != ERROR_SUCCESS ? dwReadError
-                                                                    : ERROR_SUCCESS;
+    DWORD dwReadError = StartConnect(stRead, m_evRead);
+    DWORD dwError = StartConnect(stWrite, m_evConnectOut);
     if (dwError == ERROR_SUCCESS)
-        return AwaitConnects(hRead, bReadPending, hWrite, bWritePending);
+        dwError = dwReadError;
+    if (dwError == ERROR_SUCCESS)
+        return AwaitConnects(stRead, stWrite);
 
-    if (bWritePending)
-        CancelConnect(hWrite, &m_stConnectOverlapped);
-    if (bReadPending)
-        CancelConnect(hRead, &m_stReadOverlapped);
+    CancelPending(stWrite);
+    CancelPending(stRead);
     // ERROR_NO_DATA: a client came and went before the connect. The instance
     // answers so on every further connect until it is disconnected.
-    ::DisconnectNamedPipe(hWrite);
-    ::DisconnectNamedPipe(hRead);
+    ::DisconnectNamedPipe(stWrite.hPipe);
+    ::DisconnectNamedPipe(stRead.hPipe);
     if (dwError != ERROR_NO_DATA)
         OnError(dwError);
     return ListenRetry;
 }
 
-CNamedPipe::EListen CNamedPipe::AwaitConnects(HANDLE hRead, bool bReadPending, HANDLE hWrite,
-                                              bool bWritePending)
+DWORD CNamedPipe::StartConnect(stListenHalf& stHalf, CEvent& evCompletion)
 {
-    bool bFailed = false;
-    bool bHalfConnected = bReadPending != bWritePending;
-    while (bReadPending || bWritePending)
-    {
-        // Only the halves still pending are waited on: a half that connected
-        // at once may have left its event set.
-        HANDLE ahWait[3] = {m_evStop.GetHandle()};
-        DWORD dwCount = 1, dwReadIndex = MAXDWORD, dwWriteIndex = MAXDWORD;
-        if (bReadPending)
-        {
-            dwReadIndex = WAIT_OBJECT_0 + dwCount;
-            ahWait[dwCount++] = m_evRead.GetHandle();
-        }
-        if (bWritePending)
-        {
-            dwWriteIndex = WAIT_OBJECT_0 + dwCount;
-            ahWait[dwCount++] = m_evConnectOut.GetHandle();
-        }
-        // A client that opened one half and never the other would hold the
-        // pair for good.
-        DWORD dwWait = ::WaitForMultipleObjects(dwCount, ahWait, FALSE,
-                                                bHalfConnected ? HalfOpenTimeoutMs : INFINITE);
-        bHalfConnected = true;
-        DWORD dwBytes = 0;
-        if (dwWait == WAIT_TIMEOUT)
-        {
-            bFailed = true;
-            break;
-        }
-        if (dwWait == dwReadIndex)
-        {
-            bReadPending = false;
-            bFailed |= !::GetOverlappedResult(hRead, &m_stReadOverlapped, &dwBytes, FALSE);
-        }
-        else if (dwWait == dwWriteIndex)
-        {
-            bWritePending = false;
-            bFailed |= !::GetOverlappedResult(hWrite, &m_stConnectOverlapped, &dwBytes, FALSE);
-        }
-        else
-        {
-            if (bWritePending)
-                CancelConnect(hWrite, &m_stConnectOverlapped);
-            if (bReadPending)
-                CancelConnect(hRead, &m_stReadOverlapped);
-            return ListenStopped;
-        }
-    }
-    if (!bFailed)
-        return ListenConnected;
-    if (bWritePending)
-        CancelConnect(hWrite, &m_stConnectOverlapped);
-    if (bReadPending)
-        CancelConnect(hRead, &m_stReadOverlapped);
-    Disconnect();
-    return ListenRetry;
+    PrepareOverlapped(*stHalf.pOverlapped, evCompletion);
+    stHalf.bPending = false;
+    if (::ConnectNamedPipe(stHalf.hPipe, stHalf.pOverlapped))
+        return ERROR_SUCCESS;
+    DWORD dwError = ::GetLastError();
+    stHalf.bPending = dwError == ERROR_IO_PENDING;
+    // ERROR_PIPE_CONNECTED: the client opened the half before this call.
+    return stHalf.bPending || dwError == ERROR_PIPE_CONNECTED ? ERROR_SUCCESS : dwError;
 }
 
-void CNamedPipe::CancelConnect(HANDLE hPipe, OVERLAPPED* pOverlapped)
+CNamedPipe::EListen CNamedPipe::AwaitConnects(stListenHalf& stRead, stListenHalf& stWrite)
+{
+    ULONGLONG ullHalfSince = 0;
+    EListen eResult = ListenConnected;
+    while (eResult == ListenConnected && (stRead.bPending || stWrite.bPending))
+    {
+        if (ullHalfSince == 0 && stRead.bPending != stWrite.bPending)
+            ullHalfSince = ::GetTickCount64();
+        eResult = AwaitOneConnect(stRead, stWrite, ullHalfSince);
+    }
+    if (eResult == ListenConnected)
+        return ListenConnected;
+    CancelPending(stWrite);
+    CancelPending(stRead);
+    if (eResult == ListenRetry)
+        DisconnectPeer(false);
+    return eResult;
+}
+
+CNamedPipe::EListen CNamedPipe::AwaitOneConnect(stListenHalf& stRead, stListenHalf& stWrite,
+                                                ULONGLONG ullHalfSince)
+{
+    // Only the halves still pending are waited on: a half that connected at
+    // once may have left its event set.
+    HANDLE ahWait[3] = {m_evStop.GetHandle()};
+    stListenHalf* apHalves[3] = {nullptr};
+    DWORD dwCount = 1;
+    for (stListenHalf* pHalf : {&stRead, &stWrite})
+    {
+        if (!pHalf->bPending)
+            continue;
+        apHalves[dwCount] = pHalf;
+        ahWait[dwCount++] = pHalf->pOverlapped->hEvent;
+    }
+    DWORD dwWait = ::WaitForMultipleObjects(dwCount, ahWait, FALSE, ullHalfSince != 0 ? HalfOpenPollMs : INFINITE);
+    if (dwWait == WAIT_TIMEOUT)
+        return IsHalfOpenOver(stRead, stWrite, ullHalfSince) ? ListenRetry : ListenConnected;
+    if (dwWait <= WAIT_OBJECT_0 || dwWait >= WAIT_OBJECT_0 + dwCount)
+        return ListenStopped;
+    stListenHalf& stHalf = *apHalves[dwWait - WAIT_OBJECT_0];
+    stHalf.bPending = false;
+    DWORD dwBytes = 0;
+    return ::GetOverlappedResult(stHalf.hPipe, stHalf.pOverlapped, &dwBytes, FALSE) ? ListenConnected
+                                                                                      : ListenRetry;
+}
+
+// A client that opened one half and never the other would hold the pair for
+// good; one that has closed its half already is let go at once.
+bool CNamedPipe::IsHalfOpenOver(stListenHalf& stRead, stListenHalf& stWrite, ULONGLONG ullHalfSince)
+{
+    if (::GetTickCount64() - ullHalfSince >= HalfOpenTimeoutMs)
+        return true;
+    if (!stRead.bPending)
+    {
+        DWORD dwAvailable = 0;
+        return !::PeekNamedPipe(stRead.hPipe, NULL, 0, NULL, &dwAvailable, NULL);
+    }
+    // A write of no bytes reaches no reader of a byte pipe, and fails once the
+    // client has closed its half.
+    PrepareOverlapped(*stWrite.pOverlapped, m_evConnectOut);
+    DWORD dwWritten = 0;
+    if (::WriteFile(stWrite.hPipe, "", 0, &dwWritten, stWrite.pOverlapped))
+        return false;
+    if (::GetLastError() != ERROR_IO_PENDING)
+        return true;
+    CancelPendingIo(stWrite.hPipe, stWrite.pOverlapped);
+    return false;
+}
+
+void CNamedPipe::CancelPending(stListenHalf& stHalf)
+{
+    if (stHalf.bPending)
+        CancelPendingIo(stHalf.hPipe, stHalf.pOverlapped);
+    stHalf.bPending = false;
+}
+
+// The OVERLAPPED must outlive the I/O: the cancel is waited for.
+void CNamedPipe::CancelPendingIo(HANDLE hPipe, OVERLAPPED* pOverlapped)
 {
     DWORD dwBytes = 0;
-    ::CancelIo(hPipe);
+    ::CancelIoEx(hPipe, pOverlapped);
     ::GetOverlappedResult(hPipe, pOverlapped, &dwBytes, TRUE);
 }
 
@@ -393,40 +427,11 @@ bool CNamedPipe::ReadUntilDisconnected()
     BYTE abBuffer[ChunkSize];
     for (;;)
     {
-        if (IsStopRequested())
-            return false;
-        HANDLE hRead;
         DWORD dwRead = 0;
-        BOOL bRead;
-        DWORD dwError;
-        {
-            // The read is issued under the pipe lock: a Disconnect on another thread closes
-            // the handle only under it, so the read can never reach a reused handle value.
-            CSectionLock pipeLock(m_csPipe);
-            hRead = m_hRead;
-            if (m_bDropping || !IsValid(hRead))
-                break;
-            PrepareOverlapped(m_stReadOverlapped, m_evRead);
-            bRead = ::ReadFile(hRead, abBuffer, ChunkSize, &dwRead, &m_stReadOverlapped);
-            dwError = ::GetLastError();
-        }
-        if (!bRead)
-        {
-            if (dwError != ERROR_IO_PENDING)
-                break;
-            HANDLE ahWait[3] = {m_evStop.GetHandle(), m_evRead.GetHandle(), m_evDrop.GetHandle()};
-            DWORD dwWait = ::WaitForMultipleObjects(3, ahWait, FALSE, INFINITE);
-            if (dwWait != WAIT_OBJECT_0 + 1)
-            {
-                CancelConnect(hRead, &m_stReadOverlapped);
-                if (dwWait == WAIT_OBJECT_0 + 2)
-                    break;
-                return false;
-            }
-            if (!::GetOverlappedResult(hRead, &m_stReadOverlapped, &dwRead, FALSE))
-                break;
-        }
-        if (dwRead == 0)
+        ERead eRead = ReadChunk(abBuffer, &dwRead);
+        if (eRead == ReadStopped)
+            return false;
+        if (eRead == ReadEnded)
             break;
         OnReceive(abBuffer, dwRead);
     }
@@ -434,23 +439,72 @@ bool CNamedPipe::ReadUntilDisconnected()
     return true;
 }
 
+CNamedPipe::ERead CNamedPipe::ReadChunk(BYTE* pBuffer, DWORD* pdwRead)
+{
+    if (IsStopRequested())
+        return ReadStopped;
+    HANDLE hRead;
+    BOOL bRead;
+    DWORD dwError;
+    {
+        // The read is issued under the pipe lock: a Disconnect on another thread closes
+        // the handle only under it, so the read can never reach a reused handle value.
+        CSectionLock pipeLock(m_csPipe);
+        hRead = m_hRead;
+        if (m_bDropping || !IsValid(hRead))
+            return ReadEnded;
+        PrepareOverlapped(m_stReadOverlapped, m_evRead);
+        bRead = ::ReadFile(hRead, pBuffer, ChunkSize, pdwRead, &m_stReadOverlapped);
+        dwError = ::GetLastError();
+    }
+    if (!bRead)
+    {
+        if (dwError != ERROR_IO_PENDING)
+            return ReadEnded;
+        ERead eRead = AwaitRead(hRead, pdwRead);
+        if (eRead != ReadData)
+            return eRead;
+    }
+    // A completion with no bytes is the end of the connection.
+    return *pdwRead == 0 ? ReadEnded : ReadData;
+}
+
+CNamedPipe::ERead CNamedPipe::AwaitRead(HANDLE hRead, DWORD* pdwRead)
+{
+    HANDLE ahWait[3] = {m_evStop.GetHandle(), m_evRead.GetHandle(), m_evDrop.GetHandle()};
+    DWORD dwWait = ::WaitForMultipleObjects(3, ahWait, FALSE, INFINITE);
+    if (dwWait != WAIT_OBJECT_0 + 1)
+    {
+        CancelPendingIo(hRead, &m_stReadOverlapped);
+        return dwWait == WAIT_OBJECT_0 + 2 ? ReadEnded : ReadStopped;
+    }
+    return ::GetOverlappedResult(hRead, &m_stReadOverlapped, pdwRead, FALSE) ? ReadData : ReadEnded;
+}
+
 bool CNamedPipe::Write(const BYTE* pBytes, DWORD dwCount)
 {
     CSectionLock writeLock(m_csWrite);
     HANDLE hWrite = m_hWrite;
     if (!IsValid(hWrite) || m_bDropping)
+    {
+        ::SetLastError(ERROR_PIPE_NOT_CONNECTED);
         return false;
+    }
+    // One deadline for the whole message: a peer that takes a little now and
+    // then must not hold the send, and the locks of its callers, any longer.
+    ULONGLONG ullDeadline = ::GetTickCount64() + WriteTimeoutMs;
     DWORD dwTotal = 0;
     while (dwTotal < dwCount)
     {
         DWORD dwWritten = 0;
-        if (!WriteChunk(hWrite, pBytes + dwTotal, std::min(ChunkSize, dwCount - dwTotal), &dwWritten))
+        if (!WriteChunk(hWrite, pBytes + dwTotal, std::min(ChunkSize, dwCount - dwTotal), ullDeadline,
+                        &dwWritten))
             return false;
         if (dwWritten == 0)
             break;
         dwTotal += dwWritten;
     }
-    if (!FlushBounded(hWrite))
+    if (!FlushBounded(hWrite, ullDeadline))
         return false;
     if (dwTotal != dwCount)
     {
@@ -460,11 +514,12 @@ bool CNamedPipe::Write(const BYTE* pBytes, DWORD dwCount)
     return true;
 }
 
-bool CNamedPipe::WriteChunk(HANDLE hWrite, const BYTE* pBytes, DWORD dwCount, DWORD* pdwWritten)
+bool CNamedPipe::WriteChunk(HANDLE hWrite, const BYTE* pBytes, DWORD dwCount, ULONGLONG ullDeadline,
+                            DWORD* pdwWritten)
 {
     DWORD dwError = ERROR_SUCCESS;
     // A chunk whose completion reports a failure is written once more.
-    for (int nAttempt = 0; nAttempt < 2; ++nAttempt)
+    for (int nAttempt = 0; nAttempt < 2 && !IsPeerGone(dwError); ++nAttempt)
     {
         PrepareOverlapped(m_stWriteOverlapped, m_evWrite);
         if (::WriteFile(hWrite, pBytes, dwCount, pdwWritten, &m_stWriteOverlapped))
@@ -473,10 +528,11 @@ bool CNamedPipe::WriteChunk(HANDLE hWrite, const BYTE* pBytes, DWORD dwCount, DW
         if (dwError != ERROR_IO_PENDING)
             break;
         ::SwitchToThread();
-        if (::WaitForSingleObject(m_evWrite.GetHandle(), WriteTimeoutMs) != WAIT_OBJECT_0)
+        HANDLE ahWait[2] = {m_evWrite.GetHandle(), m_evStop.GetHandle()};
+        if (::WaitForMultipleObjects(2, ahWait, FALSE, TimeLeft(ullDeadline)) != WAIT_OBJECT_0)
         {
-            ::CancelIoEx(hWrite, &m_stWriteOverlapped);
-            ::GetOverlappedResult(hWrite, &m_stWriteOverlapped, pdwWritten, TRUE);
+            // Out of time, or the pipe is being closed.
+            CancelPendingIo(hWrite, &m_stWriteOverlapped);
             DropPeer();
             return false;
         }
@@ -484,23 +540,46 @@ bool CNamedPipe::WriteChunk(HANDLE hWrite, const BYTE* pBytes, DWORD dwCount, DW
             return true;
         dwError = ::GetLastError();
     }
-    OnError(dwError);
+    ReportWriteError(dwError);
     return false;
 }
 
-bool CNamedPipe::FlushBounded(HANDLE hPipe)
+bool CNamedPipe::FlushBounded(HANDLE hPipe, ULONGLONG ullDeadline)
 {
-    // The flush returns only once the peer has read everything.
-    CIoCanceller canceller(WriteTimeoutMs);
+    DWORD dwLeft = TimeLeft(ullDeadline);
+    if (dwLeft == 0)
+    {
+        DropPeer();
+        return false;
+    }
+    // The flush returns only once the peer has read everything; closing the
+    // pipe ends it as well.
+    CIoCanceller canceller(dwLeft, m_evStop.GetHandle());
     if (!canceller.IsArmed())
     {
         OnError(::GetLastError());
         return false;
     }
-    if (::FlushFileBuffers(hPipe) || !canceller.HasFired())
+    if (::FlushFileBuffers(hPipe))
         return true;
-    DropPeer();
+    DWORD dwError = ::GetLastError();
+    if (canceller.HasFired())
+    {
+        DropPeer();
+        return false;
+    }
+    ReportWriteError(dwError);
     return false;
+}
+
+// A peer that has already left is no fault of the connection now served: the
+// reader reports its departure, and an error reported here could be taken for
+// the next client's.
+void CNamedPipe::ReportWriteError(DWORD dwError)
+{
+    if (!IsPeerGone(dwError))
+        OnError(dwError);
+    ::SetLastError(dwError);
 }
 
 void CNamedPipe::DropPeer()
@@ -524,7 +603,7 @@ void CNamedPipe::DisconnectPeer(bool bFlush)
         // Only the write half holds data for the peer; a flush of the read
         // half has nothing to deliver.
         if (bFlush && bWasConnected && IsValid(m_hWrite))
-            FlushBounded(m_hWrite);
+            FlushBounded(m_hWrite, ::GetTickCount64() + WriteTimeoutMs);
         if (m_bServerMode)
         {
             ::DisconnectNamedPipe(m_hWrite);

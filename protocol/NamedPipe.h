@@ -15,13 +15,15 @@ class CNamedPipe
 public:
     static constexpr DWORD ChunkSize = 1024;
     static constexpr int MaxNameLength = 511;
-    // How long one pending chunk or a flush may wait for a peer that does not
-    // read before that peer is dropped.
+    // How long one message, all its chunks and the flush, may wait for a peer
+    // that does not read before that peer is dropped.
     static constexpr DWORD WriteTimeoutMs = 5000;
     static constexpr DWORD ClientRetryMs = 10000;
     static constexpr DWORD ListenRetryMs = 200;
     // How long the second half of a pair may take after the first connected.
     static constexpr DWORD HalfOpenTimeoutMs = 5000;
+    // How often a half-open pair looks whether its client has left already.
+    static constexpr DWORD HalfOpenPollMs = 100;
     static constexpr DWORD CloseWaitMs = 10000;
 
     CNamedPipe();
@@ -36,8 +38,10 @@ public:
     std::wstring GetHalfName(bool bIn) const;
 
     bool Open(bool bServerMode);
-    // Writes are serialised here; a peer that stops reading is dropped after
-    // WriteTimeoutMs and the write fails.
+    // Writes are serialised here; a peer that has not read the whole message
+    // within WriteTimeoutMs is dropped and the write fails. A write to a peer
+    // that has already left fails without calling OnError: the reader thread
+    // reports the departure through OnDisconnect.
     bool Write(const BYTE* pBytes, DWORD dwCount);
     void Disconnect();
     void Close();
@@ -54,7 +58,17 @@ protected:
     CCriticalSection m_csPipe;
 
 private:
+    // ListenConnected also means "nothing has failed yet" while halves are pending.
     enum EListen { ListenConnected, ListenRetry, ListenStopped };
+    enum ERead { ReadData, ReadEnded, ReadStopped };
+
+    // One half of the pair while the server waits for its client.
+    struct stListenHalf
+    {
+        HANDLE hPipe;
+        OVERLAPPED* pOverlapped;
+        bool bPending;
+    };
 
     static DWORD WINAPI ReaderThreadProc(LPVOID pParam);
     void ReaderLoop();
@@ -63,21 +77,29 @@ private:
     bool KeepPairOrClose();
     void CloseHandles();
     bool StartReader();
-    void StopReader();
+    bool StopReader();
 
     bool HasHandles();
     bool ListenForClient();
     EListen ConnectOnce();
-    EListen AwaitConnects(HANDLE hRead, bool bReadPending, HANDLE hWrite, bool bWritePending);
-    void CancelConnect(HANDLE hPipe, OVERLAPPED* pOverlapped);
+    DWORD StartConnect(stListenHalf& stHalf, CEvent& evCompletion);
+    EListen AwaitConnects(stListenHalf& stRead, stListenHalf& stWrite);
+    EListen AwaitOneConnect(stListenHalf& stRead, stListenHalf& stWrite, ULONGLONG ullHalfSince);
+    bool IsHalfOpenOver(stListenHalf& stRead, stListenHalf& stWrite, ULONGLONG ullHalfSince);
+    static void CancelPending(stListenHalf& stHalf);
+    static void CancelPendingIo(HANDLE hPipe, OVERLAPPED* pOverlapped);
     bool ReopenClient();
     bool IsStopRequested() const;
     bool WaitStopFor(DWORD dwMilliseconds) const;
     bool ReadUntilDisconnected();
+    ERead ReadChunk(BYTE* pBuffer, DWORD* pdwRead);
+    ERead AwaitRead(HANDLE hRead, DWORD* pdwRead);
     void MarkConnected();
 
-    bool WriteChunk(HANDLE hWrite, const BYTE* pBytes, DWORD dwCount, DWORD* pdwWritten);
-    bool FlushBounded(HANDLE hPipe);
+    bool WriteChunk(HANDLE hWrite, const BYTE* pBytes, DWORD dwCount, ULONGLONG ullDeadline,
+                    DWORD* pdwWritten);
+    bool FlushBounded(HANDLE hPipe, ULONGLONG ullDeadline);
+    void ReportWriteError(DWORD dwError);
     void DropPeer();
     void DisconnectPeer(bool bFlush);
 

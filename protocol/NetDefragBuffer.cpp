@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdlib>
+#include <cstring>
 
 CNetDefragBuffer::CNetDefragBuffer(bool bStoring, UINT, int nGrowthStep)
     : m_pStart(nullptr), m_pCurrent(nullptr), m_pEnd(nullptr), m_nGrowthStep(nGrowthStep),

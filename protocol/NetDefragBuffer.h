@@ -3,10 +3,11 @@
 // strings. A loading archive never reads outside the payload it is given.
 #pragma once
 
+#include "platform/LittleEndian.h"
+
 #include <windows.h>
 
 #include <cstdint>
-#include <cstring>
 
 class CUnicodeString;
 
@@ -90,7 +91,7 @@ template <class T> CNetDefragBuffer& CNetDefragBuffer::WriteValue(T value)
     int64_t nMissing = static_cast<int64_t>(sizeof(T)) - (m_pEnd - m_pCurrent);
     if (MakeRoom(sizeof(T), nMissing > m_nGrowthStep ? nMissing : m_nGrowthStep))
     {
-        memcpy(m_pCurrent, &value, sizeof(T));
+        le::Put(m_pCurrent, 0, value);
         m_pCurrent += sizeof(T);
     }
     return *this;
@@ -99,7 +100,7 @@ template <class T> CNetDefragBuffer& CNetDefragBuffer::WriteValue(T value)
 template <class T> CNetDefragBuffer& CNetDefragBuffer::ReadValue(T& value)
 {
     CheckReadable(sizeof(T));
-    memcpy(&value, m_pCurrent, sizeof(T));
+    value = le::Get<T>(m_pCurrent, 0);
     m_pCurrent += sizeof(T);
     return *this;
 }

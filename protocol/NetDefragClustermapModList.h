@@ -32,6 +32,7 @@ public:
     // negative position or count, or when the block cannot grow.
     bool AddRange(int64_t llFirstCell, int64_t llCellCount, int32_t nBytesPerCell, const BYTE* pCells);
     bool HasRecords() const { return m_arRecords.GetCurrent() != m_arRecords.GetBuffer(); }
+    int64_t GetRecordBytes() const { return m_arRecords.GetCurrent() - m_arRecords.GetBuffer(); }
     // Hands out the records in order, from the first.
     bool GetNext(CLUSTERMAP_MOD_RECORD& stRecord);
     void FreeBuffer();

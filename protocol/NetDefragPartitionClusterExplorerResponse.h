@@ -31,6 +31,7 @@ public:
     // Smallest first cluster first.
     void SortByStart();
     int GetCount() const { return m_arrEntries.GetCount(); }
+    const CLUSTEREXPLORER_RESPONSE_ENTRY& GetAt(int nIndex) const { return m_arrEntries.GetAt(nIndex); }
     // The entries in order, then null.
     const CLUSTEREXPLORER_RESPONSE_ENTRY* GetNext();
 

@@ -1,6 +1,14 @@
 // CQOVQueuedServer: turns every event of both channels into a queue item and
 // signals the owner's event, so that the owner's thread handles all events in
 // order. Producers are the reader and worker threads.
+//
+// Error items of the pipe: a send to a client that has already left (the
+// pipe answers that its peer is gone, not connected or listening again)
+// queues no error item. The client's departure arrives as its disconnected
+// item, queued by the reader in order with its other events, so a consumer
+// that drops the clients of a pair on an error item never drops a client
+// that connected after the one the error was about. The send itself returns
+// false with that answer as the last error.
 #pragma once
 
 #include "protocol/QOVServer.h"

@@ -1,7 +1,7 @@
 # Sourced by the scripts: installs the Debian packages the build and the tests
 # need, and only when one is missing, so that a prepared machine stays quiet.
 vf_install_deps() {
-    local pkgs="cmake ninja-build g++-mingw-w64-x86-64-posix wine wine64 xvfb googletest"
+    local pkgs="cmake ninja-build g++-mingw-w64-x86-64-posix wine wine64 xvfb googletest ntfs-3g"
     local missing=""
     for p in $pkgs; do
         dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
@@ -30,6 +30,36 @@ vf_wine_start() {
     wineserver -w
     wineserver -p
     wineboot >/dev/null 2>&1
+}
+
+# A virtual X display of its own for the windows of the GUI tests: Xvfb picks
+# the first free number (another display may be running already) and writes
+# it once it accepts clients. The caller ends it with vf_xvfb_stop.
+vf_xvfb_start() {
+    VF_XVFB_DIR="$(mktemp -d)"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$VF_XVFB_DIR/display" >/dev/null 2>&1 &
+    VF_XVFB_PID=$!
+    local i
+    for i in $(seq 100); do
+        [ -s "$VF_XVFB_DIR/display" ] && break
+        kill -0 "$VF_XVFB_PID" 2>/dev/null || break
+        sleep 0.1
+    done
+    if [ ! -s "$VF_XVFB_DIR/display" ]; then
+        echo "Xvfb did not start" >&2
+        return 1
+    fi
+    export DISPLAY=":$(head -n 1 "$VF_XVFB_DIR/display")"
+}
+
+vf_xvfb_stop() {
+    if [ -n "${VF_XVFB_PID:-}" ]; then
+        kill "$VF_XVFB_PID" 2>/dev/null || true
+        wait "$VF_XVFB_PID" 2>/dev/null || true
+        VF_XVFB_PID=""
+    fi
+    [ -n "${VF_XVFB_DIR:-}" ] && rm -rf "$VF_XVFB_DIR"
+    return 0
 }
 
 vf_wine_stop() {

@@ -1,39 +1,21 @@
 #include "service/EventSource.h"
 
+#include "engine/Registry.h"
+
 #include <algorithm>
 
 namespace
 {
 const wchar_t ApplicationKey[] = L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application";
 const wchar_t SourcesValue[] = L"Sources";
+// Another installer may change the list between its size and its read.
+const int ReadAttempts = 4;
 
-// Owns one open registry key.
-class CKeyHolder
+// The registry key's own writers cover neither expandable text nor an empty
+// list, which is two terminators only.
+bool SetRawValue(CRegistry& key, const wchar_t* pszName, DWORD dwType, const void* pData, size_t nBytes)
 {
-public:
-    CKeyHolder() : m_hKey(NULL) {}
-    ~CKeyHolder()
-    {
-        if (m_hKey != NULL)
-            ::RegCloseKey(m_hKey);
-    }
-    CKeyHolder(const CKeyHolder&) = delete;
-    CKeyHolder& operator=(const CKeyHolder&) = delete;
-
-    bool Create(const std::wstring& strPath)
-    {
-        return ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, strPath.c_str(), 0, NULL, REG_OPTION_NON_VOLATILE,
-                                 KEY_ALL_ACCESS, NULL, &m_hKey, NULL) == ERROR_SUCCESS;
-    }
-    HKEY Get() const { return m_hKey; }
-
-private:
-    HKEY m_hKey;
-};
-
-bool SetValue(HKEY hKey, const wchar_t* pszName, DWORD dwType, const void* pData, size_t nBytes)
-{
-    return ::RegSetValueExW(hKey, pszName, 0, dwType, static_cast<const BYTE*>(pData),
+    return ::RegSetValueExW(key.GetKey(), pszName, 0, dwType, static_cast<const BYTE*>(pData),
                             static_cast<DWORD>(nBytes)) == ERROR_SUCCESS;
 }
 
@@ -61,11 +43,11 @@ std::wstring CEventSource::GetKeyPath(const wchar_t* pszName)
 
 bool CEventSource::Register(const wchar_t* pszName, const wchar_t* pszMessageFile, DWORD dwTypes)
 {
-    CKeyHolder key;
-    if (!key.Create(GetKeyPath(pszName)) ||
-        !SetValue(key.Get(), L"EventMessageFile", REG_EXPAND_SZ, pszMessageFile,
-                  (wcslen(pszMessageFile) + 1) * sizeof(wchar_t)) ||
-        !SetValue(key.Get(), L"TypesSupported", REG_DWORD, &dwTypes, sizeof(dwTypes)))
+    CRegistry key;
+    if (!key.Create(GetKeyPath(pszName).c_str()) ||
+        !SetRawValue(key, L"EventMessageFile", REG_EXPAND_SZ, pszMessageFile,
+                     (wcslen(pszMessageFile) + 1) * sizeof(wchar_t)) ||
+        !key.WriteDWORD(L"TypesSupported", dwTypes))
         return false;
     std::vector<std::wstring> sources;
     if (!ReadSources(sources))
@@ -78,7 +60,8 @@ bool CEventSource::Register(const wchar_t* pszName, const wchar_t* pszMessageFil
 
 bool CEventSource::Unregister(const wchar_t* pszName)
 {
-    bool bDeleted = ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, GetKeyPath(pszName).c_str()) == ERROR_SUCCESS;
+    CRegistry key;
+    bool bDeleted = key.DeleteKey(HKEY_LOCAL_MACHINE, GetKeyPath(pszName).c_str());
     std::vector<std::wstring> sources;
     if (!ReadSources(sources))
         return false;
@@ -92,29 +75,25 @@ bool CEventSource::Unregister(const wchar_t* pszName)
 bool CEventSource::ReadSources(std::vector<std::wstring>& sources)
 {
     sources.clear();
-    CKeyHolder key;
+    CRegistry key;
     if (!key.Create(ApplicationKey))
         return false;
-    DWORD dwBytes = 0;
-    // Another installer may change the list between the size and the read: ask again.
-    for (int nAttempt = 0; nAttempt < 4; ++nAttempt)
+    for (int nAttempt = 0; nAttempt < ReadAttempts; ++nAttempt)
     {
-        DWORD dwType = 0;
-        LONG lResult = ::RegQueryValueExW(key.Get(), SourcesValue, NULL, &dwType, NULL, &dwBytes);
-        if (lResult == ERROR_FILE_NOT_FOUND)
-            return true;
-        if (lResult != ERROR_SUCCESS || dwType != REG_MULTI_SZ)
+        if (!key.ValueExists(SourcesValue))
+            return key.GetLastResult() == ERROR_FILE_NOT_FOUND;
+        if (key.GetLastType() != REG_MULTI_SZ)
             return false;
         // Two spare units: a stored list need not end with its terminators.
-        std::vector<wchar_t> text(dwBytes / sizeof(wchar_t) + 2, L'\0');
-        lResult = ::RegQueryValueExW(key.Get(), SourcesValue, NULL, &dwType,
-                                     reinterpret_cast<BYTE*>(text.data()), &dwBytes);
-        if (lResult == ERROR_MORE_DATA)
-            continue;
-        if (lResult != ERROR_SUCCESS || dwType != REG_MULTI_SZ)
+        std::vector<wchar_t> text(key.GetLastSize() / sizeof(wchar_t) + 2, L'\0');
+        DWORD dwBytes = static_cast<DWORD>((text.size() - 2) * sizeof(wchar_t));
+        if (key.ReadMultiString(SourcesValue, text.data(), dwBytes))
+        {
+            sources = SplitMultiString(text);
+            return true;
+        }
+        if (key.GetLastResult() != ERROR_MORE_DATA)
             return false;
-        sources = SplitMultiString(text);
-        return true;
     }
     return false;
 }
@@ -130,7 +109,10 @@ bool CEventSource::WriteSources(const std::vector<std::wstring>& sources)
     text.push_back(L'\0');
     if (sources.empty())
         text.push_back(L'\0');
-    CKeyHolder key;
-    return key.Create(ApplicationKey) &&
-           SetValue(key.Get(), SourcesValue, REG_MULTI_SZ, text.data(), text.size() * sizeof(wchar_t));
+    CRegistry key;
+    if (!key.Create(ApplicationKey))
+        return false;
+    if (sources.empty())
+        return SetRawValue(key, SourcesValue, REG_MULTI_SZ, text.data(), text.size() * sizeof(wchar_t));
+    return key.WriteMultiString(SourcesValue, text.data());
 }

@@ -65,7 +65,7 @@ CWinService::CWinService(const wchar_t* pszServiceName, const wchar_t* pszDispla
       m_stStatus(),
       m_hStatus(NULL),
       m_dwControlsAccepted(SERVICE_ACCEPT_STOP),
-      m_dwPendingState(SERVICE_STOPPED),
+      m_dwPendingState(SERVICE_START_PENDING),
       m_bIsNT(true),
       m_dwDesiredAccess(SERVICE_ALL_ACCESS),
       m_dwServiceType(SERVICE_WIN32_OWN_PROCESS),
@@ -73,10 +73,12 @@ CWinService::CWinService(const wchar_t* pszServiceName, const wchar_t* pszDispla
       m_dwErrorControl(SERVICE_ERROR_NORMAL),
       m_bHasAccount(false),
       m_bHasPassword(false),
-      m_dwCheckPoint(1)
+      m_dwCheckPoint(1),
+      m_evRunEnded(TRUE, TRUE)
 {
+    // The object exists because the program is starting.
     m_stStatus.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
-    m_stStatus.dwCurrentState = SERVICE_STOPPED;
+    m_stStatus.dwCurrentState = SERVICE_START_PENDING;
     LookUpUserSid();
     s_pInstance = this;
 }
@@ -116,39 +118,46 @@ bool CWinService::ParseCommandLine(int argc, wchar_t** argv)
         const wchar_t* pszArgument = argv[i];
         if (pszArgument == nullptr || pszArgument[0] != L'-')
             continue;
-        switch (pszArgument[1])
+        if (pszArgument[1] == L'd' || pszArgument[1] == L'f')
         {
-        case L'd':
-        case L'f':
             m_bRunningDirectly = true;
             return RunDirect(argc, argv, pszArgument[1] == L'f');
-        case L'i':
-            eOperation = OpInstall;
-            break;
-        case L'u':
-            eOperation = OpRemove;
-            break;
-        case L's':
-            eOperation = OpStart;
-            break;
-        case L'e':
-            eOperation = OpStop;
-            break;
-        case L'l':
-            if (!TakeSwitchValue(argc, argv, i, m_strAccount))
-                return false;
-            m_bHasAccount = true;
-            break;
-        case L'p':
-            if (!TakeSwitchValue(argc, argv, i, m_strPassword))
-                return false;
-            m_bHasPassword = true;
-            break;
-        default:
-            break;
         }
+        if (!TakeSwitch(argc, argv, i, eOperation))
+            return false;
     }
     return RunOperation(eOperation);
+}
+
+bool CWinService::TakeSwitch(int argc, wchar_t** argv, int& nIndex, EOperation& eOperation)
+{
+    switch (argv[nIndex][1])
+    {
+    case L'i':
+        eOperation = OpInstall;
+        return true;
+    case L'u':
+        eOperation = OpRemove;
+        return true;
+    case L's':
+        eOperation = OpStart;
+        return true;
+    case L'e':
+        eOperation = OpStop;
+        return true;
+    case L'l':
+        if (!TakeSwitchValue(argc, argv, nIndex, m_strAccount))
+            return false;
+        m_bHasAccount = true;
+        return true;
+    case L'p':
+        if (!TakeSwitchValue(argc, argv, nIndex, m_strPassword))
+            return false;
+        m_bHasPassword = true;
+        return true;
+    default:
+        return true;
+    }
 }
 
 bool CWinService::TakeSwitchValue(int argc, wchar_t** argv, int& nIndex, CUnicodeString& strValue)
@@ -270,18 +279,34 @@ BOOL WINAPI CWinService::ConsoleHandler(DWORD dwCtrlType)
 {
     if (dwCtrlType != CTRL_C_EVENT && dwCtrlType != CTRL_BREAK_EVENT && dwCtrlType != CTRL_CLOSE_EVENT)
         return FALSE;
-    if (s_pInstance != nullptr)
-        s_pInstance->OnStop();
+    CWinService* pService = s_pInstance;
+    if (pService == nullptr)
+        return TRUE;
+    pService->RequestStop();
+    // After a close the process ends once this returns: the stop sequence,
+    // which says goodbye to the clients, must have run by then.
+    if (dwCtrlType == CTRL_CLOSE_EVENT)
+        ::WaitForSingleObject(pService->m_evRunEnded.GetHandle(), ConsoleCloseWaitMs);
     return TRUE;
 }
 
 bool CWinService::RunDirect(int, wchar_t**, bool)
 {
     // In the foreground Ctrl+C takes the same way out as a stop control.
+    m_evRunEnded.ResetEvent();
     ::SetConsoleCtrlHandler(ConsoleHandler, TRUE);
     bool bStarted = Run();
+    m_evRunEnded.SetEvent();
     ::SetConsoleCtrlHandler(ConsoleHandler, FALSE);
     return bStarted;
+}
+
+void CWinService::RequestStop()
+{
+    // Whoever waits for the stop ("-e", "-u") polls only while stop-pending
+    // is reported, so it is reported before the work is told to stop.
+    SetStatus(SERVICE_STOP_PENDING, StatusWaitHintMs);
+    OnStop();
 }
 
 void WINAPI CWinService::ServiceMain(DWORD, LPWSTR*)
@@ -305,11 +330,7 @@ void CWinService::RunServiceEntry()
         LogEvent(GetSystemErrorText(::GetLastError()).GetBuffer(), EVENTLOG_ERROR_TYPE);
         return;
     }
-    DEV_BROADCAST_DEVICEINTERFACE_W stFilter = {};
-    stFilter.dbcc_size = sizeof(stFilter);
-    stFilter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-    stFilter.dbcc_classguid = GUID_DEVINTERFACE_VOLUME;
-    HDEVNOTIFY hNotify = ::RegisterDeviceNotificationW(m_hStatus, &stFilter, DEVICE_NOTIFY_SERVICE_HANDLE);
+    HDEVNOTIFY hNotify = RegisterVolumeNotification();
     SetStatus(SERVICE_START_PENDING, StatusWaitHintMs);
     Run();
     if (hNotify != NULL)
@@ -317,25 +338,57 @@ void CWinService::RunServiceEntry()
     SetStatus(SERVICE_STOPPED, StatusWaitHintMs);
 }
 
+HDEVNOTIFY CWinService::RegisterVolumeNotification()
+{
+    DEV_BROADCAST_DEVICEINTERFACE_W stFilter = {};
+    stFilter.dbcc_size = sizeof(stFilter);
+    stFilter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    stFilter.dbcc_classguid = GUID_DEVINTERFACE_VOLUME;
+    return ::RegisterDeviceNotificationW(m_hStatus, &stFilter, DEVICE_NOTIFY_SERVICE_HANDLE);
+}
+
 bool CWinService::SetStatus(DWORD dwState, DWORD dwWaitHint)
+{
+    return UpdateStatus(&dwState, dwWaitHint);
+}
+
+bool CWinService::UpdateStatus(const DWORD* pdwState, DWORD dwWaitHint)
 {
     if (m_bRunningDirectly)
         return true;
-    m_stStatus.dwServiceType = m_dwServiceType;
-    m_stStatus.dwCurrentState = dwState;
-    m_stStatus.dwControlsAccepted = dwState == SERVICE_START_PENDING ? 0 : m_dwControlsAccepted;
-    m_stStatus.dwWin32ExitCode = 0;
-    m_stStatus.dwServiceSpecificExitCode = 0;
-    m_stStatus.dwCheckPoint =
-        dwState == SERVICE_RUNNING || dwState == SERVICE_STOPPED ? 0 : m_dwCheckPoint++;
-    m_stStatus.dwWaitHint = dwWaitHint;
-    // An interrogation reports the state last told, not a pending state
-    // that has since been left.
-    m_dwPendingState = dwState;
-    if (::SetServiceStatus(m_hStatus, &m_stStatus))
+    bool bReported;
+    {
+        CSectionLock statusLock(m_csStatus);
+        // An interrogation reports the state last told, not a pending state
+        // that has since been left.
+        DWORD dwState = pdwState != nullptr ? *pdwState : m_dwPendingState;
+        m_stStatus.dwServiceType = m_dwServiceType;
+        m_stStatus.dwCurrentState = dwState;
+        m_stStatus.dwControlsAccepted = dwState == SERVICE_START_PENDING ? 0 : m_dwControlsAccepted;
+        m_stStatus.dwWin32ExitCode = 0;
+        m_stStatus.dwServiceSpecificExitCode = 0;
+        m_stStatus.dwCheckPoint =
+            dwState == SERVICE_RUNNING || dwState == SERVICE_STOPPED ? 0 : m_dwCheckPoint++;
+        m_stStatus.dwWaitHint = dwWaitHint;
+        m_dwPendingState = dwState;
+        bReported = ReportStatus(m_stStatus);
+    }
+    if (bReported)
         return true;
     LogEvent(L"SetServiceStatus() failed", EVENTLOG_ERROR_TYPE);
     return false;
+}
+
+DWORD CWinService::GetCurrentState() const
+{
+    CSectionLock statusLock(m_csStatus);
+    return m_stStatus.dwCurrentState;
+}
+
+bool CWinService::ReportStatus(const SERVICE_STATUS& stStatus)
+{
+    SERVICE_STATUS stCopy = stStatus;
+    return ::SetServiceStatus(m_hStatus, &stCopy) != FALSE;
 }
 
 DWORD WINAPI CWinService::HandlerEx(DWORD dwControl, DWORD dwEventType, LPVOID pEventData, LPVOID pContext)
@@ -347,13 +400,13 @@ DWORD WINAPI CWinService::HandlerEx(DWORD dwControl, DWORD dwEventType, LPVOID p
 
 void CWinService::HandleControl(DWORD dwControl, DWORD dwEventType, LPVOID pEventData, LPVOID pContext)
 {
-    // The operations report their own states: one that ignores its control
-    // (a pause without its cause) must leave no pending state behind for an
-    // interrogation to repeat.
+    // Pause and continue report their own states: one that ignores its
+    // control (a pause without its cause) must leave no pending state behind
+    // for an interrogation to repeat.
     switch (dwControl)
     {
     case SERVICE_CONTROL_STOP:
-        OnStop();
+        RequestStop();
         break;
     case SERVICE_CONTROL_PAUSE:
         OnPause();
@@ -362,7 +415,7 @@ void CWinService::HandleControl(DWORD dwControl, DWORD dwEventType, LPVOID pEven
         OnContinue();
         break;
     case SERVICE_CONTROL_INTERROGATE:
-        SetStatus(m_dwPendingState, StatusWaitHintMs);
+        UpdateStatus(nullptr, StatusWaitHintMs);
         break;
     case SERVICE_CONTROL_SHUTDOWN:
         OnShutdown();

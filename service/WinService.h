@@ -6,6 +6,7 @@
 #pragma once
 
 #include "engine/UnicodeString.h"
+#include "protocol/SyncObjects.h"
 
 #include <windows.h>
 
@@ -23,6 +24,9 @@ public:
     static constexpr DWORD PollIntervalMs = 1000;
     static constexpr int MaxModulePath = 1023;
     static constexpr size_t MaxErrorTextLength = 241;
+    // The system ends a console process about five seconds after a close
+    // control, whatever its handler does.
+    static constexpr DWORD ConsoleCloseWaitMs = 4500;
 
     explicit CWinService(const wchar_t* pszServiceName = L"VfoldSvc",
                          const wchar_t* pszDisplayName = L"Varnefold");
@@ -35,6 +39,7 @@ public:
     // Run reports running itself and returns when the service should stop;
     // false when it could not start.
     virtual bool Run() = 0;
+    // Stop-pending has been reported when OnStop is called.
     virtual void OnStop() = 0;
     virtual void OnPause() {}
     virtual void OnContinue() {}
@@ -54,13 +59,18 @@ public:
     virtual void LogEvent(const wchar_t* pszText, WORD wType = EVENTLOG_INFORMATION_TYPE,
                           DWORD dwId = DefaultEventId);
 
+    // Safe from the handler thread and the service thread at once.
     bool SetStatus(DWORD dwState, DWORD dwWaitHint);
-    DWORD GetCurrentState() const { return m_stStatus.dwCurrentState; }
+    DWORD GetCurrentState() const;
     bool IsRunningDirectly() const { return m_bRunningDirectly; }
     const CUnicodeString& GetServiceName() const { return m_strServiceName; }
 
     static void WINAPI ServiceMain(DWORD dwArgc, LPWSTR* ppszArgv);
     static DWORD WINAPI HandlerEx(DWORD dwControl, DWORD dwEventType, LPVOID pEventData, LPVOID pContext);
+    // The console control handler of the foreground mode: Ctrl+C and Ctrl+Break
+    // stop the service; a console close also waits (bounded) for Run to end,
+    // since the process ends as soon as the handler returns.
+    static BOOL WINAPI ConsoleHandler(DWORD dwCtrlType);
     // The system's text for an error, without its line break; empty when
     // longer than MaxErrorTextLength.
     static CUnicodeString GetSystemErrorText(DWORD dwError);
@@ -69,6 +79,9 @@ public:
 protected:
     // The power state as the system reports it.
     virtual bool QueryPowerStatus(SYSTEM_POWER_STATUS* pStatus);
+    // Hands one status record to the service control manager; called with
+    // the status lock held, so reports never overtake each other.
+    virtual bool ReportStatus(const SERVICE_STATUS& stStatus);
     const CUnicodeString& GetAccount() const { return m_strAccount; }
     const CUnicodeString& GetPassword() const { return m_strPassword; }
     bool HasAccount() const { return m_bHasAccount; }
@@ -98,14 +111,24 @@ private:
 
     void LookUpUserSid();
     void RunServiceEntry();
+    // Reports stop-pending, then asks the service to stop.
+    void RequestStop();
+    // pdwState null: the state last reported, told again.
+    bool UpdateStatus(const DWORD* pdwState, DWORD dwWaitHint);
+    HDEVNOTIFY RegisterVolumeNotification();
     void HandleControl(DWORD dwControl, DWORD dwEventType, LPVOID pEventData, LPVOID pContext);
     void HandlePowerEvent(DWORD dwEventType);
+    // A selecting switch, or "-l" or "-p" with its value; false when the value is missing.
+    bool TakeSwitch(int argc, wchar_t** argv, int& nIndex, EOperation& eOperation);
     bool TakeSwitchValue(int argc, wchar_t** argv, int& nIndex, CUnicodeString& strValue);
     bool RunOperation(EOperation eOperation);
     static CUnicodeString GetModulePath();
     bool WaitWhileState(SC_HANDLE hService, DWORD dwPendingState, DWORD dwWantedState);
-    static BOOL WINAPI ConsoleHandler(DWORD dwCtrlType);
 
+    // Guards the status record, the pending state and the check point.
+    mutable CCriticalSection m_csStatus;
     DWORD m_dwCheckPoint;
+    // Set while no Run of the foreground mode is in progress.
+    CEvent m_evRunEnded;
     static CWinService* s_pInstance;
 };

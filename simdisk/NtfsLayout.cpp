@@ -112,8 +112,10 @@ DWORD Capacity(const CSimVolume& volume)
     return volume.BytesPerRecord() - CNtfsLayout::FirstAttributeOffset(volume.BytesPerRecord()) - 8;
 }
 
-// Splits a non-resident stream into attribute records whose mapping pairs fit in a record.
-void AddStreamPieces(const CSimVolume& volume, const CSimFile& file, int nStream, std::vector<NTFS_PIECE>& pieces)
+// Splits a non-resident stream into attribute records whose mapping pairs fit in a record;
+// the first one, when dwFirstRoom is given, into that much room.
+void AddStreamPieces(const CSimVolume& volume, const CSimFile& file, int nStream, std::vector<NTFS_PIECE>& pieces,
+                     DWORD dwFirstRoom = 0)
 {
     const CSimStream& stream = file.m_streams[nStream];
     const WORD wInstance = static_cast<WORD>(InstanceFirstStream + stream.m_wSlot);
@@ -128,6 +130,7 @@ void AddStreamPieces(const CSimVolume& volume, const CSimFile& file, int nStream
     size_t nFirst = 0;
     do
     {
+        const DWORD dwPiece = nFirst == 0 && dwFirstRoom != 0 ? dwFirstRoom - NonResidentBytes(stream, 0) - 8 : dwLimit;
         size_t nEnd = nFirst;
         size_t nPairs = 1;
         LONGLONG llPrev = 0;
@@ -137,7 +140,7 @@ void AddStreamPieces(const CSimVolume& volume, const CSimFile& file, int nStream
             size_t nRun = 1 + UnsignedBytes(run.llLength);
             if (run.llLcn != SIM_SPARSE_LCN)
                 nRun += SignedBytes(run.llLcn - llPrev);
-            if (nPairs + nRun > dwLimit)
+            if (nPairs + nRun > dwPiece)
                 break;
             nPairs += nRun;
             if (run.llLcn != SIM_SPARSE_LCN)
@@ -318,17 +321,54 @@ NTFS_PLAN CNtfsLayout::Plan(const CSimVolume& volume, const CSimFile& file)
     if (dwListBytes == 0)
         dwListBytes = ResidentBytes(0, 0);
     base.insert(base.begin() + 1, {ntfs::AttributeList, -3, 0, 0, 0, dwListBytes, InstanceList, true});
-    plan.records.push_back(base);
+    const SIM_NTFS_LAYOUT& layout = volume.NtfsLayout();
+    std::vector<NTFS_PIECE>::const_iterator itOther = others.begin();
     DWORD dwUsed = dwCapacity + 1;
-    for (const NTFS_PIECE& piece : others)
+    if (layout.bNamesMoveOutFirst)
     {
-        if (dwUsed + piece.dwBytes > dwCapacity)
+        // The names go to a record of their own. The streams fill the base record's room, the
+        // stream that overflows it with a first piece cut to the room left; the rest goes to
+        // further records.
+        std::vector<NTFS_PIECE> names(base.begin() + 2, base.end());
+        base.resize(2);
+        DWORD dwRoom = dwCapacity - base[0].dwBytes - base[1].dwBytes;
+        std::vector<NTFS_PIECE> rest;
+        for (int nStream : StreamOrder(file))
+        {
+            std::vector<NTFS_PIECE> pieces;
+            const CSimStream& stream = file.m_streams[nStream];
+            bool bCut = rest.empty() && !stream.m_bResident && dwRoom >= NonResidentBytes(stream, 0) + 24;
+            AddStreamPieces(volume, file, nStream, pieces, bCut ? dwRoom : 0);
+            if (rest.empty() && pieces[0].dwBytes <= dwRoom)
+            {
+                base.push_back(pieces[0]);
+                dwRoom -= pieces[0].dwBytes;
+                pieces.erase(pieces.begin());
+            }
+            rest.insert(rest.end(), pieces.begin(), pieces.end());
+        }
+        others = rest;
+        itOther = others.begin();
+        plan.records.push_back(base);
+        plan.records.push_back(names);
+    }
+    else
+        plan.records.push_back(base);
+    for (; itOther != others.end(); ++itOther)
+    {
+        if (dwUsed + itOther->dwBytes > dwCapacity)
         {
             plan.records.emplace_back();
             dwUsed = 0;
         }
-        plan.records.back().push_back(piece);
-        dwUsed += piece.dwBytes;
+        plan.records.back().push_back(*itOther);
+        dwUsed += itOther->dwBytes;
+    }
+    if (layout.bInstancesPerRecord)
+    {
+        for (size_t r = 1; r < plan.records.size(); ++r)
+            for (size_t i = 0; i < plan.records[r].size(); ++i)
+                plan.records[r][i].wInstance = static_cast<WORD>(i);
     }
     return plan;
 }
@@ -418,7 +458,9 @@ void CNtfsLayout::EncodeRecord(const CSimVolume& volume, const CSimFile& file, c
     Put<WORD>(pOut, 22, nRecord == 0 ? RecordFlags(volume, file) : 0x1);
     Put<DWORD>(pOut, 28, dwRecordBytes);
     Put<ULONGLONG>(pOut, 32, nRecord == 0 ? 0 : file.Reference());
-    Put<WORD>(pOut, 40, static_cast<WORD>(InstanceFirstStream + file.m_wNextSlot));
+    const bool bOwnInstances = nRecord > 0 && volume.NtfsLayout().bInstancesPerRecord;
+    Put<WORD>(pOut, 40, static_cast<WORD>(bOwnInstances ? plan.records[nRecord].size()
+                                                         : InstanceFirstStream + file.m_wNextSlot));
     Put<DWORD>(pOut, 44, static_cast<DWORD>(ullNumber));
 
     DWORD dwAt = wFirst;

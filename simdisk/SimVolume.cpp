@@ -588,11 +588,28 @@ void CSimVolume::Checkpoint()
     ++m_ullChanges;
 }
 
+// The plan depends on the size of the list attribute, which the plan decides: laying out is
+// repeated until the list stays as it is (a pass or two).
 bool CSimVolume::Relayout(CSimFile& file)
 {
     ++m_ullChanges;
     if (Fs() != SIM_FS::Ntfs)
         return true;
+    for (int nPass = 0; nPass < 4; ++nPass)
+    {
+        if (!RelayoutOnce(file))
+            return false;
+        const CSimStream* pList = file.FindStream(ntfs::AttributeList, L"");
+        NTFS_PLAN plan = CNtfsLayout::Plan(*this, file);
+        if (plan.records.size() == file.m_extensions.size() + 1 &&
+            (pList == nullptr ? !plan.NeedsList() : pList->m_bytes == CNtfsLayout::BuildList(file, plan)))
+            return true;
+    }
+    return false;
+}
+
+bool CSimVolume::RelayoutOnce(CSimFile& file)
+{
     NTFS_PLAN plan = CNtfsLayout::Plan(*this, file);
     const size_t nExtensions = plan.records.size() - 1;
     while (file.m_extensions.size() > nExtensions)
@@ -622,7 +639,8 @@ bool CSimVolume::Relayout(CSimFile& file)
     if (!pList)
         pList = &file.AddStream(ntfs::AttributeList, L"");
     const LONGLONG llBytes = static_cast<LONGLONG>(list.size());
-    if (CNtfsLayout::ListFitsResident(*this, file, static_cast<DWORD>(list.size())))
+    if (!m_ntfsLayout.bListAlwaysNonResident &&
+        CNtfsLayout::ListFitsResident(*this, file, static_cast<DWORD>(list.size())))
     {
         FreeStream(*pList);
         pList->m_bResident = true;
@@ -641,6 +659,15 @@ bool CSimVolume::Relayout(CSimFile& file)
     }
     pList->m_bytes = std::move(list);
     SetDataSize(*pList, llBytes);
+    return true;
+}
+
+bool CSimVolume::SetNtfsLayout(const SIM_NTFS_LAYOUT& layout)
+{
+    m_ntfsLayout = layout;
+    for (size_t i = 0; i < m_files.size(); ++i)
+        if (m_files[i] && !Relayout(*m_files[i]))
+            return false;
     return true;
 }
 

@@ -4,6 +4,7 @@
 // system's own cluster moves both keep all of these in agreement.
 #pragma once
 
+#include "simdisk/NtfsLayoutOptions.h"
 #include "simdisk/SimBitmap.h"
 #include "simdisk/SimContent.h"
 #include "simdisk/SimFile.h"
@@ -160,6 +161,10 @@ public:
     void AddPendingFree(const SIM_RUN& run) { m_pendingFrees.push_back(run); }
     bool EnsureMftRecords(LONGLONG llRecords);
     void SetMftRecords(LONGLONG llRecords) { m_llMftRecords = llRecords; m_mftBitmap.Resize(llRecords); }
+    // Lays every record out again by these choices; false when a file no longer finds the
+    // records or clusters it needs. Images keep the simulator's own layout.
+    bool SetNtfsLayout(const SIM_NTFS_LAYOUT& layout);
+    const SIM_NTFS_LAYOUT& NtfsLayout() const { return m_ntfsLayout; }
 
     // Directory indexes grow with their entries; a builder that sizes them itself turns it off.
     bool m_bAutoIndex = true;
@@ -183,6 +188,7 @@ private:
     bool TakePieces(LONGLONG llClusters, const SIM_PLACEMENT& placement, std::vector<SIM_RUN>& runs);
     void Remap(CSimStream& stream, const std::vector<SIM_RUN>& pieces, LONGLONG llLcn);
     bool ResizeStream(CSimFile& file, CSimStream& stream, LONGLONG llBytes, const SIM_PLACEMENT& placement);
+    bool RelayoutOnce(CSimFile& file);
 
     SIM_FORMAT m_format;
     CSimBitmap m_bitmap;
@@ -201,5 +207,6 @@ private:
     LONGLONG m_llZoneEnd = 0;
     std::unordered_map<ULONGLONG, ULONGLONG> m_extensionOwner;
     std::vector<WORD> m_sequences; // last sequence number of each record
+    SIM_NTFS_LAYOUT m_ntfsLayout;
     LONGLONG m_llRecordHint;
 };

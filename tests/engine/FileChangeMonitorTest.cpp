@@ -3,9 +3,14 @@
 #include "platform/sys.h"
 
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <atomic>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -66,9 +71,15 @@ TEST_F(FileChangeMonitorTest, ReportsFileAndDirectoryChangesOfTheRoot)
 
     monitor.UnwatchPartition(&listener);
     EXPECT_EQ(0, monitor.GetWatchCount());
+    // A second watch of the root sees the next change, and unwatching it passes once more
+    // through the monitor's thread after that change: a watch still alive would have
+    // reported it by then.
     size_t nBefore = listener.Events().size();
+    CRecordingListener witness(m_strRoot);
+    ASSERT_TRUE(monitor.WatchPartition(&witness));
     Touch(L"a.txt");
-    ::Sleep(200);
+    EXPECT_TRUE(witness.WaitFor(L"FileAdded:a.txt"));
+    monitor.UnwatchPartition(&witness);
     EXPECT_EQ(nBefore, listener.Events().size()) << "no report after the watch stopped";
 }
 
@@ -216,6 +227,228 @@ TEST(FileChangeMonitorRecords, WalkStopsAtTheDeliveredBytes)
         // The second watch (directories) got no buffer of its own.
         EXPECT_EQ(c.expected, events);
     }
+}
+
+// A seam whose directory reads stay pending until cancelled, and whose cancelled reads
+// complete the way a test chooses. Everything it keeps is guarded: callers may come from
+// several threads.
+class CHeldReads
+{
+public:
+    enum class CANCEL { AtOnce, AfterTheStopperWaits };
+
+    explicit CHeldReads(CANCEL eCancel, bool bFailRearm = false, std::vector<BYTE> firstDelivery = {})
+        : m_table(sys::RealTable()), m_eCancel(eCancel), m_bFailRearm(bFailRearm),
+          m_firstDelivery(std::move(firstDelivery))
+    {
+        s_pCurrent = this;
+        m_table.pfnCreateFileW = [](LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) -> HANDLE {
+            return ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        };
+        m_table.pfnReadDirectoryChangesW = &ReadChanges;
+        m_table.pfnCancelIo = &Cancel;
+        m_pInstall.reset(new sys::CScopedInstall(&m_table));
+    }
+    ~CHeldReads()
+    {
+        m_pInstall.reset();
+        s_pCurrent = nullptr;
+        if (m_hMonitor != nullptr)
+            ::CloseHandle(m_hMonitor);
+    }
+
+    HANDLE m_hStopper = nullptr;  // the thread that stops watches, for AfterTheStopperWaits
+
+    // The pending reads that hold changes complete now, on the monitor's thread.
+    void DeliverChanges()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (auto it = m_pending.begin(); it != m_pending.end();)
+        {
+            if (it->second.dwBytes == 0)
+            {
+                ++it;
+                continue;
+            }
+            ::QueueUserAPC(&Deliver, m_hMonitor, reinterpret_cast<ULONG_PTR>(new READ(it->second)));
+            it = m_pending.erase(it);
+        }
+    }
+    int Issued() { std::lock_guard<std::mutex> lock(m_mutex); return m_nIssued; }
+    int Completed() { std::lock_guard<std::mutex> lock(m_mutex); return m_nCompleted; }
+    // Completions that found their watch's buffer already freed.
+    int LateCompletions() { std::lock_guard<std::mutex> lock(m_mutex); return m_nLate; }
+
+private:
+    struct READ
+    {
+        BYTE* pBuffer;
+        LPOVERLAPPED pOverlapped;
+        LPOVERLAPPED_COMPLETION_ROUTINE pfnRoutine;
+        DWORD dwBytes;
+    };
+
+    static BOOL WINAPI ReadChanges(HANDLE hDirectory, LPVOID pBuffer, DWORD, BOOL, DWORD, LPDWORD,
+                                   LPOVERLAPPED pOverlapped, LPOVERLAPPED_COMPLETION_ROUTINE pfnRoutine)
+    {
+        CHeldReads& self = *s_pCurrent;
+        std::lock_guard<std::mutex> lock(self.m_mutex);
+        if (self.m_hMonitor == nullptr)
+            ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentThread(), ::GetCurrentProcess(), &self.m_hMonitor, 0,
+                              FALSE, DUPLICATE_SAME_ACCESS);
+        bool bFirst = self.m_armed.insert(hDirectory).second;
+        if (!bFirst && self.m_bFailRearm)
+        {
+            ::SetLastError(ERROR_INVALID_FUNCTION);
+            return FALSE;
+        }
+        ++self.m_nIssued;
+        READ stRead = {static_cast<BYTE*>(pBuffer), pOverlapped, pfnRoutine, 0};
+        if (bFirst && !self.m_firstDelivery.empty())
+        {
+            memcpy(pBuffer, self.m_firstDelivery.data(), self.m_firstDelivery.size());
+            stRead.dwBytes = static_cast<DWORD>(self.m_firstDelivery.size());
+        }
+        self.m_pending[hDirectory] = stRead;
+        return TRUE;
+    }
+
+    // Runs on the monitor's thread. AfterTheStopperWaits passes the completion from the
+    // monitor's next wait (the stop handed over) to the stopper's second alertable wait
+    // after that, and back: the stopper has then either waited for it or gone on.
+    static BOOL WINAPI Cancel(HANDLE hDirectory)
+    {
+        CHeldReads& self = *s_pCurrent;
+        READ* pRead = nullptr;
+        {
+            std::lock_guard<std::mutex> lock(self.m_mutex);
+            auto it = self.m_pending.find(hDirectory);
+            if (it == self.m_pending.end())
+                return TRUE;
+            pRead = new READ(it->second);
+            self.m_pending.erase(it);
+        }
+        PAPCFUNC pfnFirst = self.m_eCancel == CANCEL::AtOnce ? &Deliver : &ToStopper;
+        ::QueueUserAPC(pfnFirst, ::GetCurrentThread(), reinterpret_cast<ULONG_PTR>(pRead));
+        return TRUE;
+    }
+    static void CALLBACK ToStopper(ULONG_PTR p) { ::QueueUserAPC(&StopperAgain, s_pCurrent->m_hStopper, p); }
+    static void CALLBACK StopperAgain(ULONG_PTR p) { ::QueueUserAPC(&BackToMonitor, ::GetCurrentThread(), p); }
+    static void CALLBACK BackToMonitor(ULONG_PTR p) { ::QueueUserAPC(&Deliver, s_pCurrent->m_hMonitor, p); }
+
+    static void CALLBACK Deliver(ULONG_PTR p)
+    {
+        CHeldReads& self = *s_pCurrent;
+        std::unique_ptr<READ> pRead(reinterpret_cast<READ*>(p));
+        MEMORY_BASIC_INFORMATION stInfo = {};
+        if (::VirtualQuery(pRead->pBuffer, &stInfo, sizeof(stInfo)) == 0 || stInfo.State != MEM_COMMIT)
+        {
+            std::lock_guard<std::mutex> lock(self.m_mutex);
+            ++self.m_nLate;
+            return;
+        }
+        pRead->pfnRoutine(pRead->dwBytes != 0 ? ERROR_SUCCESS : ERROR_OPERATION_ABORTED, pRead->dwBytes,
+                          pRead->pOverlapped);
+        std::lock_guard<std::mutex> lock(self.m_mutex);
+        ++self.m_nCompleted;
+    }
+
+    static CHeldReads* s_pCurrent;
+    sys::SYS_TABLE m_table;
+    std::unique_ptr<sys::CScopedInstall> m_pInstall;
+    CANCEL m_eCancel;
+    bool m_bFailRearm;
+    std::vector<BYTE> m_firstDelivery;
+    std::mutex m_mutex;
+    HANDLE m_hMonitor = nullptr;
+    std::map<HANDLE, READ> m_pending;
+    std::set<HANDLE> m_armed;
+    int m_nIssued = 0;
+    int m_nCompleted = 0;
+    int m_nLate = 0;
+};
+CHeldReads* CHeldReads::s_pCurrent = nullptr;
+
+// A stopped watch's buffer stays until its cancelled read has completed, however late the
+// system completes it.
+TEST(FileChangeMonitorStop, BufferOutlivesTheLastCompletion)
+{
+    CHeldReads reads(CHeldReads::CANCEL::AfterTheStopperWaits);
+    CFileChangeMonitor monitor;
+    CRecordingListener listener(L"S:\\");
+    ASSERT_TRUE(monitor.WatchPartition(&listener));
+    struct STOP
+    {
+        CFileChangeMonitor* pMonitor;
+        CRecordingListener* pListener;
+    } stStop = {&monitor, &listener};
+    HANDLE hStopper = ::CreateThread(
+        nullptr, 0,
+        [](LPVOID p) -> DWORD {
+            auto pStop = static_cast<STOP*>(p);
+            pStop->pMonitor->UnwatchPartition(pStop->pListener);
+            return 0;
+        },
+        &stStop, CREATE_SUSPENDED, nullptr);
+    ASSERT_NE(nullptr, hStopper);
+    reads.m_hStopper = hStopper;
+    ::ResumeThread(hStopper);
+    EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(hStopper, 30000));
+    ::CloseHandle(hStopper);
+    EXPECT_EQ(0, monitor.GetWatchCount());
+    EXPECT_EQ(2, reads.Completed()) << "both cancelled reads completed before unwatching returned";
+    EXPECT_EQ(0, reads.LateCompletions());
+}
+
+// A read that cannot be issued again ends its watch; the listener hears of it and can fall
+// back on a full look at the volume. Unwatching afterwards does not wait for a read that
+// will never come.
+TEST(FileChangeMonitorStop, WatchThatCannotBeRearmedTellsItsListener)
+{
+    std::vector<BYTE> buffer;
+    AddRecord(buffer, FILE_ACTION_ADDED, L"a", true);
+    CHeldReads reads(CHeldReads::CANCEL::AtOnce, true, buffer);
+    CFileChangeMonitor monitor;
+    CRecordingListener listener(L"S:\\");
+    ASSERT_TRUE(monitor.WatchPartition(&listener));
+    reads.DeliverChanges();
+    ASSERT_TRUE(listener.WaitFor(L"WatchFailed:"));
+    monitor.UnwatchPartition(&listener);
+    std::vector<std::wstring> events = listener.Events();
+    std::sort(events.begin(), events.end());
+    EXPECT_EQ((std::vector<std::wstring>{L"DirectoryAdded:a", L"FileAdded:a", L"WatchFailed:", L"WatchFailed:"}),
+              events);
+    EXPECT_EQ(0, monitor.GetWatchCount());
+}
+
+// Several threads watch and unwatch at once; each call sees the table and the hand-over
+// slot to itself, and every read issued ends.
+TEST(FileChangeMonitorStop, CallersOnSeveralThreads)
+{
+    CHeldReads reads(CHeldReads::CANCEL::AtOnce);
+    CFileChangeMonitor monitor;
+    const int nThreads = 4;
+    const int nRounds = 25;
+    std::atomic<int> nRefused(0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < nThreads; ++t)
+    {
+        threads.emplace_back([&] {
+            CRecordingListener listener(L"S:\\");
+            for (int i = 0; i < nRounds; ++i)
+            {
+                if (!monitor.WatchPartition(&listener))
+                    ++nRefused;
+                monitor.UnwatchPartition(&listener);
+            }
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(0, nRefused.load());
+    EXPECT_EQ(0, monitor.GetWatchCount());
+    EXPECT_EQ(2 * nThreads * nRounds, reads.Issued());
+    EXPECT_EQ(reads.Issued(), reads.Completed());
 }
 
 } // namespace

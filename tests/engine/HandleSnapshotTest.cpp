@@ -11,6 +11,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -381,6 +382,7 @@ protected:
     {
         EXPECT_TRUE(m_fake.WaitUntilClosed());
         EXPECT_EQ(0, m_fake.StrayCloses());
+        EXPECT_EQ(0, CObjectNameQuery::GetStuckThreadCount()) << "a released query forgets its object";
     }
 
     // Handles of every kind that the search must pass over, around the one it must find.
@@ -447,6 +449,59 @@ TEST_P(HandleSnapshotTest, StuckNameQueryIsLeftBehind)
     EXPECT_LT(dwElapsed, 4 * CObjectNameQuery::TimeoutMs);
     sys::CloseHandle(hFound);
     EXPECT_TRUE(m_fake.WaitUntilClosed());
+}
+
+// Later searches skip an object that is still stuck in an earlier one, instead of leaving
+// another thread behind on it.
+TEST_P(HandleSnapshotTest, StuckObjectIsSkippedByLaterSearches)
+{
+    m_fake.m_held = {{4, 0x10, 25, 0, L"\\Device\\NamedPipe\\sync", FILE_TYPE_DISK, true},
+                     {4, 0x14, 25, 0, Target, FILE_TYPE_DISK, false}};
+    for (int nSearch = 0; nSearch < 2; ++nSearch)
+    {
+        SCOPED_TRACE(nSearch);
+        CHandleSnapshot snapshot(4);
+        HANDLE hFound = snapshot.FindFileHandle(L"C:\\", 25, L"C:\\dir\\f.txt");
+        EXPECT_EQ(DuplicateOf(m_fake, 0x14), reinterpret_cast<ULONG_PTR>(hFound));
+        sys::CloseHandle(hFound);
+    }
+    EXPECT_EQ(1u, m_fake.StuckThreads().size());
+    EXPECT_EQ(1, CObjectNameQuery::GetStuckThreadCount());
+}
+
+// Once as many threads as allowed are stuck, nothing more is asked: the search gives up
+// rather than leave more threads behind.
+TEST_P(HandleSnapshotTest, StuckThreadsAreCapped)
+{
+    for (ULONG_PTR ulHandle = 0x10; ulHandle < 0x10 + 4 * (CObjectNameQuery::MaxStuckThreads + 1); ulHandle += 4)
+        m_fake.m_held.push_back({4, ulHandle, 25, 0, L"\\Device\\NamedPipe\\sync", FILE_TYPE_DISK, true});
+    m_fake.m_held.push_back({4, 0x80, 25, 0, Target, FILE_TYPE_DISK, false});
+    CHandleSnapshot snapshot(4);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, snapshot.FindFileHandle(L"C:\\", 25, L"C:\\dir\\f.txt"));
+    EXPECT_EQ(static_cast<size_t>(CObjectNameQuery::MaxStuckThreads), m_fake.StuckThreads().size());
+    EXPECT_EQ(CObjectNameQuery::MaxStuckThreads, CObjectNameQuery::GetStuckThreadCount());
+}
+
+// The caller's stop event ends the search, also while it waits for a stuck query; without it
+// the search would go on to the file after the time-out.
+TEST_P(HandleSnapshotTest, StopEventEndsTheSearchWhileItWaits)
+{
+    m_fake.m_held = {{4, 0x10, 25, 0, L"\\Device\\NamedPipe\\sync", FILE_TYPE_DISK, true},
+                     {4, 0x14, 25, 0, Target, FILE_TYPE_DISK, false}};
+    HANDLE hStop = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_NE(nullptr, hStop);
+    std::thread stopper([&] {
+        while (m_fake.StuckThreads().empty())
+            ::Sleep(1);
+        ::SetEvent(hStop);
+    });
+    CHandleSnapshot snapshot(4);
+    HANDLE hFound = snapshot.FindFileHandle(L"C:\\", 25, L"C:\\dir\\f.txt", hStop);
+    stopper.join();
+    EXPECT_EQ(INVALID_HANDLE_VALUE, hFound);
+    std::vector<std::wstring> named = m_fake.Named();
+    EXPECT_EQ(named.end(), std::find(named.begin(), named.end(), Target)) << "nothing is asked after the stop";
+    ::CloseHandle(hStop);
 }
 
 TEST_P(HandleSnapshotTest, StuckTypeQueryIsLeftBehind)

@@ -64,6 +64,8 @@ TEST_F(LayoutFileListTest, PrefixComparesWithoutCase)
     Write(L"C:\\WINDOWS\\system32\\a.dll\r\nC:\\Program Files\\b.exe\r\nC:\\windows\\c.dll\r\n");
     EXPECT_EQ((Paths{L"C:\\WINDOWS\\system32\\a.dll", L"C:\\windows\\c.dll"}),
               Read(L'C', L"C:\\windows"));
+    Write(L"C:\\\u00C4RGER\\a.dll\r\nC:\\Arger\\b.dll\r\n");
+    EXPECT_EQ((Paths{L"C:\\\u00C4RGER\\a.dll"}), Read(L'C', L"C:\\\u00E4rger")) << "letters beyond ASCII";
 }
 
 TEST_F(LayoutFileListTest, ByteOrderMarkSpoilsOnlyTheFirstLine)
@@ -108,6 +110,11 @@ TEST(LayoutFileList, ContainsAndRemoveIgnoreCase)
     list.Add(new CUnicodeString(L"C:\\$MFTMirr"));
     EXPECT_EQ(2, list.GetSize());
     EXPECT_TRUE(list.Contains(CUnicodeString(L"c:\\BOOT.INI")));
+    list.Add(new CUnicodeString(L"C:\\Windows\\\u00C4rger.dll"));
+    EXPECT_TRUE(list.Contains(CUnicodeString(L"C:\\WINDOWS\\\u00C4RGER.DLL")));
+    EXPECT_TRUE(list.Contains(CUnicodeString(L"c:\\windows\\\u00E4rger.dll")));
+    EXPECT_FALSE(list.Contains(CUnicodeString(L"C:\\Windows\\Arger.dll")));
+    EXPECT_TRUE(list.Remove(CUnicodeString(L"C:\\WINDOWS\\\u00C4RGER.DLL")));
     EXPECT_TRUE(list.Remove(CUnicodeString(L"C:\\NTLDR")));
     EXPECT_FALSE(list.Remove(CUnicodeString(L"C:\\NTLDR")));
     EXPECT_THROW(list.GetAt(1), std::out_of_range);

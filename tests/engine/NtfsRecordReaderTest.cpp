@@ -3,6 +3,7 @@
 
 #include "NativeBinding.h"
 #include "NtfsTestVolume.h"
+#include "StringText.h"
 
 #include <gtest/gtest.h>
 #include <algorithm>
@@ -17,12 +18,8 @@ using namespace ntfstest;
 using Records = std::vector<LONGLONG>;
 
 constexpr DWORD SI = 0x10, LIST = 0x20, FN = 0x30, VOLINFO = 0x70, DATA = 0x80, INDEX = 0xA0, BITMAP = 0xB0;
-constexpr ULONGLONG MftExtension = 1ull << 48;  // base record 0, sequence number 1
-
-std::wstring Text(const CUnicodeString& str)
-{
-    return str.GetLength() == 0 ? std::wstring() : std::wstring(str.GetBuffer(), str.GetLength());
-}
+constexpr ULONGLONG Sequence1 = 1ull << 48;      // every test record has sequence number 1
+constexpr ULONGLONG MftExtension = Sequence1;     // base record 0
 
 template <typename T>
 T FieldOf(const BYTE* p)
@@ -149,7 +146,19 @@ TEST_F(NtfsRecordReaderTest, FailedMftReadsEndTheWalkAsAFailure)
     };
     const DWORD dwRecord = 1024;
     auto mftWithBitmap = [dwRecord](CTestVolume& volume, const Bytes& bitmap) {
-        volume.Put(0, CRecord(dwRecord, CRecord::InUse).Resident(FN, 1, FileNameValue(5, L"$MFT", 3)).Raw(bitmap).Build());
+        volume.Put(0, CRecord(dwRecord, CRecord::InUse)
+                          .Resident(FN, 1, FileNameValue(5, L"$MFT", 3))
+                          .Raw(volume.MftData(5001))
+                          .Raw(bitmap)
+                          .Build());
+    };
+    auto mftWithSizes = [dwRecord](CTestVolume& volume, const Bytes& data, const Bytes& bitmap) {
+        volume.Put(0, CRecord(dwRecord, CRecord::InUse).Raw(data).Raw(bitmap).Build());
+    };
+    auto nonResident = [dwRecord](DWORD dwType, LONGLONG llHighestVcn, const std::vector<RUN_SPEC>& runs,
+                                  LONGLONG llSize) {
+        Bytes attribute = CRecord(dwRecord, 0).NonResident(dwType, 3, 0, llHighestVcn, EncodeRuns(runs), llSize).Build();
+        return Bytes(attribute.begin() + 56, attribute.begin() + 56 + FieldOf<DWORD>(attribute.data() + 60));
     };
     const CASE cases[] = {
         {"record read fails", [](CTestVolume& v) { v.m_llFailRecord = 17; }, {0, 5, 16}},
@@ -167,6 +176,16 @@ TEST_F(NtfsRecordReaderTest, FailedMftReadsEndTheWalkAsAFailure)
              mftWithBitmap(v, Bytes(attribute.begin() + 56, attribute.begin() + 56 + 72));
          },
          {0, 5, 16, 17, 20}},
+        {"sparse bitmap run where records are", [](CTestVolume& v) { v.FinishMft({{1, 100}, {1, Sparse}}, {19}); },
+         {0, 5, 16, 17, 20}},
+        {"MFT without a size",
+         [&](CTestVolume& v) { mftWithSizes(v, {}, nonResident(BITMAP, 1, {{1, 100}, {1, 50}}, 632)); }, {}},
+        {"sizes of the largest kind",
+         [&](CTestVolume& v) {
+             mftWithSizes(v, nonResident(DATA, MAXLONGLONG - 1, {{MAXLONGLONG, 16}}, MAXLONGLONG),
+                          nonResident(BITMAP, (1LL << 60) - 1, {{1LL << 60, 100}}, MAXLONGLONG));
+         },
+         {}},
     };
     for (const CASE& c : cases)
     {
@@ -178,6 +197,22 @@ TEST_F(NtfsRecordReaderTest, FailedMftReadsEndTheWalkAsAFailure)
         EXPECT_EQ(c.walked, Walk(reader, false));
         EXPECT_TRUE(reader.GetDirtyFlag());
     }
+}
+
+// The bitmap may claim more than the MFT holds; only bits of records the MFT has count, down
+// to the bit, and no record behind the MFT's end is asked for.
+TEST_F(NtfsRecordReaderTest, MftBitmapCountsOnlyRecordsOfTheMft)
+{
+    CTestVolume volume(1024, 512);
+    PutGappedVolume(volume);
+    volume.PutFile(21, 5, L"past.txt");
+    volume.FinishMft({{1, 100}, {1, 50}}, {19}, 21);
+    CNtfsRecordReader reader(volume.Handle(), 1024, 512);
+
+    EXPECT_EQ((Records{0, 5, 16, 17, 20}), Walk(reader, false));
+    EXPECT_FALSE(reader.GetDirtyFlag());
+    for (LONGLONG llAsked : volume.m_asked)
+        EXPECT_LT(llAsked, 21) << "asked for a record behind the MFT's end";
 }
 
 // The MFT's own bitmap can sit in one of its extension records, named by its attribute list.
@@ -192,12 +227,15 @@ TEST_F(NtfsRecordReaderTest, MftBitmapIsFoundThroughTheMftsAttributeList)
     Bytes list = ListEntry(SI, 0, 0);
     Bytes entry = ListEntry(FN, 0, 1);
     list.insert(list.end(), entry.begin(), entry.end());
+    entry = ListEntry(DATA, 0, 2);
+    list.insert(list.end(), entry.begin(), entry.end());
     entry = ListEntry(BITMAP, 20, 3);
     list.insert(list.end(), entry.begin(), entry.end());
     volume.Put(0, CRecord(1024, CRecord::InUse)
                       .Resident(SI, 0, StandardInformationValue(1))
                       .Resident(LIST, 2, list)
                       .Resident(FN, 1, FileNameValue(5, L"$MFT", 3))
+                      .Raw(volume.MftData(5001))
                       .Build());
     CNtfsRecordReader reader(volume.Handle(), 1024, 512);
 
@@ -316,7 +354,7 @@ TEST_F(NtfsPathTest, RecordWithoutAUsableNameHasNoPath)
 }
 
 // On a damaged volume the parents may loop or go on for ever; the walk stops either way and
-// the file keeps its name alone.
+// the file is left without a path rather than given its name alone, as if it lay in the root.
 TEST_F(NtfsPathTest, ParentWalkStopsOnCyclesAndOverlongPaths)
 {
     m_volume.PutDirectory(40, 41, L"loop1");
@@ -331,22 +369,22 @@ TEST_F(NtfsPathTest, ParentWalkStopsOnCyclesAndOverlongPaths)
         LONGLONG llFile;
         LONGLONG llParent;
         bool bBuilt;
+        bool bCycle;  // damage, where a path too long to build is none
     };
-    const CASE cases[] = {{50, 40, false}, {51, 42, false}, {52, 99 + nChain, false}, {53, 300, true}};
+    const CASE cases[] = {
+        {50, 40, false, true}, {51, 42, false, true}, {52, 99 + nChain, false, false}, {53, 300, true, false}};
     for (const CASE& c : cases)
         m_volume.PutFile(c.llFile, c.llParent, L"f.txt");
-    CNtfsRecordReader reader(m_volume.Handle(), 1024, 4096);
     for (const CASE& c : cases)
     {
         SCOPED_TRACE(c.llFile);
+        CNtfsRecordReader reader(m_volume.Handle(), 1024, 4096);
         CUnicodeString strPath;
         EXPECT_EQ(c.bBuilt, reader.BuildPath(c.llParent, strPath));
+        EXPECT_EQ(c.bCycle, reader.GetDirtyFlag());
         ASSERT_TRUE(reader.LoadRecord(c.llFile));
-        ASSERT_TRUE(reader.GetRecordPath(c.llFile, strPath));
-        if (!c.bBuilt)
-            EXPECT_EQ(L"f.txt", Text(strPath));
-        else
-            EXPECT_EQ(11 * 251 + 6 + 5, strPath.GetLength());
+        EXPECT_EQ(c.bBuilt, reader.GetRecordPath(c.llFile, strPath));
+        EXPECT_EQ(c.bBuilt ? 11 * 251 + 6 + 5 : 0, strPath.GetLength());
     }
 }
 
@@ -419,6 +457,7 @@ TEST_F(NtfsRecordReaderTest, BadRunHeadersEndTheWalk)
         {"length of 9 bytes", {0x11, 4, 10, 0x19, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}, M},
         {"run before cluster 0", {0x11, 4, 10, 0x11, 2, 0xF0}, M},
         {"run of no clusters", {0x11, 4, 10, 0x11, 0, 5}, M},
+        {"run fields crossing the attribute's end", {0x11, 4, 10, 0x44, 1, 0, 0, 0}, M},
     };
     for (const CASE& c : cases)
     {
@@ -455,14 +494,14 @@ TEST_P(NtfsMergeTest, AttributeListMergesExtensionsInListOrder)
     const WORD wFirst = g.wFirstAttribute;
     CTestVolume volume(dwRecord, 4096);
     volume.PutRoot();
-    volume.Put(103, CRecord(dwRecord, CRecord::InUse, 100, wFirst)
+    volume.Put(103, CRecord(dwRecord, CRecord::InUse, 100 | Sequence1, wFirst)
                         .NonResident(DATA, 5, 0, 9, EncodeRuns({{10, 500}}), 30 * 4096)
                         .NonResident(DATA, 7, 10, 19, EncodeRuns({{10, 600}}), 0)
                         .Build());
-    volume.Put(101, CRecord(dwRecord, CRecord::InUse, 100, wFirst)
+    volume.Put(101, CRecord(dwRecord, CRecord::InUse, 100 | Sequence1, wFirst)
                         .NonResident(DATA, 3, 20, 29, EncodeRuns({{10, 700}}), 0)
                         .Build());
-    volume.Put(102, CRecord(dwRecord, CRecord::InUse, 100, wFirst)
+    volume.Put(102, CRecord(dwRecord, CRecord::InUse, 100 | Sequence1, wFirst)
                         .NonResident(DATA, 2, 0, 0, EncodeRuns({{1, 800}}), 10, L"s")
                         .Build());
     Bytes list;
@@ -559,8 +598,14 @@ TEST_F(NtfsRecordReaderTest, MalformedRecordsEndTheirWalkCleanly)
     pairsAtTheEnd[32] = 72;
     Bytes zeroEntry = ListEntry(DATA, 77, 3);
     zeroEntry[4] = zeroEntry[5] = 0;
+    Bytes shortEntry = ListEntry(FN, 77, 2);
+    shortEntry[4] = 16;
+    Bytes shortNonResident = Attribute(DATA, 48, 48);
+    shortNonResident[8] = 1;
     const CASE cases[] = {
         {"attribute length 0", [](CRecord& r) { r.Raw(Attribute(DATA, 0, 24)); }, {SI}},
+        {"attribute shorter than its header", [](CRecord& r) { r.Raw(Attribute(DATA, 16, 24)); }, {SI}},
+        {"non-resident attribute shorter than its header", [&](CRecord& r) { r.Raw(shortNonResident); }, {SI}},
         {"attribute longer than the record", [](CRecord& r) { r.Raw(Attribute(DATA, 0x10000, 24)); }, {SI}},
         {"name outside the attribute", [&](CRecord& r) { r.Raw(nameOutside); }, {SI}},
         {"value outside the attribute", [&](CRecord& r) { r.Raw(valueOutside); }, {SI}},
@@ -569,6 +614,15 @@ TEST_F(NtfsRecordReaderTest, MalformedRecordsEndTheirWalkCleanly)
          [&](CRecord& r) { r.Resident(LIST, 1, ListOf({ListEntry(SI, 77, 0), zeroEntry})); }, {SI}},
         {"list names a missing attribute",
          [](CRecord& r) { r.Resident(LIST, 1, ListOf({ListEntry(SI, 77, 0), ListEntry(DATA, 77, 9)})); }, {SI}},
+        {"list entry shorter than its header",
+         [&](CRecord& r) {
+             r.Resident(FN, 2, FileNameValue(5, L"x")).Resident(LIST, 1, ListOf({ListEntry(SI, 77, 0), shortEntry}));
+         },
+         {SI}},
+        {"list names another file's extension",
+         [](CRecord& r) { r.Resident(LIST, 1, ListOf({ListEntry(SI, 77, 0), ListEntry(DATA, 78, 3)})); }, {SI}},
+        {"list names an extension of the record's earlier file",
+         [](CRecord& r) { r.Resident(LIST, 1, ListOf({ListEntry(SI, 77, 0), ListEntry(DATA, 76, 3)})); }, {SI}},
         {"list names a record not in use",
          [](CRecord& r) { r.Resident(LIST, 1, ListOf({ListEntry(SI, 77, 0), ListEntry(DATA, 79, 1)})); }, {SI}},
         {"list names itself",
@@ -585,6 +639,9 @@ TEST_F(NtfsRecordReaderTest, MalformedRecordsEndTheirWalkCleanly)
         record.Resident(SI, 0, StandardInformationValue(5));
         c.tail(record);
         volume.Put(77, record.Build());
+        const Bytes stream = EncodeRuns({{1, 80}});
+        volume.Put(76, CRecord(1024, CRecord::InUse, 77 | (2ull << 48)).NonResident(DATA, 3, 0, 0, stream, 10).Build());
+        volume.Put(78, CRecord(1024, CRecord::InUse, 90 | Sequence1).NonResident(DATA, 3, 0, 0, stream, 10).Build());
         CNtfsRecordReader reader(volume.Handle(), 1024, 4096);
         ASSERT_TRUE(reader.LoadRecord(77));
         EXPECT_TRUE(reader.IsRecordDamaged());
@@ -612,7 +669,7 @@ TEST_F(NtfsRecordReaderTest, RecordHeadersThatDoNotFitHaveNoAttributes)
         ASSERT_TRUE(reader.LoadRecord(llRecord));
         EXPECT_TRUE(reader.IsRecordDamaged());
         EXPECT_EQ(nullptr, reader.NextAttribute(nullptr, false));
-        EXPECT_EQ(0, CNtfsRecordReader::GetModificationTime(reader.GetRecord()));
+        EXPECT_EQ(CNtfsRecordReader::NoTime, CNtfsRecordReader::GetModificationTime(reader.GetRecord()));
     }
 }
 
@@ -691,7 +748,7 @@ TEST_F(NtfsRecordReaderTest, RecordKindsAndTimes)
         bool bDirectory;
         LONGLONG llTime;
     };
-    for (const CASE& c : {CASE{80, true, 123}, CASE{81, true, -1}, CASE{82, false, 5}})
+    for (const CASE& c : {CASE{80, true, 123}, CASE{81, true, CNtfsRecordReader::NoTime}, CASE{82, false, 5}})
     {
         SCOPED_TRACE(c.llRecord);
         ASSERT_TRUE(reader.LoadRecord(c.llRecord));

@@ -187,25 +187,10 @@ Bytes CRecord::Build() const
     return record;
 }
 
-CTestVolume* CTestVolume::s_pCurrent = nullptr;
-
 CTestVolume::CTestVolume(DWORD dwBytesPerRecord, DWORD dwBytesPerCluster, LONGLONG llTotalClusters)
-    : m_dwBytesPerRecord(dwBytesPerRecord), m_dwBytesPerCluster(dwBytesPerCluster),
-      m_llTotalClusters(llTotalClusters), m_hVolume(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-      m_table(sys::RealTable())
+    : m_dwBytesPerRecord(dwBytesPerRecord), m_dwBytesPerCluster(dwBytesPerCluster), m_llTotalClusters(llTotalClusters)
 {
-    m_table.pfnDeviceIoControl = &CTestVolume::DeviceIoControl;
-    m_table.pfnSetFilePointerEx = &CTestVolume::SetFilePointerEx;
-    m_table.pfnReadFile = &CTestVolume::ReadFile;
-    s_pCurrent = this;
-    m_pInstall.reset(new sys::CScopedInstall(&m_table));
-}
-
-CTestVolume::~CTestVolume()
-{
-    m_pInstall.reset();
-    s_pCurrent = nullptr;
-    ::CloseHandle(m_hVolume);
+    Install();
 }
 
 void CTestVolume::Put(ULONGLONG ullRecord, const Bytes& record)
@@ -223,7 +208,8 @@ void CTestVolume::PutClusters(LONGLONG llLcn, const Bytes& bytes)
     }
 }
 
-void CTestVolume::FinishMft(const std::vector<RUN_SPEC>& bitmapRuns, const std::vector<ULONGLONG>& staleBits)
+void CTestVolume::FinishMft(const std::vector<RUN_SPEC>& bitmapRuns, const std::vector<ULONGLONG>& staleBits,
+                            LONGLONG llMftRecords)
 {
     std::set<ULONGLONG> bits(staleBits.begin(), staleBits.end());
     bits.insert(0);
@@ -241,16 +227,31 @@ void CTestVolume::FinishMft(const std::vector<RUN_SPEC>& bitmapRuns, const std::
     for (const RUN_SPEC& run : bitmapRuns)
     {
         size_t nBytes = static_cast<size_t>(run.llLength * m_dwBytesPerCluster);
-        PutClusters(run.llLcn, Bytes(bitmap.begin() + nAt, bitmap.begin() + nAt + nBytes));
+        if (run.llLcn != Sparse)
+            PutClusters(run.llLcn, Bytes(bitmap.begin() + nAt, bitmap.begin() + nAt + nBytes));
         nAt += nBytes;
     }
     Bytes pairs = EncodeRuns(bitmapRuns);
+    if (llMftRecords == 0)
+        llMftRecords = static_cast<LONGLONG>(*bits.rbegin()) + 1;
     CRecord mft(m_dwBytesPerRecord, CRecord::InUse);
     mft.Resident(0x10, 0, StandardInformationValue(1))
         .Resident(0x30, 1, FileNameValue(5, L"$MFT", 3))
-        .NonResident(0x80, 2, 0, 15, EncodeRuns({{16, 16}}), 16 * m_dwBytesPerCluster)
+        .Raw(MftData(llMftRecords))
         .NonResident(0xB0, 3, 0, llClusters - 1, pairs, llInitialized);
     Put(0, mft.Build());
+}
+
+// The MFT's unnamed $DATA, sized for a number of records; the reader reads its size only.
+Bytes CTestVolume::MftData(LONGLONG llRecords) const
+{
+    LONGLONG llBytes = llRecords * m_dwBytesPerRecord;
+    LONGLONG llClusters = (llBytes + m_dwBytesPerCluster - 1) / m_dwBytesPerCluster;
+    Bytes record = CRecord(m_dwBytesPerRecord, 0).NonResident(0x80, 2, 0, llClusters - 1, EncodeRuns({{llClusters, 16}}),
+                                                              llBytes).Build();
+    DWORD dwLength = 0;
+    memcpy(&dwLength, record.data() + 56 + 4, sizeof(dwLength));
+    return Bytes(record.begin() + 56, record.begin() + 56 + dwLength);
 }
 
 void CTestVolume::PutRoot()
@@ -278,17 +279,14 @@ void CTestVolume::PutFile(ULONGLONG ullRecord, ULONGLONG ullParent, const std::w
                        .Build());
 }
 
-BOOL WINAPI CTestVolume::DeviceIoControl(HANDLE h, DWORD dwCode, LPVOID pIn, DWORD dwIn, LPVOID pOut, DWORD dwOut,
-                                         LPDWORD pdwReturned, LPOVERLAPPED pOverlapped)
+BOOL CTestVolume::AnswerControl(DWORD dwCode, LPVOID pIn, DWORD dwIn, LPVOID pOut, DWORD dwOut, LPDWORD pdwReturned)
 {
-    if (s_pCurrent == nullptr || h != s_pCurrent->m_hVolume)
-        return sys::RealTable().pfnDeviceIoControl(h, dwCode, pIn, dwIn, pOut, dwOut, pdwReturned, pOverlapped);
     if (dwCode != FSCTL_GET_NTFS_FILE_RECORD)
     {
         ::SetLastError(ERROR_INVALID_FUNCTION);
         return FALSE;
     }
-    return s_pCurrent->AnswerRecord(pIn, dwIn, pOut, dwOut, pdwReturned);
+    return AnswerRecord(pIn, dwIn, pOut, dwOut, pdwReturned);
 }
 
 // The highest record in use at or below the one asked for, as the file system answers.
@@ -324,36 +322,13 @@ BOOL CTestVolume::AnswerRecord(LPVOID pIn, DWORD dwIn, LPVOID pOut, DWORD dwOut,
     return TRUE;
 }
 
-BOOL WINAPI CTestVolume::SetFilePointerEx(HANDLE h, LARGE_INTEGER liDistance, PLARGE_INTEGER pliNew, DWORD dwMethod)
-{
-    if (s_pCurrent == nullptr || h != s_pCurrent->m_hVolume)
-        return sys::RealTable().pfnSetFilePointerEx(h, liDistance, pliNew, dwMethod);
-    if (dwMethod != FILE_BEGIN || liDistance.QuadPart < 0)
-    {
-        ::SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    s_pCurrent->m_llPosition = liDistance.QuadPart;
-    if (pliNew != nullptr)
-        *pliNew = liDistance;
-    return TRUE;
-}
-
-BOOL WINAPI CTestVolume::ReadFile(HANDLE h, LPVOID pBuffer, DWORD dwBytes, LPDWORD pdwRead, LPOVERLAPPED pOverlapped)
-{
-    if (s_pCurrent == nullptr || h != s_pCurrent->m_hVolume)
-        return sys::RealTable().pfnReadFile(h, pBuffer, dwBytes, pdwRead, pOverlapped);
-    return s_pCurrent->ReadRaw(static_cast<BYTE*>(pBuffer), dwBytes, pdwRead);
-}
-
 // Whole clusters only, within the volume; clusters never written read as zeros.
-BOOL CTestVolume::ReadRaw(BYTE* pBuffer, DWORD dwBytes, LPDWORD pdwRead)
+BOOL CTestVolume::ReadAt(LONGLONG llOffset, BYTE* pBuffer, DWORD dwBytes, LPDWORD pdwRead)
 {
-    *pdwRead = 0;
-    LONGLONG llFirst = m_llPosition / m_dwBytesPerCluster;
+    LONGLONG llFirst = llOffset / m_dwBytesPerCluster;
     LONGLONG llCount = dwBytes / m_dwBytesPerCluster;
     bool bFails = m_llFailLcn >= llFirst && m_llFailLcn < llFirst + llCount;
-    if (m_llPosition % m_dwBytesPerCluster != 0 || dwBytes % m_dwBytesPerCluster != 0 ||
+    if (llOffset % m_dwBytesPerCluster != 0 || dwBytes % m_dwBytesPerCluster != 0 ||
         llFirst + llCount > m_llTotalClusters || bFails)
     {
         ::SetLastError(bFails ? ERROR_CRC : ERROR_INVALID_PARAMETER);
@@ -368,7 +343,6 @@ BOOL CTestVolume::ReadRaw(BYTE* pBuffer, DWORD dwBytes, LPDWORD pdwRead)
         else
             memset(pCluster, 0, m_dwBytesPerCluster);
     }
-    m_llPosition += dwBytes;
     *pdwRead = dwBytes;
     return TRUE;
 }

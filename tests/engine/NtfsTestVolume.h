@@ -3,10 +3,9 @@
 // MFT bitmap and attribute lists that the reader reads from the volume itself.
 #pragma once
 
-#include "platform/sys.h"
+#include "tests/engine/SeamVolume.h"
 
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -57,23 +56,23 @@ private:
     bool m_bEndMarker;
 };
 
-class CTestVolume
+class CTestVolume : public CSeamVolume
 {
 public:
     CTestVolume(DWORD dwBytesPerRecord = 1024, DWORD dwBytesPerCluster = 4096, LONGLONG llTotalClusters = 4096);
-    ~CTestVolume();
-    CTestVolume(const CTestVolume&) = delete;
-    CTestVolume& operator=(const CTestVolume&) = delete;
 
-    HANDLE Handle() const { return m_hVolume; }
     DWORD BytesPerRecord() const { return m_dwBytesPerRecord; }
     DWORD BytesPerCluster() const { return m_dwBytesPerCluster; }
 
     void Put(ULONGLONG ullRecord, const Bytes& record);
     void PutClusters(LONGLONG llLcn, const Bytes& bytes);
     // Record 0 with its bitmap over these runs: a bit for each record put and each stale one.
-    // The bytes behind the initialized size are left set, which the reader must ignore.
-    void FinishMft(const std::vector<RUN_SPEC>& bitmapRuns, const std::vector<ULONGLONG>& staleBits = {});
+    // The bytes behind the initialized size are left set, which the reader must ignore. The
+    // MFT holds llMftRecords records, or (0) just enough for every bit.
+    void FinishMft(const std::vector<RUN_SPEC>& bitmapRuns, const std::vector<ULONGLONG>& staleBits = {},
+                   LONGLONG llMftRecords = 0);
+    // The MFT's unnamed $DATA attribute for that many records.
+    Bytes MftData(LONGLONG llRecords) const;
     // The root, and a directory or a file with a Win32 name.
     void PutRoot();
     void PutDirectory(ULONGLONG ullRecord, ULONGLONG ullParent, const std::wstring& strName);
@@ -84,23 +83,15 @@ public:
     std::vector<LONGLONG> m_asked; // record numbers asked for, in order
 
 private:
-    static BOOL WINAPI DeviceIoControl(HANDLE, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
-    static BOOL WINAPI SetFilePointerEx(HANDLE, LARGE_INTEGER, PLARGE_INTEGER, DWORD);
-    static BOOL WINAPI ReadFile(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
+    BOOL AnswerControl(DWORD dwCode, LPVOID pIn, DWORD dwIn, LPVOID pOut, DWORD dwOut, LPDWORD pdwReturned) override;
+    BOOL ReadAt(LONGLONG llOffset, BYTE* pBuffer, DWORD dwBytes, LPDWORD pdwRead) override;
     BOOL AnswerRecord(LPVOID pIn, DWORD dwIn, LPVOID pOut, DWORD dwOut, LPDWORD pdwReturned);
-    BOOL ReadRaw(BYTE* pBuffer, DWORD dwBytes, LPDWORD pdwRead);
-
-    static CTestVolume* s_pCurrent;
 
     DWORD m_dwBytesPerRecord;
     DWORD m_dwBytesPerCluster;
     LONGLONG m_llTotalClusters;
-    HANDLE m_hVolume;
-    LONGLONG m_llPosition = 0;
     std::map<ULONGLONG, Bytes> m_records;
     std::map<LONGLONG, Bytes> m_clusters;
-    sys::SYS_TABLE m_table;
-    std::unique_ptr<sys::CScopedInstall> m_pInstall;
 };
 
 } // namespace ntfstest

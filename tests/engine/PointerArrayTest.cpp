@@ -2,52 +2,46 @@
 
 #include <gtest/gtest.h>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 namespace {
 
 void* P(intptr_t n) { return reinterpret_cast<void*>(n); }
 
-TEST(PointerArray, SetSizeAllocatesExactlyThenGrowsByAtLeastFour)
+// The capacity after each size reached, by SetSize or by one Add after another.
+TEST(PointerArray, GrowthRule)
 {
-    CPointerArray a;
-    a.SetSize(10);
-    EXPECT_EQ(10, a.GetCapacity());
-    a.SetSize(11);
-    EXPECT_EQ(14, a.GetCapacity());
-    EXPECT_EQ(nullptr, a.GetAt(10));
-}
-
-TEST(PointerArray, AutomaticStepIsCappedAt1024)
-{
-    CPointerArray a;
-    a.SetSize(16000);
-    a.SetSize(16001);
-    EXPECT_EQ(17024, a.GetCapacity());
-}
-
-TEST(PointerArray, ExplicitGrowByIsTheStep)
-{
-    CPointerArray a;
-    a.SetGrowBy(100);
-    a.SetSize(1);
-    a.SetSize(2);
-    EXPECT_EQ(101, a.GetCapacity());
-}
-
-TEST(PointerArray, AddReturnsIndexAndCapacityStepsByFourBelowForty)
-{
-    CPointerArray a;
-    int nExpected[] = {1, 5, 5, 5, 5, 9, 9, 9, 9, 13};
-    for (int i = 0; i < 10; ++i)
+    struct CASE
     {
-        EXPECT_EQ(i, a.Add(P(i + 1)));
-        EXPECT_EQ(nExpected[i], a.GetCapacity()) << "after add " << i;
+        const char* pszName;
+        int nGrowBy;
+        bool bByAdd;
+        std::vector<std::pair<int, int>> steps;  // size reached, capacity then
+    };
+    const CASE cases[] = {
+        {"exact first allocation, then the least step of 4", 0, false, {{10, 10}, {11, 14}}},
+        {"automatic step capped at 1024", 0, false, {{16000, 16000}, {16001, 17024}}},
+        {"explicit grow-by is the step", 100, false, {{1, 1}, {2, 101}}},
+        {"adds: one slot, then steps of 4 below 40", 0, true,
+         {{1, 1}, {2, 5}, {5, 5}, {6, 9}, {9, 9}, {10, 13}, {39, 41}}},
+    };
+    for (const CASE& c : cases)
+    {
+        SCOPED_TRACE(c.pszName);
+        CPointerArray a;
+        a.SetGrowBy(c.nGrowBy);
+        for (const auto& step : c.steps)
+        {
+            if (!c.bByAdd)
+                a.SetSize(step.first);
+            for (int nIndex = a.GetSize(); c.bByAdd && nIndex < step.first; ++nIndex)
+                EXPECT_EQ(nIndex, a.Add(P(nIndex + 1)));
+            EXPECT_EQ(step.second, a.GetCapacity()) << "at size " << step.first;
+        }
+        for (int i = 0; i < a.GetSize(); ++i)
+            EXPECT_EQ(c.bByAdd ? P(i + 1) : nullptr, a.GetAt(i)) << i;
     }
-    for (int i = 10; i < 39; ++i)
-        a.Add(P(i + 1));
-    EXPECT_EQ(41, a.GetCapacity());
-    for (int i = 0; i < 39; ++i)
-        EXPECT_EQ(P(i + 1), a.GetAt(i));
 }
 
 TEST(PointerArray, SetAtGrowLeavesGapNullAndShrinkKeepsStorage)

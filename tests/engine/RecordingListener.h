@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/FileChangeListener.h"
+#include "StringText.h"
 
 #include <windows.h>
 
@@ -28,6 +29,7 @@ public:
     void OnDirectoryRemoved(const CUnicodeString& s) override { Note(L"DirectoryRemoved", s); }
     void OnDirectoryModified(const CUnicodeString& s) override { Note(L"DirectoryModified", s); }
     void OnDirectoryRenamed(const CUnicodeString& a, const CUnicodeString& b) override { Note(L"DirectoryRenamed", a, &b); }
+    void OnWatchFailed() override { Note(L"WatchFailed", CUnicodeString()); }
 
     // True once an event equal to the text has been seen, within the time.
     bool WaitFor(const std::wstring& strEvent, DWORD dwMs = 5000)
@@ -55,15 +57,11 @@ public:
     }
 
 private:
-    static std::wstring Str(const CUnicodeString& s)
-    {
-        return s.GetBuffer() != nullptr ? std::wstring(s.GetBuffer(), s.GetLength()) : std::wstring();
-    }
     void Note(const wchar_t* pszSlot, const CUnicodeString& s, const CUnicodeString* pNew = nullptr)
     {
-        std::wstring strEvent = std::wstring(pszSlot) + L":" + Str(s);
+        std::wstring strEvent = std::wstring(pszSlot) + L":" + Text(s);
         if (pNew != nullptr)
-            strEvent += L">" + Str(*pNew);
+            strEvent += L">" + Text(*pNew);
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_events.push_back(strEvent);

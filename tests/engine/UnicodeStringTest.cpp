@@ -1,14 +1,12 @@
 #include "engine/UnicodeString.h"
 
+#include "StringText.h"
+
 #include <gtest/gtest.h>
+#include <cstdlib>
 #include <string>
 
 namespace {
-
-std::wstring Text(const CUnicodeString& s)
-{
-    return s.GetBuffer() != nullptr ? std::wstring(s.GetBuffer(), s.GetLength()) : std::wstring();
-}
 
 TEST(UnicodeString, EmptyFormsHaveNullBufferAndCompareEqual)
 {
@@ -83,6 +81,34 @@ TEST(UnicodeString, ComparisonsAreOrdinalCodeUnitByCodeUnit)
     }
     EXPECT_EQ(0, CUnicodeString(L"Abc").CollateNoCase("aBC"));
     EXPECT_EQ(0, CUnicodeString(L"abc").Collate("abc"));
+}
+
+// Without case, strings compare as the file system compares names: after its upper-casing,
+// which reaches beyond ASCII, and code unit by code unit.
+TEST(UnicodeString, NoCaseComparisonFollowsTheFileSystem)
+{
+    struct { const wchar_t* a; const wchar_t* b; int nNoCase; } cases[] = {
+        {L"C:\\Windows\\\u00C4rger.dll", L"C:\\WINDOWS\\\u00C4RGER.DLL", 0},
+        {L"\u00E4\u00F6\u00FC\u00E9\u00F8", L"\u00C4\u00D6\u00DC\u00C9\u00D8", 0},
+        {L"\u0436\u0451\u043B\u0443\u0434\u044C", L"\u0416\u0401\u041B\u0423\u0414\u042C", 0},
+        {L"\u03B1\u03B2\u03B3", L"\u0391\u0392\u0393", 0},
+        {L"\u00E4", L"a", 1},
+        {L"\u00DF", L"SS", 1},
+        {L"a", L"B", -1},
+        {L"_", L"a", 1},
+        {L"abc", L"ABCD", -1},
+        {L"", L"", 0},
+        {L"", L"a", -1},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
+        CUnicodeString a(c.a);
+        CUnicodeString b(c.b);
+        EXPECT_EQ(c.nNoCase, a.CompareNoCase(b));
+        EXPECT_EQ(-c.nNoCase, b.CompareNoCase(a));
+        EXPECT_EQ(c.nNoCase, CUnicodeString::CompareOrdinalNoCase(c.a, a.GetLength(), c.b, b.GetLength()));
+    }
 }
 
 TEST(UnicodeString, Searches)
@@ -176,6 +202,35 @@ TEST(UnicodeString, FormatCutsAt1023)
     EXPECT_EQ(1023, s.GetLength());
     s.Format("%u:%s", 7u, "ok");
     EXPECT_EQ(L"7:ok", Text(s));
+}
+
+// The narrow copy holds the whole text whatever the code page (the run under code page 932,
+// set up by the build, names that page in VF_EXPECTED_ACP), and converts back to it.
+TEST(UnicodeStringNarrow, WholeTextInTheAnsiCodePage)
+{
+    char szExpected[8] = {};
+    if (::GetEnvironmentVariableA("VF_EXPECTED_ACP", szExpected, sizeof(szExpected)) > 0)
+    {
+        ASSERT_EQ(static_cast<UINT>(atoi(szExpected)), ::GetACP());
+    }
+    const wchar_t* const texts[] = {L"C:\\\u65E5\u672C\\a.txt", L"\u30D5\u30A1\u30A4\u30EB", L"plain.txt", L""};
+    for (size_t i = 0; i < sizeof(texts) / sizeof(texts[0]); ++i)
+    {
+        SCOPED_TRACE(testing::Message() << "text " << i);
+        const wchar_t* pszText = texts[i];
+        CUnicodeString s(pszText);
+        int nBytes = static_cast<int>(wcslen(pszText)) > 0
+                         ? ::WideCharToMultiByte(CP_ACP, 0, pszText, -1, nullptr, 0, nullptr, nullptr) - 1
+                         : 0;
+        std::string strExpected(static_cast<size_t>(nBytes), '\0');
+        if (nBytes > 0)
+            ::WideCharToMultiByte(CP_ACP, 0, pszText, -1, &strExpected[0], nBytes + 1, nullptr, nullptr);
+        EXPECT_EQ(strExpected, std::string(s.GetNarrow()));
+        if (::GetACP() == 932)
+        {
+            EXPECT_TRUE(CUnicodeString(s.GetNarrow()) == pszText) << "the copy converts back";
+        }
+    }
 }
 
 // The length is 16 bits: growing past it must cut or refuse, never wrap.

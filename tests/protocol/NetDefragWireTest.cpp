@@ -2,7 +2,12 @@
 
 #include "protocol/NetDefragClustermapModList.h"
 #include "protocol/NetDefragCommand.h"
+#include "protocol/NetDefragPartitionClusterExplorerResponse.h"
+#include "protocol/NetDefragPartitionClustermap.h"
+#include "protocol/NetDefragPartitionFragFiles.h"
+#include "protocol/NetDefragPartitionInfo.h"
 #include "protocol/NetDefragPartitionList.h"
+#include "protocol/NetDefragPartitionNameList.h"
 #include "protocol/NetDefragPartitionObject.h"
 #include "protocol/NetDefragPassword.h"
 #include "protocol/NetDefragSettingsLight.h"
@@ -104,6 +109,92 @@ Bytes VersionBytes(const char* pszCommand)
 BYTE g_abCells[22] = {0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17, 0x18, 0x19, 0x1a,
                       0x1b, 0x1c, 0x1d, 0x1e, 0x1f, 0x20, 0x21, 0x22, 0x23, 0x24, 0x25};
 
+// The replies below are written from the wire format field by field, the
+// padding worked out from the archive's growth rule: a payload that ends in a
+// string or raw block has one spare byte, one that ends in a number the rest
+// of its last 16-byte step.
+const char* const DataGuidPath = "\\\\?\\Volume{00000000-0000-0000-0000-000000000044}\\";
+
+const Bytes ClusterMapBytes = Hex("05000000 00000000 eb030000"
+                                  "01000000"                    // index
+                                  "06000000 43003a005c00"       // "C:\\"
+                                  "0000280000000000"            // total clusters 2621440
+                                  "0000140000000000"            // clusters per cell 1310720
+                                  "02000000 0b000000") +        // 2 cells of 11 bytes
+                              Bytes(g_abCells, g_abCells + 22) + Hex("00");
+
+const Bytes ClusterExplorerBytes = Hex("05000000 00000000 ed030000"
+                                       "01000000 06000000 43003a005c00"
+                                       "6400000000000000 c700000000000000" // clusters 100 to 199
+                                       "02000000"
+                                       "0a000000") +
+                                   Utf16("a.txt") +
+                                   Hex("6400000000000000 7800000000000000 01000000" // 100-120, kind 1
+                                       "02000000 6200"
+                                       "9600000000000000 c700000000000000 02000000" // 150-199, kind 2
+                                       "000000000000");
+
+const Bytes FileClustersBytes = Hex("05000000 00000000 f2030000"
+                                    "01000000 00000000"                  // no drive text
+                                    "0000000000000000 0000000000000000"  // range 0 to 0
+                                    "01000000 0a000000") +
+                                Utf16("f.bin") +
+                                Hex("8813000000000000 8f13000000000000 03000000" // 5000-5007, kind 3
+                                    "00000000000000000000000000");
+
+const Bytes PartitionInfoBytes = Hex("05000000 00000000 ee030000"
+                                     "02000000 06000000 44003a005c00"
+                                     "62000000") +
+                                 Utf16(DataGuidPath) + Hex("08000000") + Utf16("Data") +
+                                 Hex("08000000 4e00540046005300"
+                                     "0000008002000000 0000004001000000"  // total, free bytes
+                                     "00100000"                           // bytes per cluster
+                                     "0000280000000000 0000140000000000"  // total, free clusters
+                                     "0000040000000000 4000000000000000"  // MFT bytes, clusters
+                                     "40000c0000000000 ffff100000000000"  // MFT zone
+                                     "00000000000000000000000000");
+
+const Bytes FragFilesBytes = Hex("05000000 00000000 ef030000"
+                                 "01000000 06000000 43003a005c00"
+                                 "02000000 0e000000") +
+                             Utf16("big.log") +
+                             Hex("0c000000"
+                                 "02000000 2e00 03000000"
+                                 "0000");
+
+const Bytes DriveNamesBytes = Hex("05000000 00000000 f4030000"
+                                  "01000000 06000000 43003a005c00 62000000") +
+                              Utf16(GuidPath) + Hex("0c000000") + Utf16("System") +
+                              Hex("01000000"
+                                  "00000000000000000000000000");
+
+void FillSettings(CNetDefragSettingsLight2& o)
+{
+    o.m_nDefaultPort = 7110;
+    o.m_nMoveModifiedFilesToEnd = 1;
+    o.m_nDisableAutoMonitoring = 2;
+    o.m_nUseRemovableDisks = 3;
+    o.m_nRunChkDskBeforeDefrag = 4;
+    o.m_nUseIOGuard = 5;
+    o.m_nUseBoottimeDefrag = 6;
+    o.m_nIOGuardMinIdlePercentage = 40;
+    o.m_strAddDrivesManually = L"E:\\";
+    o.m_strIgnoreMonitoringDrives = L"F:\\";
+    o.m_strVersionText = L"3.6.0.1";
+    o.m_nPauseOnBattery = 7;
+}
+
+Bytes SettingsBytes(const char* pszCommand, const Bytes& password, size_t nPadding)
+{
+    return Hex("05000000 00000000") + Hex(pszCommand) +
+           Hex("c61b0000 01000000 02000000 03000000 04000000 05000000 06000000 28000000"
+               "06000000 45003a005c00"
+               "06000000 46003a005c00"
+               "0e000000 33002e0036002e0030002e003100"
+               "07000000") +
+           Bytes(36, 0) + password + Bytes(nPadding, 0);
+}
+
 struct WireCase
 {
     const char* pszName;
@@ -141,6 +232,75 @@ std::vector<WireCase> WireCases()
          }),
          Hex("05000000 00000000 ec030000 01000000 0700000000000000 0200000000000000 0b000000") +
              Bytes(g_abCells, g_abCells + 22) + Hex("00 00")},
+        {"cluster map reply 1003", RESPONSE_CLUSTERMAP,
+         Maker<CNetDefragPartitionClustermap>([](auto& o) {
+             o.m_nVolumeIndex = 1;
+             o.m_strDriveRoot = L"C:\\";
+             o.m_llTotalClusters = 2621440;
+             o.m_llClustersPerCell = 1310720;
+             o.SetCells(g_abCells, 2, 11);
+         }),
+         ClusterMapBytes},
+        {"cluster explorer reply 1005", RESPONSE_CLUSTEREXPLORER,
+         Maker<CNetDefragPartitionClusterExplorerResponse>([](auto& o) {
+             o.m_nVolumeIndex = 1;
+             o.m_strDriveRoot = L"C:\\";
+             o.m_llFirstCluster = 100;
+             o.m_llLastCluster = 199;
+             o.AddFile(L"a.txt", 100, 120, 1);
+             o.AddFile(L"b", 150, 199, 2);
+         }),
+         ClusterExplorerBytes},
+        {"file clusters reply 1010", RESPONSE_FILE_CLUSTERS,
+         Maker<CNetDefragPartitionClusterExplorerResponse>([](auto& o) {
+             o.m_nVolumeIndex = 1;
+             o.AddFile(L"f.bin", 5000, 5007, 3);
+         }),
+         FileClustersBytes},
+        {"volume information reply 1006", RESPONSE_PARTITION_INFO,
+         Maker<CNetDefragPartitionInfo>([](auto& o) {
+             o.m_nVolumeIndex = 2;
+             o.m_strDriveRoot = L"D:\\";
+             o.m_strVolumeGuidPath = DataGuidPath;
+             o.m_strVolumeLabel = L"Data";
+             o.m_strFileSystemName = L"NTFS";
+             o.m_llTotalBytes = 10737418240LL;
+             o.m_llFreeBytes = 5368709120LL;
+             o.m_nBytesPerCluster = 4096;
+             o.m_llTotalClusters = 2621440;
+             o.m_llFreeClusters = 1310720;
+             o.m_llMftValidDataLength = 262144;
+             o.m_llMftValidDataClusters = 64;
+             o.m_llMftZoneStart = 786496;
+             o.m_llMftZoneEnd = 1114111;
+         }),
+         PartitionInfoBytes},
+        {"fragmented files reply 1007", RESPONSE_FRAG_FILES,
+         Maker<CNetDefragPartitionFragFiles>([](auto& o) {
+             o.m_nVolumeIndex = 1;
+             o.m_strDriveRoot = L"C:\\";
+             o.AddFile(L"big.log", 12);
+             o.AddFile(L".", 3);
+         }),
+         FragFilesBytes},
+        {"drive names reply 1012", RESPONSE_DRIVE_NAMES,
+         Maker<CNetDefragPartitionNameList>([](auto& o) {
+             auto pEntry = std::make_unique<CNetDefragPartitionNameEntry>();
+             pEntry->m_strDriveRoot = L"C:\\";
+             pEntry->m_strVolumeGuidPath = GuidPath;
+             pEntry->m_strVolumeLabel = L"System";
+             pEntry->m_nVolumeIndex = 1;
+             o.Add(std::move(pEntry));
+         }),
+         DriveNamesBytes},
+        {"settings reply 1013", RESPONSE_SETTINGS,
+         Maker<CNetDefragSettingsLight2>([](auto& o) {
+             FillSettings(o);
+             o.m_strPassword = L"900150983CD24FB0D6963F7D28E17F72";
+         }),
+         SettingsBytes("f5030000", Hex("40000000") + Utf16("900150983CD24FB0D6963F7D28E17F72"), 1)},
+        {"wizard settings reply 1014", RESPONSE_WIZARD_SETTINGS, Maker<CNetDefragSettingsLight2>(FillSettings),
+         SettingsBytes("f6030000", Hex("00000000"), 5)},
         // The members are numbered by declaration; the wire takes 1, 2, 6, 7, 3, 4, 8, 5.
         {"settings in wire order", CMD_SET_SETTINGS,
          Maker<CNetDefragSettingsLight2>([](auto& o) {

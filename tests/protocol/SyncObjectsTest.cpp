@@ -1,3 +1,4 @@
+#include "protocol/AutoHandle.h"
 #include "protocol/SyncObjects.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,11 @@
 // The pipe pair and its frame channel over real pipes, both ends queued.
 #include "TransportTestSupport.h"
 
+#include "protocol/IoCanceller.h"
+
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 namespace
@@ -215,6 +218,50 @@ TEST_F(PipeChannel, ClientThatNeverReadsIsDroppedWithinTheBound)
     ExpectServedAfterwards();
 }
 
+// The bound is one per message: a client taking a chunk now and then, each
+// within the bound, must not keep a long message going for minutes.
+TEST_F(PipeChannel, ClientThatReadsTooSlowlyIsDroppedWithinOneBoundPerMessage)
+{
+    const DWORD dwTrickleMs = CNamedPipe::WriteTimeoutMs / 4;
+    StartServer(L"trickle");
+    CRawPipeClient client;
+    OpenRaw(client);
+    std::atomic<bool> bDone(false);
+    std::thread trickle([&] {
+        while (!bDone)
+        {
+            client.Read(dwTrickleMs, CNamedPipe::ChunkSize);
+            ::Sleep(dwTrickleMs);
+        }
+    });
+    CBytes payload = MakePayload(12 * CNamedPipe::ChunkSize);
+    DWORD dwStart = ::GetTickCount();
+    EXPECT_FALSE(m_server.SendTo(-1, payload.data(), static_cast<int32_t>(payload.size())));
+    EXPECT_LT(::GetTickCount() - dwStart, 3 * CNamedPipe::WriteTimeoutMs);
+    EXPECT_TRUE(m_server.WaitKind(stQueueItem::KindDisconnected));
+    bDone = true;
+    trickle.join();
+    client.Close();
+    ExpectServedAfterwards();
+}
+
+// The reader echoes on its own thread to a client that never reads: closing
+// the pipe ends that write at once instead of waiting it out (or ending the
+// thread by force).
+TEST(PipeEcho, StopEndsAnEchoToAClientThatNeverReadsAtOnce)
+{
+    std::wstring strName = MakePipeName(L"echo");
+    CQOVServer server;
+    ASSERT_TRUE(server.StartServer(strName.c_str()));
+    CRawPipeClient client;
+    ASSERT_TRUE(client.Open(strName)) << client.GetOpenError();
+    ASSERT_TRUE(client.Send(MakeFrame(MakePayload(8 * CNamedPipe::ChunkSize))));
+    ::Sleep(500);
+    DWORD dwStart = ::GetTickCount();
+    server.Stop();
+    EXPECT_LT(::GetTickCount() - dwStart, CNamedPipe::WriteTimeoutMs / 2);
+}
+
 TEST_F(PipeChannel, ClientThatCameAndWentBeforeTheListenDoesNotJamThePipe)
 {
     m_strName = MakePipeName(L"cameandwent");
@@ -310,4 +357,44 @@ TEST_F(PipeChannel, ClientHoldingOneHalfOnlyIsDroppedAfterTheBound)
     ASSERT_TRUE(pConnected);
     EXPECT_EQ(pConnected->nKind, stQueueItem::KindConnected);
     ExpectDelivered(client, 9);
+}
+
+// With little time left the bound may run out before the blocking call has
+// begun; the call must still be cancelled instead of waiting for the peer.
+TEST(IoCanceller, CallBegunAfterTheTimeRanOutIsStillCancelled)
+{
+    std::wstring strName = L"\\\\.\\PIPE\\" + MakePipeName(L"cancel");
+    HANDLE hServer = ::CreateNamedPipeW(strName.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
+                                        1024, 1024, 0, NULL);
+    ASSERT_NE(hServer, INVALID_HANDLE_VALUE);
+    HANDLE hClient = ::CreateFileW(strName.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(hClient, INVALID_HANDLE_VALUE);
+    DWORD dwWritten = 0;
+    // Unread bytes: a flush waits until the client reads them.
+    ASSERT_TRUE(::WriteFile(hServer, "abc", 3, &dwWritten, NULL));
+    CEvent evReturned(TRUE, FALSE);
+    HANDLE hFlusher = NULL;
+    CEvent evStarted(TRUE, FALSE);
+    std::thread flusher([&] {
+        ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentThread(), ::GetCurrentProcess(), &hFlusher, 0, FALSE,
+                          DUPLICATE_SAME_ACCESS);
+        evStarted.SetEvent();
+        CIoCanceller canceller(0);
+        ::Sleep(100);
+        EXPECT_FALSE(::FlushFileBuffers(hServer));
+        EXPECT_TRUE(canceller.HasFired());
+        evReturned.SetEvent();
+    });
+    ASSERT_EQ(::WaitForSingleObject(evStarted.GetHandle(), 5000), WAIT_OBJECT_0);
+    bool bReturned = ::WaitForSingleObject(evReturned.GetHandle(), 3000) == WAIT_OBJECT_0;
+    EXPECT_TRUE(bReturned);
+    while (!bReturned)
+    {
+        ::CancelSynchronousIo(hFlusher);
+        bReturned = ::WaitForSingleObject(evReturned.GetHandle(), 100) == WAIT_OBJECT_0;
+    }
+    flusher.join();
+    ::CloseHandle(hFlusher);
+    ::CloseHandle(hClient);
+    ::CloseHandle(hServer);
 }

@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 namespace
 {
 CBytes MakeTcpFrame(const CBytes& payload, int32_t nSequence = 1)
@@ -153,4 +157,45 @@ TEST_F(TcpChannel, BadEndByteClosesTheSlotAndAFreedSlotIsArmedAgain)
     m_server.OnIdle();
     for (int i = 0; i < CNCServer::SlotCount; ++i)
         EXPECT_EQ(m_server.GetSlotState(i), CNCServer::SlotAcceptPending) << "slot " << i;
+}
+
+// Sends run on another thread while the worker closes slots and Maintain
+// re-arms them with new sockets: a send may only ever reach the connected
+// socket whose state it checked, never one closed or recycled under it.
+TEST_F(TcpChannel, SendsDuringClientChurnReachNoClosedOrRecycledSocket)
+{
+    const int nClients = 500;
+    std::atomic<bool> bDone(false);
+    CBytes payload = MakePayload(64);
+    std::thread senders[2] = {std::thread([&] {
+                                  while (!bDone)
+                                      for (int i = 0; i < CNCServer::SlotCount; ++i)
+                                          m_server.SendTo(i, payload.data(), static_cast<int32_t>(payload.size()));
+                              }),
+                              std::thread([&] {
+                                  while (!bDone)
+                                      m_server.SendToAll(payload.data(), static_cast<int32_t>(payload.size()));
+                              })};
+    int nServed = 0;
+    std::vector<DWORD> wrongSocketErrors;
+    for (int n = 0; n < nClients; ++n)
+    {
+        {
+            CRawTcpClient raw;
+            if (raw.Connect(m_server.GetPort()) && raw.Send(MakeTcpFrame(MakePayload(4))))
+                nServed += m_server.WaitKind(stQueueItem::KindData, 2000) ? 1 : 0;
+        }
+        while (CItemPtr pItem = m_server.WaitItem(n % 4 == 0 ? 20 : 0))
+            if (pItem->nKind == stQueueItem::KindError &&
+                (pItem->nValue == WSAENOTSOCK || pItem->nValue == WSAENOTCONN))
+                wrongSocketErrors.push_back(pItem->nValue);
+        // Failed and freed slots get new sockets here.
+        m_server.OnIdle();
+    }
+    bDone = true;
+    for (std::thread& sender : senders)
+        sender.join();
+    EXPECT_TRUE(wrongSocketErrors.empty()) << wrongSocketErrors.size() << " sends reached a wrong socket, first error "
+                                           << wrongSocketErrors.front();
+    EXPECT_EQ(nServed, nClients);
 }

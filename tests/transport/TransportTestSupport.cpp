@@ -90,6 +90,25 @@ CBytes PayloadOf(const stQueueItem& stItem)
     return CBytes(stItem.pPayload, stItem.pPayload + stItem.nLength);
 }
 
+DWORD CountOpenHandles()
+{
+    // Handle values are multiples of four and handed out from the lowest free
+    // one, so a long run of free values ends the table.
+    const ULONG_PTR MaxGap = 4096;
+    DWORD dwCount = 0;
+    ULONG_PTR uLast = 0;
+    for (ULONG_PTR uValue = 4; uValue < uLast + MaxGap; uValue += 4)
+    {
+        DWORD dwFlags = 0;
+        if (::GetHandleInformation(reinterpret_cast<HANDLE>(uValue), &dwFlags))
+        {
+            ++dwCount;
+            uLast = uValue;
+        }
+    }
+    return dwCount;
+}
+
 bool CRawPipeClient::Open(const std::wstring& strName, DWORD dwBusyRetryMs)
 {
     DWORD dwStart = ::GetTickCount();
@@ -121,6 +140,20 @@ bool CRawPipeClient::OpenOnce(const std::wstring& strName)
     return true;
 }
 
+bool CRawPipeClient::OpenHalf(const std::wstring& strName, bool bIn)
+{
+    std::wstring strHalf = L"\\\\.\\PIPE\\" + strName + (bIn ? L"_IN" : L"_OUT");
+    HANDLE hHalf = ::CreateFileW(strHalf.c_str(), bIn ? GENERIC_WRITE : GENERIC_READ, 0, NULL, OPEN_EXISTING, 0,
+                                 NULL);
+    if (hHalf == INVALID_HANDLE_VALUE)
+    {
+        m_dwError = ::GetLastError();
+        return false;
+    }
+    (bIn ? m_hWrite : m_hRead) = hHalf;
+    return true;
+}
+
 bool CRawPipeClient::SendRaw(const CBytes& bytes)
 {
     // The handle is synchronous: a server that stops reading fails the case
@@ -146,11 +179,11 @@ bool CRawPipeClient::Send(const CBytes& bytes)
     return false;
 }
 
-CBytes CRawPipeClient::Read(DWORD dwTimeoutMs)
+CBytes CRawPipeClient::Read(DWORD dwTimeoutMs, size_t nMax)
 {
     // The handle is synchronous: a helper thread cancels the read when it
     // runs over its time.
-    CBytes buffer(65536);
+    CBytes buffer(nMax);
     DWORD dwRead = 0;
     std::atomic<bool> bDone(false);
     HANDLE hThread = NULL;

@@ -39,6 +39,7 @@ public:
     // Skips other items until one of the kind arrives; null on time-out.
     CItemPtr WaitKind(int nKind, DWORD dwTimeoutMs = 5000);
     CCriticalSection& PipeLock() { return m_csPipe; }
+    HANDLE GetItemsEvent() const { return m_evItems.GetHandle(); }
 };
 
 std::wstring MakePipeName(const wchar_t* pszCase);
@@ -47,6 +48,9 @@ CBytes MakeFrame(const CBytes& payload, int32_t nVersion = 1, BYTE bEnd = 0x03);
 CBytes MakeHeader(int32_t nLength, int32_t nVersion = 1);
 CBytes Concat(const CBytes& a, const CBytes& b);
 CBytes PayloadOf(const stQueueItem& stItem);
+// The handles this process holds, found by probing handle values: the
+// system's own count answers 0 under Wine.
+DWORD CountOpenHandles();
 
 // A client of a pipe pair opened with plain synchronous handles.
 class CRawPipeClient
@@ -66,8 +70,11 @@ public:
     bool Send(const CBytes& bytes);
     // One write and no flush.
     bool SendRaw(const CBytes& bytes);
-    // A read that ends within dwTimeoutMs; the bytes read, or empty on end or time-out.
-    CBytes Read(DWORD dwTimeoutMs);
+    // A read of at most nMax bytes that ends within dwTimeoutMs; the bytes
+    // read, or empty on end or time-out.
+    CBytes Read(DWORD dwTimeoutMs, size_t nMax = 65536);
+    // Opens one half of the pair only ("_IN" or "_OUT").
+    bool OpenHalf(const std::wstring& strName, bool bIn);
     DWORD GetLastSendError() const { return m_dwError; }
     void Close();
 

@@ -14,17 +14,13 @@
 #include "protocol/NetDefragPartitionListEntry.h"
 #include "tests/engine/NativeBinding.h"
 #include "tests/simdisk/SimFixture.h"
+#include "tests/engine/StringText.h"
 
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
-
-inline std::wstring Text(const CUnicodeString& str)
-{
-    return str.GetLength() == 0 ? std::wstring() : std::wstring(str.GetBuffer(), str.GetLength());
-}
 
 // What the service would send, kept by code and client.
 class CRecordingOwner : public CPartitionOwner
@@ -135,12 +131,14 @@ protected:
         EXPECT_TRUE(nativetest::BindWithFmifs());
     }
 
-    void Mount(SIM_FS eFs, LONGLONG llClusters, wchar_t cLetter = L'S', DWORD dwBytesPerCluster = 4096)
+    void Mount(SIM_FS eFs, LONGLONG llClusters, wchar_t cLetter = L'S', DWORD dwBytesPerCluster = 4096,
+               int nMftPieces = 1)
     {
         SIM_FORMAT format;
         format.eFs = eFs;
         format.llTotalClusters = llClusters;
         format.dwBytesPerCluster = dwBytesPerCluster;
+        format.nMftPieces = nMftPieces;
         // Volumes of one test must differ in their GUID names.
         wchar_t szGuid[48] = {};
         swprintf(szGuid, 48, L"{5A3C1E07-0000-4000-8000-%012X}", static_cast<unsigned>(++m_nMounted));

@@ -4,7 +4,9 @@
 #include "engine/UnicodeString.h"
 
 #include "tests/engine/NativeBinding.h"
+#include "tests/engine/StringText.h"
 #include "simdisk/SimProcesses.h"
+#include "simdisk/SimVerifier.h"
 #include "tests/simdisk/SimFixture.h"
 
 #include <map>
@@ -12,10 +14,7 @@
 
 namespace {
 
-std::wstring Text(const CUnicodeString& str)
-{
-    return str.GetLength() == 0 ? std::wstring() : std::wstring(str.GetBuffer(), str.GetLength());
-}
+std::string Narrow(const std::wstring& str) { return std::string(str.begin(), str.end()); }
 
 bool SameRuns(const std::vector<SIM_RUN>& a, const std::vector<SIM_RUN>& b)
 {
@@ -107,9 +106,10 @@ protected:
                 EXPECT_EQ(m_pVolume->RelativePath(file), Text(strPath)) << r;
             }
             auto streams = Streams(reader);
+            // The merged view leaves the attribute list out, resident or not.
             for (const CSimStream& stream : file.m_streams)
             {
-                if (stream.m_bResident || stream.m_runs.empty())
+                if (stream.m_bResident || stream.m_runs.empty() || stream.m_dwType == ntfs::AttributeList)
                     continue;
                 auto found = streams.find({stream.m_dwType, stream.m_strName});
                 ASSERT_NE(streams.end(), found) << r << " type " << stream.m_dwType;
@@ -130,6 +130,8 @@ struct LAYOUT
 {
     DWORD dwBytesPerRecord;
     int nMftPieces;
+    SIM_NTFS_LAYOUT ntfs = {};
+    const char* pszName = "";
 };
 
 class SimDiskLayoutTest : public SimDiskReaderTest, public ::testing::WithParamInterface<LAYOUT>
@@ -137,26 +139,54 @@ class SimDiskLayoutTest : public SimDiskReaderTest, public ::testing::WithParamI
 };
 
 // Fragmented files, one with so many pieces that its runs spill into extension records behind
-// an attribute list, a named stream, a sparse file and a stale MFT bit, on a fragmented MFT.
+// an attribute list, a named stream, a sparse file and a stale MFT bit, on a fragmented MFT;
+// a directory whose 40 named streams overflow its record, with files below it.
 TEST_P(SimDiskLayoutTest, WalkGivesEveryFileWithItsPathAndRuns)
 {
     Mount(GetParam().dwBytesPerRecord, GetParam().nMftPieces);
+    ASSERT_TRUE(m_pVolume->SetNtfsLayout(GetParam().ntfs));
+    ASSERT_NE(nullptr, m_pVolume->CreateDirectory(L"streams"));
+    for (int i = 0; i < 40; ++i)
+        ASSERT_NE(nullptr, m_pVolume->CreateStream(L"streams", L"s" + std::to_wstring(i), 9));
+    m_pVolume->CreateDirectory(L"streams\\sub");
+    m_pVolume->CreateFile(L"streams\\sub\\deep.txt", 4096);
     m_pVolume->CreateDirectory(L"dir");
     m_pVolume->CreateDirectory(L"dir\\sub");
     m_pVolume->CreateFile(L"dir\\a.txt", 4096 * 40, Fragmented(5, 50000));
     ASSERT_NE(nullptr, m_pVolume->CreateFile(L"dir\\sub\\many.bin", 4096 * 6000, Interleaved(3000, 60000)));
     m_pVolume->CreateStream(L"dir\\a.txt", L"s", 4096 * 3, Fragmented(2, 90000));
     m_pVolume->CreateFile(L"root.txt", 4096 * 2);
+    CSimVerifier verifier(*m_pVolume);
+    EXPECT_TRUE(verifier.Run()) << (verifier.Problems().empty() ? std::string() : Narrow(verifier.Problems()[0]));
     m_pVolume->SetStaleMftBit(300);
     ASSERT_FALSE(m_pVolume->Lookup(L"dir\\sub\\many.bin")->m_extensions.empty())
         << "the file must need extension records";
+    if (GetParam().dwBytesPerRecord == 1024)
+    {
+        ASSERT_FALSE(m_pVolume->Lookup(L"streams")->m_extensions.empty()) << "the directory must overflow";
+    }
     ExpectWalkMatchesTheVolume();
 }
 
+// The layouts of the simulator, and those of another implementation of NTFS that real volumes
+// show: names moved out first, pieces numbered within their records, lists in clusters.
+LAYOUT RealLayout(DWORD dwBytesPerRecord, int nMftPieces, const char* pszName)
+{
+    LAYOUT layout = {dwBytesPerRecord, nMftPieces};
+    layout.ntfs.bNamesMoveOutFirst = true;
+    layout.ntfs.bInstancesPerRecord = true;
+    layout.ntfs.bListAlwaysNonResident = true;
+    layout.pszName = pszName;
+    return layout;
+}
+
 INSTANTIATE_TEST_SUITE_P(Layouts, SimDiskLayoutTest,
-                         ::testing::Values(LAYOUT{1024, 1}, LAYOUT{1024, 6}, LAYOUT{4096, 1}),
+                         ::testing::Values(LAYOUT{1024, 1}, LAYOUT{1024, 6}, LAYOUT{4096, 1},
+                                           RealLayout(1024, 1, "Real"), RealLayout(1024, 6, "Real"),
+                                           RealLayout(4096, 1, "Real")),
                          [](const ::testing::TestParamInfo<LAYOUT>& info) {
-                             return "Record" + std::to_string(info.param.dwBytesPerRecord) + "Mft" +
+                             return std::string(info.param.pszName) + "Record" +
+                                    std::to_string(info.param.dwBytesPerRecord) + "Mft" +
                                     std::to_string(info.param.nMftPieces) + "Pieces";
                          });
 

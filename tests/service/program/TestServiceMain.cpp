@@ -29,11 +29,7 @@ public:
         ::WaitForSingleObject(m_hStop, LongestRunMs);
         return true;
     }
-    void OnStop() override
-    {
-        SetStatus(SERVICE_STOP_PENDING, StatusWaitHintMs);
-        ::SetEvent(m_hStop);
-    }
+    void OnStop() override { ::SetEvent(m_hStop); }
     void OnPause() override { SetStatus(SERVICE_PAUSED, 0); }
     void OnContinue() override { SetStatus(SERVICE_RUNNING, 0); }
 

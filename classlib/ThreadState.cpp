@@ -1,0 +1,24 @@
+#include "classlib/ThreadState.h"
+
+#include "classlib/Menu.h"
+#include "classlib/Wnd.h"
+
+stThreadState& GetThreadState()
+{
+    thread_local stThreadState stState;
+    return stState;
+}
+
+void DeleteTemporaryObjects()
+{
+    stThreadState& stState = GetThreadState();
+    // Move the maps out first: a destructor must not see a half-cleared map.
+    auto mapWnd = std::move(stState.mapTemporaryWnd);
+    auto mapMenu = std::move(stState.mapTemporaryMenu);
+    stState.mapTemporaryWnd.clear();
+    stState.mapTemporaryMenu.clear();
+    for (auto& entry : mapWnd)
+        entry.second->m_hWnd = NULL;
+    for (auto& entry : mapMenu)
+        entry.second->m_hMenu = NULL;
+}

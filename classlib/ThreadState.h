@@ -1,0 +1,41 @@
+// The class library's per-thread bookkeeping: handle maps, the message being
+// handled, the window under creation and the menu being tracked. Windows and
+// menus belong to the thread that made them, and so do these records.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <unordered_map>
+
+class CMenu;
+class CWnd;
+
+struct stThreadState
+{
+    std::unordered_map<HWND, CWnd*> mapPermanentWnd;
+    std::unordered_map<HWND, std::unique_ptr<CWnd>> mapTemporaryWnd;
+    std::unordered_map<HMENU, CMenu*> mapPermanentMenu;
+    std::unordered_map<HMENU, std::unique_ptr<CMenu>> mapTemporaryMenu;
+
+    MSG stCurrentMessage = {};
+    CWnd* pWndInit = nullptr;
+    // The window object whose CreateEx runs, and the last such object whose
+    // window went again within the call (it may have deleted itself: only
+    // compared, never used).
+    CWnd* pWndCreating = nullptr;
+    const CWnd* pWndDestroyedInCreation = nullptr;
+    HHOOK hCreationHook = NULL;
+    // The child that is handling a notification reflected to it; what it sends
+    // its parent meanwhile goes to the parent's own handlers.
+    CWnd* pReflectingChild = nullptr;
+    HWND hTrackingWnd = NULL;
+    HMENU hTrackingMenu = NULL;
+    // Sees the thread's keyboard and mouse messages before their windows do.
+    CWnd* pInputPreview = nullptr;
+};
+
+stThreadState& GetThreadState();
+
+// Temporary wrappers live until the thread's next idle time.
+void DeleteTemporaryObjects();

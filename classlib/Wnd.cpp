@@ -1,0 +1,576 @@
+#include "classlib/Wnd.h"
+
+#include "classlib/FrameWnd.h"
+#include "classlib/Menu.h"
+#include "classlib/ThreadState.h"
+#include "classlib/WinApp.h"
+
+#include <set>
+
+namespace
+{
+// Restores the thread's current-message record when a nested dispatch ends.
+class CCurrentMessageScope
+{
+public:
+    CCurrentMessageScope(HWND hWnd, UINT nMsg, WPARAM wParam, LPARAM lParam)
+        : m_stSaved(GetThreadState().stCurrentMessage)
+    {
+        MSG& stMsg = GetThreadState().stCurrentMessage;
+        stMsg.hwnd = hWnd;
+        stMsg.message = nMsg;
+        stMsg.wParam = wParam;
+        stMsg.lParam = lParam;
+    }
+    ~CCurrentMessageScope() { GetThreadState().stCurrentMessage = m_stSaved; }
+    CCurrentMessageScope(const CCurrentMessageScope&) = delete;
+    CCurrentMessageScope& operator=(const CCurrentMessageScope&) = delete;
+
+private:
+    MSG m_stSaved;
+};
+
+bool IsImeWindow(HWND hWnd)
+{
+    wchar_t szClass[16] = {};
+    return ::GetClassNameW(hWnd, szClass, 16) > 0 && _wcsicmp(szClass, L"IME") == 0;
+}
+} // namespace
+
+// Attaches the window under creation before it sees WM_NCCREATE, so that
+// system classes deliver their creation messages to the object too.
+LRESULT CALLBACK CreationHookProc(int nCode, WPARAM wParam, LPARAM lParam)
+{
+    stThreadState& stState = GetThreadState();
+    if (nCode == HCBT_CREATEWND && stState.pWndInit != nullptr)
+    {
+        HWND hWnd = reinterpret_cast<HWND>(wParam);
+        // The system makes an input-method window of its own on a thread's
+        // first top-level window; it is not ours.
+        if (!IsImeWindow(hWnd))
+        {
+            CWnd* pWnd = stState.pWndInit;
+            stState.pWndInit = nullptr;
+            pWnd->AttachForCreation(hWnd);
+        }
+    }
+    return ::CallNextHookEx(stState.hCreationHook, nCode, wParam, lParam);
+}
+
+CWnd::CWnd() : m_hWnd(NULL), m_pfnSuper(nullptr)
+{
+}
+
+CWnd::~CWnd()
+{
+    if (m_hWnd != NULL && FromHandlePermanent(m_hWnd) == this)
+        ::DestroyWindow(m_hWnd);
+}
+
+CWnd* CWnd::FromHandlePermanent(HWND hWnd)
+{
+    auto& map = GetThreadState().mapPermanentWnd;
+    auto it = map.find(hWnd);
+    return it != map.end() ? it->second : nullptr;
+}
+
+CWnd* CWnd::FromHandle(HWND hWnd)
+{
+    if (hWnd == NULL)
+        return nullptr;
+    if (CWnd* pWnd = FromHandlePermanent(hWnd))
+        return pWnd;
+    auto& map = GetThreadState().mapTemporaryWnd;
+    auto& pTemp = map[hWnd];
+    if (!pTemp)
+    {
+        pTemp.reset(new CWnd);
+        pTemp->m_hWnd = hWnd;
+    }
+    return pTemp.get();
+}
+
+const MSG* CWnd::GetCurrentMessage()
+{
+    MSG& stMsg = GetThreadState().stCurrentMessage;
+    stMsg.time = ::GetMessageTime();
+    DWORD dwPos = ::GetMessagePos();
+    stMsg.pt.x = static_cast<short>(LOWORD(dwPos));
+    stMsg.pt.y = static_cast<short>(HIWORD(dwPos));
+    return &stMsg;
+}
+
+LRESULT CALLBACK CWnd::StandardWndProc(HWND hWnd, UINT nMsg, WPARAM wParam, LPARAM lParam)
+{
+    CWnd* pWnd = FromHandlePermanent(hWnd);
+    if (pWnd == nullptr)
+        return ::DefWindowProcW(hWnd, nMsg, wParam, lParam);
+    LRESULT lResult;
+    {
+        CCurrentMessageScope scope(hWnd, nMsg, wParam, lParam);
+        lResult = pWnd->WindowProc(nMsg, wParam, lParam);
+    }
+    if (nMsg == WM_NCDESTROY)
+    {
+        stThreadState& stState = GetThreadState();
+        if (stState.pWndCreating == pWnd)
+            stState.pWndDestroyedInCreation = pWnd;
+        pWnd->DetachAfterNcDestroy();
+        pWnd->PostNcDestroy();
+    }
+    return lResult;
+}
+
+const wchar_t* CWnd::RegisterDefaultClass(UINT nClassStyle, HCURSOR hCursor, HBRUSH hBackground, HICON hIcon)
+{
+    // One name per combination; the set keeps the names alive for the process.
+    static std::set<std::wstring> s_names;
+    HINSTANCE hInstance = ::GetModuleHandleW(nullptr);
+    CString strName;
+    strName.Format(L"VfWnd:%x:%p:%p:%p", nClassStyle, static_cast<void*>(hCursor),
+                   static_cast<void*>(hBackground), static_cast<void*>(hIcon));
+    auto it = s_names.find(strName.Str());
+    if (it != s_names.end())
+        return it->c_str();
+
+    WNDCLASSW stClass = {};
+    if (!::GetClassInfoW(hInstance, strName, &stClass))
+    {
+        stClass.style = nClassStyle;
+        stClass.lpfnWndProc = StandardWndProc;
+        stClass.hInstance = hInstance;
+        stClass.hCursor = hCursor;
+        stClass.hbrBackground = hBackground;
+        stClass.hIcon = hIcon;
+        stClass.lpszClassName = strName;
+        if (!::RegisterClassW(&stClass))
+            return nullptr;
+    }
+    return s_names.insert(strName.Str()).first->c_str();
+}
+
+BOOL CWnd::Attach(HWND hWnd)
+{
+    if (m_hWnd != NULL || hWnd == NULL || FromHandlePermanent(hWnd) != nullptr)
+        return FALSE;
+    m_hWnd = hWnd;
+    GetThreadState().mapPermanentWnd[hWnd] = this;
+    return TRUE;
+}
+
+HWND CWnd::Detach()
+{
+    HWND hWnd = m_hWnd;
+    if (hWnd != NULL)
+    {
+        auto& map = GetThreadState().mapPermanentWnd;
+        auto it = map.find(hWnd);
+        if (it != map.end() && it->second == this)
+            map.erase(it);
+    }
+    m_hWnd = NULL;
+    return hWnd;
+}
+
+BOOL CWnd::SubclassWindow(HWND hWnd)
+{
+    if (!Attach(hWnd))
+        return FALSE;
+    PreSubclassWindow();
+    WNDPROC pfnOld = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrW(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(StandardWndProc)));
+    if (pfnOld == nullptr)
+    {
+        Detach();
+        return FALSE;
+    }
+    if (pfnOld != StandardWndProc)
+        m_pfnSuper = pfnOld;
+    return TRUE;
+}
+
+BOOL CWnd::SubclassDlgItem(UINT nID, CWnd* pParent)
+{
+    if (pParent == nullptr)
+        return FALSE;
+    HWND hControl = ::GetDlgItem(pParent->m_hWnd, nID);
+    return hControl != NULL && SubclassWindow(hControl);
+}
+
+HWND CWnd::UnsubclassWindow()
+{
+    if (m_hWnd == NULL)
+        return NULL;
+    if (m_pfnSuper != nullptr)
+        ::SetWindowLongPtrW(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnSuper));
+    m_pfnSuper = nullptr;
+    return Detach();
+}
+
+void CWnd::AttachForCreation(HWND hWnd)
+{
+    Attach(hWnd);
+    WNDPROC pfnOld = reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(hWnd, GWLP_WNDPROC));
+    if (pfnOld != StandardWndProc)
+    {
+        ::SetWindowLongPtrW(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(StandardWndProc));
+        m_pfnSuper = pfnOld;
+    }
+    PreSubclassWindow();
+}
+
+void CWnd::DetachAfterNcDestroy()
+{
+    if (m_hWnd == NULL)
+        return;
+    // Give the window its own procedure back: a system class may still be
+    // called after its last message, and this object may be gone by then.
+    if (m_pfnSuper != nullptr &&
+        reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(m_hWnd, GWLP_WNDPROC)) == StandardWndProc)
+        ::SetWindowLongPtrW(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnSuper));
+    m_pfnSuper = nullptr;
+    Detach();
+}
+
+BOOL CWnd::CreateEx(DWORD dwExStyle, const wchar_t* pszClass, const wchar_t* pszName, DWORD dwStyle,
+                    int x, int y, int cx, int cy, HWND hParent, HMENU hMenuOrId, void* pParam)
+{
+    if (m_hWnd != NULL)
+        return FALSE;
+    CREATESTRUCTW cs = {};
+    cs.dwExStyle = dwExStyle;
+    cs.lpszClass = pszClass != nullptr ? pszClass : RegisterDefaultClass();
+    cs.lpszName = pszName;
+    cs.style = dwStyle;
+    cs.x = x;
+    cs.y = y;
+    cs.cx = cx;
+    cs.cy = cy;
+    cs.hwndParent = hParent;
+    cs.hMenu = hMenuOrId;
+    cs.hInstance = ::GetModuleHandleW(nullptr);
+    cs.lpCreateParams = pParam;
+    if (!PreCreateWindow(cs) || cs.lpszClass == nullptr)
+        return FALSE;
+
+    stThreadState& stState = GetThreadState();
+    CWnd* pSavedInit = stState.pWndInit;
+    HHOOK hSavedHook = stState.hCreationHook;
+    CWnd* pSavedCreating = stState.pWndCreating;
+    HHOOK hHook = ::SetWindowsHookExW(WH_CBT, CreationHookProc, nullptr, ::GetCurrentThreadId());
+    if (hHook == NULL)
+        return FALSE;
+    stState.hCreationHook = hHook;
+    stState.pWndInit = this;
+    stState.pWndCreating = this;
+    stState.pWndDestroyedInCreation = nullptr;
+    HWND hWnd = ::CreateWindowExW(cs.dwExStyle, cs.lpszClass, cs.lpszName, cs.style, cs.x, cs.y,
+                                  cs.cx, cs.cy, cs.hwndParent, cs.hMenu, cs.hInstance, cs.lpCreateParams);
+    DWORD dwError = ::GetLastError();
+    ::UnhookWindowsHookEx(hHook);
+    bool bDestroyed = stState.pWndDestroyedInCreation == this;
+    stState.hCreationHook = hSavedHook;
+    stState.pWndInit = pSavedInit;
+    stState.pWndCreating = pSavedCreating;
+
+    if (hWnd == NULL)
+    {
+        // A window that failed after it was attached has had its last message
+        // and this object may be gone with it (PostNcDestroy): touch nothing.
+        if (!bDestroyed)
+        {
+            if (m_hWnd != NULL)
+                Detach();
+            m_pfnSuper = nullptr;
+        }
+        ::SetLastError(dwError);
+        return FALSE;
+    }
+    if (m_hWnd != hWnd)
+    {
+        ::DestroyWindow(hWnd);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+bool CWnd::WasDestroyedInCreation(const CWnd* pWnd)
+{
+    return GetThreadState().pWndDestroyedInCreation == pWnd;
+}
+
+BOOL CWnd::CreateEx(DWORD dwExStyle, const wchar_t* pszClass, const wchar_t* pszName, DWORD dwStyle,
+                    const RECT& rc, CWnd* pParent, UINT nID, void* pParam)
+{
+    return CreateEx(dwExStyle, pszClass, pszName, dwStyle, rc.left, rc.top, rc.right - rc.left,
+                    rc.bottom - rc.top, pParent != nullptr ? pParent->m_hWnd : NULL,
+                    reinterpret_cast<HMENU>(static_cast<UINT_PTR>(nID)), pParam);
+}
+
+BOOL CWnd::Create(const wchar_t* pszClass, const wchar_t* pszName, DWORD dwStyle, const RECT& rc,
+                  CWnd* pParent, UINT nID)
+{
+    return CreateEx(0, pszClass, pszName, dwStyle | WS_CHILD, rc, pParent, nID);
+}
+
+BOOL CWnd::DestroyWindow()
+{
+    if (m_hWnd == NULL)
+        return FALSE;
+    return ::DestroyWindow(m_hWnd);
+}
+
+BOOL CWnd::PreCreateWindow(CREATESTRUCTW&)
+{
+    return TRUE;
+}
+
+BOOL CWnd::PreTranslateMessage(MSG*)
+{
+    return FALSE;
+}
+
+LRESULT CWnd::WindowProc(UINT nMsg, WPARAM wParam, LPARAM lParam)
+{
+    LRESULT lResult = 0;
+    if (!OnMessage(nMsg, wParam, lParam, lResult))
+        lResult = DefWindowProc(nMsg, wParam, lParam);
+    return lResult;
+}
+
+LRESULT CWnd::DefWindowProc(UINT nMsg, WPARAM wParam, LPARAM lParam)
+{
+    if (m_pfnSuper != nullptr)
+        return ::CallWindowProcW(m_pfnSuper, m_hWnd, nMsg, wParam, lParam);
+    return ::DefWindowProcW(m_hWnd, nMsg, wParam, lParam);
+}
+
+LRESULT CWnd::Default()
+{
+    const MSG& stMsg = GetThreadState().stCurrentMessage;
+    return DefWindowProc(stMsg.message, stMsg.wParam, stMsg.lParam);
+}
+
+bool CWnd::OnMessage(UINT nMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult)
+{
+    switch (nMsg)
+    {
+    case WM_COMMAND:
+        if (!OnCommand(wParam, lParam))
+            return false;
+        lResult = 0;
+        return true;
+    case WM_NOTIFY:
+    {
+        const NMHDR* pHeader = reinterpret_cast<const NMHDR*>(lParam);
+        if (pHeader == nullptr)
+            return false;
+        if (ReflectToChild(pHeader->hwndFrom, nMsg, wParam, lParam, lResult))
+            return true;
+        lResult = 0;
+        return OnNotify(wParam, lParam, &lResult) != FALSE;
+    }
+    case WM_DRAWITEM:
+    {
+        const DRAWITEMSTRUCT* pDraw = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+        if (pDraw == nullptr)
+            return false;
+        if (pDraw->CtlType == ODT_MENU)
+            return OnOwnerDrawMenu(nMsg, lParam, lResult);
+        return ReflectToChild(pDraw->hwndItem, nMsg, wParam, lParam, lResult);
+    }
+    case WM_MEASUREITEM:
+    {
+        const MEASUREITEMSTRUCT* pMeasure = reinterpret_cast<const MEASUREITEMSTRUCT*>(lParam);
+        if (pMeasure == nullptr)
+            return false;
+        if (pMeasure->CtlType == ODT_MENU)
+            return OnOwnerDrawMenu(nMsg, lParam, lResult);
+        return ReflectToChild(::GetDlgItem(m_hWnd, pMeasure->CtlID), nMsg, wParam, lParam, lResult);
+    }
+    case WM_DELETEITEM:
+    {
+        const DELETEITEMSTRUCT* pDelete = reinterpret_cast<const DELETEITEMSTRUCT*>(lParam);
+        return pDelete != nullptr && ReflectToChild(pDelete->hwndItem, nMsg, wParam, lParam, lResult);
+    }
+    case WM_COMPAREITEM:
+    {
+        const COMPAREITEMSTRUCT* pCompare = reinterpret_cast<const COMPAREITEMSTRUCT*>(lParam);
+        return pCompare != nullptr && ReflectToChild(pCompare->hwndItem, nMsg, wParam, lParam, lResult);
+    }
+    case WM_CTLCOLORMSGBOX:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORSTATIC:
+    case WM_HSCROLL:
+    case WM_VSCROLL:
+        return lParam != 0 && ReflectToChild(reinterpret_cast<HWND>(lParam), nMsg, wParam, lParam, lResult);
+    default:
+        return false;
+    }
+}
+
+bool CWnd::ReflectToChild(HWND hChild, UINT nMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult)
+{
+    CWnd* pChild = FromHandlePermanent(hChild);
+    stThreadState& stState = GetThreadState();
+    // A child that passes a notification on to its parent while handling the
+    // reflected one must reach the parent's handlers, not itself again.
+    if (pChild == nullptr || pChild == stState.pReflectingChild)
+        return false;
+    CWnd* pSaved = stState.pReflectingChild;
+    stState.pReflectingChild = pChild;
+    LRESULT lChildResult = 0;
+    BOOL bHandled = pChild->OnChildNotify(nMsg, wParam, lParam, &lChildResult);
+    stState.pReflectingChild = pSaved;
+    if (bHandled)
+        lResult = lChildResult;
+    return bHandled != FALSE;
+}
+
+bool CWnd::OnOwnerDrawMenu(UINT nMsg, LPARAM lParam, LRESULT& lResult)
+{
+    if (nMsg == WM_DRAWITEM)
+    {
+        const DRAWITEMSTRUCT* pDraw = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+        CMenu* pMenu = CMenu::FromHandlePermanent(reinterpret_cast<HMENU>(pDraw->hwndItem));
+        if (pMenu == nullptr)
+            return false;
+        pMenu->DrawItem(const_cast<DRAWITEMSTRUCT*>(pDraw));
+        lResult = TRUE;
+        return true;
+    }
+    MEASUREITEMSTRUCT* pMeasure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
+    // The item is in the menu being tracked for this window, else in the window's own menu.
+    const stThreadState& stState = GetThreadState();
+    HMENU hRoot = stState.hTrackingWnd == m_hWnd && stState.hTrackingMenu != NULL
+                      ? stState.hTrackingMenu
+                      : ::GetMenu(m_hWnd);
+    CMenu* pMenu = CMenu::FindPermanentMenuOfItem(hRoot, pMeasure->itemID);
+    if (pMenu == nullptr)
+        return false;
+    pMenu->MeasureItem(pMeasure);
+    lResult = TRUE;
+    return true;
+}
+
+BOOL CWnd::OnCommand(WPARAM wParam, LPARAM lParam)
+{
+    UINT nID = LOWORD(wParam);
+    HWND hControl = reinterpret_cast<HWND>(lParam);
+    // Without a control it is a command, whatever the high word carries.
+    if (hControl == NULL)
+        return OnCmdMsg(nID, CN_COMMAND, nullptr);
+    LRESULT lResult = 0;
+    if (ReflectToChild(hControl, WM_COMMAND, wParam, lParam, lResult))
+        return TRUE;
+    return OnCmdMsg(nID, static_cast<int>(HIWORD(wParam)), nullptr);
+}
+
+BOOL CWnd::OnNotify(WPARAM, LPARAM lParam, LRESULT*)
+{
+    const NMHDR* pHeader = reinterpret_cast<const NMHDR*>(lParam);
+    return OnCmdMsg(static_cast<UINT>(pHeader->idFrom), static_cast<int>(pHeader->code),
+                    const_cast<NMHDR*>(pHeader));
+}
+
+BOOL CWnd::OnChildNotify(UINT, WPARAM, LPARAM, LRESULT*)
+{
+    return FALSE;
+}
+
+CWnd* CWnd::GetParent() const
+{
+    return FromHandle(::GetParent(m_hWnd));
+}
+
+CFrameWnd* CWnd::GetParentFrame() const
+{
+    for (HWND hWnd = ::GetParent(m_hWnd); hWnd != NULL; hWnd = ::GetParent(hWnd))
+    {
+        if (CFrameWnd* pFrame = dynamic_cast<CFrameWnd*>(FromHandlePermanent(hWnd)))
+            return pFrame;
+    }
+    return nullptr;
+}
+
+CFrameWnd* CWnd::GetTopLevelFrame() const
+{
+    CFrameWnd* pFrame = dynamic_cast<CFrameWnd*>(FromHandlePermanent(m_hWnd));
+    if (pFrame == nullptr)
+        pFrame = GetParentFrame();
+    while (pFrame != nullptr)
+    {
+        CFrameWnd* pOuter = pFrame->GetParentFrame();
+        if (pOuter == nullptr)
+            break;
+        pFrame = pOuter;
+    }
+    return pFrame;
+}
+
+CWnd* CWnd::GetDlgItem(int nID) const
+{
+    return FromHandle(::GetDlgItem(m_hWnd, nID));
+}
+
+void CWnd::SendMessageToDescendants(UINT nMsg, WPARAM wParam, LPARAM lParam, BOOL bDeep) const
+{
+    for (HWND hChild = ::GetTopWindow(m_hWnd); hChild != NULL; hChild = ::GetNextWindow(hChild, GW_HWNDNEXT))
+    {
+        ::SendMessageW(hChild, nMsg, wParam, lParam);
+        if (bDeep && ::GetTopWindow(hChild) != NULL)
+            FromHandle(hChild)->SendMessageToDescendants(nMsg, wParam, lParam, TRUE);
+    }
+}
+
+namespace
+{
+BOOL ModifyLong(HWND hWnd, int nIndex, DWORD dwRemove, DWORD dwAdd, UINT nFlags)
+{
+    DWORD dwOld = static_cast<DWORD>(::GetWindowLongPtrW(hWnd, nIndex));
+    DWORD dwNew = (dwOld & ~dwRemove) | dwAdd;
+    if (dwOld == dwNew)
+        return FALSE;
+    ::SetWindowLongPtrW(hWnd, nIndex, static_cast<LONG_PTR>(dwNew));
+    // A frame change must be told to the window before it shows.
+    if (nFlags != 0)
+        ::SetWindowPos(hWnd, NULL, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | nFlags);
+    return TRUE;
+}
+} // namespace
+
+BOOL CWnd::ModifyStyle(DWORD dwRemove, DWORD dwAdd, UINT nFlags)
+{
+    return ModifyLong(m_hWnd, GWL_STYLE, dwRemove, dwAdd, nFlags);
+}
+
+BOOL CWnd::ModifyStyleEx(DWORD dwRemove, DWORD dwAdd, UINT nFlags)
+{
+    return ModifyLong(m_hWnd, GWL_EXSTYLE, dwRemove, dwAdd, nFlags);
+}
+
+void CWnd::GetWindowText(CString& str) const
+{
+    int nLength = ::GetWindowTextLengthW(m_hWnd);
+    if (nLength <= 0)
+    {
+        str.Empty();
+        return;
+    }
+    int nCopied = ::GetWindowTextW(m_hWnd, str.GetBuffer(nLength + 1), nLength + 1);
+    str.ReleaseBuffer(nCopied > 0 ? nCopied : 0);
+}
+
+CMenu* CWnd::GetMenu() const
+{
+    return CMenu::FromHandle(::GetMenu(m_hWnd));
+}
+
+BOOL CWnd::SetMenu(CMenu* pMenu)
+{
+    return ::SetMenu(m_hWnd, pMenu != nullptr ? pMenu->m_hMenu : NULL);
+}

@@ -1,0 +1,195 @@
+#include "cmdtool/ServiceConnection.h"
+
+#include "protocol/NetDefragBuffer.h"
+#include "protocol/NetDefragException.h"
+#include "protocol/NetDefragObject.h"
+#include "protocol/NetDefragPacketHeader.h"
+
+#include <exception>
+#include <new>
+
+namespace
+{
+// Codes up to this one travel bare, larger ones with an object.
+const int32_t LastBareCode = 1000;
+}
+
+CServiceConnection::CServiceConnection()
+{
+}
+
+CServiceConnection::~CServiceConnection()
+{
+    if (m_hReceiverThread.Get() != NULL)
+    {
+        ::SetEvent(m_hStopEvent.Get());
+        ::WaitForSingleObject(m_hReceiverThread.Get(), INFINITE);
+        m_hReceiverThread.Reset();
+    }
+    if (m_pServer)
+    {
+        {
+            CSectionLock connectionLock(m_csConnection);
+            m_pServer->Stop();
+        }
+        m_pServer->FlushQueue();
+    }
+    m_packets.RemoveAll();
+    m_pServer.reset();
+}
+
+bool CServiceConnection::Create()
+{
+    m_hDataEvent.Reset(::CreateEventW(NULL, FALSE, FALSE, NULL));
+    m_hStopEvent.Reset(::CreateEventW(NULL, FALSE, FALSE, NULL));
+    if (m_hDataEvent.Get() == NULL || m_hStopEvent.Get() == NULL)
+        return false;
+    try
+    {
+        m_pServer.reset(new CQOVQueuedServer(m_hDataEvent.Get()));
+    }
+    catch (const std::exception&)
+    {
+        // The server's own events could not be made.
+        return false;
+    }
+    return true;
+}
+
+bool CServiceConnection::Connect(const wchar_t* pszPipeName)
+{
+    CSectionLock connectionLock(m_csConnection);
+    return m_pServer && m_pServer->ConnectLocal(pszPipeName);
+}
+
+bool CServiceConnection::StartReceiver()
+{
+    m_hReceiverThread.Reset(::CreateThread(NULL, 0, ReceiverThreadProc, this, 0, NULL));
+    return m_hReceiverThread.Get() != NULL;
+}
+
+bool CServiceConnection::WaitConnected()
+{
+    for (int i = 0; i < ConnectChecks; ++i)
+    {
+        if (m_pServer->IsConnected())
+            return true;
+        ::SleepEx(ConnectCheckMs, TRUE);
+    }
+    return false;
+}
+
+bool CServiceConnection::SendCode(int32_t nCode)
+{
+    return nCode <= LastBareCode && SendMessage(nCode, nullptr);
+}
+
+bool CServiceConnection::SendObject(int32_t nCode, CNetDefragObject& object)
+{
+    return nCode >= LastBareCode && SendMessage(nCode, &object);
+}
+
+bool CServiceConnection::SendMessage(int32_t nCode, CNetDefragObject* pObject)
+{
+    CNetDefragBuffer ar(true);
+    CNetDefragPacketHeader header;
+    header.SetCommand(nCode);
+    header.Serialize(ar);
+    if (pObject != nullptr)
+        pObject->Serialize(ar);
+    // A message that could not be built whole never goes out.
+    if (ar.HasFailed())
+        return false;
+    CSectionLock connectionLock(m_csConnection);
+    if (!m_pServer || !m_pServer->IsConnected())
+        return false;
+    return m_pServer->CLCServer::SendFrame(ar.GetBuffer(), static_cast<int32_t>(ar.GetSize()));
+}
+
+bool CServiceConnection::AwaitReply(int32_t nCode, DWORD dwSeconds, CNetDefragObject* pObject)
+{
+    ULONGLONG ullStart = ::GetTickCount64();
+    while (::GetTickCount64() - ullStart <= dwSeconds * 1000ULL)
+    {
+        stPacketEntry stEntry;
+        if (!m_packets.TakeOldest(stEntry))
+        {
+            ::Sleep(EmptyListSleepMs);
+            continue;
+        }
+        // Messages with other codes are dropped: a late reply to an earlier
+        // request must not answer this one.
+        if (stEntry.nCommand == nCode)
+            return LoadReply(stEntry, pObject);
+        ::SwitchToThread();
+    }
+    return false;
+}
+
+bool CServiceConnection::LoadReply(const stPacketEntry& stEntry, CNetDefragObject* pObject)
+{
+    if (pObject == nullptr)
+        return true;
+    try
+    {
+        CNetDefragBuffer ar(false);
+        ar.Attach(stEntry.vecPayload.data(), static_cast<UINT>(stEntry.vecPayload.size()));
+        pObject->Serialize(ar);
+        return true;
+    }
+    catch (const std::exception&)
+    {
+        return false;
+    }
+}
+
+DWORD WINAPI CServiceConnection::ReceiverThreadProc(LPVOID pParam)
+{
+    static_cast<CServiceConnection*>(pParam)->ReceiverLoop();
+    return 0;
+}
+
+void CServiceConnection::ReceiverLoop()
+{
+    HANDLE ahWait[2] = {m_hStopEvent.Get(), m_hDataEvent.Get()};
+    for (;;)
+    {
+        DWORD dwWait = ::WaitForMultipleObjects(2, ahWait, FALSE, IdleMs);
+        CSectionLock connectionLock(m_csConnection);
+        if (dwWait == WAIT_TIMEOUT)
+            m_pServer->OnIdle();
+        else if (dwWait == WAIT_OBJECT_0 + 1)
+            TakeQueuedItems();
+        else
+            return;
+    }
+}
+
+void CServiceConnection::TakeQueuedItems()
+{
+    while (stQueueItem* pItem = m_pServer->PopItem())
+    {
+        if (pItem->nKind == stQueueItem::KindData)
+            KeepPacket(*pItem);
+        CQOVQueuedServer::FreeItem(pItem);
+    }
+}
+
+void CServiceConnection::KeepPacket(const stQueueItem& stItem)
+{
+    try
+    {
+        CNetDefragBuffer ar(false);
+        ar.Attach(stItem.pPayload, static_cast<UINT>(stItem.nLength));
+        CNetDefragPacketHeader header;
+        header.Serialize(ar);
+        size_t nHeaderBytes = static_cast<size_t>(ar.GetCurrent() - ar.GetBuffer());
+        m_packets.Append(header.GetCommand(), stItem.pPayload + nHeaderBytes,
+                         static_cast<size_t>(stItem.nLength) - nHeaderBytes);
+    }
+    catch (const std::exception&)
+    {
+        // A message of another protocol version or too short for a header
+        // is skipped.
+    }
+}

@@ -1,0 +1,31 @@
+// The process-wide facts and flags the toolkit's drawing reads: the Windows
+// version class, high contrast, whether a visual style is active, the modern
+// style flag, the current menu theme and the screen's colour count. Set once
+// at start-up on the GUI thread; tests replace them to reach every branch.
+#pragma once
+
+#include <windows.h>
+
+struct stToolkitEnvironment
+{
+    // GetWinVersionClass, computed at start-up.
+    int nVersionClass;
+    bool bHighContrast = false;
+    // IsThemeActive of the visual-style library; null counts as "no style".
+    BOOL(WINAPI* pfnIsThemeActive)() = nullptr;
+    // 1 until the main frame applies its style: bars and menu bars are black.
+    BYTE bModernStyle = 1;
+    // Id of the current menu theme, -1 while none is selected.
+    int nCurrentTheme = -1;
+    // 0 until first asked; then the cached count.
+    int nScreenColors = 0;
+    // The system colours, replaceable so that drawing can be checked on fixed ones.
+    DWORD(WINAPI* pfnGetSysColor)(int) = ::GetSysColor;
+    // SetTimer as SetFreeTimer calls it.
+    UINT_PTR(WINAPI* pfnSetTimer)(HWND, UINT_PTR, UINT, TIMERPROC) = ::SetTimer;
+
+    bool IsVisualStyleActive() const { return pfnIsThemeActive != nullptr && pfnIsThemeActive(); }
+    COLORREF SysColor(int nIndex) const { return pfnGetSysColor(nIndex); }
+};
+
+stToolkitEnvironment& ToolkitEnvironment();

@@ -1,0 +1,124 @@
+#include "classlib/CmdUI.h"
+#include "classlib/FrameWnd.h"
+#include "classlib/Menu.h"
+#include "classlib/WinApp.h"
+
+#include "GuiTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace
+{
+std::vector<std::wstring> g_handled;
+
+// Handles the commands in its set and notes who did.
+template <class TBase>
+class CHandler : public TBase
+{
+public:
+    CHandler(const wchar_t* pszName, std::vector<UINT> ids) : m_pszName(pszName), m_ids(std::move(ids)) {}
+
+protected:
+    BOOL HandleCommand(UINT nID, int nCode, void* pExtra) override
+    {
+        if (nCode == CN_COMMAND && std::find(m_ids.begin(), m_ids.end(), nID) != m_ids.end())
+        {
+            g_handled.push_back(m_pszName);
+            return TRUE;
+        }
+        return TBase::HandleCommand(nID, nCode, pExtra);
+    }
+    const wchar_t* m_pszName;
+    std::vector<UINT> m_ids;
+};
+
+struct stRouteCase
+{
+    UINT nID;
+    const wchar_t* pszHandler;
+};
+
+class RoutingTest : public ::testing::TestWithParam<stRouteCase>
+{
+};
+
+TEST_P(RoutingTest, ViewBeforeFrameBeforeApplication)
+{
+    g_handled.clear();
+    CHandler<CWinApp> app(L"app", {1, 2, 3});
+    auto* pFrame = new CHandler<CFrameWnd>(L"frame", {1, 2});
+    ASSERT_TRUE(pFrame->LoadFrame(50));
+    CHandler<CWnd> view(L"view", {1});
+    ASSERT_TRUE(view.CreateEx(0, nullptr, L"view", WS_CHILD, CRect(0, 0, 10, 10), pFrame, 0xE900));
+    pFrame->SetActiveView(&view);
+
+    pFrame->SendMessage(WM_COMMAND, GetParam().nID, 0);
+    std::vector<std::wstring> expected;
+    if (GetParam().pszHandler != nullptr)
+        expected.push_back(GetParam().pszHandler);
+    EXPECT_EQ(g_handled, expected);
+    pFrame->DestroyWindow();
+    PumpPending();
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, RoutingTest,
+                         ::testing::Values(stRouteCase{1, L"view"}, stRouteCase{2, L"frame"},
+                                           stRouteCase{3, L"app"}, stRouteCase{4, nullptr}));
+
+// Sets the state of the File menu's items from its update handlers.
+class CStateFrame : public CFrameWnd
+{
+protected:
+    BOOL HandleCommand(UINT nID, int nCode, void* pExtra) override
+    {
+        if (nCode != CN_UPDATE_COMMAND_UI)
+            return CFrameWnd::HandleCommand(nID, nCode, pExtra);
+        CCmdUI* pState = static_cast<CCmdUI*>(pExtra);
+        switch (nID)
+        {
+        case 1001:
+            pState->Enable(FALSE);
+            return TRUE;
+        case 1002:
+            pState->SetCheck(1);
+            pState->SetText(L"Save &all");
+            return TRUE;
+        case 1004:
+            pState->SetRadio(TRUE);
+            return TRUE;
+        default:
+            return FALSE;
+        }
+    }
+};
+
+TEST(CommandState, UpdateHandlersSetTheMenuItemsAndOthersStayAsTheyWere)
+{
+    auto* pFrame = new CStateFrame;
+    ASSERT_TRUE(pFrame->LoadFrame(50));
+    CMenu* pFile = pFrame->GetMenu()->GetSubMenu(0);
+    ASSERT_NE(pFile, nullptr);
+    pFile->EnableMenuItem(1003, MF_BYCOMMAND | MF_GRAYED);
+
+    pFrame->SendMessage(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(pFile->m_hMenu), 0);
+
+    EXPECT_TRUE(pFile->GetMenuState(1001, MF_BYCOMMAND) & MF_GRAYED);
+    EXPECT_TRUE(pFile->GetMenuState(1002, MF_BYCOMMAND) & MF_CHECKED);
+    CString strText;
+    pFile->GetMenuString(1002, strText, MF_BYCOMMAND);
+    EXPECT_EQ(strText, L"Save &all");
+    MENUITEMINFOW stInfo = {};
+    stInfo.cbSize = sizeof(stInfo);
+    stInfo.fMask = MIIM_FTYPE | MIIM_STATE;
+    ASSERT_TRUE(pFile->GetMenuItemInfo(1004, &stInfo));
+    EXPECT_TRUE(stInfo.fType & MFT_RADIOCHECK);
+    EXPECT_TRUE(stInfo.fState & MFS_CHECKED);
+    // No handler: not enabled, not disabled behind the caller's back.
+    EXPECT_TRUE(pFile->GetMenuState(1003, MF_BYCOMMAND) & MF_GRAYED);
+    pFrame->DestroyWindow();
+    PumpPending();
+}
+} // namespace

@@ -1,0 +1,190 @@
+#include "ChildRun.h"
+#include "FakeService.h"
+
+#include "protocol/NetDefragCommand.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const char HelpText[] =
+    "----------------------------\n"
+    "Varnefold Command tool V3.6\n"
+    "---------------------------\n"
+    "Syntax: VfoldCmd /H\n"
+    "Display help\n"
+    "Syntax: VfoldCmd /A:<Action> [/D:<Driveletter|Guid>]\n"
+    "Action: {DefragQuick|DefragComplete|DefragAdvanced|Stop|Monitor|List}\n";
+
+struct stTextCase
+{
+    const wchar_t* pszArguments;
+    DWORD dwExitCode;
+    std::string strOutput;
+};
+
+void ExpectRuns(const stTextCase& stCase)
+{
+    SCOPED_TRACE(testing::PrintToString(std::wstring(stCase.pszArguments)));
+    stChildResult stResult = RunVfoldCmd(stCase.pszArguments);
+    EXPECT_EQ(stCase.dwExitCode, stResult.dwExitCode);
+    EXPECT_EQ(stCase.strOutput, stResult.strOutput);
+}
+
+// A client against a fake service; each run ends only once the fake has seen
+// the client go and listens again.
+stChildResult RunAgainst(CFakeService& service, const std::wstring& strArguments)
+{
+    stChildResult stResult = RunVfoldCmd(strArguments);
+    EXPECT_TRUE(service.AwaitClientGone(10000));
+    return stResult;
+}
+
+std::vector<int32_t> Commands(const std::vector<stFakeRequest>& vecRequests)
+{
+    std::vector<int32_t> vecCommands;
+    for (const stFakeRequest& stRequest : vecRequests)
+        vecCommands.push_back(stRequest.nCommand);
+    return vecCommands;
+}
+
+TEST(VfoldCmd, TextsAndExitCodesWithoutAService)
+{
+    const stTextCase aCases[] = {
+        {L"", 1, HelpText},
+        {L"/H", 0, HelpText},
+        {L"-h /X", 0, HelpText},
+        {L"/X", 1, "Error: No data for option: /X\n"},
+        {L"/X:1", 1, "Error: Unknown option: /X:1\n"},
+        {L"/A:Foo", 1, "Error: Unknown action: /A:Foo\n"},
+        {L"/D:C", 1, "Error: no action defined\n"},
+        {L"/A:List", 1, "Error: Can't start connection to Service\n"},
+        {L"/A:Stop /D:e", 1, "Error: Can't start connection to Service\n"},
+    };
+    for (const stTextCase& stCase : aCases)
+        ExpectRuns(stCase);
+}
+
+TEST(VfoldCmd, ListPrintsEveryVolumeWithItsGuidPath)
+{
+    CFakeService service(CFakeService::Answering);
+    ASSERT_TRUE(service.Start());
+    stChildResult stResult = RunAgainst(service, L"/A:list");
+    EXPECT_EQ(0u, stResult.dwExitCode);
+    EXPECT_EQ("C:\\ \\\\?\\Volume{00000000-0000-0000-0000-000000000043}\\\n"
+              "E:\\ \\\\?\\Volume{00000000-0000-0000-0000-000000000045}\\\n"
+              "\\\\?\\Volume{00000000-0000-0000-0000-00000000004a}\\ "
+              "\\\\?\\Volume{00000000-0000-0000-0000-00000000004a}\\\n",
+              stResult.strOutput);
+    EXPECT_EQ((std::vector<int32_t>{CMD_GET_SERVICE_INFO, CMD_GET_PARTITION_LIST}),
+              Commands(service.GetRequests()));
+}
+
+TEST(VfoldCmd, ActionGoesToTheVolumeNamedByLetterOrGuid)
+{
+    struct stActionCase
+    {
+        const wchar_t* pszArguments;
+        int32_t nCommand;
+        int32_t nVolumeIndex;
+    };
+    const stActionCase aCases[] = {
+        {L"/A:DefragQuick /D:e", CMD_DEFRAG_QUICK, 9},
+        {L"/A:DefragComplete", CMD_DEFRAG_COMPLETE, 7},
+        {L"/A:DefragAdvanced /D:c", CMD_DEFRAG_ADVANCED, 7},
+        {L"/A:Stop /D:E", CMD_STOP, 9},
+        {L"-a:monitor -d:E", CMD_MONITOR, 9},
+        {L"/A:Stop /D:\\\\?\\VOLUME{00000000-0000-0000-0000-000000000045}\\", CMD_STOP, 9},
+        {L"/A:Stop /D:\\\\?\\volume{00000000-0000-0000-0000-000000000043}\\", CMD_STOP, 7},
+        {L"\"/D:\\\\?\\Volume{00000000-0000-0000-0000-00000000004A}\\\" /A:Monitor", CMD_MONITOR, 12},
+    };
+    CFakeService service(CFakeService::Answering);
+    ASSERT_TRUE(service.Start());
+    size_t nSeen = 0;
+    for (const stActionCase& stCase : aCases)
+    {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(stCase.pszArguments)));
+        stChildResult stResult = RunAgainst(service, stCase.pszArguments);
+        EXPECT_EQ(0u, stResult.dwExitCode);
+        EXPECT_EQ("", stResult.strOutput);
+        std::vector<stFakeRequest> vecRequests = service.GetRequests();
+        ASSERT_EQ(nSeen + 3, vecRequests.size());
+        EXPECT_EQ(CMD_GET_SERVICE_INFO, vecRequests[nSeen].nCommand);
+        EXPECT_EQ(CMD_GET_PARTITION_LIST, vecRequests[nSeen + 1].nCommand);
+        EXPECT_EQ(stCase.nCommand, vecRequests[nSeen + 2].nCommand);
+        EXPECT_EQ(stCase.nVolumeIndex, vecRequests[nSeen + 2].nVolumeIndex);
+        nSeen = vecRequests.size();
+    }
+}
+
+TEST(VfoldCmd, UnlistedDriveSendsNothing)
+{
+    CFakeService service(CFakeService::Answering);
+    ASSERT_TRUE(service.Start());
+    stChildResult stResult = RunAgainst(service, L"/A:Stop /D:Q");
+    EXPECT_EQ(1u, stResult.dwExitCode);
+    EXPECT_EQ("Error: Can't find drive in Partition information: Q:\\\n", stResult.strOutput);
+    EXPECT_EQ((std::vector<int32_t>{CMD_GET_SERVICE_INFO, CMD_GET_PARTITION_LIST}),
+              Commands(service.GetRequests()));
+}
+
+TEST(VfoldCmd, MissingRepliesEndTheClient)
+{
+    struct stReplyCase
+    {
+        CFakeService::EBehaviour eBehaviour;
+        const char* pszOutput;
+    };
+    const stReplyCase aCases[] = {
+        {CFakeService::NoVersion, "Error: Can't get Version information from Service\n"},
+        {CFakeService::PasswordSet, "Error: Can't get Partition information from Service\n"},
+    };
+    for (const stReplyCase& stCase : aCases)
+    {
+        CFakeService service(stCase.eBehaviour);
+        ASSERT_TRUE(service.Start());
+        stChildResult stResult = RunAgainst(service, L"/A:List");
+        EXPECT_EQ(1u, stResult.dwExitCode);
+        EXPECT_EQ(stCase.pszOutput, stResult.strOutput);
+    }
+}
+
+TEST(VfoldCmd, ActionThatCouldNotBeSentFails)
+{
+    CFakeService service(CFakeService::VanishAfterList);
+    ASSERT_TRUE(service.Start());
+    stChildResult stResult = RunAgainst(service, L"/A:Stop /D:E");
+    EXPECT_EQ(1u, stResult.dwExitCode);
+    EXPECT_EQ("Error: Can't send command to Service\n", stResult.strOutput);
+}
+
+TEST(VfoldCmd, WaitEndsOnceNoJobRuns)
+{
+    struct stWaitCase
+    {
+        std::vector<int32_t> vecFirstStates;
+        size_t nDriveLists;
+    };
+    // The other volumes report monitoring (1) and faulty monitoring (12)
+    // throughout: neither is a job.
+    const stWaitCase aCases[] = {
+        {{0}, 2},
+        {{1, 4, 5, 8, 11, 9}, 6},
+    };
+    for (const stWaitCase& stCase : aCases)
+    {
+        CFakeService service(CFakeService::Answering, stCase.vecFirstStates);
+        ASSERT_TRUE(service.Start());
+        stChildResult stResult = RunAgainst(service, L"/A:Wait");
+        EXPECT_EQ(0u, stResult.dwExitCode);
+        EXPECT_EQ("", stResult.strOutput);
+        std::vector<int32_t> vecExpected(stCase.nDriveLists, CMD_GET_PARTITION_LIST);
+        vecExpected.insert(vecExpected.begin(), CMD_GET_SERVICE_INFO);
+        EXPECT_EQ(vecExpected, Commands(service.GetRequests()));
+    }
+}
+
+}
