@@ -237,6 +237,7 @@ public:
         int32_t nHeldBack;       // changing still (background steps)
         int32_t nNoTarget;       // a file that never gets a target, such as the MFT's bitmap
         int32_t nStopped;        // left when the run stopped or ran out of time
+        int32_t nRunRefused;     // 1: nothing was moved: the volume is faulty or its check or analysis failed
     };
     const RUN_SKIPS& GetRunSkips() const { return m_stSkips; }
 

@@ -91,6 +91,8 @@ void CDefragPartition::ForceMoveModifiedFilesToEnd(int32_t nValue)
 bool CDefragPartition::EndRunEarly(bool bFailed)
 {
     ::ResetEvent(m_hStopEvent);
+    if (bFailed && m_stSkips.nStopped == 0)
+        m_stSkips.nRunRefused = 1;
     return !bFailed;
 }
 
