@@ -25,7 +25,7 @@ cd "$(dirname "$0")/.."
 
 build="${VF_BUILD_DIR:-build}"
 vf_install_deps
-vf_configure_and_build "$build" simdisk_bench engine_bench analysis_bench transport_bench
+vf_configure_and_build "$build" simdisk_bench engine_bench analysis_bench transport_bench defrag_bench
 
 # A prefix of its own, so that a benchmark never disturbs a test run in the same build.
 vf_wine_start "$PWD/$build/wineprefix-bench"
@@ -44,3 +44,9 @@ for files in ${VF_BENCH_NTFS_FILES:-1000000 4000000}; do
     wine "$build/engine/analysis_bench.exe" ntfs --files "$files" --clusters $((files * 64)) --layout 3000
 done
 wine "$build/engine/analysis_bench.exe" fat32 --files 500000
+echo "defragmentation:"
+for files in ${VF_BENCH_DEFRAG_FILES:-25000 100000}; do
+    for method in quick complete smartm; do
+        wine "$build/engine/defrag_bench.exe" --files "$files" --method "$method"
+    done
+done
