@@ -189,3 +189,113 @@ TEST_F(DefragRunTest, StopInEachPhase)
 }
 
 } // namespace
+
+namespace {
+
+class BootPlacementTest : public CPartitionFixture
+{
+protected:
+    void WriteLayoutList(const std::vector<std::wstring>& lines)
+    {
+        std::wstring strText;
+        for (const std::wstring& strLine : lines)
+            strText += strLine + L"\r\n";
+        std::vector<BYTE> bytes(reinterpret_cast<const BYTE*>(strText.data()),
+                                reinterpret_cast<const BYTE*>(strText.data() + strText.size()));
+        ASSERT_NE(nullptr, m_pVolume->CreateDirectory(L"Windows\\Prefetch"));
+        ASSERT_NE(nullptr, m_pVolume->CreateFile(L"Windows\\Prefetch\\Layout.ini", 0));
+        ASSERT_TRUE(m_pVolume->SetContent(L"Windows\\Prefetch\\Layout.ini", bytes));
+    }
+};
+
+TEST_F(BootPlacementTest, BootFilesGoToTheZoneInListOrder)
+{
+    const struct
+    {
+        DWORD dwMode;
+        bool bPlaced;
+    } cases[] = {{1, true}, {3, false}};
+    int nCase = 0;
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.dwMode);
+        SetSetting(L"UseIOGuard", 0);
+        SetSetting(L"UseLayoutIni", c.dwMode);
+        Mount(SIM_FS::Ntfs, 60000, static_cast<wchar_t>(L'P' + nCase++));
+        const std::wstring strRoot = std::wstring(1, static_cast<wchar_t>(L'P' + nCase - 1)) + L":\\";
+        m_system.m_strWindowsDirectory = strRoot + L"Windows";
+        ASSERT_NE(nullptr, m_pVolume->CreateDirectory(L"Windows"));
+        ASSERT_NE(nullptr, m_pVolume->CreateFile(L"Windows\\boot1.dll", 300LL * 4096, Fragmented(3, 40000)));
+        ASSERT_NE(nullptr, m_pVolume->CreateFile(L"loader.bin", 200LL * 4096, Contiguous(50000)));
+        ASSERT_NE(nullptr, m_pVolume->CreateFile(L"other.bin", 100LL * 4096, Fragmented(4, 30000)));
+        WriteLayoutList({strRoot + L"Windows\\boot1.dll", strRoot + L"loader.bin"});
+        const LONGLONG llLoaderBefore = RunsOf(L"loader.bin").front().llLcn;
+        Partition();
+        m_pPartition->SetMethod(true);
+        uint32_t uRemaining = 0;
+        ASSERT_TRUE(m_pPartition->Defragment(-1, 0, uRemaining));
+        const int64_t llZone = m_pPartition->GetBootZoneClusters();
+        ASSERT_GT(llZone, 500);
+        const auto boot = RunsOf(L"Windows\\boot1.dll");
+        const auto loader = RunsOf(L"loader.bin");
+        EXPECT_TRUE(IsContiguousAt(L"Windows\\boot1.dll", boot.front().llLcn));
+        EXPECT_TRUE(IsContiguousAt(L"other.bin", RunsOf(L"other.bin").front().llLcn));
+        if (c.bPlaced)
+        {
+            EXPECT_LT(boot.front().llLcn + 300, llZone);
+            EXPECT_EQ(boot.front().llLcn + 300, loader.front().llLcn);
+        }
+        else
+        {
+            // Boot files stay where they are, wherever that is.
+            EXPECT_EQ(llLoaderBefore, loader.front().llLcn);
+        }
+        // The next analysis builds the lists again.
+        EXPECT_EQ(0, m_pPartition->GetBootFiles().GetSize());
+        EXPECT_EQ(0u, m_pPartition->GetZoneExtents().GetCount());
+        ExpectVerified();
+        m_pPartition.reset();
+    }
+}
+
+} // namespace
+
+namespace {
+
+class MftSpanTest : public CPartitionFixture
+{
+};
+
+TEST_F(MftSpanTest, TheSpanBehindAFragmentedMftIsCleared)
+{
+    SetSetting(L"UseIOGuard", 0);
+    SIM_FORMAT format;
+    format.llTotalClusters = 60000;
+    format.nMftPieces = 3;
+    format.strGuid = L"{5A3C1E07-0000-4000-8000-00000000ABCD}";
+    MountAndInstall(format, L'S');
+    ASSERT_TRUE(native::BindNativeFunctions());
+    std::vector<SIM_RUN> mft = m_pVolume->File(ntfs::RecordMft)->DefaultStream()->m_runs;
+    ASSERT_GT(mft.size(), 1u);
+    LONGLONG llMftClusters = 0;
+    for (const SIM_RUN& run : mft)
+        llMftClusters += run.llLength;
+    // A file right behind the MFT's first piece, where the MFT would grow together.
+    const LONGLONG llBehind = mft[0].llLcn + mft[0].llLength;
+    ASSERT_NE(nullptr, m_pVolume->CreateFile(L"inside.bin", 4 * 4096, Exact({{0, llBehind + 1, 4}})));
+    Partition();
+    m_pPartition->SetMethod(false);
+    uint32_t uRemaining = 0;
+    EXPECT_TRUE(m_pPartition->Defragment(-1, 0, uRemaining));
+    // Nothing but the MFT is left in the span, and the MFT grew together from its start.
+    const LONGLONG llSpanEnd = mft[0].llLcn + llMftClusters + llMftClusters * 2 / 100 - 1;
+    const LONGLONG llInside = RunsOf(L"inside.bin").front().llLcn;
+    EXPECT_TRUE(llInside < mft[0].llLcn || llInside > llSpanEnd) << llInside;
+    EXPECT_TRUE(IsContiguousAt(L"inside.bin", llInside));
+    const std::vector<SIM_RUN> after = m_pVolume->File(ntfs::RecordMft)->DefaultStream()->m_runs;
+    EXPECT_EQ(mft[0].llLcn, after.front().llLcn);
+    EXPECT_EQ(1u, after.size());
+    ExpectVerified();
+}
+
+} // namespace
