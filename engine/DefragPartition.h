@@ -348,6 +348,10 @@ private:
     CUnicodeString DriveOrVolumeName() const;
     void AfterListGrew(bool& bOverflowed);
     void RemovePending(const CUnicodeString& strPath);
+    // With the pending-list lock held.
+    bool RemovePendingLocked(const CUnicodeString& strPath);
+    void AddPendingChange(const CUnicodeString& strPath, int64_t llSize);
+    void RenamePending(const CUnicodeString& strOldPath, const CUnicodeString& strNewPath, bool bDirectory);
     bool TryBeginStep();
     void EndStep();
     bool EndRunEarly(bool bFailed);

@@ -50,14 +50,7 @@ void CDefragPartition::OnFileAdded(const CUnicodeString& strName)
     if (m_nUseLastFileSize == 1 && strPath.GetBuffer() != nullptr &&
         sys::GetFileAttributesExW(strPath.GetBuffer(), GetFileExInfoStandard, &stData))
         llSize = (static_cast<int64_t>(stData.nFileSizeHigh) << 32) | stData.nFileSizeLow;
-    bool bOverflowed = false;
-    {
-        CSectionLock lock(m_csPending);
-        m_pendingFiles.AddOrUpdate(&strPath, 0, 0, llSize);
-        AfterListGrew(bOverflowed);
-    }
-    if (bOverflowed)
-        ReportState();
+    AddPendingChange(strPath, llSize);
     const CUnicodeString strParent = ParentOf(strName);
     if (strParent.GetLength() > 0)
         OnDirectoryModified(strParent);
@@ -73,24 +66,34 @@ void CDefragPartition::OnFileRemoved(const CUnicodeString& strName)
 void CDefragPartition::RemovePending(const CUnicodeString& strPath)
 {
     CSectionLock lock(m_csPending);
+    RemovePendingLocked(strPath);
+}
+
+bool CDefragPartition::RemovePendingLocked(const CUnicodeString& strPath)
+{
     const int nIndex = m_pendingFiles.Find(&strPath);
     if (nIndex < 0)
-        return;
+        return false;
+    // The entries that carry the mark are the ones counted as fragmented.
     if (m_pendingFiles.GetAt(nIndex)->bFragmented && m_nFragmentedEntries > 0)
         --m_nFragmentedEntries;
     m_pendingFiles.RemoveAt(nIndex);
+    return true;
 }
 
 void CDefragPartition::OnFileModified(const CUnicodeString& strName)
 {
     m_llLastModifyTime = Now();
-    if (!m_bBackgroundMode || m_bListOverflow)
-        return;
-    const CUnicodeString strPath = FullPath(strName);
+    if (m_bBackgroundMode && !m_bListOverflow)
+        AddPendingChange(FullPath(strName), 0);
+}
+
+void CDefragPartition::AddPendingChange(const CUnicodeString& strPath, int64_t llSize)
+{
     bool bOverflowed = false;
     {
         CSectionLock lock(m_csPending);
-        m_pendingFiles.AddOrUpdate(&strPath, 0, 0, 0);
+        m_pendingFiles.AddOrUpdate(&strPath, 0, 0, llSize);
         AfterListGrew(bOverflowed);
     }
     if (bOverflowed)
@@ -101,21 +104,26 @@ void CDefragPartition::OnFileRenamed(const CUnicodeString& strOld, const CUnicod
 {
     if (!m_bBackgroundMode || m_bListOverflow)
         return;
-    const CUnicodeString strOldPath = FullPath(strOld);
-    const CUnicodeString strNewPath = FullPath(strNew);
+    RenamePending(FullPath(strOld), FullPath(strNew), false);
+    const CUnicodeString strParent = ParentOf(strNew);
+    if (strParent.GetLength() > 0)
+        OnDirectoryModified(strParent);
+}
+
+void CDefragPartition::RenamePending(const CUnicodeString& strOldPath, const CUnicodeString& strNewPath,
+                                     bool bDirectory)
+{
     bool bOverflowed = false;
     {
         CSectionLock lock(m_csPending);
         // Without an entry to rename, the new name comes in marked.
-        if (m_pendingFiles.RenameFile(&strOldPath, &strNewPath))
+        if (bDirectory ? m_pendingFiles.RenameDirectory(&strOldPath, &strNewPath)
+                       : m_pendingFiles.RenameFile(&strOldPath, &strNewPath))
             ++m_nFragmentedEntries;
         AfterListGrew(bOverflowed);
     }
     if (bOverflowed)
         ReportState();
-    const CUnicodeString strParent = ParentOf(strNew);
-    if (strParent.GetLength() > 0)
-        OnDirectoryModified(strParent);
 }
 
 void CDefragPartition::OnDirectoryAdded(const CUnicodeString& strName)
@@ -134,34 +142,14 @@ void CDefragPartition::OnDirectoryRemoved(const CUnicodeString& strName)
 
 void CDefragPartition::OnDirectoryModified(const CUnicodeString& strName)
 {
-    if (m_nFileSystem != FS_NTFS || !m_bBackgroundMode || m_bListOverflow)
-        return;
-    const CUnicodeString strPath = FullPath(strName);
-    bool bOverflowed = false;
-    {
-        CSectionLock lock(m_csPending);
-        m_pendingFiles.AddOrUpdate(&strPath, 0, 0, 0);
-        AfterListGrew(bOverflowed);
-    }
-    if (bOverflowed)
-        ReportState();
+    if (m_nFileSystem == FS_NTFS && m_bBackgroundMode && !m_bListOverflow)
+        AddPendingChange(FullPath(strName), 0);
 }
 
 void CDefragPartition::OnDirectoryRenamed(const CUnicodeString& strOld, const CUnicodeString& strNew)
 {
-    if (m_nFileSystem != FS_NTFS || !m_bBackgroundMode || m_bListOverflow)
-        return;
-    const CUnicodeString strOldPath = FullPath(strOld);
-    const CUnicodeString strNewPath = FullPath(strNew);
-    bool bOverflowed = false;
-    {
-        CSectionLock lock(m_csPending);
-        if (m_pendingFiles.RenameDirectory(&strOldPath, &strNewPath))
-            ++m_nFragmentedEntries;
-        AfterListGrew(bOverflowed);
-    }
-    if (bOverflowed)
-        ReportState();
+    if (m_nFileSystem == FS_NTFS && m_bBackgroundMode && !m_bListOverflow)
+        RenamePending(FullPath(strOld), FullPath(strNew), true);
 }
 
 void CDefragPartition::ForEachPending(const std::function<void(const PENDING_FILE_ENTRY&)>& fnVisit)

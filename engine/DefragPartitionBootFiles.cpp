@@ -28,12 +28,7 @@ void CDefragPartition::AfterFileDefragmented(const CUnicodeString& strPath, int6
     ++m_nFilesDefragmented;
     CSectionLock lock(m_csPending);
     LowerCounter(m_llFragmentedClusters, llClusters);
-    const int nIndex = m_pendingFiles.Find(&strPath);
-    if (nIndex < 0)
-        return;
-    if (m_pendingFiles.GetAt(nIndex)->bFragmented && m_nFragmentedEntries > 0)
-        --m_nFragmentedEntries;
-    m_pendingFiles.RemoveAt(nIndex);
+    RemovePendingLocked(strPath);
 }
 
 bool CDefragPartition::MoveBootFile(HANDLE hVolume, const CUnicodeString& strPath, bool bFragmented,

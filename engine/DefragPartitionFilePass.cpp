@@ -320,18 +320,7 @@ void CDefragPartition::PlaceStream(FILE_PASS& pass, int64_t llRecord, const BYTE
         }
     }
     if (stream.bFragmented)
-    {
-        ++m_nFilesDefragmented;
-        CSectionLock lock(m_csPending);
-        const int nIndex = m_pendingFiles.Find(&strPath);
-        if (nIndex >= 0)
-        {
-            LowerCounter(m_llFragmentedClusters, stream.llClusters);
-            if (m_pendingFiles.GetAt(nIndex)->bFragmented && m_nFragmentedEntries > 0)
-                --m_nFragmentedEntries;
-            m_pendingFiles.RemoveAt(nIndex);
-        }
-    }
+        AfterFileDefragmented(strPath, stream.llClusters);
 }
 
 bool CDefragPartition::KeepsTargetWhenModified(HANDLE hVolume, CNtfsRecordReader& reader, int64_t llRecord,

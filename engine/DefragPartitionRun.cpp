@@ -358,12 +358,7 @@ void CDefragPartition::FinishEntry(PENDING_WORK& work, int& nIndex)
     CSectionLock lock(m_csPending);
     if (work.bDone)
     {
-        // The entries that carry the mark are the ones counted as fragmented.
-        const int nFound = m_pendingFiles.Find(&work.strPath);
-        const PENDING_FILE_ENTRY* pEntry = nFound >= 0 ? m_pendingFiles.GetAt(nFound) : nullptr;
-        if (pEntry != nullptr && pEntry->bFragmented && m_nFragmentedEntries > 0)
-            --m_nFragmentedEntries;
-        m_pendingFiles.RemoveChecked(nIndex, &work.strPath);
+        RemovePendingLocked(work.strPath);
         return;
     }
     m_pendingFiles.Update(nIndex, &work.strPath, work.stValues);

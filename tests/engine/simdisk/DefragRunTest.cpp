@@ -194,18 +194,6 @@ namespace {
 
 class BootPlacementTest : public CPartitionFixture
 {
-protected:
-    void WriteLayoutList(const std::vector<std::wstring>& lines)
-    {
-        std::wstring strText;
-        for (const std::wstring& strLine : lines)
-            strText += strLine + L"\r\n";
-        std::vector<BYTE> bytes(reinterpret_cast<const BYTE*>(strText.data()),
-                                reinterpret_cast<const BYTE*>(strText.data() + strText.size()));
-        ASSERT_NE(nullptr, m_pVolume->CreateDirectory(L"Windows\\Prefetch"));
-        ASSERT_NE(nullptr, m_pVolume->CreateFile(L"Windows\\Prefetch\\Layout.ini", 0));
-        ASSERT_TRUE(m_pVolume->SetContent(L"Windows\\Prefetch\\Layout.ini", bytes));
-    }
 };
 
 TEST_F(BootPlacementTest, BootFilesGoToTheZoneInListOrder)

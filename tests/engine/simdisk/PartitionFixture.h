@@ -169,6 +169,22 @@ protected:
 
     std::wstring Path(const std::wstring& strRelative) const { return L"S:\\" + strRelative; }
 
+    // The system's boot layout list, in the Prefetch folder below Windows at the root.
+    void WriteLayoutList(const std::vector<std::wstring>& lines)
+    {
+        std::wstring strText;
+        for (const std::wstring& strLine : lines)
+            strText += strLine + L"\r\n";
+        std::vector<BYTE> bytes(reinterpret_cast<const BYTE*>(strText.data()),
+                                reinterpret_cast<const BYTE*>(strText.data() + strText.size()));
+        for (const wchar_t* pszDirectory : {L"Windows", L"Windows\\Prefetch"})
+            if (!m_pVolume->Lookup(pszDirectory))
+                m_pVolume->CreateDirectory(pszDirectory);
+        if (!m_pVolume->Lookup(L"Windows\\Prefetch\\Layout.ini"))
+            m_pVolume->CreateFile(L"Windows\\Prefetch\\Layout.ini", 0);
+        ASSERT_TRUE(m_pVolume->SetContent(L"Windows\\Prefetch\\Layout.ini", bytes));
+    }
+
     std::vector<SIM_RUN> RunsOf(const std::wstring& strRelative)
     {
         CSimLock lock(m_system);
