@@ -19,6 +19,10 @@
 # by the cluster-range report of 1 % of the volume and of all of it and the file-cluster report,
 # with the time they hold their caller. The idle guard is off and there is no step delay.
 # VF_BENCH_NTFS_FILES lists the NTFS sizes (default "1000000 4000000").
+# The defragmentation run, one BENCH line per run in a process of its own: each method (quick,
+# complete, smartm) on an NTFS volume of N files and 64 clusters a file, 15 % of the files
+# fragmented, and on the same layout with 4N files; idle guard off, no step delay.
+# VF_BENCH_DEFRAG_FILES lists the sizes (default "25000 100000").
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/install-deps.sh

@@ -287,3 +287,37 @@ TEST_F(MftSpanTest, TheSpanBehindAFragmentedMftIsCleared)
 }
 
 } // namespace
+
+namespace {
+
+class DefragJobTest : public CPartitionFixture
+{
+};
+
+TEST_F(DefragJobTest, RunsOnItsThreadFromTheStatesThatAllowIt)
+{
+    SetSetting(L"UseIOGuard", 0);
+    Mount(SIM_FS::Ntfs, 30000);
+    // Only the MFT itself is the MFT: a file that holds its name is an ordinary one.
+    ASSERT_NE(nullptr, m_pVolume->CreateDirectory(L"backup"));
+    ASSERT_NE(nullptr, m_pVolume->CreateFile(L"backup\\$MFT.bin", 4096 * 30, Fragmented(5, 3000)));
+    ASSERT_NE(nullptr, m_pVolume->CreateFile(L"$MFTcopy", 4096 * 30, Fragmented(5, 5000)));
+    Partition();
+    m_pPartition->SetClientConnected(true);
+    m_pPartition->SetMethod(false);
+    m_pPartition->SetState(STATE_DEFRAGMENTING);
+    m_owner.Clear();
+    EXPECT_FALSE(m_pPartition->StartDefragmentation());
+    EXPECT_EQ(1, m_owner.Count(RESPONSE_PARTITION_ENTRY));
+    m_pPartition->SetState(STATE_FAULTY);
+    ASSERT_TRUE(m_pPartition->StartDefragmentation());
+    for (int i = 0; i < 1000 && m_pPartition->IsJobRunning(); ++i)
+        ::Sleep(5);
+    EXPECT_FALSE(m_pPartition->IsJobRunning());
+    EXPECT_EQ(STATE_IDLE, m_pPartition->GetState());
+    EXPECT_TRUE(IsContiguousAt(L"backup\\$MFT.bin", RunsOf(L"backup\\$MFT.bin").front().llLcn));
+    EXPECT_TRUE(IsContiguousAt(L"$MFTcopy", RunsOf(L"$MFTcopy").front().llLcn));
+    ExpectVerified();
+}
+
+} // namespace
