@@ -358,8 +358,7 @@ private:
     bool IsStopSet() const;
     bool PendingPassEntry(HANDLE hVolume, int32_t nWaitSeconds, bool bManual, bool& bFirstFile, int& nIndex,
                           int64_t llNow);
-    bool FindTarget(HANDLE hVolume, PENDING_WORK& work, bool bManual, bool& bFirstFile, int64_t& llTarget,
-                    bool& bNoTarget);
+    bool FindTarget(HANDLE hVolume, PENDING_WORK& work, bool& bFirstFile, int64_t& llTarget, bool& bNoTarget);
     int32_t PendingShare() const;
     bool CheckNtfsBeforeRun(HANDLE hVolume);
     bool CheckBeforeRun(bool bManual);
@@ -372,7 +371,7 @@ private:
     void ShowPieceProgress(const wchar_t* pszPath, uint32_t uDone, uint32_t uCount, int32_t& nShown, HANDLE hVolume);
     void ChangeTests(PENDING_WORK& work, int32_t nWaitSeconds, int64_t llNow);
     bool IsHeldBack(const PENDING_WORK& work, int32_t nWaitSeconds, int64_t llNow) const;
-    void AfterFailedMove(HANDLE hVolume, PENDING_WORK& work);
+    void AfterFailedMove(PENDING_WORK& work);
     bool MoveSeparatePieces(HANDLE hVolume, const wchar_t* pszPath, HANDLE hFile, int64_t llFirst, int64_t llSecond,
                             int64_t llFirstLength, int64_t llSecondLength, int64_t llTarget);
     bool IsMftPath(const CUnicodeString& strPath, const wchar_t* pszSuffix) const;

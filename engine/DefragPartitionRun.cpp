@@ -397,7 +397,7 @@ void CDefragPartition::HandleEntry(HANDLE hVolume, PENDING_WORK& work, bool bMan
     }
     int64_t llTarget = -1;
     bool bNoTarget = false;
-    bool bFound = FindTarget(hVolume, work, bManual, bFirstFile, llTarget, bNoTarget);
+    bool bFound = FindTarget(hVolume, work, bFirstFile, llTarget, bNoTarget);
     if (!bFound && bManual && !bNoTarget)
     {
         const uint64_t ullHint = m_hints.GetSearchStart(static_cast<uint64_t>(work.llClusters));
@@ -445,7 +445,7 @@ void CDefragPartition::HandleEntry(HANDLE hVolume, PENDING_WORK& work, bool bMan
         return;
     }
     ++m_stSkips.nMoveFailed;
-    AfterFailedMove(hVolume, work);
+    AfterFailedMove(work);
     AfterUnmovedEntry(work, bManual);
 }
 
@@ -481,7 +481,7 @@ void CDefragPartition::AfterUnmovedEntry(PENDING_WORK& work, bool bManual)
     work.bDone = true;
 }
 
-bool CDefragPartition::FindTarget(HANDLE hVolume, PENDING_WORK& work, bool /*bManual*/, bool& bFirstFile,
+bool CDefragPartition::FindTarget(HANDLE hVolume, PENDING_WORK& work, bool& bFirstFile,
                                   int64_t& llTarget, bool& bNoTarget)
 {
     llTarget = -1;
@@ -524,7 +524,7 @@ bool CDefragPartition::FindTarget(HANDLE hVolume, PENDING_WORK& work, bool /*bMa
     return true;
 }
 
-void CDefragPartition::AfterFailedMove(HANDLE /*hVolume*/, PENDING_WORK& work)
+void CDefragPartition::AfterFailedMove(PENDING_WORK& work)
 {
     // A move cut short may have moved part of the file: the map follows what is there now.
     CExtentList now;
