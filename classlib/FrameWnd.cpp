@@ -44,7 +44,8 @@ BOOL CFrameWnd::PreTranslateMessage(MSG* pMsg)
 
 BOOL CFrameWnd::OnCmdMsg(UINT nID, int nCode, void* pExtra)
 {
-    if (m_pActiveView != nullptr && m_pActiveView->OnCmdMsg(nID, nCode, pExtra))
+    CWnd* pView = GetActiveView();
+    if (pView != nullptr && pView->OnCmdMsg(nID, nCode, pExtra))
         return TRUE;
     if (HandleCommand(nID, nCode, pExtra))
         return TRUE;

@@ -21,8 +21,10 @@ public:
 
     HACCEL GetDefaultAccelerator() const { return m_hAccelTable; }
     void SetAccelerators(HACCEL hAccel) { m_hAccelTable = hAccel; }
-    CWnd* GetActiveView() const { return m_pActiveView; }
-    void SetActiveView(CWnd* pView) { m_pActiveView = pView; }
+    // Null once the view's window is gone: a view may delete itself with it.
+    CWnd* GetActiveView() const { return FromHandlePermanent(m_hActiveView); }
+    // A view whose window exists.
+    void SetActiveView(CWnd* pView) { m_hActiveView = pView != nullptr ? pView->m_hWnd : NULL; }
 
     BOOL PreTranslateMessage(MSG* pMsg) override;
     BOOL OnCmdMsg(UINT nID, int nCode, void* pExtra) override;
@@ -35,5 +37,6 @@ protected:
     void UpdateMenuCommands(HMENU hPopup);
 
     HACCEL m_hAccelTable = NULL;
-    CWnd* m_pActiveView = nullptr;
+    // Kept by handle, so a view that went is never asked again.
+    HWND m_hActiveView = NULL;
 };

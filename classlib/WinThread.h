@@ -29,7 +29,8 @@ public:
     virtual BOOL OnIdle(LONG lCount);
 
     // A window that sees keyboard and mouse messages of this thread before the
-    // window they are meant for (a splash that closes on any input). Null ends it.
+    // window they are meant for (a splash that closes on any input). Null
+    // ends it, and so does the end of the window.
     static void SetInputPreview(CWnd* pWnd);
     static CWnd* GetInputPreview();
     // Offers the message to hWnd's object and its parents' objects, up to and including hStop.

@@ -115,6 +115,12 @@ LRESULT CALLBACK CWnd::StandardWndProc(HWND hWnd, UINT nMsg, WPARAM wParam, LPAR
         stThreadState& stState = GetThreadState();
         if (stState.pWndCreating == pWnd)
             stState.pWndDestroyedInCreation = pWnd;
+        // The object may go in PostNcDestroy: neither the loop nor the
+        // application may reach it afterwards.
+        if (stState.pInputPreview == pWnd)
+            stState.pInputPreview = nullptr;
+        if (CWinApp* pApp = CWinApp::GetApp(); pApp != nullptr && pApp->m_pMainWnd == pWnd)
+            pApp->m_pMainWnd = nullptr;
         pWnd->DetachAfterNcDestroy();
         pWnd->PostNcDestroy();
     }
@@ -235,6 +241,10 @@ void CWnd::DetachAfterNcDestroy()
 BOOL CWnd::CreateEx(DWORD dwExStyle, const wchar_t* pszClass, const wchar_t* pszName, DWORD dwStyle,
                     int x, int y, int cx, int cy, HWND hParent, HMENU hMenuOrId, void* pParam)
 {
+    stThreadState& stState = GetThreadState();
+    // An earlier object that went in its creation may have lived at this
+    // address: its record must not answer for this call.
+    stState.pWndDestroyedInCreation = nullptr;
     if (m_hWnd != NULL)
         return FALSE;
     CREATESTRUCTW cs = {};
@@ -253,31 +263,13 @@ BOOL CWnd::CreateEx(DWORD dwExStyle, const wchar_t* pszClass, const wchar_t* psz
     if (!PreCreateWindow(cs) || cs.lpszClass == nullptr)
         return FALSE;
 
-    stThreadState& stState = GetThreadState();
-    CWnd* pSavedInit = stState.pWndInit;
-    HHOOK hSavedHook = stState.hCreationHook;
-    CWnd* pSavedCreating = stState.pWndCreating;
-    HHOOK hHook = ::SetWindowsHookExW(WH_CBT, CreationHookProc, nullptr, ::GetCurrentThreadId());
-    if (hHook == NULL)
-        return FALSE;
-    stState.hCreationHook = hHook;
-    stState.pWndInit = this;
-    stState.pWndCreating = this;
-    stState.pWndDestroyedInCreation = nullptr;
-    HWND hWnd = ::CreateWindowExW(cs.dwExStyle, cs.lpszClass, cs.lpszName, cs.style, cs.x, cs.y,
-                                  cs.cx, cs.cy, cs.hwndParent, cs.hMenu, cs.hInstance, cs.lpCreateParams);
-    DWORD dwError = ::GetLastError();
-    ::UnhookWindowsHookEx(hHook);
-    bool bDestroyed = stState.pWndDestroyedInCreation == this;
-    stState.hCreationHook = hSavedHook;
-    stState.pWndInit = pSavedInit;
-    stState.pWndCreating = pSavedCreating;
-
+    HWND hWnd = CreateThroughHook(cs);
     if (hWnd == NULL)
     {
+        DWORD dwError = ::GetLastError();
         // A window that failed after it was attached has had its last message
         // and this object may be gone with it (PostNcDestroy): touch nothing.
-        if (!bDestroyed)
+        if (stState.pWndDestroyedInCreation != this)
         {
             if (m_hWnd != NULL)
                 Detach();
@@ -292,6 +284,29 @@ BOOL CWnd::CreateEx(DWORD dwExStyle, const wchar_t* pszClass, const wchar_t* psz
         return FALSE;
     }
     return TRUE;
+}
+
+HWND CWnd::CreateThroughHook(const CREATESTRUCTW& cs)
+{
+    stThreadState& stState = GetThreadState();
+    CWnd* pSavedInit = stState.pWndInit;
+    HHOOK hSavedHook = stState.hCreationHook;
+    CWnd* pSavedCreating = stState.pWndCreating;
+    HHOOK hHook = ::SetWindowsHookExW(WH_CBT, CreationHookProc, nullptr, ::GetCurrentThreadId());
+    if (hHook == NULL)
+        return NULL;
+    stState.hCreationHook = hHook;
+    stState.pWndInit = this;
+    stState.pWndCreating = this;
+    HWND hWnd = ::CreateWindowExW(cs.dwExStyle, cs.lpszClass, cs.lpszName, cs.style, cs.x, cs.y, cs.cx, cs.cy,
+                                  cs.hwndParent, cs.hMenu, cs.hInstance, cs.lpCreateParams);
+    DWORD dwError = ::GetLastError();
+    ::UnhookWindowsHookEx(hHook);
+    stState.hCreationHook = hSavedHook;
+    stState.pWndInit = pSavedInit;
+    stState.pWndCreating = pSavedCreating;
+    ::SetLastError(dwError);
+    return hWnd;
 }
 
 bool CWnd::WasDestroyedInCreation(const CWnd* pWnd)
@@ -371,33 +386,33 @@ bool CWnd::OnMessage(UINT nMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult)
         return OnNotify(wParam, lParam, &lResult) != FALSE;
     }
     case WM_DRAWITEM:
-    {
-        const DRAWITEMSTRUCT* pDraw = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-        if (pDraw == nullptr)
-            return false;
-        if (pDraw->CtlType == ODT_MENU)
-            return OnOwnerDrawMenu(nMsg, lParam, lResult);
-        return ReflectToChild(pDraw->hwndItem, nMsg, wParam, lParam, lResult);
-    }
     case WM_MEASUREITEM:
     {
-        const MEASUREITEMSTRUCT* pMeasure = reinterpret_cast<const MEASUREITEMSTRUCT*>(lParam);
-        if (pMeasure == nullptr)
-            return false;
-        if (pMeasure->CtlType == ODT_MENU)
+        // Both records begin with the control type.
+        const UINT* pCtlType = reinterpret_cast<const UINT*>(lParam);
+        if (pCtlType != nullptr && *pCtlType == ODT_MENU)
             return OnOwnerDrawMenu(nMsg, lParam, lResult);
-        return ReflectToChild(::GetDlgItem(m_hWnd, pMeasure->CtlID), nMsg, wParam, lParam, lResult);
+        return ReflectToChild(ControlOfMessage(nMsg, lParam), nMsg, wParam, lParam, lResult);
     }
+    default:
+        return ReflectToChild(ControlOfMessage(nMsg, lParam), nMsg, wParam, lParam, lResult);
+    }
+}
+
+HWND CWnd::ControlOfMessage(UINT nMsg, LPARAM lParam) const
+{
+    if (lParam == 0)
+        return NULL;
+    switch (nMsg)
+    {
+    case WM_DRAWITEM:
+        return reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)->hwndItem;
+    case WM_MEASUREITEM:
+        return ::GetDlgItem(m_hWnd, static_cast<int>(reinterpret_cast<const MEASUREITEMSTRUCT*>(lParam)->CtlID));
     case WM_DELETEITEM:
-    {
-        const DELETEITEMSTRUCT* pDelete = reinterpret_cast<const DELETEITEMSTRUCT*>(lParam);
-        return pDelete != nullptr && ReflectToChild(pDelete->hwndItem, nMsg, wParam, lParam, lResult);
-    }
+        return reinterpret_cast<const DELETEITEMSTRUCT*>(lParam)->hwndItem;
     case WM_COMPAREITEM:
-    {
-        const COMPAREITEMSTRUCT* pCompare = reinterpret_cast<const COMPAREITEMSTRUCT*>(lParam);
-        return pCompare != nullptr && ReflectToChild(pCompare->hwndItem, nMsg, wParam, lParam, lResult);
-    }
+        return reinterpret_cast<const COMPAREITEMSTRUCT*>(lParam)->hwndItem;
     case WM_CTLCOLORMSGBOX:
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORLISTBOX:
@@ -407,15 +422,15 @@ bool CWnd::OnMessage(UINT nMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult)
     case WM_CTLCOLORSTATIC:
     case WM_HSCROLL:
     case WM_VSCROLL:
-        return lParam != 0 && ReflectToChild(reinterpret_cast<HWND>(lParam), nMsg, wParam, lParam, lResult);
+        return reinterpret_cast<HWND>(lParam);
     default:
-        return false;
+        return NULL;
     }
 }
 
 bool CWnd::ReflectToChild(HWND hChild, UINT nMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult)
 {
-    CWnd* pChild = FromHandlePermanent(hChild);
+    CWnd* pChild = hChild != NULL ? FromHandlePermanent(hChild) : nullptr;
     stThreadState& stState = GetThreadState();
     // A child that passes a notification on to its parent while handling the
     // reflected one must reach the parent's handlers, not itself again.

@@ -139,6 +139,8 @@ protected:
     // Offers a parent's notification to the child that sent it.
     static bool ReflectToChild(HWND hChild, UINT nMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult);
     bool OnOwnerDrawMenu(UINT nMsg, LPARAM lParam, LRESULT& lResult);
+    // The control a notification message comes from, or null.
+    HWND ControlOfMessage(UINT nMsg, LPARAM lParam) const;
 
     WNDPROC m_pfnSuper;
 
@@ -146,6 +148,8 @@ private:
     friend LRESULT CALLBACK CreationHookProc(int nCode, WPARAM wParam, LPARAM lParam);
 
     void AttachForCreation(HWND hWnd);
+    // CreateWindowExW with this object attached at the window's first message.
+    HWND CreateThroughHook(const CREATESTRUCTW& cs);
     void DetachAfterNcDestroy();
 };
 

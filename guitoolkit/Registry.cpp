@@ -23,26 +23,25 @@ void CRegistry::CloseKey()
 
 BOOL CRegistry::Create(HKEY hRoot, const wchar_t* pszSubKey)
 {
-    m_dwType = 0;
-    m_dwSize = 0;
-    m_strPath = pszSubKey;
     HKEY hKey = NULL;
-    if (!Record(::RegCreateKeyExW(hRoot, pszSubKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                                  &hKey, nullptr)))
-        return FALSE;
-    CloseKey();
-    m_hKey = hKey;
-    m_bOwnKey = true;
-    return TRUE;
+    LONG lResult = ::RegCreateKeyExW(hRoot, pszSubKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                                     &hKey, nullptr);
+    return TakeKey(pszSubKey, lResult, hKey);
 }
 
 BOOL CRegistry::Open(HKEY hRoot, const wchar_t* pszSubKey)
 {
+    HKEY hKey = NULL;
+    LONG lResult = ::RegOpenKeyExW(hRoot, pszSubKey, 0, KEY_ALL_ACCESS, &hKey);
+    return TakeKey(pszSubKey, lResult, hKey);
+}
+
+BOOL CRegistry::TakeKey(const wchar_t* pszSubKey, LONG lResult, HKEY hKey)
+{
     m_dwType = 0;
     m_dwSize = 0;
     m_strPath = pszSubKey;
-    HKEY hKey = NULL;
-    if (!Record(::RegOpenKeyExW(hRoot, pszSubKey, 0, KEY_ALL_ACCESS, &hKey)))
+    if (!Record(lResult))
         return FALSE;
     CloseKey();
     m_hKey = hKey;

@@ -49,6 +49,8 @@ public:
 private:
     // Closes the key when it is one this object opened; root keys are not ours.
     void CloseKey();
+    // The key a successful create or open gave replaces the one held.
+    BOOL TakeKey(const wchar_t* pszSubKey, LONG lResult, HKEY hKey);
     BOOL Record(LONG lResult) { m_lResult = lResult; return lResult == ERROR_SUCCESS; }
 
     LONG m_lResult;

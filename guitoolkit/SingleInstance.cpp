@@ -4,6 +4,8 @@
 #include "classlib/Wnd.h"
 #include "guitoolkit/TrayAnimation.h"
 
+#include <stdexcept>
+
 namespace
 {
 // Room for a window handle of either word size.
@@ -31,33 +33,48 @@ public:
 private:
     void* m_pView;
 };
+
+// A mutex of that name (none: unnamed), or null when the system refuses it.
+std::unique_ptr<CMutex> MakeMutex(const wchar_t* pszName)
+{
+    try
+    {
+        return std::unique_ptr<CMutex>(new CMutex(FALSE, pszName));
+    }
+    catch (const std::runtime_error&)
+    {
+        return nullptr;
+    }
+}
 } // namespace
 
-// Owns the named mutex while it lives. A mutex left behind by a copy that
-// ended without letting it go is owned all the same.
+// Owns a mutex while it lives; with no mutex it holds nothing. A mutex left
+// behind by a copy that ended without letting it go is owned all the same.
 class CSingleInstance::CInstanceLock
 {
 public:
-    explicit CInstanceLock(CMutex& mutex) : m_mutex(mutex)
+    explicit CInstanceLock(CMutex* pMutex) : m_pMutex(pMutex), m_bOwned(false)
     {
-        DWORD dwWait = ::WaitForSingleObject(m_mutex.GetHandle(), INFINITE);
+        if (m_pMutex == nullptr)
+            return;
+        DWORD dwWait = ::WaitForSingleObject(m_pMutex->GetHandle(), INFINITE);
         m_bOwned = dwWait == WAIT_OBJECT_0 || dwWait == WAIT_ABANDONED;
     }
     ~CInstanceLock()
     {
         if (m_bOwned)
-            m_mutex.Unlock();
+            m_pMutex->Unlock();
     }
     CInstanceLock(const CInstanceLock&) = delete;
     CInstanceLock& operator=(const CInstanceLock&) = delete;
 
 private:
-    CMutex& m_mutex;
+    CMutex* m_pMutex;
     bool m_bOwned;
 };
 
 CSingleInstance::CSingleInstance(const wchar_t* pszInstanceName)
-    : m_mutexMemory(FALSE, nullptr), m_mutexInstance(FALSE, pszInstanceName), m_strName(pszInstanceName),
+    : m_pMutexMemory(MakeMutex(nullptr)), m_pMutexInstance(MakeMutex(pszInstanceName)), m_strName(pszInstanceName),
       m_hMapping(NULL)
 {
 }
@@ -83,7 +100,7 @@ HWND CSingleInstance::GetWindowToActivate() const
 void CSingleInstance::LockInstance()
 {
     m_pLock.reset();
-    m_pLock.reset(new CInstanceLock(m_mutexInstance));
+    m_pLock.reset(new CInstanceLock(m_pMutexInstance.get()));
 }
 
 BOOL CSingleInstance::IsOtherInstanceRunning() const
@@ -114,9 +131,8 @@ BOOL CSingleInstance::PublishMainWindow()
         CMappedView view(m_hMapping);
         if (view.Get() == nullptr)
             return FALSE;
-        m_mutexMemory.Lock();
+        CInstanceLock lock(m_pMutexMemory.get());
         *view.Get() = reinterpret_cast<ULONGLONG>(GetWindowToActivate());
-        m_mutexMemory.Unlock();
     }
     m_pLock.reset();
     return TRUE;
@@ -132,9 +148,8 @@ HWND CSingleInstance::ActivateOtherInstance(const wchar_t* pszCommandLine, ULONG
         CMappedView view(hMapping);
         if (view.Get() != nullptr)
         {
-            m_mutexMemory.Lock();
+            CInstanceLock lock(m_pMutexMemory.get());
             hWnd = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(*view.Get()));
-            m_mutexMemory.Unlock();
         }
     }
     ::CloseHandle(hMapping);

@@ -33,8 +33,10 @@ public:
 private:
     class CInstanceLock;
 
-    CMutex m_mutexMemory;
-    CMutex m_mutexInstance;
+    // Null when the system refused them (the name may belong to an object of
+    // another kind): the checker then works without them.
+    std::unique_ptr<CMutex> m_pMutexMemory;
+    std::unique_ptr<CMutex> m_pMutexInstance;
     std::unique_ptr<CInstanceLock> m_pLock;
     CString m_strName;
     // Open for the life of the process once published.

@@ -50,11 +50,7 @@ CSplashWnd::CSplashWnd()
             reinterpret_cast<void*>(::GetProcAddress(hUser, "AnimateWindow")));
 }
 
-CSplashWnd::~CSplashWnd()
-{
-    if (CWinThread::GetInputPreview() == this)
-        CWinThread::SetInputPreview(nullptr);
-}
+CSplashWnd::~CSplashWnd() = default;
 
 int CSplashWnd::Create(CWnd* pParent, const wchar_t* pszText, int nDisplayTimeMs, int nStyle)
 {
@@ -268,8 +264,6 @@ bool CSplashWnd::OnMessage(UINT nMsg, WPARAM wParam, LPARAM lParam, LRESULT& lRe
 
 void CSplashWnd::PostNcDestroy()
 {
-    if (CWinThread::GetInputPreview() == this)
-        CWinThread::SetInputPreview(nullptr);
     if (m_bCreated)
         delete this;
 }

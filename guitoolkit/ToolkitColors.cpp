@@ -73,6 +73,34 @@ bool FlatMenusOn()
     return ::SystemParametersInfoW(SPI_GETFLATMENU, 0, &bFlat, 0) && bFlat;
 }
 
+// The base colour of bars under an active visual style: the style's own
+// window colours replace a and b where it defines them (bStyleColours).
+COLORREF StyledBarColor(COLORREF a, COLORREF b, bool& bStyleColours)
+{
+    uxtheme::HTHEME hTheme = uxtheme::OpenThemeData(NULL, L"Window");
+    bStyleColours = hTheme != NULL;
+    if (hTheme == NULL)
+        return SnapBarColor(NearestScreenColor(BlendColors70(a, b)));
+    // Some styles report 1 for a colour they do not define.
+    COLORREF cr = 0;
+    if (SUCCEEDED(uxtheme::GetThemeColor(hTheme, 1, 1, 3821, &cr)) && cr != 1)
+        b = cr;
+    if (SUCCEEDED(uxtheme::GetThemeColor(hTheme, 1, 1, 3805, &cr)) && cr != 1)
+        a = cr;
+    uxtheme::CloseThemeData(hTheme);
+    switch (b)
+    {
+    case 0x86B8AA:
+        return 0xAADADA;
+    case 0xBEA3A4:
+        return 0xE5D7D7;
+    case 0xE55400:
+        return 0xF5C2A3;
+    default:
+        return NearestScreenColor(BlendColors70(a, b));
+    }
+}
+
 // The 32-bit top-down pixels of a bitmap, through a screen-compatible context.
 bool ReadPixels(HBITMAP hBitmap, BITMAPINFO& stInfo, std::vector<DWORD>& pixels)
 {
@@ -160,32 +188,36 @@ HBITMAP CreateMaskBitmap(HBITMAP hSource, COLORREF crTransparent)
     HBITMAP hMask = ::CreateBitmap(stBitmap.bmWidth, stBitmap.bmHeight, 1, 1, nullptr);
     HDC hSourceDC = ::CreateCompatibleDC(NULL);
     HDC hMaskDC = ::CreateCompatibleDC(NULL);
-    if (hMask == NULL || hSourceDC == NULL || hMaskDC == NULL)
+    // A bitmap that another context holds cannot be selected here: without
+    // both selections the copies would work on the contexts' empty bitmaps.
+    HGDIOBJ hOldSource = hSourceDC != NULL ? ::SelectObject(hSourceDC, hSource) : NULL;
+    HGDIOBJ hOldMask = hMaskDC != NULL && hMask != NULL ? ::SelectObject(hMaskDC, hMask) : NULL;
+    bool bMade = hOldSource != NULL && hOldMask != NULL;
+    if (bMade)
     {
-        if (hMask != NULL)
-            ::DeleteObject(hMask);
-        hMask = NULL;
-    }
-    else
-    {
-        HGDIOBJ hOldSource = ::SelectObject(hSourceDC, hSource);
-        HGDIOBJ hOldMask = ::SelectObject(hMaskDC, hMask);
         // Colour to monochrome maps the source's background colour to 1;
         // monochrome to colour maps 1 to the background colour and 0 to the
         // text colour, so the inverting copy blackens exactly those pixels.
         COLORREF crOldBack = ::SetBkColor(hSourceDC, crTransparent);
         COLORREF crOldText = ::SetTextColor(hSourceDC, RGB(0, 0, 0));
-        ::BitBlt(hMaskDC, 0, 0, stBitmap.bmWidth, stBitmap.bmHeight, hSourceDC, 0, 0, SRCCOPY);
-        ::BitBlt(hSourceDC, 0, 0, stBitmap.bmWidth, stBitmap.bmHeight, hMaskDC, 0, 0, SRCINVERT);
+        bMade = ::BitBlt(hMaskDC, 0, 0, stBitmap.bmWidth, stBitmap.bmHeight, hSourceDC, 0, 0, SRCCOPY) &&
+                ::BitBlt(hSourceDC, 0, 0, stBitmap.bmWidth, stBitmap.bmHeight, hMaskDC, 0, 0, SRCINVERT);
         ::SetBkColor(hSourceDC, crOldBack);
         ::SetTextColor(hSourceDC, crOldText);
-        ::SelectObject(hSourceDC, hOldSource);
-        ::SelectObject(hMaskDC, hOldMask);
     }
+    if (hOldSource != NULL)
+        ::SelectObject(hSourceDC, hOldSource);
+    if (hOldMask != NULL)
+        ::SelectObject(hMaskDC, hOldMask);
     if (hSourceDC != NULL)
         ::DeleteDC(hSourceDC);
     if (hMaskDC != NULL)
         ::DeleteDC(hMaskDC);
+    if (!bMade && hMask != NULL)
+    {
+        ::DeleteObject(hMask);
+        hMask = NULL;
+    }
     return hMask;
 }
 
@@ -388,35 +420,13 @@ COLORREF GetBarColors(COLORREF& crFirst, COLORREF& crSecond, BOOL bLight)
         return crFirst;
     }
 
-    COLORREF c;
-    uxtheme::HTHEME hTheme = uxtheme::OpenThemeData(NULL, L"Window");
-    if (hTheme != NULL)
+    bool bStyleColours = false;
+    COLORREF c = StyledBarColor(a, b, bStyleColours);
+    if (bLight)
     {
-        // Some styles report 1 for a colour they do not define.
-        COLORREF cr = 0;
-        if (SUCCEEDED(uxtheme::GetThemeColor(hTheme, 1, 1, 3821, &cr)) && cr != 1)
-            b = cr;
-        if (SUCCEEDED(uxtheme::GetThemeColor(hTheme, 1, 1, 3805, &cr)) && cr != 1)
-            a = cr;
-        uxtheme::CloseThemeData(hTheme);
-        c = b == 0x86B8AA ? 0xAADADA : b == 0xBEA3A4 ? 0xE5D7D7 : b == 0xE55400 ? 0xF5C2A3
-                                                                          : NearestScreenColor(BlendColors70(a, b));
-        if (bLight)
-        {
-            crFirst = c;
-            crSecond = LightenColor(110, c);
-            return crFirst;
-        }
-    }
-    else
-    {
-        c = SnapBarColor(NearestScreenColor(BlendColors70(a, b)));
-        if (bLight)
-        {
-            crFirst = c;
-            crSecond = LightenColor(100, c);
-            return crFirst;
-        }
+        crFirst = c;
+        crSecond = LightenColor(bStyleColours ? 110 : 100, c);
+        return crFirst;
     }
     crSecond = LightenColor(200, c);
     crFirst = DarkenColor(20, c);

@@ -4,7 +4,8 @@
 
 namespace {
 
-constexpr DWORD ReadAccess = GENERIC_READ | GENERIC_ALL | FILE_READ_DATA | FILE_EXECUTE;
+// Share access counts executing as reading; generic rights stand for the specific ones they map to.
+constexpr DWORD ReadAccess = GENERIC_READ | GENERIC_EXECUTE | GENERIC_ALL | FILE_READ_DATA | FILE_EXECUTE;
 constexpr DWORD WriteAccess = GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA;
 constexpr DWORD DeleteAccess = DELETE | GENERIC_ALL;
 
@@ -36,7 +37,8 @@ CSimHandles::~CSimHandles()
 
 bool CSimHandles::HasDataAccess(DWORD dwAccess) { return (dwAccess & (ReadAccess | WriteAccess | DeleteAccess)) != 0; }
 
-bool CSimHandles::CanRead(DWORD dwAccess) { return (dwAccess & ReadAccess) != 0; }
+// Reads need the right to read data; executing alone does not give it.
+bool CSimHandles::CanRead(DWORD dwAccess) { return (dwAccess & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA)) != 0; }
 
 bool CSimHandles::HasReadOrWriteData(DWORD dwAccess)
 {

@@ -153,6 +153,9 @@ void CSimVerifier::CheckSizes(const CSimFile& file, const CSimStream& stream)
     if (stream.m_llInitSize > stream.m_llDataSize)
         Problem(L"file %llu (stream %u): %lld bytes initialised of %lld", file.m_ullId, stream.m_wSlot,
                 stream.m_llInitSize, stream.m_llDataSize);
+    // Data kept in the file's record has no clusters; runs behind it are lost to every reader.
+    if (stream.m_bResident && !stream.m_runs.empty())
+        Problem(L"file %llu (stream %u): kept in its record yet owns clusters", file.m_ullId, stream.m_wSlot);
     // A FAT chain holds exactly the clusters its size needs.
     if (m_volume.Fs() != SIM_FS::Ntfs && stream.Vcns() > m_volume.ClustersFor(stream.m_llDataSize))
         Problem(L"file %llu: a chain of %lld clusters for %lld bytes", file.m_ullId, stream.Vcns(), stream.m_llDataSize);

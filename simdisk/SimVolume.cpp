@@ -789,10 +789,24 @@ NTSTATUS CSimVolume::MoveClusters(CSimFile& file, CSimStream& stream, LONGLONG l
         llTarget += piece.llLength;
     }
     m_bitmap.Set(llLcn, llAllocated);
-    ReleaseRuns(pieces);
+    // The sources stay taken until the records hold the new runs, so that nothing the records
+    // need lands on them; a move the records cannot hold (no record or cluster left for them)
+    // is undone whole, as the file system's log undoes it.
+    const DWORD dwType = stream.m_dwType;
+    const std::wstring strName = stream.m_strName;
+    const std::vector<SIM_RUN> before = stream.m_runs;
     Remap(stream, pieces, llLcn);
     ++m_ullChanges;
-    Relayout(file);
+    if (!Relayout(file))
+    {
+        // The records may have added streams to the file: look the stream up again.
+        file.FindStream(dwType, strName)->m_runs = before;
+        m_content.Erase(llLcn, llAllocated);
+        m_bitmap.Clear(llLcn, llAllocated);
+        Relayout(file);
+        return ntstatus::DiskFull;
+    }
+    ReleaseRuns(pieces);
     return ntstatus::Success;
 }
 

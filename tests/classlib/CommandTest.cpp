@@ -68,6 +68,32 @@ INSTANTIATE_TEST_SUITE_P(Commands, RoutingTest,
                          ::testing::Values(stRouteCase{1, L"view"}, stRouteCase{2, L"frame"},
                                            stRouteCase{3, L"app"}, stRouteCase{4, nullptr}));
 
+// A view that lives on the heap and goes with its window.
+class CHeapView : public CHandler<CWnd>
+{
+public:
+    CHeapView() : CHandler<CWnd>(L"view", {1}) {}
+    void PostNcDestroy() override { delete this; }
+};
+
+TEST(CommandRouting, ViewThatIsGoneIsNoLongerAsked)
+{
+    g_handled.clear();
+    auto* pFrame = new CHandler<CFrameWnd>(L"frame", {1});
+    ASSERT_TRUE(pFrame->LoadFrame(50));
+    auto* pView = new CHeapView;
+    ASSERT_TRUE(pView->CreateEx(0, nullptr, L"view", WS_CHILD, CRect(0, 0, 10, 10), pFrame, 0xE900));
+    pFrame->SetActiveView(pView);
+    EXPECT_EQ(pFrame->GetActiveView(), pView);
+    pView->DestroyWindow();
+    EXPECT_EQ(pFrame->GetActiveView(), nullptr);
+
+    pFrame->SendMessage(WM_COMMAND, 1, 0);
+    EXPECT_EQ(g_handled, std::vector<std::wstring>{L"frame"});
+    pFrame->DestroyWindow();
+    PumpPending();
+}
+
 // Sets the state of the File menu's items from its update handlers.
 class CStateFrame : public CFrameWnd
 {

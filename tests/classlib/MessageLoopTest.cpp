@@ -1,4 +1,6 @@
 #include "classlib/FrameWnd.h"
+#include "classlib/Menu.h"
+#include "classlib/ThreadState.h"
 #include "classlib/WinApp.h"
 
 #include "GuiTestSupport.h"
@@ -144,6 +146,40 @@ TEST_F(MessageLoopTest, InputPreviewSeesInputBeforeItsTarget)
     preview.DestroyWindow();
 }
 
+TEST_F(MessageLoopTest, InputPreviewEndsWithItsWindow)
+{
+    // Deletes itself with its window, as popups of the program do.
+    class CHeapPreview : public CWalkWnd
+    {
+    public:
+        CHeapPreview() : CWalkWnd(L"preview", WM_LBUTTONDOWN) {}
+        void PostNcDestroy() override { delete this; }
+    };
+    auto* pPreview = new CHeapPreview;
+    ASSERT_TRUE(pPreview->CreateEx(0, nullptr, L"preview", WS_POPUP | WS_VISIBLE, 300, 0, 20, 20, NULL, NULL));
+    CWinThread::SetInputPreview(pPreview);
+    pPreview->DestroyWindow();
+    EXPECT_EQ(CWinThread::GetInputPreview(), nullptr);
+    PostAndPump(m_inner.m_hWnd, WM_LBUTTONDOWN);
+    EXPECT_EQ(g_walk, (std::vector<std::wstring>{L"inner", L"outer"}));
+}
+
+TEST(MainWindow, ApplicationForgetsAMainWindowThatIsGone)
+{
+    class CHeapWnd : public CWnd
+    {
+    public:
+        void PostNcDestroy() override { delete this; }
+    };
+    CWinApp app;
+    auto* pWnd = new CHeapWnd;
+    ASSERT_TRUE(pWnd->CreateEx(0, nullptr, L"main", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, NULL, NULL));
+    app.m_pMainWnd = pWnd;
+    pWnd->DestroyWindow();
+    EXPECT_EQ(CWinApp::GetMainWnd(), nullptr);
+    EXPECT_FALSE(app.OnIdle(1));
+}
+
 TEST_F(MessageLoopTest, IdleUpdatesTheMainWindowAndFreesTemporaries)
 {
     EXPECT_TRUE(m_app.OnIdle(0));
@@ -153,8 +189,13 @@ TEST_F(MessageLoopTest, IdleUpdatesTheMainWindowAndFreesTemporaries)
     EXPECT_EQ(m_pFrame->m_nIdleUpdates, 1);
     CWnd* pTemp = CWnd::FromHandle(::GetDesktopWindow());
     ASSERT_NE(pTemp, nullptr);
+    CMenu* pTempMenu = CMenu::FromHandle(m_pFrame->GetMenu()->m_hMenu);
+    ASSERT_NE(pTempMenu, nullptr);
     EXPECT_FALSE(m_app.OnIdle(1));
+    EXPECT_TRUE(GetThreadState().mapTemporaryWnd.empty());
+    EXPECT_TRUE(GetThreadState().mapTemporaryMenu.empty());
     EXPECT_TRUE(::IsWindow(::GetDesktopWindow()));
+    EXPECT_TRUE(::IsMenu(::GetMenu(m_pFrame->m_hWnd))) << "a wrapper never destroys its menu";
 }
 
 TEST_F(MessageLoopTest, ClosingTheMainWindowEndsTheLoopWithItsCode)

@@ -81,10 +81,16 @@ TEST(CreationFailure, RefusedWindowLeavesNothingBehind)
 
 int g_nFramesGone = 0;
 
+// Refuses its window at WM_CREATE, or before there is any window.
 class CRefusingFrame : public CFrameWnd
 {
 public:
+    explicit CRefusingFrame(bool bBeforeWindow = false) : m_bBeforeWindow(bBeforeWindow) {}
     ~CRefusingFrame() override { ++g_nFramesGone; }
+    BOOL PreCreateWindow(CREATESTRUCTW& cs) override
+    {
+        return !m_bBeforeWindow && CFrameWnd::PreCreateWindow(cs);
+    }
     bool OnMessage(UINT nMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override
     {
         if (nMsg == WM_CREATE)
@@ -94,14 +100,22 @@ public:
         }
         return CFrameWnd::OnMessage(nMsg, wParam, lParam, lResult);
     }
+
+private:
+    bool m_bBeforeWindow;
 };
 
 TEST(CreationFailure, FrameThatFailsIsDeletedExactlyOnce)
 {
+    // A frame made where one that went in creation lived must not pass for it.
     g_nFramesGone = 0;
-    auto* pFrame = new CRefusingFrame;
-    EXPECT_FALSE(pFrame->LoadFrame(50));
-    EXPECT_EQ(g_nFramesGone, 1);
+    for (bool bBeforeWindow : {false, true, false, true})
+    {
+        int nGone = g_nFramesGone;
+        auto* pFrame = new CRefusingFrame(bBeforeWindow);
+        EXPECT_FALSE(pFrame->LoadFrame(50));
+        EXPECT_EQ(g_nFramesGone, nGone + 1) << (bBeforeWindow ? "before the window" : "at WM_CREATE");
+    }
 }
 
 TEST(Subclassing, ExistingWindowIsRoutedAndGivenBack)

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 namespace
@@ -124,6 +125,22 @@ TEST(SingleInstance, WithoutAFirstCopyNothingIsActivated)
     EXPECT_EQ(RunSecondCopy(strName + L" text 1", [] {}), 1u);
     CSingleInstance instance(strName.c_str());
     EXPECT_EQ(instance.ActivateOtherInstance(L"text", 1), HWND(NULL));
+}
+
+TEST(SingleInstance, NameTakenByAnotherKindOfObjectIsNoCrash)
+{
+    std::wstring strName = UniqueName(L"squatted");
+    HANDLE hEvent = ::CreateEventW(nullptr, TRUE, FALSE, strName.c_str());
+    ASSERT_NE(hEvent, HANDLE(NULL));
+    std::unique_ptr<CSingleInstance> pInstance;
+    EXPECT_NO_THROW(pInstance.reset(new CSingleInstance(strName.c_str())));
+    if (pInstance)
+    {
+        pInstance->LockInstance();
+        EXPECT_FALSE(pInstance->IsOtherInstanceRunning());
+        EXPECT_EQ(pInstance->ActivateOtherInstance(L"text", 1), HWND(NULL));
+    }
+    ::CloseHandle(hEvent);
 }
 
 TEST(SingleInstance, MappingNameFollowsTheInstanceName)

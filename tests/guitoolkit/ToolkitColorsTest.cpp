@@ -258,6 +258,23 @@ TEST(Bitmaps, MaskMarksTheTransparentColourAndBlackensItInTheSource)
     ::DeleteObject(hMask);
 }
 
+TEST(Bitmaps, NoMaskOfABitmapThatAnotherContextHolds)
+{
+    stPixels source(2, 1);
+    source.Set(0, 0, RGB(255, 0, 255));
+    source.Set(1, 0, RGB(10, 20, 30));
+    HDC hHolder = ::CreateCompatibleDC(NULL);
+    HGDIOBJ hOld = ::SelectObject(hHolder, source.hBitmap);
+    ASSERT_NE(hOld, HGDIOBJ(NULL));
+    HBITMAP hMask = CreateMaskBitmap(source.hBitmap, RGB(255, 0, 255));
+    EXPECT_EQ(hMask, HBITMAP(NULL));
+    if (hMask != NULL)
+        ::DeleteObject(hMask);
+    ::SelectObject(hHolder, hOld);
+    ::DeleteDC(hHolder);
+    EXPECT_EQ(source.At(0, 0), RGB(255, 0, 255)) << "the source is untouched";
+}
+
 TEST(Bitmaps, GreyBlendTintsTheGreyOfEveryPixel)
 {
     stPixels bitmap(2, 1);

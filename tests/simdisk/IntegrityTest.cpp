@@ -104,6 +104,16 @@ TEST_P(Integrity, FlippedBitmapBitIsCaught)
     ExpectVerified();
 }
 
+TEST_P(Integrity, StreamKeptInItsRecordThatOwnsClustersIsCaught)
+{
+    CSimFile* pFile = m_pVolume->CreateFile(L"hidden.bin", 4096ll * 3, Exact({{0, 44000, 3}}));
+    ASSERT_NE(nullptr, pFile);
+    pFile->DefaultStream()->m_bResident = true;
+    CSimLock lock(m_system);
+    CSimVerifier verifier(*m_pVolume);
+    EXPECT_FALSE(verifier.Run()) << "no reader sees clusters behind data kept in the record, yet the bitmap keeps them";
+}
+
 TEST_P(Integrity, FileMissingFromItsDirectoryIsCaught)
 {
     m_pVolume->CreateDirectory(L"d");

@@ -149,4 +149,58 @@ TEST_F(NtfsMoveSwitches, TargetsInTheMftZoneAllowedOrRefused)
     ExpectVerified();
 }
 
+// A move that splits a file's runs needs room for them in its records. With the MFT full and
+// too few free clusters to grow it, the file system cannot record the move: it fails and the
+// file, the records and the bitmap stay as they were.
+TEST_F(NtfsMoveSwitches, MoveThatCannotBeRecordedChangesNothing)
+{
+    SIM_FORMAT format;
+    format.llTotalClusters = 30000;
+    format.llMftRecords = ntfs::FirstUserRecord + 8;
+    MountAndInstall(format, L'S');
+    // The most runs of three clusters that still fit in the file's own record.
+    int nPieces = 8;
+    for (bool bFits = true; bFits; ++nPieces)
+    {
+        CSimFile* pProbe = m_pVolume->CreateFile(L"probe.bin", 4096ll * 3 * nPieces, Fragmented(nPieces, 1000));
+        ASSERT_NE(nullptr, pProbe);
+        bFits = pProbe->m_extensions.empty();
+        ASSERT_TRUE(m_pVolume->Delete(L"probe.bin"));
+    }
+    nPieces -= 2;
+    CSimFile* pFile = m_pVolume->CreateFile(L"frag.bin", 4096ll * 3 * nPieces, Fragmented(nPieces, 1000));
+    ASSERT_NE(nullptr, pFile);
+    ASSERT_TRUE(pFile->m_extensions.empty());
+    // Every free cluster but four taken, then every free record.
+    LONGLONG llFill = m_pVolume->FreeClusters() - 4;
+    std::vector<SIM_RUN> fill;
+    for (LONGLONG llAt = m_pVolume->Bitmap().NextClear(0), llLeft = llFill; llLeft > 0;)
+    {
+        LONGLONG llEnd = m_pVolume->Bitmap().NextSet(llAt);
+        const LONGLONG llTake = std::min(llLeft, (llEnd < 0 ? m_pVolume->TotalClusters() : llEnd) - llAt);
+        fill.push_back({0, llAt, llTake});
+        llLeft -= llTake;
+        llAt = m_pVolume->Bitmap().NextClear(llAt + llTake);
+    }
+    ASSERT_NE(nullptr, m_pVolume->CreateFile(L"filler.bin", 4096 * llFill, Exact(fill)));
+    for (int i = 0; m_pVolume->MftBitmap().NextClear(m_pVolume->FirstUserRecord()) >= 0; ++i)
+        ASSERT_NE(nullptr, m_pVolume->CreateFile(L"e" + std::to_wstring(i), 0));
+    ASSERT_GT(m_pVolume->FreeClusters(), 0);
+    ASSERT_LT(m_pVolume->FreeClusters(), 16) << "too few to grow the MFT";
+    ExpectVerified();
+
+    const std::vector<SIM_RUN> before = pFile->FindStream(ntfs::Data, L"")->m_runs;
+    const LONGLONG llFree = m_pVolume->FreeClusters();
+    HANDLE hVolume = OpenVolume();
+    HANDLE hFile = Open(L"S:\\frag.bin");
+    EXPECT_EQ(ntstatus::DiskFull, Move(hVolume, hFile, 1, m_pVolume->Bitmap().NextClear(0), 1));
+    const std::vector<SIM_RUN>& after = pFile->FindStream(ntfs::Data, L"")->m_runs;
+    EXPECT_EQ(before.size(), after.size());
+    for (size_t i = 0; i < before.size() && i < after.size(); ++i)
+        EXPECT_EQ(before[i].llLcn, after[i].llLcn) << i;
+    EXPECT_EQ(llFree, m_pVolume->FreeClusters());
+    EXPECT_TRUE(pFile->m_extensions.empty());
+    ExpectVerified();
+}
+
 } // namespace

@@ -352,6 +352,10 @@ TEST_F(StreamContract, SharingModesFollowTheSystem)
         {GENERIC_WRITE, FILE_SHARE_READ, GENERIC_READ, FILE_SHARE_READ, false},
         {GENERIC_WRITE, rw, GENERIC_READ, rw, true},
         {0, 0, GENERIC_READ, 0, true},
+        // Execute access shares as reading does.
+        {GENERIC_EXECUTE, 0, GENERIC_READ, rw, false},
+        {GENERIC_READ, FILE_SHARE_WRITE, GENERIC_EXECUTE, rw, false},
+        {GENERIC_EXECUTE, FILE_SHARE_READ, GENERIC_READ, rw, true},
     };
     for (const SHARE_CASE& c : cases)
     {
@@ -448,6 +452,12 @@ TEST_F(StreamContract, FilesReadBackTheirContent)
     std::memcpy(&tag, read.data() + 4096, 8);
     EXPECT_EQ(CSimContentMap::Tag(pOther->Reference(), pOther->FindStream(ntfs::Data, L"")->m_wSlot, 1), tag)
         << "data without known bytes reads as its clusters' tags";
+    for (DWORD dwAccess : {DWORD(FILE_EXECUTE), DWORD(GENERIC_EXECUTE), DWORD(FILE_READ_ATTRIBUTES)})
+    {
+        EXPECT_FALSE(sys::ReadFile(Open(L"S:\\other.bin", dwAccess, FILE_SHARE_READ, 0), read.data(), 4096, &dwRead, nullptr))
+            << std::hex << dwAccess;
+        EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), ::GetLastError()) << "reading needs the right to read data";
+    }
     ExpectVerified();
 }
 
