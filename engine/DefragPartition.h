@@ -372,8 +372,6 @@ private:
     void ChangeTests(PENDING_WORK& work, int32_t nWaitSeconds, int64_t llNow);
     bool IsHeldBack(const PENDING_WORK& work, int32_t nWaitSeconds, int64_t llNow) const;
     void AfterFailedMove(PENDING_WORK& work);
-    bool MoveSeparatePieces(HANDLE hVolume, const wchar_t* pszPath, HANDLE hFile, int64_t llFirst, int64_t llSecond,
-                            int64_t llFirstLength, int64_t llSecondLength, int64_t llTarget);
     bool IsMftPath(const CUnicodeString& strPath, const wchar_t* pszSuffix) const;
     void FindDrivePath();
     bool ReadNtfsGeometry();
