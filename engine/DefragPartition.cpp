@@ -70,7 +70,7 @@ CDefragPartition::CDefragPartition(const CUnicodeString& strVolumeName, CPartiti
       m_llLastModifyTime(0), m_nPartitionBackgroundFileListMax(3000), m_llLastManualDefragTime(0),
       m_nRunChkDskBeforeDefrag(0), m_bCheckCompleted(false), m_nChkDskLevel(0), m_nMaxChecksBeforeDefrag(0),
       m_nMaxTimeBeforeDefrag(3600), m_nLastModificationTimeInterval(24), m_nMaxTimeMoveHighFragFiles(300),
-      m_anSubscribers(), m_pChangeMonitor(nullptr), m_ftAnalysisTime()
+      m_anSubscribers(), m_pChangeMonitor(nullptr), m_ftAnalysisTime(), m_bStepRunning(false), m_hints(), m_stSkips()
 {
     if (m_strVolumeName.GetLength() > 0)
         ReadLastManualDefragTime();
@@ -250,7 +250,20 @@ bool CDefragPartition::AllocateBitmapBuffer()
 
 bool CDefragPartition::StartJobThread(LPTHREAD_START_ROUTINE pfnJob)
 {
+    return LaunchJobThread(pfnJob, false);
+}
+
+bool CDefragPartition::StartStepJobThread(LPTHREAD_START_ROUTINE pfnJob)
+{
+    return LaunchJobThread(pfnJob, true);
+}
+
+bool CDefragPartition::LaunchJobThread(LPTHREAD_START_ROUTINE pfnJob, bool bForStep)
+{
     CSectionLock lock(m_csJob);
+    // A background step works on the volume without a job thread: no job runs beside it.
+    if (m_bStepRunning && !bForStep)
+        return false;
     if (m_hJobThread != nullptr)
     {
         if (::WaitForSingleObject(m_hJobThread, 0) != WAIT_OBJECT_0)

@@ -10,12 +10,14 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "engine/ClusterMap.h"
 #include "engine/ExtentList.h"
 #include "engine/FileChangeListener.h"
+#include "engine/FreeRunHints.h"
 #include "engine/LayoutFileList.h"
 #include "engine/PendingFileList.h"
 #include "engine/UnicodeString.h"
@@ -190,6 +192,54 @@ public:
                                  const wchar_t* pszName, const wchar_t* pszType);
     // A text cut to what the receiver of a message accepts in one string.
     static CUnicodeString WireText(const CUnicodeString& strText);
+    // Change callbacks of background mode, on the monitor's thread; names relative to the root.
+    void OnFileAdded(const CUnicodeString& strName) override;
+    void OnFileRemoved(const CUnicodeString& strName) override;
+    void OnFileModified(const CUnicodeString& strName) override;
+    void OnFileRenamed(const CUnicodeString& strOld, const CUnicodeString& strNew) override;
+    void OnDirectoryAdded(const CUnicodeString& strName) override;
+    void OnDirectoryRemoved(const CUnicodeString& strName) override;
+    void OnDirectoryModified(const CUnicodeString& strName) override;
+    void OnDirectoryRenamed(const CUnicodeString& strOld, const CUnicodeString& strNew) override;
+    bool HasBeenQuiet() const;
+    // Calls the function for every pending entry, in list order, under the list's lock.
+    void ForEachPending(const std::function<void(const PENDING_FILE_ENTRY&)>& fnVisit);
+    // One step of the background pass on the calling (scheduler) thread; true when the step
+    // worked the list through or had nothing to do, and also when a job holds the volume.
+    bool RunBackgroundStep(int64_t llTimeLimit, int32_t nWaitSeconds, uint32_t& uRemaining);
+    // True while a background step holds the volume; no job starts meanwhile.
+    bool IsStepRunning();
+
+    // Checks of the file system.
+    bool StartCheckDisk();
+    bool RunCheckDisk();
+    bool RunCheckDiskNow();
+    bool RunCheckDiskAndWait();
+    bool IsCheckCompleted() const { return m_bCheckCompleted; }
+
+    // The defragmentation run. A time limit of -1 is a manual run without limit.
+    bool StartDefragmentation();
+    // A client's run with its own choice of where recently written files go; settings read
+    // later leave it as it is.
+    void ForceMoveModifiedFilesToEnd(int32_t nValue);
+    bool Defragment(int64_t llTimeLimit, int32_t nWaitSeconds, uint32_t& uRemaining);
+    bool DefragmentFiles(int32_t nProgressStart, int32_t nProgressShare);
+    bool PlaceBootFiles(int32_t nProgressFrom, int32_t nProgressTo, CNtfsRecordReader& reader, HANDLE hVolume);
+    bool ClearMftSpan();
+    bool JoinExtentPairs(HANDLE hVolume, const wchar_t* pszPath, int64_t llFrom);
+    bool MoveFileInPieces(HANDLE hVolume, const wchar_t* pszPath, uint32_t& uExtentCount, CExtentList& extents);
+    // Why files of the last run stayed as they were.
+    struct RUN_SKIPS
+    {
+        int32_t nNoFreeRun;      // no free run of the file's size
+        int32_t nNotOpened;      // the file could not be opened or read
+        int32_t nMoveFailed;     // the file system refused or cut short the move
+        int32_t nHeldBack;       // changing still (background steps)
+        int32_t nNoTarget;       // a file that never gets a target, such as the MFT's bitmap
+        int32_t nStopped;        // left when the run stopped or ran out of time
+        int32_t nRunRefused;     // 1: nothing was moved: the volume is faulty or its check or analysis failed
+    };
+    const RUN_SKIPS& GetRunSkips() const { return m_stSkips; }
 
     // Counters of the last analysis and run.
     int32_t m_nFilesExamined;
@@ -208,6 +258,9 @@ protected:
     bool WaitForJobThread(DWORD dwTimeout);
     // Lowers a counter by an amount, never below 0.
     static void LowerCounter(int64_t& llCounter, int64_t llBy);
+    // StartJobThread for the check that a background step runs and waits for: the step
+    // holds the volume already.
+    bool StartStepJobThread(LPTHREAD_START_ROUTINE pfnJob);
 
 private:
     // How a walk of the analysis ended: at its end, early (stop, or the walk could not go
@@ -260,6 +313,66 @@ private:
                              int64_t llFirst, int64_t llLast, CNetDefragPartitionClusterExplorerResponse& reply,
                              int64_t& llListed);
     void AddMftZoneGaps(int64_t llFirst, int64_t llLast, CNetDefragPartitionClusterExplorerResponse& reply);
+    bool LaunchJobThread(LPTHREAD_START_ROUTINE pfnJob, bool bForStep);
+    struct CHKDSK_CONTEXT;
+    struct PASS_STREAM;
+    struct FILE_PASS;
+    struct ZONE_OCCUPANT;
+    bool UsesBootZone() const;
+    bool FilePass(HANDLE hVolume, CNtfsRecordReader& reader, int32_t nStart, int32_t nShare);
+    void PassRecord(FILE_PASS& pass, int64_t llRecord);
+    bool FindSlide(HANDLE hVolume, int64_t llFirst, int64_t llClusters, int64_t& llTarget);
+    bool FindPassTarget(HANDLE hVolume, const PASS_STREAM& stream, int64_t& llTarget, bool& bSlide);
+    void PlaceStream(FILE_PASS& pass, int64_t llRecord, const BYTE* pAttribute, const PASS_STREAM& stream);
+    bool KeepsTargetWhenModified(HANDLE hVolume, CNtfsRecordReader& reader, int64_t llRecord,
+                                 const PASS_STREAM& stream, int64_t& llTarget);
+    // The start of the last analysis, in file-time units.
+    int64_t AnalysisTimeUnits() const;
+    void AfterFileDefragmented(const CUnicodeString& strPath, int64_t llClusters);
+    bool MoveBootFile(HANDLE hVolume, const CUnicodeString& strPath, bool bFragmented, int64_t llTarget,
+                      int64_t llClusters, CExtentList& extents);
+    bool ZoneExtentPath(CNtfsRecordReader& reader, uint64_t ullRecord, uint64_t ullPosition, CUnicodeString& strPath);
+    bool IsRecentlyWritten(HANDLE hFile, bool& bRecent);
+    bool PlaceOneBootFile(HANDLE hVolume, CNtfsRecordReader& reader, const CUnicodeString& strPath, bool bFragmented,
+                          int64_t llFirst, int64_t llSize, CExtentList& extents,
+                          const std::vector<ZONE_OCCUPANT>& window, int64_t llRoom, int64_t& llFill, int& nFile);
+    struct PENDING_WORK;
+    static DWORD WINAPI CheckDiskThreadProc(LPVOID pParameter);
+    static DWORD WINAPI DefragmentationThreadProc(LPVOID pParameter);
+    static BOOLEAN ChkDskCallback(CDefragPartition* pPartition, DWORD dwCommand, PVOID pData,
+                                  CHKDSK_CONTEXT* pContext);
+    static BOOLEAN WINAPI ChkDskEntry(DWORD dwCommand, DWORD dwSubCommand, PVOID pData);
+    void OnCheckOutput(const char* pszText, CHKDSK_CONTEXT& context);
+    void RecordCheckErrors(const CHKDSK_CONTEXT& context);
+    CUnicodeString FullPath(const CUnicodeString& strName) const;
+    CUnicodeString DriveOrVolumeName() const;
+    void AfterListGrew(bool& bOverflowed);
+    void RemovePending(const CUnicodeString& strPath);
+    // With the pending-list lock held.
+    bool RemovePendingLocked(const CUnicodeString& strPath);
+    void AddPendingChange(const CUnicodeString& strPath, int64_t llSize);
+    void RenamePending(const CUnicodeString& strOldPath, const CUnicodeString& strNewPath, bool bDirectory);
+    bool TryBeginStep();
+    void EndStep();
+    bool EndRunEarly(bool bFailed);
+    bool IsStopSet() const;
+    bool PendingPassEntry(HANDLE hVolume, int32_t nWaitSeconds, bool bManual, bool& bFirstFile, int& nIndex,
+                          int64_t llNow);
+    bool FindTarget(HANDLE hVolume, PENDING_WORK& work, bool& bFirstFile, int64_t& llTarget, bool& bNoTarget);
+    int32_t PendingShare() const;
+    bool CheckNtfsBeforeRun(HANDLE hVolume);
+    bool CheckBeforeRun(bool bManual);
+    bool AnalyzeBeforeRun();
+    void FinishEntry(PENDING_WORK& work, int& nIndex);
+    void HandleEntry(HANDLE hVolume, PENDING_WORK& work, bool bManual, bool& bFirstFile);
+    void CountDefragmented(const PENDING_WORK& work);
+    void AfterUnmovedEntry(PENDING_WORK& work, bool bManual);
+    void MapMovedRange(int64_t llFrom, int64_t llTo, int64_t llLength, int32_t nFileKind);
+    void ShowPieceProgress(const wchar_t* pszPath, uint32_t uDone, uint32_t uCount, int32_t& nShown, HANDLE hVolume);
+    void ChangeTests(PENDING_WORK& work, int32_t nWaitSeconds, int64_t llNow);
+    bool IsHeldBack(const PENDING_WORK& work, int32_t nWaitSeconds, int64_t llNow) const;
+    void AfterFailedMove(PENDING_WORK& work);
+    bool IsMftPath(const CUnicodeString& strPath, const wchar_t* pszSuffix) const;
     void FindDrivePath();
     bool ReadNtfsGeometry();
     void ApplyMftZoneRule();
@@ -358,4 +471,7 @@ private:
     int32_t m_anSubscribers[SubscriberSlots];
     CFileChangeMonitor* m_pChangeMonitor;
     FILETIME m_ftAnalysisTime;
+    bool m_bStepRunning;               // under the job lock
+    CFreeRunHints m_hints;             // of the running pass
+    RUN_SKIPS m_stSkips;
 };

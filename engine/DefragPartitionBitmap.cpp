@@ -26,17 +26,44 @@ struct FREE_RUN_SEARCH
     }
 };
 
+// A search often ends near where it starts: its first chunk is small and each next one twice
+// as large, up to the whole buffer, so that a search reads about as much as it looks at.
+constexpr DWORD FirstChunkBytes = 512 + CVolumeBitmapReader::HeaderBytes + 8;
+
+DWORD NextChunkBytes(DWORD dwAsked, DWORD dwBufferBytes)
+{
+    return dwAsked >= dwBufferBytes / 2 ? dwBufferBytes : dwAsked * 2 - CVolumeBitmapReader::HeaderBytes - 8;
+}
+
+// A file system that rounds the start down by more than a small chunk holds leaves the asked
+// cluster outside it: the chunk is then asked again at the buffer's whole size.
+BITMAP_READ ReadChunk(BYTE* pBuffer, DWORD& dwAsk, DWORD dwBufferBytes, int64_t llTotalClusters, HANDLE hVolume,
+                      int64_t llLcn, BITMAP_CHUNK& stChunk)
+{
+    for (;;)
+    {
+        CVolumeBitmapReader reader(pBuffer, dwAsk, llTotalClusters);
+        const BITMAP_READ eRead = reader.Read(hVolume, llLcn, stChunk);
+        if (eRead != BITMAP_READ::Failed || dwAsk >= dwBufferBytes)
+            return eRead;
+        dwAsk = dwBufferBytes;
+    }
+}
+
 } // namespace
 
 bool CDefragPartition::FindNextUsedCluster(HANDLE hVolume, int64_t llFrom, int64_t& llFound)
 {
     llFound = -1;
     CSectionLock lock(m_csBitmap);
-    CVolumeBitmapReader reader(m_pBitmapBuffer.get(), m_dwBitmapBufferBytes, m_llTotalClusters);
+    DWORD dwAsk = std::min(FirstChunkBytes, m_dwBitmapBufferBytes);
     BITMAP_CHUNK stChunk = {};
     int64_t llLcn = std::max<int64_t>(0, llFrom);
-    while (reader.Read(hVolume, llLcn, stChunk) == BITMAP_READ::Chunk)
+    for (;; dwAsk = NextChunkBytes(dwAsk, m_dwBitmapBufferBytes))
     {
+        if (ReadChunk(m_pBitmapBuffer.get(), dwAsk, m_dwBitmapBufferBytes, m_llTotalClusters, hVolume, llLcn,
+                      stChunk) != BITMAP_READ::Chunk)
+            break;
         const ULONG ulOffset = static_cast<ULONG>(llLcn - stChunk.llStart);
         // The search wraps around to the chunk's start: a hit before the offset is none.
         const ULONG ulHit = native::RtlFindSetBits(&stChunk.stBitmap, 1, ulOffset);
@@ -58,13 +85,14 @@ bool CDefragPartition::FindFreeRun(HANDLE hVolume, int64_t llFrom, int64_t llWan
         return false;
     const bool bZone = m_nFileSystem == FS_NTFS && m_llMftZoneStart >= 0 && m_llMftZoneEnd >= m_llMftZoneStart;
     CSectionLock lock(m_csBitmap);
-    CVolumeBitmapReader reader(m_pBitmapBuffer.get(), m_dwBitmapBufferBytes, m_llTotalClusters);
+    DWORD dwAsk = std::min(FirstChunkBytes, m_dwBitmapBufferBytes);
     FREE_RUN_SEARCH run;
     BITMAP_CHUNK stChunk = {};
     int64_t llLcn = std::max<int64_t>(0, llFrom);
-    for (;;)
+    for (;; dwAsk = NextChunkBytes(dwAsk, m_dwBitmapBufferBytes))
     {
-        if (reader.Read(hVolume, llLcn, stChunk) != BITMAP_READ::Chunk)
+        if (ReadChunk(m_pBitmapBuffer.get(), dwAsk, m_dwBitmapBufferBytes, m_llTotalClusters, hVolume, llLcn,
+                      stChunk) != BITMAP_READ::Chunk)
         {
             // The run that reaches the last cluster counts like any other.
             run.Close();

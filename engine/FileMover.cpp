@@ -125,18 +125,23 @@ bool CFileMover::Flush()
 
 NTSTATUS CFileMover::MoveRange(int64_t llVcn, int64_t llLcn, int64_t llCount)
 {
+    return MoveVcnRange(m_hVolume, m_hFile, llVcn, llLcn, llCount);
+}
+
+NTSTATUS CFileMover::MoveVcnRange(HANDLE hVolume, HANDLE hFile, int64_t llVcn, int64_t llLcn, int64_t llCount)
+{
     MOVE_FILE_DATA stMove = {};
-    stMove.FileHandle = m_hFile;
+    stMove.FileHandle = hFile;
     stMove.StartingVcn.QuadPart = llVcn;
     stMove.StartingLcn.QuadPart = llLcn;
     stMove.ClusterCount = static_cast<DWORD>(llCount);
     IO_STATUS_BLOCK stStatus = {};
-    NTSTATUS status = native::NtFsControlFile(m_hVolume, nullptr, nullptr, nullptr, &stStatus, FSCTL_MOVE_FILE,
+    NTSTATUS status = native::NtFsControlFile(hVolume, nullptr, nullptr, nullptr, &stStatus, FSCTL_MOVE_FILE,
                                               &stMove, sizeof(stMove), nullptr, 0);
     if (status == ntstatus::Pending)
     {
         // The control went to the volume, so the volume handle tells its completion.
-        ::WaitForSingleObject(m_hVolume, INFINITE);
+        ::WaitForSingleObject(hVolume, INFINITE);
         status = stStatus.Status;
     }
     return status;

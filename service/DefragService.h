@@ -16,6 +16,7 @@
 #pragma once
 
 #include "engine/DefragPartition.h"
+#include "engine/EventLock.h"
 #include "engine/FileChangeMonitor.h"
 #include "engine/PartitionOwner.h"
 #include "engine/PointerArray.h"
@@ -66,6 +67,8 @@ public:
     bool SendObject(int32_t nClient, int32_t nCode, CNetDefragObject& object) override;
     bool BroadcastCode(int32_t nCode);
     bool BroadcastObject(int32_t nCode, CNetDefragObject& object) override;
+    void LogVolumeEvent(WORD wType, const wchar_t* pszText) override { LogEvent(pszText, wType); }
+    CEventLock& GetCheckLock() override { return m_checkLock; }
 
     // Carries out one request whose header was read; malformed objects and bad indexes
     // raise exceptions for the caller, which answers 504 and drops the client.
@@ -106,6 +109,7 @@ protected:
     stLISTED_VOLUME& ListedAt(int nIndex) const { return *static_cast<stLISTED_VOLUME*>(m_arrVolumes.GetAt(nIndex)); }
 
     CCriticalSection m_csDriveList;
+    CEventLock m_checkLock;             // one volume's check at a time, across the service
     CPointerArray m_arrVolumes;
     std::unique_ptr<CFileChangeMonitor> m_pMonitor;
     HANDLE m_hSchedulerStop;

@@ -7,6 +7,7 @@
 // The simulator's own cost is measured apart: the volume calls of the walk are recorded and
 // replayed against the simulator alone.
 #include "engine/DefragPartition.h"
+#include "engine/EventLock.h"
 #include "engine/NativeFunctions.h"
 #include "engine/NtfsRecordReader.h"
 #include "engine/PartitionOwner.h"
@@ -112,6 +113,8 @@ class CMeasuringOwner : public CPartitionOwner
 public:
     bool SendObject(int32_t, int32_t, CNetDefragObject& object) override { return Measure(object); }
     bool BroadcastObject(int32_t, CNetDefragObject& object) override { return Measure(object); }
+    void LogVolumeEvent(WORD, const wchar_t*) override {}
+    CEventLock& GetCheckLock() override { return m_checkLock; }
     int64_t m_llLastBytes = 0;
     int m_nLastEntries = 0;
 
@@ -127,6 +130,8 @@ private:
             m_llLastBytes += CLUSTEREXPLORER_RESPONSE_ENTRY::MinWireSize + 2 * pEntry->strFileName.GetLength();
         return true;
     }
+
+    CEventLock m_checkLock;
 };
 
 // The volume calls of a walk, kept so that they can be made again without the engine.

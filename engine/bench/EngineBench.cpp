@@ -3,6 +3,7 @@
 // Prints one "BENCH <kind> key=value ..." line per measurement.
 //   engine_bench [--clusters N] [--fragments N]
 #include "engine/DefragPartition.h"
+#include "engine/EventLock.h"
 #include "engine/ExtentList.h"
 #include "engine/NativeFunctions.h"
 #include "engine/PartitionOwner.h"
@@ -67,6 +68,11 @@ class CSilentOwner : public CPartitionOwner
 public:
     bool SendObject(int32_t, int32_t, CNetDefragObject&) override { return true; }
     bool BroadcastObject(int32_t, CNetDefragObject&) override { return true; }
+    void LogVolumeEvent(WORD, const wchar_t*) override {}
+    CEventLock& GetCheckLock() override { return m_checkLock; }
+
+private:
+    CEventLock m_checkLock;
 };
 
 double Milliseconds(const LARGE_INTEGER& liFrom)

@@ -22,21 +22,6 @@ protected:
         ASSERT_NE(nullptr, m_pVolume->CreateDirectory(L".git"));
         ASSERT_NE(nullptr, m_pVolume->CreateFile(L".git\\c.bin", 8 * 4096, Fragmented(2, 50000)));
     }
-
-    void WriteLayoutList(const std::vector<std::wstring>& lines)
-    {
-        std::wstring strText;
-        for (const std::wstring& strLine : lines)
-            strText += strLine + L"\r\n";
-        std::vector<BYTE> bytes(reinterpret_cast<const BYTE*>(strText.data()),
-                                reinterpret_cast<const BYTE*>(strText.data() + strText.size()));
-        for (const wchar_t* pszDirectory : {L"Windows", L"Windows\\Prefetch"})
-            if (!m_pVolume->Lookup(pszDirectory))
-                m_pVolume->CreateDirectory(pszDirectory);
-        if (!m_pVolume->Lookup(L"Windows\\Prefetch\\Layout.ini"))
-            m_pVolume->CreateFile(L"Windows\\Prefetch\\Layout.ini", 0);
-        ASSERT_TRUE(m_pVolume->SetContent(L"Windows\\Prefetch\\Layout.ini", bytes));
-    }
 };
 
 TEST_F(AnalysisTest, FiguresOfBothWalksAgreeOnTheSameFiles)

@@ -126,7 +126,7 @@ TEST_P(FreeSpaceSearchTest, FindsTheNextUsedCluster)
 
 INSTANTIATE_TEST_SUITE_P(BitmapStyles, FreeSpaceSearchTest,
                          ::testing::Values(BITMAP_STYLE{8, false}, BITMAP_STYLE{8, true}, BITMAP_STYLE{4096, false},
-                                           BITMAP_STYLE{4096, true}));
+                                           BITMAP_STYLE{4096, true}, BITMAP_STYLE{32768, false}));
 
 // A zone that reaches into the next chunk drops the run that starts inside it.
 TEST_F(CPartitionFixture, RunStartingInAZoneThatEndsInTheNextChunkIsDropped)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/DefragPartition.h"
+#include "engine/EventLock.h"
 #include "engine/NativeFunctions.h"
 #include "engine/PartitionOwner.h"
 #include "engine/UnicodeString.h"
@@ -34,6 +35,7 @@ public:
         int32_t nCells;    // of a whole map
         bool bChanges;     // a change list with records
         int64_t allKinds[CClusterMap::KindCount]; // of a whole map with one-byte counters: sums per kind
+        int32_t nProgress;  // of a list entry
     };
 
     bool SendObject(int32_t nClient, int32_t nCode, CNetDefragObject& object) override
@@ -41,6 +43,28 @@ public:
         return Keep(nClient, nCode, object);
     }
     bool BroadcastObject(int32_t nCode, CNetDefragObject& object) override { return Keep(-100, nCode, object); }
+    void LogVolumeEvent(WORD wType, const wchar_t* pszText) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_events.push_back({wType, pszText ? pszText : L""});
+    }
+    CEventLock& GetCheckLock() override { return m_checkLock; }
+
+    struct EVENT
+    {
+        WORD wType;
+        std::wstring strText;
+    };
+    std::vector<EVENT> Events()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_events;
+    }
+    void ClearEvents()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_events.clear();
+    }
 
     std::vector<SENT> Sent()
     {
@@ -66,10 +90,11 @@ public:
 private:
     bool Keep(int32_t nClient, int32_t nCode, CNetDefragObject& object)
     {
-        SENT sent = {nClient, nCode, -1, L"", -1, false, {}};
+        SENT sent = {nClient, nCode, -1, L"", -1, false, {}, -1};
         if (auto* pEntry = dynamic_cast<CNetDefragPartitionListEntry*>(&object))
         {
             sent.nState = pEntry->m_nState;
+            sent.nProgress = pEntry->m_nProgress;
             sent.strStatus = Text(pEntry->m_strStatusText);
             if (m_onEntry)
                 m_onEntry(*pEntry);
@@ -90,6 +115,8 @@ private:
 
     std::mutex m_mutex;
     std::vector<SENT> m_sent;
+    std::vector<EVENT> m_events;
+    CEventLock m_checkLock;
 };
 
 class CPartitionFixture : public CSimFixture
@@ -141,6 +168,22 @@ protected:
     }
 
     std::wstring Path(const std::wstring& strRelative) const { return L"S:\\" + strRelative; }
+
+    // The system's boot layout list, in the Prefetch folder below Windows at the root.
+    void WriteLayoutList(const std::vector<std::wstring>& lines)
+    {
+        std::wstring strText;
+        for (const std::wstring& strLine : lines)
+            strText += strLine + L"\r\n";
+        std::vector<BYTE> bytes(reinterpret_cast<const BYTE*>(strText.data()),
+                                reinterpret_cast<const BYTE*>(strText.data() + strText.size()));
+        for (const wchar_t* pszDirectory : {L"Windows", L"Windows\\Prefetch"})
+            if (!m_pVolume->Lookup(pszDirectory))
+                m_pVolume->CreateDirectory(pszDirectory);
+        if (!m_pVolume->Lookup(L"Windows\\Prefetch\\Layout.ini"))
+            m_pVolume->CreateFile(L"Windows\\Prefetch\\Layout.ini", 0);
+        ASSERT_TRUE(m_pVolume->SetContent(L"Windows\\Prefetch\\Layout.ini", bytes));
+    }
 
     std::vector<SIM_RUN> RunsOf(const std::wstring& strRelative)
     {
