@@ -1,6 +1,7 @@
 #include "engine/PendingFileList.h"
 
-#include <ctime>
+#include <windows.h>
+
 #include <iterator>
 #include <cwchar>
 #include <stdexcept>
@@ -25,6 +26,18 @@ bool IsAtOrBelow(const CUnicodeString& strPath, const CUnicodeString& strDirecto
         return false;
     return strPath.GetLength() == nLength || strPath.GetBuffer()[nLength] == L'\\' ||
            (nLength > 0 && strDirectory.GetBuffer()[nLength - 1] == L'\\');
+}
+
+// Seconds since 1 January 1970, as the C library's clock gives them; that one asks for the
+// time zone on every call, which costs more than the rest of an entry.
+int64_t NowSeconds()
+{
+    constexpr uint64_t FileTimeAt1970 = 116444736000000000ull;
+    constexpr uint64_t FileTimePerSecond = 10000000ull;
+    FILETIME ftNow = {};
+    ::GetSystemTimeAsFileTime(&ftNow);
+    const uint64_t ullNow = (static_cast<uint64_t>(ftNow.dwHighDateTime) << 32) | ftNow.dwLowDateTime;
+    return static_cast<int64_t>((ullNow - FileTimeAt1970) / FileTimePerSecond);
 }
 
 } // namespace
@@ -114,7 +127,7 @@ bool CPendingFileList::AddOrUpdate(const CUnicodeString* pPath, int32_t nFragmen
         pEntry->nFragmentCount = nFragmentCount;
         return true;
     }
-    int64_t llNow = _time64(nullptr);
+    const int64_t llNow = NowSeconds();
     pEntry = new PENDING_FILE_ENTRY{new CUnicodeString(*pPath), llNow, llNow, 0, nFragmentCount, bFragmented, llSize};
     m_entries.Add(pEntry);
     m_index.insert(pEntry);
