@@ -230,7 +230,7 @@ private:
     void ExamineRecord(CNtfsRecordReader& reader, CStreamNamer& namer, int64_t llRecord, int64_t& llCounted);
     void TakeRun(MFT_STREAM& stream, int64_t llRecord, const BYTE* pAttribute, CNtfsRecordReader& reader,
                  int64_t llLcn, int64_t llLength, int64_t& llCounted);
-    void JudgeStream(MFT_STREAM& stream, int64_t llRecord, const BYTE* pAttribute, const CUnicodeString& strPath,
+    void JudgeStream(MFT_STREAM& stream, int64_t llRecord, const BYTE* pAttribute, const wchar_t* pszPath, int nPath,
                      bool bDirectory);
     void ReportWalkProgress(HANDLE hVolume, const CStreamNamer& namer, int64_t llCounted, int32_t& nLastReported);
     bool UsesBootList() const;
