@@ -222,7 +222,13 @@ private:
     const CUnicodeString& RootPath() const;
     int32_t ProgressOf(int64_t llCounted) const;
     bool IsStopRequested(DWORD dwWait);
-    bool IsStepStopped(uint32_t& uSteps);
+    // Where a walk without a step delay stands in looking at the stop event.
+    struct STOP_LOOK
+    {
+        uint32_t uSteps;
+        ULONGLONG ullLastTick;
+    };
+    bool IsStepStopped(STOP_LOOK& look);
     int32_t FaultyState() const;
     void ResetAnalysisFigures();
     bool FillMapForAnalysis();

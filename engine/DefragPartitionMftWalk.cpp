@@ -66,7 +66,7 @@ CDefragPartition::WALK CDefragPartition::WalkMft()
     int32_t nLastReported = m_nProgress;
     bool bCompleted = false;
     bool bDamaged = false;
-    uint32_t uSteps = 0;
+    STOP_LOOK stopLook = {0, 0};
     for (int64_t llRecord = reader.BeginEnumeration(); llRecord != CNtfsRecordReader::NoRecord;)
     {
         // A record that does not hold together is damage on the volume, not a file to skip.
@@ -76,7 +76,7 @@ CDefragPartition::WALK CDefragPartition::WalkMft()
             break;
         }
         ExamineRecord(reader, namer, llRecord, llCounted);
-        if (IsStepStopped(uSteps))
+        if (IsStepStopped(stopLook))
             break;
         llRecord = reader.NextBaseRecord(llRecord);
         if (llRecord == CNtfsRecordReader::NoRecord)
