@@ -292,6 +292,22 @@ protected:
         m_volume.FinishMft({{1, 100}});
     }
 
+    // Directories whose parents loop (40 and 41; 42 is its own), a chain of the returned number
+    // of directories with 250-character names from 100 in the root downwards, deeper than any
+    // path may be, and "short" (300) below its eleventh.
+    int PutDamagedParents()
+    {
+        m_volume.PutDirectory(40, 41, L"loop1");
+        m_volume.PutDirectory(41, 40, L"loop2");
+        m_volume.PutDirectory(42, 42, L"self");
+        const int nChain = 140;
+        for (int i = 0; i < nChain; ++i)
+            m_volume.PutDirectory(100 + i, i == 0 ? 5 : 99 + i,
+                                  std::wstring(250, static_cast<wchar_t>(L'a' + i % 26)));
+        m_volume.PutDirectory(300, 100 + 10, L"short");
+        return nChain;
+    }
+
     CTestVolume m_volume;
 };
 
@@ -358,13 +374,7 @@ TEST_F(NtfsPathTest, RecordWithoutAUsableNameHasNoPath)
 // the file is left without a path rather than given its name alone, as if it lay in the root.
 TEST_F(NtfsPathTest, ParentWalkStopsOnCyclesAndOverlongPaths)
 {
-    m_volume.PutDirectory(40, 41, L"loop1");
-    m_volume.PutDirectory(41, 40, L"loop2");
-    m_volume.PutDirectory(42, 42, L"self");
-    const int nChain = 140;
-    for (int i = 0; i < nChain; ++i)
-        m_volume.PutDirectory(100 + i, i == 0 ? 5 : 99 + i, std::wstring(250, static_cast<wchar_t>(L'a' + i % 26)));
-    m_volume.PutDirectory(300, 100 + 10, L"short");
+    const int nChain = PutDamagedParents();
     struct CASE
     {
         LONGLONG llFile;
@@ -394,12 +404,7 @@ TEST_F(NtfsPathTest, ParentWalkStopsOnCyclesAndOverlongPaths)
 // parents must still mark the volume.
 TEST_F(NtfsPathTest, StreamNamerGivesTheReadersPathsBehindItsRoot)
 {
-    m_volume.PutDirectory(40, 41, L"loop1");
-    m_volume.PutDirectory(41, 40, L"loop2");
-    const int nChain = 140;
-    for (int i = 0; i < nChain; ++i)
-        m_volume.PutDirectory(100 + i, i == 0 ? 5 : 99 + i, std::wstring(250, static_cast<wchar_t>(L'a' + i % 26)));
-    m_volume.PutDirectory(300, 100 + 10, L"short");
+    const int nChain = PutDamagedParents();
     m_volume.PutDirectory(301, 300, L"deeper");
     const std::pair<LONGLONG, LONGLONG> files[] = {
         {50, 40}, {51, 99 + nChain}, {52, 301}, {53, 300}, {54, 17}, {55, 7}, {56, 999}, {57, 41}};
