@@ -275,7 +275,13 @@ private:
     const CUnicodeString& RootPath() const;
     int32_t ProgressOf(int64_t llCounted) const;
     bool IsStopRequested(DWORD dwWait);
-    bool IsStepStopped(uint32_t& uSteps);
+    // Where a walk without a step delay stands in looking at the stop event.
+    struct STOP_LOOK
+    {
+        uint32_t uSteps;
+        ULONGLONG ullLastTick;
+    };
+    bool IsStepStopped(STOP_LOOK& look);
     int32_t FaultyState() const;
     void ResetAnalysisFigures();
     bool FillMapForAnalysis();
@@ -283,7 +289,7 @@ private:
     void ExamineRecord(CNtfsRecordReader& reader, CStreamNamer& namer, int64_t llRecord, int64_t& llCounted);
     void TakeRun(MFT_STREAM& stream, int64_t llRecord, const BYTE* pAttribute, CNtfsRecordReader& reader,
                  int64_t llLcn, int64_t llLength, int64_t& llCounted);
-    void JudgeStream(MFT_STREAM& stream, int64_t llRecord, const BYTE* pAttribute, const CUnicodeString& strPath,
+    void JudgeStream(MFT_STREAM& stream, int64_t llRecord, const BYTE* pAttribute, const wchar_t* pszPath, int nPath,
                      bool bDirectory);
     void ReportWalkProgress(HANDLE hVolume, const CStreamNamer& namer, int64_t llCounted, int32_t& nLastReported);
     bool UsesBootList() const;

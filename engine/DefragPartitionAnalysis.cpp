@@ -162,13 +162,22 @@ int32_t CDefragPartition::ProgressOf(int64_t llCounted) const
 }
 
 // With a step delay the wait is the throttle, once per step. Without one the event is looked
-// at every few steps only: each look is a round trip to the kernel, dearer than a step.
-bool CDefragPartition::IsStepStopped(uint32_t& uSteps)
+// at after the first few steps and then once a clock tick has passed: each look is a round
+// trip to the kernel that costs as much as hundreds of steps, while a tick is as soon as a
+// stop is ever needed.
+bool CDefragPartition::IsStepStopped(STOP_LOOK& look)
 {
     constexpr uint32_t StepsPerLook = 64;
-    if (m_nAnalysisStepDelay <= 0 && ++uSteps % StepsPerLook != 0)
+    constexpr ULONGLONG LookIntervalMs = 10;
+    if (m_nAnalysisStepDelay > 0)
+        return IsStopRequested(static_cast<DWORD>(m_nAnalysisStepDelay));
+    if (++look.uSteps % StepsPerLook != 0)
         return false;
-    return IsStopRequested(static_cast<DWORD>(std::max(0, m_nAnalysisStepDelay)));
+    const ULONGLONG ullNow = ::GetTickCount64();
+    if (look.uSteps != StepsPerLook && ullNow - look.ullLastTick < LookIntervalMs)
+        return false;
+    look.ullLastTick = ullNow;
+    return IsStopRequested(0);
 }
 
 bool CDefragPartition::IsStopRequested(DWORD dwWait)

@@ -60,7 +60,7 @@ struct CDefragPartition::DIRECTORY_WALK
     bool bNtfs;
     int64_t llCounted;
     int32_t nLastReported;
-    uint32_t uSteps;
+    STOP_LOOK stopLook;
 };
 
 struct CDefragPartition::EXAMINED
@@ -79,7 +79,7 @@ CDefragPartition::WALK CDefragPartition::WalkDirectories()
         ReportState();
         return WALK::Failed;
     }
-    DIRECTORY_WALK walk = {volume.Get(), m_nFileSystem == FS_NTFS, 0, m_nProgress, 0};
+    DIRECTORY_WALK walk = {volume.Get(), m_nFileSystem == FS_NTFS, 0, m_nProgress, {0, 0}};
     CUnicodeString strRoot = RootPath();
     if (walk.bNtfs)
     {
@@ -250,7 +250,7 @@ bool CDefragPartition::ExamineListedEntry(DIRECTORY_WALK& walk, const CUnicodeSt
             return false;
     }
     AfterDirectoryEntry(walk);
-    return !IsStepStopped(walk.uSteps);
+    return !IsStepStopped(walk.stopLook);
 }
 
 void CDefragPartition::ExamineNtfsFile(DIRECTORY_WALK& walk, const CUnicodeString& strPath)

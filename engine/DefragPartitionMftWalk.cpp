@@ -66,7 +66,7 @@ CDefragPartition::WALK CDefragPartition::WalkMft()
     int32_t nLastReported = m_nProgress;
     bool bCompleted = false;
     bool bDamaged = false;
-    uint32_t uSteps = 0;
+    STOP_LOOK stopLook = {0, 0};
     for (int64_t llRecord = reader.BeginEnumeration(); llRecord != CNtfsRecordReader::NoRecord;)
     {
         // A record that does not hold together is damage on the volume, not a file to skip.
@@ -76,7 +76,7 @@ CDefragPartition::WALK CDefragPartition::WalkMft()
             break;
         }
         ExamineRecord(reader, namer, llRecord, llCounted);
-        if (IsStepStopped(uSteps))
+        if (IsStepStopped(stopLook))
             break;
         llRecord = reader.NextBaseRecord(llRecord);
         if (llRecord == CNtfsRecordReader::NoRecord)
@@ -130,7 +130,9 @@ void CDefragPartition::ExamineRecord(CNtfsRecordReader& reader, CStreamNamer& na
         if (bContinuing || !stream.bHasRuns)
             continue;
         bAnyRuns = true;
-        JudgeStream(stream, llRecord, pAttribute, namer.Name(pAttribute), bDirectory);
+        int nPath = 0;
+        const wchar_t* pszPath = namer.Path(pAttribute, nPath);
+        JudgeStream(stream, llRecord, pAttribute, pszPath, nPath, bDirectory);
     }
     if (bAnyRuns)
         ++m_nFilesWithClusters;
@@ -164,9 +166,9 @@ void CDefragPartition::TakeRun(MFT_STREAM& stream, int64_t llRecord, const BYTE*
 }
 
 void CDefragPartition::JudgeStream(MFT_STREAM& stream, int64_t llRecord, const BYTE* pAttribute,
-                                   const CUnicodeString& strPath, bool bDirectory)
+                                   const wchar_t* pszPath, int nPath, bool bDirectory)
 {
-    const bool bNamed = strPath.GetLength() > 0;
+    const bool bNamed = nPath > 0;
     if (stream.bFragmented)
     {
         bool bEntered = false;
@@ -175,14 +177,14 @@ void CDefragPartition::JudgeStream(MFT_STREAM& stream, int64_t llRecord, const B
             ++m_nFragmentedEntries;
             m_llFragmentedClusters += stream.llClusters;
             if (bNamed)
-                bEntered = m_pendingFiles.AddOrUpdate(&strPath, static_cast<int32_t>(m_extents.GetCount()), 1, 0);
+                bEntered = m_pendingFiles.AddOrUpdate(pszPath, nPath, static_cast<int32_t>(m_extents.GetCount()), 1, 0);
         }
         if (bEntered)
         {
             CSectionLock lock(m_csMap);
             if (m_pClusterMap)
             {
-                m_extents.SetKind(GetFileKind(strPath.GetBuffer(), KIND_FRAGMENTED, llRecord));
+                m_extents.SetKind(GetFileKind(pszPath, KIND_FRAGMENTED, llRecord));
                 m_pClusterMap->AddExtents(m_extents);
             }
         }
@@ -198,7 +200,7 @@ void CDefragPartition::JudgeStream(MFT_STREAM& stream, int64_t llRecord, const B
         CSectionLock lock(m_csMap);
         if (m_pClusterMap)
         {
-            m_extents.SetKind(GetFileKind(bNamed ? strPath.GetBuffer() : nullptr,
+            m_extents.SetKind(GetFileKind(bNamed ? pszPath : nullptr,
                                           bDirectory ? KIND_DIRECTORY : KIND_FILE, llRecord));
             m_pClusterMap->AddExtents(m_extents);
         }
@@ -213,7 +215,7 @@ void CDefragPartition::JudgeStream(MFT_STREAM& stream, int64_t llRecord, const B
             m_zoneFiles.RemoveAll();
         }
         else if (bNamed)
-            m_zoneFiles.AddOrUpdate(&strPath, 1, 1, 0);
+            m_zoneFiles.AddOrUpdate(pszPath, nPath, 1, 1, 0);
     }
 }
 

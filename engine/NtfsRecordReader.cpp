@@ -72,9 +72,6 @@ constexpr LONGLONG MaxListBytes = 256 * 1024;
 constexpr size_t MaxMergedBytes = 64 * 1024 * 1024;
 constexpr int MaxMergePasses = 4;
 constexpr LONGLONG MaxChunkBytes = 64 * 1024 * 1024;
-// The longest path the system's wide-path calls accept.
-constexpr int MaxPathLength = 32767;
-constexpr LONGLONG LastSystemRecord = 10;
 constexpr ULONGLONG SegmentNumberMask = 0x0000FFFFFFFFFFFFull;
 
 const BYTE* Bytes(const NTFS_FILE_RECORD_OUTPUT_BUFFER* pRecord)
@@ -970,6 +967,16 @@ void CNtfsRecordReader::CacheMergedDirectory(LONGLONG llRecord)
     m_pRecord = std::move(pLoaded);
     m_dwRecordBufferSize = dwLoadedSize;
     m_bRecordDamaged = bLoadedDamaged;
+}
+
+bool CNtfsRecordReader::GetDirectoryEntry(LONGLONG llRecord, const CUnicodeString*& pName, LONGLONG& llParent)
+{
+    const CRecordMapNode* pNode = FindDirectory(llRecord);
+    if (pNode == nullptr)
+        return false;
+    pName = pNode->m_pName;
+    llParent = static_cast<LONGLONG>(pNode->m_ullParentRecord);
+    return true;
 }
 
 void CNtfsRecordReader::ClearNames()

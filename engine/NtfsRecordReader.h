@@ -28,9 +28,13 @@ class CNtfsRecordReader
 public:
     static constexpr LONGLONG NoRecord = -1;
     static constexpr LONGLONG RootRecord = 5;
+    // The system's own records, whose paths are never built.
+    static constexpr LONGLONG LastSystemRecord = 10;
     static constexpr LONGLONG NoTime = -1;
     // The code that stands for a record's unnamed data in IsUnmovableSystemAttribute.
     static constexpr int UnnamedData = -1;
+    // The longest path the system's wide-path calls accept.
+    static constexpr int MaxPathLength = 32767;
 
     // Results of NextDataRun: with a run, RunAllocated or RunSparse; at the end, RunEnd,
     // RunContinues (the stream goes on in the next attribute) or RunMalformed.
@@ -85,6 +89,9 @@ public:
 
     // Paths are relative to the volume root; a directory's path ends in "\".
     bool BuildPath(LONGLONG llRecord, CUnicodeString& strPath);
+    // A directory's own name and its parent, as BuildPath takes them one level at a time; false
+    // when the record is no directory in use. The name lasts until the next enumeration.
+    bool GetDirectoryEntry(LONGLONG llRecord, const CUnicodeString*& pName, LONGLONG& llParent);
     bool GetRecordPath(LONGLONG llRecord, CUnicodeString& strPath);
     bool GetStreamPathByIndex(LONGLONG llRecord, int nPosition, CUnicodeString& strPath);
     bool GetStreamPath(LONGLONG llRecord, const BYTE* pAttribute, CUnicodeString& strPath);

@@ -1,6 +1,7 @@
 #include "engine/PendingFileList.h"
 
-#include <ctime>
+#include <windows.h>
+
 #include <iterator>
 #include <cwchar>
 #include <stdexcept>
@@ -27,40 +28,61 @@ bool IsAtOrBelow(const CUnicodeString& strPath, const CUnicodeString& strDirecto
            (nLength > 0 && strDirectory.GetBuffer()[nLength - 1] == L'\\');
 }
 
+// From this many entries on the list grows geometrically rather than by its fixed step.
+constexpr int LinearGrowthLimit = 8192;
+
+// Seconds since 1 January 1970, as the C library's clock gives them; that one asks for the
+// time zone on every call, which costs more than the rest of an entry.
+int64_t NowSeconds()
+{
+    constexpr uint64_t FileTimeAt1970 = 116444736000000000ull;
+    constexpr uint64_t FileTimePerSecond = 10000000ull;
+    FILETIME ftNow = {};
+    ::GetSystemTimeAsFileTime(&ftNow);
+    const uint64_t ullNow = (static_cast<uint64_t>(ftNow.dwHighDateTime) << 32) | ftNow.dwLowDateTime;
+    return static_cast<int64_t>((ullNow - FileTimeAt1970) / FileTimePerSecond);
+}
+
 } // namespace
 
-size_t CPendingFileList::PATH_HASH::operator()(const PENDING_FILE_ENTRY* pEntry) const
+uint64_t CPendingFileList::HashPath(const wchar_t* pszPath, int nLength)
 {
     // FNV-1a over the code units: paths compare by code unit, with case.
     uint64_t ullHash = 14695981039346656037ull;
-    const wchar_t* pszPath = pEntry->pPath->GetBuffer();
-    for (int i = 0; i < pEntry->pPath->GetLength(); ++i)
+    for (int i = 0; i < nLength; ++i)
     {
         ullHash ^= static_cast<uint16_t>(pszPath[i]);
         ullHash *= 1099511628211ull;
     }
-    return static_cast<size_t>(ullHash);
+    return ullHash;
 }
 
-bool CPendingFileList::PATH_EQUAL::operator()(const PENDING_FILE_ENTRY* pA, const PENDING_FILE_ENTRY* pB) const
+size_t CPendingFileList::CountIndexed(const wchar_t* pszPath, int nLength, PENDING_FILE_ENTRY** ppAny) const
 {
-    return *pA->pPath == *pB->pPath;
+    *ppAny = nullptr;
+    size_t nCount = 0;
+    auto range = m_index.equal_range(HashPath(pszPath, nLength));
+    for (auto it = range.first; it != range.second; ++it)
+    {
+        const CUnicodeString& strPath = *it->second->pPath;
+        if (strPath.GetLength() != nLength || (nLength > 0 && wmemcmp(strPath.GetBuffer(), pszPath, nLength) != 0))
+            continue;
+        if (nCount++ == 0)
+            *ppAny = it->second;
+    }
+    return nCount;
 }
 
-size_t CPendingFileList::CountIndexed(const CUnicodeString* pPath, PENDING_FILE_ENTRY** ppAny) const
+void CPendingFileList::Index(PENDING_FILE_ENTRY* pEntry)
 {
-    PENDING_FILE_ENTRY stKey = {};
-    stKey.pPath = const_cast<CUnicodeString*>(pPath);
-    auto range = m_index.equal_range(&stKey);
-    *ppAny = range.first != range.second ? *range.first : nullptr;
-    return static_cast<size_t>(std::distance(range.first, range.second));
+    m_index.emplace(HashPath(pEntry->pPath->GetBuffer(), pEntry->pPath->GetLength()), pEntry);
 }
 
 void CPendingFileList::Unindex(PENDING_FILE_ENTRY* pEntry)
 {
-    auto range = m_index.equal_range(pEntry);
+    auto range = m_index.equal_range(HashPath(pEntry->pPath->GetBuffer(), pEntry->pPath->GetLength()));
     for (auto it = range.first; it != range.second; ++it)
-        if (*it == pEntry)
+        if (it->second == pEntry)
         {
             m_index.erase(it);
             return;
@@ -85,7 +107,7 @@ bool CPendingFileList::HasPath(int nIndex, const CUnicodeString* pPath) const
 int CPendingFileList::Find(const CUnicodeString* pPath) const
 {
     PENDING_FILE_ENTRY* pAny = nullptr;
-    if (pPath == nullptr || CountIndexed(pPath, &pAny) == 0)
+    if (pPath == nullptr || CountIndexed(pPath->GetBuffer(), pPath->GetLength(), &pAny) == 0)
         return -1;
     for (int i = 0; i < m_entries.GetSize(); ++i)
     {
@@ -100,12 +122,31 @@ bool CPendingFileList::AddOrUpdate(const CUnicodeString* pPath, int32_t nFragmen
 {
     if (pPath == nullptr)
         return false;
+    return AddOrUpdate(pPath->GetBuffer(), pPath->GetLength(), nFragmentCount, bFragmented, llSize);
+}
+
+bool CPendingFileList::AddOrUpdate(const wchar_t* pszPath, int nLength, int32_t nFragmentCount,
+                                   uint8_t bFragmented, int64_t llSize)
+{
+    if (nLength < 0 || nLength > CUnicodeString::MaxLength || (nLength > 0 && pszPath == nullptr))
+        return false;
     // With the path listed once, the index names the entry; more than once, the first in the
     // list is the one that counts.
     PENDING_FILE_ENTRY* pEntry = nullptr;
-    const size_t nListed = CountIndexed(pPath, &pEntry);
+    const size_t nListed = CountIndexed(pszPath, nLength, &pEntry);
     if (nListed > 1)
-        pEntry = GetAt(Find(pPath));
+    {
+        for (int i = 0; i < m_entries.GetSize(); ++i)
+        {
+            PENDING_FILE_ENTRY* pListed = GetAt(i);
+            if (pListed->pPath->GetLength() == nLength &&
+                (nLength == 0 || wmemcmp(pListed->pPath->GetBuffer(), pszPath, nLength) == 0))
+            {
+                pEntry = pListed;
+                break;
+            }
+        }
+    }
     if (pEntry != nullptr)
     {
         if (bFragmented == 0 || pEntry->bFragmented != 0)
@@ -114,10 +155,17 @@ bool CPendingFileList::AddOrUpdate(const CUnicodeString* pPath, int32_t nFragmen
         pEntry->nFragmentCount = nFragmentCount;
         return true;
     }
-    int64_t llNow = _time64(nullptr);
-    pEntry = new PENDING_FILE_ENTRY{new CUnicodeString(*pPath), llNow, llNow, 0, nFragmentCount, bFragmented, llSize};
+    CUnicodeString* pPath = new CUnicodeString;
+    if (nLength > 0)
+        wmemcpy(pPath->GetBufferSetLength(nLength), pszPath, static_cast<size_t>(nLength));
+    const int64_t llNow = NowSeconds();
+    pEntry = new PENDING_FILE_ENTRY{pPath, llNow, llNow, 0, nFragmentCount, bFragmented, llSize};
+    // A list as long as a volume's fragmented files grows by half its size at a time, so that
+    // its copying stays linear.
+    if (m_entries.GetSize() == m_entries.GetCapacity() && m_entries.GetSize() >= LinearGrowthLimit)
+        m_entries.SetGrowBy(m_entries.GetSize() / 2);
     m_entries.Add(pEntry);
-    m_index.insert(pEntry);
+    Index(pEntry);
     return true;
 }
 
@@ -182,7 +230,7 @@ bool CPendingFileList::RenameDirectory(const CUnicodeString* pOld, const CUnicod
         Unindex(pEntry);
         delete pEntry->pPath;
         pEntry->pPath = pPath;
-        m_index.insert(pEntry);
+        Index(pEntry);
         bRenamed = true;
     }
     return bRenamed ? false : AddOrUpdate(pNew, 0, 1, 0);
@@ -200,7 +248,7 @@ bool CPendingFileList::RenameFile(const CUnicodeString* pOld, const CUnicodeStri
             continue;
         Unindex(pEntry);
         *pEntry->pPath = *pNew;
-        m_index.insert(pEntry);
+        Index(pEntry);
         bRenamed = true;
     }
     return bRenamed ? false : AddOrUpdate(pNew, 0, 1, 0);
@@ -211,5 +259,6 @@ void CPendingFileList::RemoveAll()
     for (int i = 0; i < m_entries.GetSize(); ++i)
         DeleteEntry(GetAt(i));
     m_entries.RemoveAll();
+    m_entries.SetGrowBy(0);
     m_index.clear();
 }

@@ -6,7 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <unordered_set>
+#include <unordered_map>
 
 #include "engine/PointerArray.h"
 
@@ -38,6 +38,10 @@ public:
 
     bool AddOrUpdate(const CUnicodeString* pPath, int32_t nFragmentCount, uint8_t bFragmented,
                      int64_t llSize);
+    // The same for a path of nLength code units that is not a string yet: one is made only
+    // for a new entry.
+    bool AddOrUpdate(const wchar_t* pszPath, int nLength, int32_t nFragmentCount, uint8_t bFragmented,
+                     int64_t llSize);
     // Replaces every value but the path of the entry at the index, or of the
     // entry with that path when the index names another one.
     bool Update(int nIndex, const CUnicodeString* pPath, const PENDING_FILE_ENTRY& stValues);
@@ -49,19 +53,19 @@ public:
     void RemoveAll();
 
 private:
-    struct PATH_HASH
+    // The index is keyed by a hash of the path, so that a path can be looked up without
+    // being made a string first; entries that share a hash are told apart by their paths.
+    struct HASH_KEY
     {
-        size_t operator()(const PENDING_FILE_ENTRY* pEntry) const;
+        size_t operator()(uint64_t ullHash) const { return static_cast<size_t>(ullHash); }
     };
-    struct PATH_EQUAL
-    {
-        bool operator()(const PENDING_FILE_ENTRY* pA, const PENDING_FILE_ENTRY* pB) const;
-    };
-    using PATH_INDEX = std::unordered_multiset<PENDING_FILE_ENTRY*, PATH_HASH, PATH_EQUAL>;
+    using PATH_INDEX = std::unordered_multimap<uint64_t, PENDING_FILE_ENTRY*, HASH_KEY>;
 
+    static uint64_t HashPath(const wchar_t* pszPath, int nLength);
     bool HasPath(int nIndex, const CUnicodeString* pPath) const;
     // The entries with this path in the index, without their order in the list.
-    size_t CountIndexed(const CUnicodeString* pPath, PENDING_FILE_ENTRY** ppAny) const;
+    size_t CountIndexed(const wchar_t* pszPath, int nLength, PENDING_FILE_ENTRY** ppAny) const;
+    void Index(PENDING_FILE_ENTRY* pEntry);
     void Unindex(PENDING_FILE_ENTRY* pEntry);
 
     CPointerArray m_entries;

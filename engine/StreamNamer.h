@@ -1,14 +1,15 @@
 // CStreamNamer: names the streams of the record a reader has loaded, the way the reader's
 // stream paths do, behind a root. The record's own path, which names its unnamed data and its
-// directory index, is built once per record however many streams ask for it, and each
-// directory's path once per walk: a walk of the reader's name cache for every file costs more
-// than the rest of the file's analysis.
+// directory index, is built once per record however many streams ask for it, into a buffer
+// that is kept from record to record; each directory's path is built once per walk, from its
+// parent's, and kept in one block of text: a walk of the reader's name cache and an
+// allocation for every file cost more than the rest of the file's analysis.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
-#include <unordered_map>
+#include <vector>
 
 #include "engine/UnicodeString.h"
 
@@ -17,17 +18,19 @@ class CNtfsRecordReader;
 class CStreamNamer
 {
 public:
-    CStreamNamer(CNtfsRecordReader& reader, const CUnicodeString& strRoot) : m_reader(reader), m_strRoot(strRoot) {}
+    CStreamNamer(CNtfsRecordReader& reader, const CUnicodeString& strRoot);
     CStreamNamer(const CStreamNamer&) = delete;
     CStreamNamer& operator=(const CStreamNamer&) = delete;
 
     // Forgets the path of the previous record.
     void Begin(int64_t llRecord);
-    // The root and the stream's path, valid until the next call; empty for a record without
-    // a name.
+    // The root and the stream's path, zero-terminated, valid until the next call; nLength 0 and
+    // an empty text for a stream without a path.
+    const wchar_t* Path(const BYTE* pAttribute, int& nLength);
+    // The same as a string, for callers that keep it.
     const CUnicodeString& Name(const BYTE* pAttribute);
-    // The path Name gave last.
-    const CUnicodeString& LastName() const { return *m_pLast; }
+    // The path Path or Name gave last.
+    CUnicodeString LastName() const { return CUnicodeString(m_pszLast); }
 
     static DWORD TypeOf(const BYTE* pAttribute);
     static bool IsUnnamedData(const BYTE* pAttribute);
@@ -35,20 +38,44 @@ public:
     static int AttributeCode(const BYTE* pAttribute);
 
 private:
+    // A directory's path relative to the root, ending in a backslash, in m_text; a length of
+    // NoPath when it cannot be built.
+    struct DIRECTORY_PATH
+    {
+        int64_t llRecord;   // NoRecord in a free slot
+        size_t nOffset;
+        int nLength;
+    };
+    struct PENDING_DIRECTORY
+    {
+        int64_t llRecord;
+        const CUnicodeString* pName;
+    };
+    static constexpr int64_t NoRecord = -1;
+    static constexpr int NoPath = -1;
+
     static bool IsNamedByRecord(const BYTE* pAttribute);
-    void Join(CUnicodeString& strOut) const;
     bool BuildRecordPath();
-    const CUnicodeString* DirectoryPath(int64_t llDirectory);
+    // Null when the directory has no path, as the reader's BuildPath would find.
+    const DIRECTORY_PATH* DirectoryPath(int64_t llDirectory);
+    const DIRECTORY_PATH* BuildDirectoryPaths(int64_t llDirectory);
+    DIRECTORY_PATH* Slot(int64_t llRecord);
+    const DIRECTORY_PATH* Keep(int64_t llRecord, size_t nOffset, int nLength);
+    bool SetText(std::vector<wchar_t>& text, const wchar_t* pszRelative, int nRelative, int& nLength) const;
 
     CNtfsRecordReader& m_reader;
     CUnicodeString m_strRoot;
-    int64_t m_llRecord = -1;
+    int64_t m_llRecord = NoRecord;
     bool m_bRecordPathBuilt = false;
-    CUnicodeString m_strRecordPath;
-    CUnicodeString m_strStreamPath;
+    int m_nRecordPath = 0;
+    std::vector<wchar_t> m_recordPath;
+    std::vector<wchar_t> m_streamPath;
     CUnicodeString m_strRelative;
-    const CUnicodeString* m_pLast = &m_strRecordPath;
-    // Directory record to its path relative to the root, ending in a backslash; empty when
-    // the reader cannot build it.
-    std::unordered_map<int64_t, CUnicodeString> m_directories;
+    CUnicodeString m_strName;
+    const wchar_t* m_pszLast = L"";
+    // Open addressing keyed by directory record, half full at most; the paths in one block.
+    std::vector<DIRECTORY_PATH> m_slots;
+    size_t m_nKept = 0;
+    std::vector<wchar_t> m_text;
+    std::vector<PENDING_DIRECTORY> m_pending;
 };

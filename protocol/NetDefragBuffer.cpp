@@ -9,7 +9,7 @@
 
 CNetDefragBuffer::CNetDefragBuffer(bool bStoring, UINT, int nGrowthStep)
     : m_pStart(nullptr), m_pCurrent(nullptr), m_pEnd(nullptr), m_nGrowthStep(nGrowthStep),
-      m_nSize(0), m_bOwns(true), m_bStoring(bStoring), m_bFailed(false)
+      m_nSize(0), m_nCapacity(0), m_bOwns(true), m_bStoring(bStoring), m_bFailed(false)
 {
 }
 
@@ -24,7 +24,7 @@ void CNetDefragBuffer::Attach(const BYTE* pBytes, UINT nLength)
     // Only read through: writes are refused while the archive does not own it.
     m_pStart = m_pCurrent = const_cast<BYTE*>(pBytes);
     m_pEnd = m_pStart + nLength;
-    m_nSize = nLength;
+    m_nSize = m_nCapacity = nLength;
     m_bOwns = false;
 }
 
@@ -33,7 +33,7 @@ void CNetDefragBuffer::Free()
     if (m_bOwns)
         std::free(m_pStart);
     m_pStart = m_pCurrent = m_pEnd = nullptr;
-    m_nSize = 0;
+    m_nSize = m_nCapacity = 0;
     m_bOwns = true;
     m_bFailed = false;
 }
@@ -43,15 +43,27 @@ bool CNetDefragBuffer::Grow(UINT nBytes)
     if (!m_bOwns || nBytes > MaxSize - m_nSize)
         return false;
     UINT nNewSize = m_nSize + nBytes;
-    ptrdiff_t nOffset = m_pCurrent - m_pStart;
-    BYTE* pNew = static_cast<BYTE*>(std::realloc(m_pStart, nNewSize));
-    if (pNew == nullptr)
-        return false;
+    if (nNewSize > m_nCapacity)
+    {
+        // The size grows by the caller's steps, which is what goes out; the allocation grows
+        // by half at least, so that a message written field by field is not copied over and
+        // over. Without room for that, exactly the size is asked for.
+        ptrdiff_t nOffset = m_pCurrent - m_pStart;
+        UINT nCapacity = m_nCapacity + m_nCapacity / 2;
+        if (nCapacity < nNewSize || nCapacity > MaxSize)
+            nCapacity = nNewSize;
+        BYTE* pNew = static_cast<BYTE*>(std::realloc(m_pStart, nCapacity));
+        if (pNew == nullptr && nCapacity > nNewSize)
+            pNew = static_cast<BYTE*>(std::realloc(m_pStart, nCapacity = nNewSize));
+        if (pNew == nullptr)
+            return false;
+        m_pCurrent = pNew + nOffset;
+        m_pStart = pNew;
+        m_nCapacity = nCapacity;
+    }
     // The bytes after the last field go out with the message: send zeros.
-    memset(pNew + m_nSize, 0, nBytes);
-    m_pCurrent = pNew + nOffset;
-    m_pStart = pNew;
-    m_pEnd = pNew + nNewSize;
+    memset(m_pStart + m_nSize, 0, nBytes);
+    m_pEnd = m_pStart + nNewSize;
     m_nSize = nNewSize;
     return true;
 }

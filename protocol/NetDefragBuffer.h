@@ -76,9 +76,10 @@ private:
 
     BYTE* m_pStart;
     BYTE* m_pCurrent;
-    BYTE* m_pEnd;
+    BYTE* m_pEnd;       // of the size, which is what goes out
     int m_nGrowthStep;
     UINT m_nSize;
+    UINT m_nCapacity;   // allocated, at least the size
     bool m_bOwns;
     bool m_bStoring;
     bool m_bFailed;

@@ -1,4 +1,5 @@
 #include "engine/NtfsRecordReader.h"
+#include "engine/StreamNamer.h"
 #include "engine/UnicodeString.h"
 
 #include "NativeBinding.h"
@@ -291,6 +292,22 @@ protected:
         m_volume.FinishMft({{1, 100}});
     }
 
+    // Directories whose parents loop (40 and 41; 42 is its own), a chain of the returned number
+    // of directories with 250-character names from 100 in the root downwards, deeper than any
+    // path may be, and "short" (300) below its eleventh.
+    int PutDamagedParents()
+    {
+        m_volume.PutDirectory(40, 41, L"loop1");
+        m_volume.PutDirectory(41, 40, L"loop2");
+        m_volume.PutDirectory(42, 42, L"self");
+        const int nChain = 140;
+        for (int i = 0; i < nChain; ++i)
+            m_volume.PutDirectory(100 + i, i == 0 ? 5 : 99 + i,
+                                  std::wstring(250, static_cast<wchar_t>(L'a' + i % 26)));
+        m_volume.PutDirectory(300, 100 + 10, L"short");
+        return nChain;
+    }
+
     CTestVolume m_volume;
 };
 
@@ -357,13 +374,7 @@ TEST_F(NtfsPathTest, RecordWithoutAUsableNameHasNoPath)
 // the file is left without a path rather than given its name alone, as if it lay in the root.
 TEST_F(NtfsPathTest, ParentWalkStopsOnCyclesAndOverlongPaths)
 {
-    m_volume.PutDirectory(40, 41, L"loop1");
-    m_volume.PutDirectory(41, 40, L"loop2");
-    m_volume.PutDirectory(42, 42, L"self");
-    const int nChain = 140;
-    for (int i = 0; i < nChain; ++i)
-        m_volume.PutDirectory(100 + i, i == 0 ? 5 : 99 + i, std::wstring(250, static_cast<wchar_t>(L'a' + i % 26)));
-    m_volume.PutDirectory(300, 100 + 10, L"short");
+    const int nChain = PutDamagedParents();
     struct CASE
     {
         LONGLONG llFile;
@@ -386,6 +397,63 @@ TEST_F(NtfsPathTest, ParentWalkStopsOnCyclesAndOverlongPaths)
         EXPECT_EQ(c.bBuilt, reader.GetRecordPath(c.llFile, strPath));
         EXPECT_EQ(c.bBuilt ? 11 * 251 + 6 + 5 : 0, strPath.GetLength());
     }
+}
+
+// The analysis names streams through its own cache of directory paths: every stream must get
+// the reader's path behind the root, or none where the reader has none, and a cycle among the
+// parents must still mark the volume.
+TEST_F(NtfsPathTest, StreamNamerGivesTheReadersPathsBehindItsRoot)
+{
+    const int nChain = PutDamagedParents();
+    m_volume.PutDirectory(301, 300, L"deeper");
+    const std::pair<LONGLONG, LONGLONG> files[] = {
+        {50, 40}, {51, 99 + nChain}, {52, 301}, {53, 300}, {54, 17}, {55, 7}, {56, 999}, {57, 41}};
+    for (const auto& file : files)
+        m_volume.PutFile(file.first, file.second, L"f.txt");
+    m_volume.FinishMft({{1, 100}});
+
+    std::vector<std::wstring> named;
+    CNtfsRecordReader reader(m_volume.Handle(), 1024, 4096);
+    {
+        CStreamNamer namer(reader, CUnicodeString(L"C:\\"));
+        for (LONGLONG llRecord = reader.BeginEnumeration(); llRecord != CNtfsRecordReader::NoRecord;
+             llRecord = reader.NextRecord(llRecord))
+        {
+            namer.Begin(llRecord);
+            for (const BYTE* p = reader.NextAttribute(nullptr, false); p != nullptr; p = reader.NextAttribute(p, false))
+            {
+                int nLength = -1;
+                const wchar_t* pszPath = namer.Path(p, nLength);
+                ASSERT_EQ(static_cast<size_t>(nLength), std::wcslen(pszPath));
+                named.push_back(std::to_wstring(llRecord) + L" " + pszPath);
+            }
+        }
+    }
+    EXPECT_TRUE(reader.GetDirtyFlag()) << "the parents of loop1 and loop2 form a cycle";
+
+    std::vector<std::wstring> expected;
+    CNtfsRecordReader reference(m_volume.Handle(), 1024, 4096);
+    for (LONGLONG llRecord = reference.BeginEnumeration(); llRecord != CNtfsRecordReader::NoRecord;
+         llRecord = reference.NextRecord(llRecord))
+    {
+        for (const BYTE* p = reference.NextAttribute(nullptr, false); p != nullptr;
+             p = reference.NextAttribute(p, false))
+        {
+            CUnicodeString strPath;
+            const bool bNamed = reference.GetStreamPath(llRecord, p, strPath);
+            expected.push_back(std::to_wstring(llRecord) + L" " + (bNamed ? L"C:\\" + Text(strPath) : L""));
+        }
+    }
+    EXPECT_EQ(expected, named);
+    // Files behind a cycle, a path too long, a parent that is a file, a system record or no
+    // record at all have no path; the deep file below the long chain has its whole one.
+    for (const wchar_t* pszNone : {L"50 ", L"51 ", L"54 ", L"55 ", L"56 ", L"57 "})
+        EXPECT_NE(named.end(), std::find(named.begin(), named.end(), pszNone)) << std::wstring(pszNone).c_str();
+    const std::wstring strDeep = L"\\short\\deeper\\f.txt";
+    EXPECT_LT(0, std::count_if(named.begin(), named.end(), [&](const std::wstring& str) {
+                  return str.compare(0, 6, L"52 C:\\") == 0 && str.size() > strDeep.size() &&
+                         str.compare(str.size() - strDeep.size(), strDeep.size(), strDeep) == 0;
+              }));
 }
 
 // A file is found by its whole relative path, compared as NTFS compares names; a bare name is
