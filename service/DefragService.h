@@ -178,6 +178,7 @@ private:
     void WriteSettings(int32_t nClient, CNetDefragBuffer& ar);
     void WriteWizardSettings(int32_t nClient, CNetDefragBuffer& ar);
     void ReportPausedStart(CDefragPartition& volume);
+    void StartRun(CDefragPartition& volume);
 
     // Drive list.
     void ListVolume(const CUnicodeString& strName, const stDRIVE_LIST_SETTINGS& stSettings,

@@ -194,6 +194,24 @@ void CDefragService::ActOnVolume(int32_t nClient, int32_t nCommand, CNetDefragOb
         if (volume.StartAnalysis(m_nManualAnalysisArgument))
             ReportPausedStart(volume);
         break;
+    case CMD_DEFRAG_COMPLETE:
+        volume.SetMethod(true);
+        volume.ReadMoveModifiedFilesToEnd();
+        StartRun(volume);
+        break;
+    case CMD_DEFRAG_QUICK:
+        volume.SetMethod(false);
+        StartRun(volume);
+        break;
+    case CMD_DEFRAG_ADVANCED:
+        volume.SetMethod(true);
+        volume.ForceMoveModifiedFilesToEnd(2);
+        StartRun(volume);
+        break;
+    case CMD_CHECK_DISK:
+        if (volume.StartCheckDisk())
+            ReportPausedStart(volume);
+        break;
     case CMD_MONITOR:
         volume.SetBackgroundMode(true, m_pMonitor.get(), true);
         break;
@@ -237,6 +255,12 @@ void CDefragService::FillTable(CNetDefragObjectTable<TEntry>& table, TFill fnFil
         if (!table.Add(std::move(pEntry)))
             break;
     }
+}
+
+void CDefragService::StartRun(CDefragPartition& volume)
+{
+    if (volume.StartDefragmentation())
+        ReportPausedStart(volume);
 }
 
 void CDefragService::ReportPausedStart(CDefragPartition& volume)

@@ -29,10 +29,9 @@ bool CDefragService::RunScheduledAnalysis(CDefragPartition& volume)
     return volume.RunScheduledAnalysis(m_hStopEvent, m_stBackground.nAnalyzeWaitTime);
 }
 
-bool CDefragService::RunBackgroundStep(CDefragPartition& volume, int32_t, int32_t, uint32_t& uRemaining)
+bool CDefragService::RunBackgroundStep(CDefragPartition& volume, int32_t nDuration, int32_t nWait, uint32_t& uRemaining)
 {
-    uRemaining = volume.GetPendingFileCount();
-    return true;
+    return volume.RunBackgroundStep(nDuration, nWait, uRemaining);
 }
 
 DWORD WINAPI CDefragService::SchedulerThreadProc(LPVOID pParam)

@@ -62,6 +62,8 @@ bool CTestDefragService::RunBackgroundStep(CDefragPartition& volume, int32_t nDu
     }
     if (m_onStep)
         m_onStep(volume);
+    if (m_bRealWork)
+        return CDefragService::RunBackgroundStep(volume, nDuration, nWait, uRemaining);
     uRemaining = m_uStepRemaining;
     return m_bStepFinishes;
 }

@@ -7,6 +7,7 @@
 #include "protocol/NetDefragPartitionFragFiles.h"
 #include "protocol/NetDefragPartitionInfo.h"
 #include "protocol/NetDefragPartitionListEntry.h"
+#include "simdisk/SimVerifier.h"
 
 #include <algorithm>
 
@@ -39,9 +40,12 @@ protected:
         int32_t nProgress;
     };
 
-    // The volume's entries broadcast until one shows a state that ends a job.
-    static std::vector<stSTATE> EntriesUntilIdle(CServiceClient& client, DWORD dwTimeoutMs = 30000)
+    // The volume's entries broadcast until one shows a state that ends a job; with a working
+    // state, one that ends it after that state was seen (a run analyses first).
+    static std::vector<stSTATE> EntriesUntilIdle(CServiceClient& client, DWORD dwTimeoutMs = 30000,
+                                                 int32_t nWorkState = -1)
     {
+        bool bWorked = nWorkState < 0;
         std::vector<stSTATE> entries;
         stRECEIVED received;
         const DWORD dwStart = ::GetTickCount();
@@ -51,7 +55,8 @@ protected:
             if (!DecodeObject(received, entry))
                 break;
             entries.push_back({entry.m_nState, entry.m_nProgress});
-            if (entries.size() > 1 && (entry.m_nState == 0 || entry.m_nState == 1))
+            bWorked = bWorked || entry.m_nState == nWorkState;
+            if (bWorked && entries.size() > 1 && (entry.m_nState == 0 || entry.m_nState == 1))
                 break;
         }
         return entries;
@@ -169,4 +174,61 @@ TEST_F(VolumeJobs, TheSchedulerAnalysesAMonitoredVolumeForReal)
         bAutoAnalysing = DecodeObject(received, entry) && entry.m_nState == 2;
     }
     EXPECT_TRUE(bAutoAnalysing);
+}
+
+TEST_F(VolumeJobs, EachMethodRunsToItsEndAndLeavesTheVolumeWholeAndLessFragmented)
+{
+    StartWithClients();
+    auto fragmentedFiles = [this]() {
+        stRECEIVED received;
+        CNetDefragPartitionFragFiles fragmented;
+        if (!m_command.SendIndex(CMD_GET_FRAG_FILES, m_nIndex) ||
+            !m_command.WaitFor(RESPONSE_FRAG_FILES, received) || !DecodeObject(received, fragmented))
+            return -1;
+        return fragmented.GetCount();
+    };
+    ASSERT_TRUE(m_command.SendIndex(CMD_ANALYZE, m_nIndex));
+    EntriesUntilIdle(m_command);
+    const int nBefore = fragmentedFiles();
+    ASSERT_GT(nBefore, 0);
+    const struct
+    {
+        int32_t nCode;
+        const char* pszMethod;
+    } methods[] = {{CMD_DEFRAG_QUICK, "quick"}, {CMD_DEFRAG_COMPLETE, "complete"}, {CMD_DEFRAG_ADVANCED, "advanced"}};
+    for (const auto& method : methods)
+    {
+        m_gui.Collect(200);
+        ASSERT_TRUE(m_command.SendIndex(method.nCode, m_nIndex)) << method.pszMethod;
+        std::vector<stSTATE> entries = EntriesUntilIdle(m_gui, 120000, 5);
+        ASSERT_FALSE(entries.empty()) << method.pszMethod;
+        EXPECT_TRUE(std::any_of(entries.begin(), entries.end(), [](const stSTATE& s) { return s.nState == 5; }))
+            << method.pszMethod;
+        EXPECT_EQ(entries.back().nState, 1) << method.pszMethod;
+        m_command.Collect(300);
+    }
+    EXPECT_LT(fragmentedFiles(), nBefore);
+    CSimLock lock(m_system);
+    CSimVerifier verifier(*m_system.Volume(L'S'));
+    EXPECT_TRUE(verifier.Run());
+}
+
+TEST_F(VolumeJobs, ACheckAndAStoppedRunEndAndReportTheirStates)
+{
+    StartWithClients();
+    ASSERT_TRUE(m_command.SendIndex(CMD_CHECK_DISK, m_nIndex));
+    std::vector<stSTATE> entries = EntriesUntilIdle(m_gui, 60000, 11);
+    ASSERT_FALSE(entries.empty());
+    EXPECT_EQ(entries.front().nState, 11);
+    EXPECT_EQ(entries.back().nState, 1);
+
+    m_gui.Collect(300);
+    ASSERT_TRUE(m_command.SendIndex(CMD_DEFRAG_COMPLETE, m_nIndex));
+    ASSERT_TRUE(m_command.SendIndex(CMD_STOP, m_nIndex));
+    entries = EntriesUntilIdle(m_gui, 60000);
+    ASSERT_FALSE(entries.empty());
+    EXPECT_TRUE(entries.back().nState == 0 || entries.back().nState == 1) << entries.back().nState;
+    CSimLock lock(m_system);
+    CSimVerifier verifier(*m_system.Volume(L'S'));
+    EXPECT_TRUE(verifier.Run());
 }
