@@ -164,7 +164,11 @@ echo "Varnefold demo: NTFS volume S: and FAT32 volume T:, $size and $files files
 step "installing what is missing and building VfoldSvcSim, VfoldCmd and simdisk"
 if [ "$prebuilt" -eq 0 ]; then
     vf_install_deps
-    vf_configure_and_build "$build" VfoldSvcSim VfoldCmd simdisk_tool
+    # Shown only when the build fails: a build with nothing to do still talks.
+    out="$(vf_configure_and_build "$build" VfoldSvcSim VfoldCmd simdisk_tool 2>&1)" || {
+        echo "$out"
+        fail "the build failed"
+    }
     done_step
 else
     done_step "taken from $build"
