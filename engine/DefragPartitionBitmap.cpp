@@ -50,6 +50,37 @@ BITMAP_READ ReadChunk(BYTE* pBuffer, DWORD& dwAsk, DWORD dwBufferBytes, int64_t 
     }
 }
 
+bool IsSet(const BYTE* pBytes, ULONG ulBit) { return ((pBytes[ulBit >> 3] >> (ulBit & 7)) & 1) != 0; }
+
+// Some run-time libraries misplace or miscount a clear run searched for from inside a byte:
+// the bits up to the next byte are looked at here, and the library is asked from byte starts
+// only. The answer is the library's: the run's length, 0 for none, its start in *pulStart.
+ULONG FindNextClearRun(native::RTL_BITMAP* pBitmap, ULONG ulFrom, ULONG* pulStart)
+{
+    const ULONG ulBits = pBitmap->SizeOfBitMap;
+    const BYTE* pBytes = reinterpret_cast<const BYTE*>(pBitmap->Buffer);
+    ULONG ulPos = ulFrom;
+    while (ulPos < ulBits && (ulPos & 7) != 0 && IsSet(pBytes, ulPos))
+        ++ulPos;
+    if (ulPos >= ulBits)
+        return 0;
+    if ((ulPos & 7) == 0)
+        return native::RtlFindNextForwardRunClear(pBitmap, ulPos, pulStart);
+    const ULONG ulStart = ulPos;
+    while (ulPos < ulBits && (ulPos & 7) != 0 && !IsSet(pBytes, ulPos))
+        ++ulPos;
+    ULONG ulLength = ulPos - ulStart;
+    if (ulPos < ulBits && (ulPos & 7) == 0)
+    {
+        ULONG ulNext = 0;
+        const ULONG ulMore = native::RtlFindNextForwardRunClear(pBitmap, ulPos, &ulNext);
+        if (ulMore != 0 && ulNext == ulPos)
+            ulLength += ulMore;
+    }
+    *pulStart = ulStart;
+    return ulLength;
+}
+
 } // namespace
 
 bool CDefragPartition::FindNextUsedCluster(HANDLE hVolume, int64_t llFrom, int64_t& llFound)
@@ -112,7 +143,7 @@ bool CDefragPartition::FindFreeRun(HANDLE hVolume, int64_t llFrom, int64_t llWan
                 return false;
             }
             ULONG ulStart = 0;
-            const ULONG ulLength = native::RtlFindNextForwardRunClear(&stChunk.stBitmap, ulPos, &ulStart);
+            const ULONG ulLength = FindNextClearRun(&stChunk.stBitmap, ulPos, &ulStart);
             if (ulLength == 0 || ulStart < ulPos || ulStart >= ulBits)
             {
                 run.Close();

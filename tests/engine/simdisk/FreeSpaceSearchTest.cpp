@@ -148,4 +148,36 @@ TEST_F(CPartitionFixture, RunStartingInAZoneThatEndsInTheNextChunkIsDropped)
     EXPECT_EQ(649000, llOut);
 }
 
+// Searches that start inside a byte of the bitmap, among single free clusters and before a run
+// that ends inside a byte.
+TEST_F(CPartitionFixture, RunsFoundFromInsideAByte)
+{
+    Mount(SIM_FS::Ntfs, TotalClusters);
+    {
+        CSimLock lock(m_system);
+        CSimBitmap& bitmap = m_pVolume->Bitmap();
+        bitmap.Set(0, TotalClusters);
+        for (LONGLONG llFree : {64, 65, 67, 70})
+            bitmap.Clear(llFree, 1);
+        bitmap.Clear(16560, 64);
+        bitmap.Clear(16625, 1);
+        bitmap.Clear(20000, 100);
+    }
+    CDefragPartition& partition = Partition();
+    CSysHandle volume(partition.OpenVolume());
+    const struct
+    {
+        LONGLONG llFrom;
+        LONGLONG llWanted;
+        LONGLONG llOut;
+    } cases[] = {{66, 1, 67}, {68, 1, 70}, {65, 2, 16560}, {16562, 62, 16562}, {16562, 63, 20000}, {16563, 1, 16563}};
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(std::to_string(c.llFrom) + " " + std::to_string(c.llWanted));
+        int64_t llOut = 7;
+        EXPECT_TRUE(partition.FindFreeRun(volume.Get(), c.llFrom, c.llWanted, llOut));
+        EXPECT_EQ(c.llOut, llOut);
+    }
+}
+
 } // namespace
