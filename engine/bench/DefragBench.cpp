@@ -10,6 +10,7 @@
 #include "engine/PartitionOwner.h"
 #include "simdisk/SimBuilder.h"
 #include "simdisk/SimSystem.h"
+#include "engine/bench/SilentOwner.h"
 
 #include <psapi.h>
 #include <winioctl.h>
@@ -75,18 +76,6 @@ FARPROC WINAPI TimedGetProcAddress(HMODULE hModule, LPCSTR pszName)
     }
     return pfn;
 }
-
-class CSilentOwner : public CPartitionOwner
-{
-public:
-    bool SendObject(int32_t, int32_t, CNetDefragObject&) override { return true; }
-    bool BroadcastObject(int32_t, CNetDefragObject&) override { return true; }
-    void LogVolumeEvent(WORD, const wchar_t*) override {}
-    CEventLock& GetCheckLock() override { return m_checkLock; }
-
-private:
-    CEventLock m_checkLock;
-};
 
 // Fragments of the files' streams and the volume's free runs.
 struct LAYOUT

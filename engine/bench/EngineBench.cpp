@@ -9,6 +9,7 @@
 #include "engine/PartitionOwner.h"
 #include "engine/SysHandle.h"
 #include "simdisk/SimSystem.h"
+#include "engine/bench/SilentOwner.h"
 
 #include <psapi.h>
 #include <winioctl.h>
@@ -62,18 +63,6 @@ FARPROC WINAPI CountingGetProcAddress(HMODULE hModule, LPCSTR pszName)
     }
     return pfn;
 }
-
-class CSilentOwner : public CPartitionOwner
-{
-public:
-    bool SendObject(int32_t, int32_t, CNetDefragObject&) override { return true; }
-    bool BroadcastObject(int32_t, CNetDefragObject&) override { return true; }
-    void LogVolumeEvent(WORD, const wchar_t*) override {}
-    CEventLock& GetCheckLock() override { return m_checkLock; }
-
-private:
-    CEventLock m_checkLock;
-};
 
 double Milliseconds(const LARGE_INTEGER& liFrom)
 {
