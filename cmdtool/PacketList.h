@@ -2,7 +2,7 @@
 // first, each as its command and a copy of the bytes after its header.
 #pragma once
 
-#include "protocol/SyncObjects.h"
+#include "base/SyncObjects.h"
 
 #include <windows.h>
 

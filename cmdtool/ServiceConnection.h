@@ -4,9 +4,9 @@
 #pragma once
 
 #include "cmdtool/PacketList.h"
-#include "protocol/AutoHandle.h"
+#include "base/AutoHandle.h"
 #include "protocol/QOVQueuedServer.h"
-#include "protocol/SyncObjects.h"
+#include "base/SyncObjects.h"
 
 #include <windows.h>
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "protocol/NetDefragClustermapModList.h"
-#include "protocol/SyncObjects.h"
+#include "base/SyncObjects.h"
 
 class CExtentList;
 class CNetDefragPartitionClustermap;

@@ -20,9 +20,9 @@
 #include "engine/FreeRunHints.h"
 #include "engine/LayoutFileList.h"
 #include "engine/PendingFileList.h"
-#include "engine/UnicodeString.h"
+#include "base/UnicodeString.h"
 #include "engine/ZoneExtentList.h"
-#include "protocol/SyncObjects.h"
+#include "base/SyncObjects.h"
 
 class CFileChangeMonitor;
 class CNetDefragPartitionClusterExplorerResponse;

@@ -6,7 +6,7 @@
 #include "engine/EventLock.h"
 #include "engine/NativeFunctions.h"
 #include "engine/PartitionOwner.h"
-#include "engine/Registry.h"
+#include "base/Registry.h"
 #include "engine/SysHandle.h"
 
 namespace {

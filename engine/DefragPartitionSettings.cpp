@@ -2,7 +2,7 @@
 
 #include "platform/sys.h"
 
-#include "engine/Registry.h"
+#include "base/Registry.h"
 
 namespace {
 

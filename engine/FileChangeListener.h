@@ -2,7 +2,7 @@
 // Names are relative to the root; the calls come on the monitor's thread.
 #pragma once
 
-#include "engine/UnicodeString.h"
+#include "base/UnicodeString.h"
 
 class CFileChangeListener
 {

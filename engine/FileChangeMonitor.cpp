@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "engine/FileChangeListener.h"
-#include "engine/UnicodeString.h"
+#include "base/UnicodeString.h"
 #include "platform/sys.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include "protocol/SyncObjects.h"
+#include "base/SyncObjects.h"
 
 class CFileChangeListener;
 

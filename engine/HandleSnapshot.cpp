@@ -5,7 +5,7 @@
 
 #include "engine/ObjectNameQuery.h"
 #include "engine/SystemLevel.h"
-#include "engine/UnicodeString.h"
+#include "base/UnicodeString.h"
 #include "platform/NtStatus.h"
 #include "platform/sys.h"
 

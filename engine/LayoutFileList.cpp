@@ -2,7 +2,7 @@
 
 #include <cwchar>
 
-#include "engine/UnicodeString.h"
+#include "base/UnicodeString.h"
 #include "platform/sys.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // from the system's boot-layout list and the metadata the analysis adds.
 #pragma once
 
-#include "engine/PointerArray.h"
+#include "base/PointerArray.h"
 
 class CUnicodeString;
 

@@ -5,7 +5,7 @@
 #include <cwchar>
 
 #include "engine/NativeFunctions.h"
-#include "engine/UnicodeString.h"
+#include "base/UnicodeString.h"
 #include "platform/LittleEndian.h"
 #include "platform/sys.h"
 

@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "engine/RecordMap.h"
+#include "base/RecordMap.h"
 
 class CUnicodeString;
 

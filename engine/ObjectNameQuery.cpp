@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "engine/UnicodeString.h"
+#include "base/UnicodeString.h"
 #include "platform/sys.h"
 
 namespace {

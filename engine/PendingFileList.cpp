@@ -6,7 +6,7 @@
 #include <cwchar>
 #include <stdexcept>
 
-#include "engine/UnicodeString.h"
+#include "base/UnicodeString.h"
 
 namespace {
 

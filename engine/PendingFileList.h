@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <unordered_map>
 
-#include "engine/PointerArray.h"
+#include "base/PointerArray.h"
 
 class CUnicodeString;
 

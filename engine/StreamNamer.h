@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/UnicodeString.h"
+#include "base/UnicodeString.h"
 
 class CNtfsRecordReader;
 

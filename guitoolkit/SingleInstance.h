@@ -5,7 +5,7 @@
 #pragma once
 
 #include "classlib/String.h"
-#include "protocol/SyncObjects.h"
+#include "base/SyncObjects.h"
 
 #include <windows.h>
 

@@ -5,7 +5,7 @@
 
 #include "protocol/FrameAssembler.h"
 #include "protocol/KeptBuffer.h"
-#include "protocol/SyncObjects.h"
+#include "base/SyncObjects.h"
 
 #include <winsock2.h>
 #include <windows.h>

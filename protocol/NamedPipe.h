@@ -3,7 +3,7 @@
 // reader thread that turns what arrives into calls of the virtual operations.
 #pragma once
 
-#include "protocol/SyncObjects.h"
+#include "base/SyncObjects.h"
 
 #include <windows.h>
 

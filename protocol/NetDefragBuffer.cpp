@@ -1,6 +1,6 @@
 #include "protocol/NetDefragBuffer.h"
 
-#include "engine/UnicodeString.h"
+#include "base/UnicodeString.h"
 #include "protocol/NetDefragException.h"
 
 #include <cstddef>

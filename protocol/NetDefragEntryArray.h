@@ -3,7 +3,7 @@
 // then every record. A count that the payload cannot hold is refused.
 #pragma once
 
-#include "engine/PointerArray.h"
+#include "base/PointerArray.h"
 #include "protocol/NetDefragBuffer.h"
 #include "protocol/NetDefragObject.h"
 

@@ -3,7 +3,7 @@
 // a single file, with an empty drive text and a range of 0 to 0.
 #pragma once
 
-#include "engine/UnicodeString.h"
+#include "base/UnicodeString.h"
 #include "protocol/NetDefragEntryArray.h"
 #include "protocol/NetDefragObject.h"
 

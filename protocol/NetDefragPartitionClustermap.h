@@ -3,7 +3,7 @@
 // bytes or as 22 (two-byte counters).
 #pragma once
 
-#include "engine/UnicodeString.h"
+#include "base/UnicodeString.h"
 #include "protocol/NetDefragObject.h"
 
 #include <windows.h>

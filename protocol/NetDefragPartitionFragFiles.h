@@ -2,7 +2,7 @@
 // fragment counts, names relative to the volume ("." for its root).
 #pragma once
 
-#include "engine/UnicodeString.h"
+#include "base/UnicodeString.h"
 #include "protocol/NetDefragEntryArray.h"
 #include "protocol/NetDefragObject.h"
 

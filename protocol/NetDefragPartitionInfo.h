@@ -2,7 +2,7 @@
 // information window; the four MFT figures are filled on NTFS only.
 #pragma once
 
-#include "engine/UnicodeString.h"
+#include "base/UnicodeString.h"
 #include "protocol/NetDefragObject.h"
 
 #include <cstdint>

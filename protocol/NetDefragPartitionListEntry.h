@@ -3,7 +3,7 @@
 // alone on every change of the volume and as an element of the drive list.
 #pragma once
 
-#include "engine/UnicodeString.h"
+#include "base/UnicodeString.h"
 #include "protocol/NetDefragObject.h"
 
 #include <cstdint>

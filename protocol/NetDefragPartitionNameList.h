@@ -3,7 +3,7 @@
 // the service builds.
 #pragma once
 
-#include "engine/UnicodeString.h"
+#include "base/UnicodeString.h"
 #include "protocol/NetDefragObjectTable.h"
 
 #include <cstdint>

@@ -2,7 +2,7 @@
 // no password. The service stores and compares the text as it arrives.
 #pragma once
 
-#include "engine/UnicodeString.h"
+#include "base/UnicodeString.h"
 #include "protocol/NetDefragObject.h"
 
 class CNetDefragPassword : public CNetDefragObject

@@ -3,7 +3,7 @@
 // named after their registry values; the wire order differs from theirs.
 #pragma once
 
-#include "engine/UnicodeString.h"
+#include "base/UnicodeString.h"
 #include "protocol/NetDefragObject.h"
 
 #include <cstdint>

@@ -2,7 +2,7 @@
 // cluster runs of a single file.
 #pragma once
 
-#include "engine/UnicodeString.h"
+#include "base/UnicodeString.h"
 #include "protocol/NetDefragObject.h"
 
 #include <cstdint>

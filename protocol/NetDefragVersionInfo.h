@@ -2,7 +2,7 @@
 // its file-version text. The reserved fields carry no meaning.
 #pragma once
 
-#include "engine/UnicodeString.h"
+#include "base/UnicodeString.h"
 #include "protocol/NetDefragObject.h"
 
 #include <cstdint>

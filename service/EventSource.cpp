@@ -1,6 +1,6 @@
 #include "service/EventSource.h"
 
-#include "engine/Registry.h"
+#include "base/Registry.h"
 
 #include <algorithm>
 

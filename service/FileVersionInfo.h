@@ -2,7 +2,7 @@
 // version numbers and the texts of one translation's string table.
 #pragma once
 
-#include "engine/UnicodeString.h"
+#include "base/UnicodeString.h"
 
 #include <windows.h>
 

@@ -2,8 +2,8 @@
 // at start, and the drive list's, read on every rebuild. A missing value keeps its default.
 #pragma once
 
-#include "engine/Registry.h"
-#include "engine/UnicodeString.h"
+#include "base/Registry.h"
+#include "base/UnicodeString.h"
 
 #include <cstdint>
 

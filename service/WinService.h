@@ -5,8 +5,8 @@
 // instance per process; the control handler reaches it through GetInstance.
 #pragma once
 
-#include "engine/UnicodeString.h"
-#include "protocol/SyncObjects.h"
+#include "base/UnicodeString.h"
+#include "base/SyncObjects.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
 #include "ChildRun.h"
 
-#include "protocol/AutoHandle.h"
+#include "base/AutoHandle.h"
 
 #include <thread>
 #include <vector>

@@ -1,5 +1,5 @@
 #include "engine/LayoutFileList.h"
-#include "engine/UnicodeString.h"
+#include "base/UnicodeString.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -1,10 +1,10 @@
 #include "engine/NtfsRecordReader.h"
 #include "engine/StreamNamer.h"
-#include "engine/UnicodeString.h"
+#include "base/UnicodeString.h"
 
 #include "NativeBinding.h"
 #include "NtfsTestVolume.h"
-#include "StringText.h"
+#include "tests/base/StringText.h"
 
 #include <gtest/gtest.h>
 #include <algorithm>

@@ -1,5 +1,5 @@
 #include "engine/PendingFileList.h"
-#include "engine/UnicodeString.h"
+#include "base/UnicodeString.h"
 
 #include <gtest/gtest.h>
 #include <stdexcept>

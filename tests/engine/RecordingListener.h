@@ -3,7 +3,7 @@
 #pragma once
 
 #include "engine/FileChangeListener.h"
-#include "StringText.h"
+#include "tests/base/StringText.h"
 
 #include <windows.h>
 

@@ -2,13 +2,13 @@
 // must see every base record as ntfsinfo reports it: names with their namespaces and
 // parents, attributes in list order with names, sizes and VCN ranges, and every run.
 #include "engine/NtfsRecordReader.h"
-#include "engine/UnicodeString.h"
+#include "base/UnicodeString.h"
 #include "platform/LittleEndian.h"
 #include "platform/sys.h"
 #include "tests/engine/NativeBinding.h"
 #include "tests/ntfsref/ImageVolume.h"
 #include "tests/ntfsref/OracleTable.h"
-#include "tests/engine/StringText.h"
+#include "tests/base/StringText.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "ProtocolTestSupport.h"
 
-#include "engine/UnicodeString.h"
+#include "base/UnicodeString.h"
 #include "protocol/NetDefragBuffer.h"
 #include "protocol/NetDefragException.h"
 #include "protocol/NetDefragPacketHeader.h"

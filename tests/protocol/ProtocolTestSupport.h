@@ -3,7 +3,7 @@
 // inaccessible page so that any read past its end faults.
 #pragma once
 
-#include "engine/UnicodeString.h"
+#include "base/UnicodeString.h"
 #include "protocol/NetDefragBuffer.h"
 #include "protocol/NetDefragObject.h"
 #include "protocol/NetDefragPacketHeader.h"

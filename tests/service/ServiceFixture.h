@@ -3,7 +3,7 @@
 
 #include "ServiceClient.h"
 
-#include "engine/UnicodeString.h"
+#include "base/UnicodeString.h"
 #include "service/DefragService.h"
 #include "simdisk/SimSystem.h"
 

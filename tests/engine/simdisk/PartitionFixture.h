@@ -6,7 +6,7 @@
 #include "engine/EventLock.h"
 #include "engine/NativeFunctions.h"
 #include "engine/PartitionOwner.h"
-#include "engine/UnicodeString.h"
+#include "base/UnicodeString.h"
 #include "protocol/NetDefragClustermapModList.h"
 #include "protocol/NetDefragCommand.h"
 #include "protocol/NetDefragObject.h"
@@ -14,7 +14,7 @@
 #include "protocol/NetDefragPartitionListEntry.h"
 #include "tests/engine/NativeBinding.h"
 #include "tests/simdisk/SimFixture.h"
-#include "tests/engine/StringText.h"
+#include "tests/base/StringText.h"
 
 #include <functional>
 #include <memory>

@@ -1,10 +1,10 @@
 #include "engine/HandleSnapshot.h"
 #include "engine/NativeFunctions.h"
 #include "engine/NtfsRecordReader.h"
-#include "engine/UnicodeString.h"
+#include "base/UnicodeString.h"
 
 #include "tests/engine/NativeBinding.h"
-#include "tests/engine/StringText.h"
+#include "tests/base/StringText.h"
 #include "simdisk/SimProcesses.h"
 #include "simdisk/SimVerifier.h"
 #include "tests/simdisk/SimFixture.h"

@@ -1,5 +1,5 @@
-#include "engine/RecordMap.h"
-#include "engine/UnicodeString.h"
+#include "base/RecordMap.h"
+#include "base/UnicodeString.h"
 
 #include <gtest/gtest.h>
 #include <random>

@@ -1,5 +1,5 @@
-#include "protocol/AutoHandle.h"
-#include "protocol/SyncObjects.h"
+#include "base/AutoHandle.h"
+#include "base/SyncObjects.h"
 
 #include <gtest/gtest.h>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "engine/RecordMap.h"
+#include "base/RecordMap.h"
 
 #include <vector>
 

@@ -1,6 +1,6 @@
-#include "engine/UnicodeString.h"
+#include "base/UnicodeString.h"
 
-#include "StringText.h"
+#include "tests/base/StringText.h"
 
 #include <gtest/gtest.h>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "engine/Registry.h"
+#include "base/Registry.h"
 
 #include <gtest/gtest.h>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "protocol/SyncObjects.h"
+#include "base/SyncObjects.h"
 
 #include <stdexcept>
 

@@ -1,4 +1,4 @@
-#include "engine/PointerArray.h"
+#include "base/PointerArray.h"
 
 #include <gtest/gtest.h>
 #include <stdexcept>

@@ -1,4 +1,4 @@
-#include "engine/PointerArray.h"
+#include "base/PointerArray.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "engine/UnicodeString.h"
+#include "base/UnicodeString.h"
 
 inline std::wstring Text(const CUnicodeString& str)
 {

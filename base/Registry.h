@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "engine/UnicodeString.h"
+#include "base/UnicodeString.h"
 
 class CRegistry
 {

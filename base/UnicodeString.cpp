@@ -1,4 +1,4 @@
-#include "engine/UnicodeString.h"
+#include "base/UnicodeString.h"
 
 #include <cstdarg>
 #include <cstdio>
