@@ -56,10 +56,30 @@ bool CServiceConnection::Create()
     return true;
 }
 
-bool CServiceConnection::Connect(const wchar_t* pszPipeName)
+bool CServiceConnection::Connect(const wchar_t* pszPipeName, bool* pbBusy)
 {
+    *pbBusy = false;
     CSectionLock connectionLock(m_csConnection);
-    return m_pServer && m_pServer->ConnectLocal(pszPipeName);
+    if (!m_pServer)
+        return false;
+    const ULONGLONG ullDeadline = ::GetTickCount64() + BusyWaitMs;
+    for (;;)
+    {
+        if (m_pServer->ConnectLocal(pszPipeName))
+            return true;
+        // The service serves one client a pair: another VfoldCmd, or the one that waits
+        // for the volumes, may hold it for a moment.
+        *pbBusy = ::GetLastError() == ERROR_PIPE_BUSY;
+        const ULONGLONG ullNow = ::GetTickCount64();
+        if (!*pbBusy || ullNow >= ullDeadline)
+            return false;
+        // The reply half is opened first, so it is the one to wait for; the other may be
+        // taken in between, and the loop tries again.
+        const DWORD dwLeft = static_cast<DWORD>(ullDeadline - ullNow);
+        if (!::WaitNamedPipeW(m_pServer->GetHalfName(false).c_str(), dwLeft) &&
+            ::GetLastError() != ERROR_SEM_TIMEOUT)
+            return false;
+    }
 }
 
 bool CServiceConnection::StartReceiver()

@@ -26,6 +26,8 @@ public:
     static constexpr DWORD ConnectCheckMs = 100;
     static constexpr DWORD IdleMs = 10000;
     static constexpr DWORD EmptyListSleepMs = 100;
+    // How long Connect waits for a busy pair to come free.
+    static constexpr DWORD BusyWaitMs = 5000;
 
     CServiceConnection();
     // Stops the receiver, closes the connection and frees everything kept.
@@ -35,7 +37,9 @@ public:
 
     // The events and the queued server.
     bool Create();
-    bool Connect(const wchar_t* pszPipeName);
+    // Waits up to BusyWaitMs while every instance of the pair serves another client;
+    // pbBusy tells whether that is why it failed.
+    bool Connect(const wchar_t* pszPipeName, bool* pbBusy);
     bool StartReceiver();
     // Asks up to ConnectChecks times, ConnectCheckMs apart.
     bool WaitConnected();
