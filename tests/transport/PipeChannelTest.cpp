@@ -501,12 +501,18 @@ TEST_F(PipeChannel, ClientOverACapIsDroppedWithWhatItLeftWaiting)
 TEST_F(PipeChannel, ServerRefusesAPipeNameAnotherHolds)
 {
     m_strName = MakePipeName(L"squatted");
-    for (const wchar_t* pszHalf : {L"_IN", L"_OUT"})
+    // The squatter's instances match the server's, as one that poses as it would make them.
+    const struct
     {
-        SCOPED_TRACE(testing::PrintToString(std::wstring(pszHalf)));
-        const std::wstring strHalf = L"\\\\.\\PIPE\\" + m_strName + pszHalf;
-        HANDLE hSquatter = ::CreateNamedPipeW(strHalf.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 2, 1024, 1024, 0,
-                                              NULL);
+        const wchar_t* pszHalf;
+        DWORD dwAccess;
+    } halves[] = {{L"_IN", PIPE_ACCESS_INBOUND}, {L"_OUT", PIPE_ACCESS_OUTBOUND}};
+    for (const auto& h : halves)
+    {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(h.pszHalf)));
+        const std::wstring strHalf = L"\\\\.\\PIPE\\" + m_strName + h.pszHalf;
+        HANDLE hSquatter = ::CreateNamedPipeW(strHalf.c_str(), h.dwAccess | FILE_FLAG_OVERLAPPED, PIPE_TYPE_BYTE, 2,
+                                              1024, 1024, 0, NULL);
         ASSERT_NE(hSquatter, INVALID_HANDLE_VALUE);
         CTestEndpoint server;
         EXPECT_FALSE(server.StartServer(m_strName.c_str()));
