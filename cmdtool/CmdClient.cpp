@@ -46,9 +46,11 @@ std::unique_ptr<T> Ask(CServiceConnection& connection, int32_t nRequest, int32_t
 {
     connection.SendCode(nRequest);
     std::unique_ptr<T> pObject(new (std::nothrow) T);
-    if (!connection.AwaitReply(nReply, CCmdClient::ReplySeconds, pObject.get()))
+    bool bPasswordWanted = false;
+    if (!connection.AwaitReply(nReply, CCmdClient::ReplySeconds, pObject.get(), &bPasswordWanted))
     {
-        console::Print(pszNoReply);
+        // The console client has no password to give.
+        console::Print(bPasswordWanted ? std::wstring(L"Error: The Service asks for a password\n") : pszNoReply);
         return nullptr;
     }
     if (!pObject)

@@ -1,6 +1,7 @@
 #include "cmdtool/ServiceConnection.h"
 
 #include "protocol/NetDefragBuffer.h"
+#include "protocol/NetDefragCommand.h"
 #include "protocol/NetDefragException.h"
 #include "protocol/NetDefragObject.h"
 #include "protocol/NetDefragPacketHeader.h"
@@ -126,8 +127,11 @@ bool CServiceConnection::SendMessage(int32_t nCode, CNetDefragObject* pObject)
     return m_pServer->CLCServer::SendFrame(ar.GetBuffer(), static_cast<int32_t>(ar.GetSize()));
 }
 
-bool CServiceConnection::AwaitReply(int32_t nCode, DWORD dwSeconds, CNetDefragObject* pObject)
+bool CServiceConnection::AwaitReply(int32_t nCode, DWORD dwSeconds, CNetDefragObject* pObject,
+                                    bool* pbPasswordWanted)
 {
+    if (pbPasswordWanted != nullptr)
+        *pbPasswordWanted = false;
     ULONGLONG ullStart = ::GetTickCount64();
     while (::GetTickCount64() - ullStart <= dwSeconds * 1000ULL)
     {
@@ -141,6 +145,11 @@ bool CServiceConnection::AwaitReply(int32_t nCode, DWORD dwSeconds, CNetDefragOb
         // request must not answer this one.
         if (stEntry.nCommand == nCode)
             return LoadReply(stEntry, pObject);
+        if (stEntry.nCommand == RESPONSE_PASSWORD_REQUIRED && pbPasswordWanted != nullptr)
+        {
+            *pbPasswordWanted = true;
+            return false;
+        }
         ::SwitchToThread();
     }
     return false;

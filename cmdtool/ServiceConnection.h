@@ -50,7 +50,9 @@ public:
     bool SendObject(int32_t nCode, CNetDefragObject& object);
     // True once a message with the code arrived within the seconds given and
     // was loaded into the object; a null object only consumes the reply.
-    bool AwaitReply(int32_t nCode, DWORD dwSeconds, CNetDefragObject* pObject);
+    // False at once when the service answers that it wants a password,
+    // which pbPasswordWanted then tells.
+    bool AwaitReply(int32_t nCode, DWORD dwSeconds, CNetDefragObject* pObject, bool* pbPasswordWanted = nullptr);
 
 private:
     bool SendMessage(int32_t nCode, CNetDefragObject* pObject);

@@ -144,9 +144,10 @@ bool CDefragService::IsAuthorised(int32_t nClient)
 
 bool CDefragService::IsOpenRequest(int32_t nCommand)
 {
-    // 101 answers 502 by itself; 1 ends the asking connection only.
-    return nCommand == CMD_GET_VERSION_INFO || nCommand == CMD_PASSWORD || nCommand == CMD_GET_PARTITION_LIST ||
-           nCommand == CMD_DISCONNECT;
+    // 103 tells the same version as 102, and lets the console client learn that a password
+    // is wanted; 101 answers 502 by itself; 1 ends the asking connection only.
+    return nCommand == CMD_GET_VERSION_INFO || nCommand == CMD_GET_SERVICE_INFO || nCommand == CMD_PASSWORD ||
+           nCommand == CMD_GET_PARTITION_LIST || nCommand == CMD_DISCONNECT;
 }
 
 void CDefragService::SetStoredPassword(const CUnicodeString& strPassword)

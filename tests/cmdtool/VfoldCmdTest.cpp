@@ -147,7 +147,7 @@ TEST(VfoldCmd, MissingRepliesEndTheClient)
     };
     const stReplyCase aCases[] = {
         {CFakeService::NoVersion, "Error: Can't get Version information from Service\n"},
-        {CFakeService::PasswordSet, "Error: Can't get Partition information from Service\n"},
+        {CFakeService::PasswordSet, "Error: The Service asks for a password\n"},
     };
     for (const stReplyCase& stCase : aCases)
     {
