@@ -1,6 +1,7 @@
 #include "base/Registry.h"
 
 #include <cwchar>
+#include <string>
 
 namespace {
 
@@ -160,9 +161,11 @@ bool CRegistry::Write(const wchar_t* pszName, DWORD dwType, const void* pData, D
 
 bool CRegistry::WriteString(const wchar_t* pszName, const CUnicodeString& strValue)
 {
+    // A REG_SZ value holds its terminating NUL: readers that take the stored size as the
+    // text's size would otherwise read past it.
     const wchar_t* pszText = strValue.GetBuffer();
-    return Write(pszName, REG_SZ, pszText != nullptr ? pszText : L"",
-                 static_cast<DWORD>(strValue.GetLength()) * sizeof(wchar_t));
+    const std::wstring strText(pszText != nullptr ? pszText : L"", static_cast<size_t>(strValue.GetLength()));
+    return Write(pszName, REG_SZ, strText.c_str(), static_cast<DWORD>(strText.size() + 1) * sizeof(wchar_t));
 }
 
 bool CRegistry::WriteString(const wchar_t* pszName, const wchar_t* pszValue)

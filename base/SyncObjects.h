@@ -84,6 +84,19 @@ private:
     CCriticalSection& m_section;
 };
 
+// Leaves a held critical section for a scope and takes it again at the end.
+class CSectionUnlock
+{
+public:
+    explicit CSectionUnlock(CCriticalSection& section) : m_section(section) { m_section.Unlock(); }
+    ~CSectionUnlock() { m_section.Lock(); }
+    CSectionUnlock(const CSectionUnlock&) = delete;
+    CSectionUnlock& operator=(const CSectionUnlock&) = delete;
+
+private:
+    CCriticalSection& m_section;
+};
+
 // Waits for all of up to three objects that have handles.
 class CMultiLock
 {

@@ -1,6 +1,7 @@
 #include "cmdtool/CmdClient.h"
 
 #include "cmdtool/CmdOptions.h"
+#include "cmdtool/ConsoleText.h"
 #include "cmdtool/ServiceConnection.h"
 #include "cmdtool/TextCompare.h"
 #include "protocol/NetDefragCommand.h"
@@ -8,7 +9,6 @@
 #include "protocol/NetDefragPartitionObject.h"
 #include "protocol/NetDefragVersionInfo.h"
 
-#include <cstdio>
 #include <new>
 
 namespace
@@ -31,9 +31,10 @@ const wchar_t* TextOf(const CUnicodeString& str)
     return str.GetBuffer() != nullptr ? str.GetBuffer() : L"";
 }
 
-void Print(const wchar_t* pszText)
+// The actions that start a run: the service refuses them on a volume that is busy.
+bool IsRunAction(int32_t nAction)
 {
-    std::wprintf(L"%ls", pszText);
+    return nAction == CMD_DEFRAG_QUICK || nAction == CMD_DEFRAG_COMPLETE || nAction == CMD_DEFRAG_ADVANCED;
 }
 
 // Sends a bare request and awaits its reply as an object of type T; null,
@@ -45,37 +46,46 @@ std::unique_ptr<T> Ask(CServiceConnection& connection, int32_t nRequest, int32_t
 {
     connection.SendCode(nRequest);
     std::unique_ptr<T> pObject(new (std::nothrow) T);
-    if (!connection.AwaitReply(nReply, CCmdClient::ReplySeconds, pObject.get()))
+    bool bPasswordWanted = false;
+    if (!connection.AwaitReply(nReply, CCmdClient::ReplySeconds, pObject.get(), &bPasswordWanted))
     {
-        Print(pszNoReply);
+        // The console client has no password to give.
+        console::Print(bPasswordWanted ? std::wstring(L"Error: The Service asks for a password\n") : pszNoReply);
         return nullptr;
     }
     if (!pObject)
-        Print(pszNoObject);
+        console::Print(pszNoObject);
     return pObject;
 }
 }
 
-int CCmdClient::Run(int32_t nAction, const std::wstring& strDrive)
+bool CCmdClient::Open(CServiceConnection& connection)
 {
-    CServiceConnection connection;
     if (!connection.Create())
-        return 1;
-    if (!connection.Connect(CServiceConnection::PipeName))
+        return false;
+    bool bBusy = false;
+    if (!connection.Connect(CServiceConnection::PipeName, &bBusy))
     {
-        Print(L"Error: Can't start connection to Service\n");
-        return 1;
+        console::Print(bBusy ? L"Error: Can't start connection to Service: it is busy with other clients\n"
+                             : L"Error: Can't start connection to Service\n");
+        return false;
     }
     if (!connection.StartReceiver())
-        return 1;
+        return false;
     if (!connection.WaitConnected())
     {
-        Print(L"Error: Can't connect to Service\n");
-        return 1;
+        console::Print(L"Error: Can't connect to Service\n");
+        return false;
     }
-    if (!CheckVersion(connection))
+    return true;
+}
+
+int CCmdClient::Run(int32_t nAction, const std::wstring& strDrive)
+{
+    std::unique_ptr<CServiceConnection> pConnection(new (std::nothrow) CServiceConnection);
+    if (!pConnection || !Open(*pConnection) || !CheckVersion(*pConnection))
         return 1;
-    std::unique_ptr<CNetDefragPartitionList> pList = FetchDriveList(connection);
+    std::unique_ptr<CNetDefragPartitionList> pList = FetchDriveList(*pConnection);
     if (!pList)
         return 1;
 
@@ -85,16 +95,17 @@ int CCmdClient::Run(int32_t nAction, const std::wstring& strDrive)
         return 0;
     }
     int32_t nVolumeIndex = -1;
-    bool bFound = FindVolume(*pList, strDrive, &nVolumeIndex);
+    int32_t nState = 0;
+    bool bFound = FindVolume(*pList, strDrive, &nVolumeIndex, &nState);
     pList.reset();
     if (nAction == CCmdOptions::ActionWait)
-        return WaitUntilIdle(connection);
+        return WaitUntilIdle(std::move(pConnection));
     if (!bFound)
     {
-        std::wprintf(L"Error: Can't find drive in Partition information: %ls\n", strDrive.c_str());
+        console::Print(L"Error: Can't find drive in Partition information: " + strDrive + L"\n");
         return 1;
     }
-    return SendAction(connection, nAction, nVolumeIndex);
+    return SendAction(*pConnection, nAction, nVolumeIndex, nState, strDrive);
 }
 
 void CCmdClient::PrintVolumes(const CNetDefragPartitionList& list)
@@ -102,12 +113,13 @@ void CCmdClient::PrintVolumes(const CNetDefragPartitionList& list)
     for (int i = 0; i < list.GetCount(); ++i)
     {
         const CNetDefragPartitionListEntry* pEntry = list.GetEntry(i);
-        std::wprintf(L"%ls %ls\n", TextOf(pEntry->m_strDriveRoot), TextOf(pEntry->m_strVolumeGuidPath));
+        console::Print(std::wstring(TextOf(pEntry->m_strDriveRoot)) + L" " + TextOf(pEntry->m_strVolumeGuidPath) +
+                       L"\n");
     }
 }
 
 bool CCmdClient::FindVolume(const CNetDefragPartitionList& list, const std::wstring& strDrive,
-                            int32_t* pnVolumeIndex)
+                            int32_t* pnVolumeIndex, int32_t* pnState)
 {
     // The drive path of each volume first, then its GUID path.
     for (int i = 0; i < list.GetCount(); ++i)
@@ -117,6 +129,7 @@ bool CCmdClient::FindVolume(const CNetDefragPartitionList& list, const std::wstr
             IsSameTextNoCase(strDrive.c_str(), TextOf(pEntry->m_strVolumeGuidPath)))
         {
             *pnVolumeIndex = pEntry->m_nVolumeIndex;
+            *pnState = pEntry->m_nState;
             return true;
         }
     }
@@ -145,32 +158,51 @@ std::unique_ptr<CNetDefragPartitionList> CCmdClient::FetchDriveList(CServiceConn
                                         L"Error: Partition information from Service is 0\n");
 }
 
-int CCmdClient::WaitUntilIdle(CServiceConnection& connection)
+bool CCmdClient::IsAnyBusy(const CNetDefragPartitionList& list)
 {
+    for (int i = 0; i < list.GetCount(); ++i)
+        if (IsBusyState(list.GetEntry(i)->m_nState))
+            return true;
+    return false;
+}
+
+int CCmdClient::WaitUntilIdle(std::unique_ptr<CServiceConnection> pConnection)
+{
+    // The service serves one client of this pair at a time: between looks the pair is left
+    // free, so that another VfoldCmd (one that stops the run waited for) gets through.
     for (;;)
     {
-        std::unique_ptr<CNetDefragPartitionList> pList = FetchDriveList(connection);
+        std::unique_ptr<CNetDefragPartitionList> pList = FetchDriveList(*pConnection);
         if (!pList)
             return 1;
-        bool bBusy = false;
-        for (int i = 0; i < pList->GetCount(); ++i)
-            bBusy |= IsBusyState(pList->GetEntry(i)->m_nState);
-        pList.reset();
+        const bool bBusy = IsAnyBusy(*pList);
+        pConnection.reset();
         ::Sleep(WaitPollMs);
         if (!bBusy)
             return 0;
+        pConnection.reset(new (std::nothrow) CServiceConnection);
+        if (!pConnection || !Open(*pConnection))
+            return 1;
     }
 }
 
-int CCmdClient::SendAction(CServiceConnection& connection, int32_t nAction, int32_t nVolumeIndex)
+int CCmdClient::SendAction(CServiceConnection& connection, int32_t nAction, int32_t nVolumeIndex, int32_t nState,
+                           const std::wstring& strDrive)
 {
+    // The drive list just received tells that the service would refuse the run: the volume
+    // has one going already.
+    if (IsRunAction(nAction) && IsBusyState(nState))
+    {
+        console::Print(L"Error: Drive is busy, the Service refuses the action: " + strDrive + L"\n");
+        return 1;
+    }
     CNetDefragPartitionObject volume;
     volume.m_nVolumeIndex = nVolumeIndex;
     // No reply is awaited, but a request that never left must not pass for
     // one that did.
     if (!connection.SendObject(nAction, volume))
     {
-        Print(L"Error: Can't send command to Service\n");
+        console::Print(L"Error: Can't send command to Service\n");
         return 1;
     }
     return 0;

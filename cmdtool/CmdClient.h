@@ -25,12 +25,17 @@ public:
     static bool IsBusyState(int32_t nState);
 
 private:
+    // Connects and starts the receiver; false with the error printed.
+    static bool Open(CServiceConnection& connection);
     static bool CheckVersion(CServiceConnection& connection);
     static std::unique_ptr<CNetDefragPartitionList> FetchDriveList(CServiceConnection& connection);
     static void PrintVolumes(const CNetDefragPartitionList& list);
     // False when no volume has the drive text as its drive path or GUID path.
     static bool FindVolume(const CNetDefragPartitionList& list, const std::wstring& strDrive,
-                           int32_t* pnVolumeIndex);
-    static int WaitUntilIdle(CServiceConnection& connection);
-    static int SendAction(CServiceConnection& connection, int32_t nAction, int32_t nVolumeIndex);
+                           int32_t* pnVolumeIndex, int32_t* pnState);
+    static bool IsAnyBusy(const CNetDefragPartitionList& list);
+    // Takes the connection over and ends it between its looks at the volumes.
+    static int WaitUntilIdle(std::unique_ptr<CServiceConnection> pConnection);
+    static int SendAction(CServiceConnection& connection, int32_t nAction, int32_t nVolumeIndex, int32_t nState,
+                          const std::wstring& strDrive);
 };

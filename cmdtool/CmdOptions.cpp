@@ -1,10 +1,10 @@
 #include "cmdtool/CmdOptions.h"
 
+#include "cmdtool/ConsoleText.h"
 #include "cmdtool/StringParser.h"
 #include "cmdtool/TextCompare.h"
 #include "protocol/NetDefragCommand.h"
 
-#include <cstdio>
 #include <cwchar>
 
 namespace
@@ -127,5 +127,5 @@ bool CCmdOptions::SetDrive(const wchar_t* pszValue)
 void CCmdOptions::PrintHelp()
 {
     for (const wchar_t* pszLine : HelpLines)
-        std::wprintf(L"%ls", pszLine);
+        console::Print(pszLine);
 }

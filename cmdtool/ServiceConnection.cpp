@@ -1,6 +1,7 @@
 #include "cmdtool/ServiceConnection.h"
 
 #include "protocol/NetDefragBuffer.h"
+#include "protocol/NetDefragCommand.h"
 #include "protocol/NetDefragException.h"
 #include "protocol/NetDefragObject.h"
 #include "protocol/NetDefragPacketHeader.h"
@@ -56,10 +57,30 @@ bool CServiceConnection::Create()
     return true;
 }
 
-bool CServiceConnection::Connect(const wchar_t* pszPipeName)
+bool CServiceConnection::Connect(const wchar_t* pszPipeName, bool* pbBusy)
 {
+    *pbBusy = false;
     CSectionLock connectionLock(m_csConnection);
-    return m_pServer && m_pServer->ConnectLocal(pszPipeName);
+    if (!m_pServer)
+        return false;
+    const ULONGLONG ullDeadline = ::GetTickCount64() + BusyWaitMs;
+    for (;;)
+    {
+        if (m_pServer->ConnectLocal(pszPipeName))
+            return true;
+        // The service serves one client a pair: another VfoldCmd, or the one that waits
+        // for the volumes, may hold it for a moment.
+        *pbBusy = ::GetLastError() == ERROR_PIPE_BUSY;
+        const ULONGLONG ullNow = ::GetTickCount64();
+        if (!*pbBusy || ullNow >= ullDeadline)
+            return false;
+        // The reply half is opened first, so it is the one to wait for; the other may be
+        // taken in between, and the loop tries again.
+        const DWORD dwLeft = static_cast<DWORD>(ullDeadline - ullNow);
+        if (!::WaitNamedPipeW(m_pServer->GetHalfName(false).c_str(), dwLeft) &&
+            ::GetLastError() != ERROR_SEM_TIMEOUT)
+            return false;
+    }
 }
 
 bool CServiceConnection::StartReceiver()
@@ -106,8 +127,11 @@ bool CServiceConnection::SendMessage(int32_t nCode, CNetDefragObject* pObject)
     return m_pServer->CLCServer::SendFrame(ar.GetBuffer(), static_cast<int32_t>(ar.GetSize()));
 }
 
-bool CServiceConnection::AwaitReply(int32_t nCode, DWORD dwSeconds, CNetDefragObject* pObject)
+bool CServiceConnection::AwaitReply(int32_t nCode, DWORD dwSeconds, CNetDefragObject* pObject,
+                                    bool* pbPasswordWanted)
 {
+    if (pbPasswordWanted != nullptr)
+        *pbPasswordWanted = false;
     ULONGLONG ullStart = ::GetTickCount64();
     while (::GetTickCount64() - ullStart <= dwSeconds * 1000ULL)
     {
@@ -121,6 +145,11 @@ bool CServiceConnection::AwaitReply(int32_t nCode, DWORD dwSeconds, CNetDefragOb
         // request must not answer this one.
         if (stEntry.nCommand == nCode)
             return LoadReply(stEntry, pObject);
+        if (stEntry.nCommand == RESPONSE_PASSWORD_REQUIRED && pbPasswordWanted != nullptr)
+        {
+            *pbPasswordWanted = true;
+            return false;
+        }
         ::SwitchToThread();
     }
     return false;

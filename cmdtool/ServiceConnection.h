@@ -26,6 +26,8 @@ public:
     static constexpr DWORD ConnectCheckMs = 100;
     static constexpr DWORD IdleMs = 10000;
     static constexpr DWORD EmptyListSleepMs = 100;
+    // How long Connect waits for a busy pair to come free.
+    static constexpr DWORD BusyWaitMs = 5000;
 
     CServiceConnection();
     // Stops the receiver, closes the connection and frees everything kept.
@@ -35,7 +37,9 @@ public:
 
     // The events and the queued server.
     bool Create();
-    bool Connect(const wchar_t* pszPipeName);
+    // Waits up to BusyWaitMs while every instance of the pair serves another client;
+    // pbBusy tells whether that is why it failed.
+    bool Connect(const wchar_t* pszPipeName, bool* pbBusy);
     bool StartReceiver();
     // Asks up to ConnectChecks times, ConnectCheckMs apart.
     bool WaitConnected();
@@ -46,7 +50,9 @@ public:
     bool SendObject(int32_t nCode, CNetDefragObject& object);
     // True once a message with the code arrived within the seconds given and
     // was loaded into the object; a null object only consumes the reply.
-    bool AwaitReply(int32_t nCode, DWORD dwSeconds, CNetDefragObject* pObject);
+    // False at once when the service answers that it wants a password,
+    // which pbPasswordWanted then tells.
+    bool AwaitReply(int32_t nCode, DWORD dwSeconds, CNetDefragObject* pObject, bool* pbPasswordWanted = nullptr);
 
 private:
     bool SendMessage(int32_t nCode, CNetDefragObject* pObject);

@@ -7,10 +7,15 @@
 #include "engine/PartitionOwner.h"
 #include "engine/StreamNamer.h"
 #include "engine/SysHandle.h"
+#include "protocol/FrameAssembler.h"
 #include "protocol/NetDefragCommand.h"
 #include "protocol/NetDefragPartitionClusterExplorerResponse.h"
 
 namespace {
+
+// A reply must fit one frame, with room for the header, the drive text and the fixed fields:
+// a larger one could not be sent and its client would wait for ever.
+constexpr size_t RangeReplyRoom = 64 * 1024;
 
 // The part of the run [llStart, llStart + llLength) that lies in [llFirst, llLast].
 bool Clip(int64_t llStart, int64_t llLength, int64_t llFirst, int64_t llLast, int64_t& llFrom, int64_t& llTo)
@@ -74,6 +79,7 @@ int64_t AddClippedRuns(const CExtentList& extents, const CUnicodeString& strName
 bool CDefragPartition::SendClusterRangeFiles(int32_t nClient, int64_t llFirst, int64_t llLast)
 {
     CNetDefragPartitionClusterExplorerResponse reply;
+    reply.SetWireLimit(CFrameAssembler::MaxPayload - RangeReplyRoom);
     reply.m_nVolumeIndex = m_nIndex;
     reply.m_strDriveRoot = m_strDrivePath;
     llLast = std::min(llLast, m_llTotalClusters - 1);
@@ -99,9 +105,10 @@ bool CDefragPartition::SendClusterRangeFiles(int32_t nClient, int64_t llFirst, i
         }
         else
             ListRangeFromDirectories(llFirst, llLast, reply);
-        reply.SortByStart();
+        reply.FitToLimit();
         if (m_nFileSystem == FS_NTFS)
             AddMftZoneGaps(llFirst, llLast, reply);
+        reply.FitToLimit();
     }
     return m_pOwner != nullptr && m_pOwner->SendObject(nClient, RESPONSE_CLUSTEREXPLORER, reply);
 }
@@ -238,6 +245,8 @@ void CDefragPartition::AddMftZoneGaps(int64_t llFirst, int64_t llLast,
 {
     int64_t llFrom = 0;
     int64_t llTo = 0;
+    // Past the entries that did not fit, no gap can be told from a file.
+    llLast = std::min(llLast, reply.GetFirstDropped() - 1);
     if (m_llMftZoneStart < 0 || m_llMftZoneEnd < m_llMftZoneStart ||
         !Clip(m_llMftZoneStart, m_llMftZoneEnd - m_llMftZoneStart + 1, llFirst, llLast, llFrom, llTo))
         return;

@@ -22,7 +22,7 @@ bool CLCServer::ConnectLocal(const wchar_t* pszName)
     return SetName(pszName, L".") && Open(false);
 }
 
-bool CLCServer::SendFrame(const BYTE* pPayload, int32_t nLength)
+bool CLCServer::SendFrame(const BYTE* pPayload, int32_t nLength, uint32_t nGeneration)
 {
     if (nLength < 0 || nLength > CFrameAssembler::MaxPayload)
         return false;
@@ -32,7 +32,7 @@ bool CLCServer::SendFrame(const BYTE* pPayload, int32_t nLength)
     if (pFrame == nullptr)
         return false;
     CFrameAssembler::WriteFrame(pFrame, CFrameAssembler::PipeHeaderSize, pPayload, nLength, 0);
-    return Write(pFrame, static_cast<DWORD>(nFrameSize));
+    return Write(pFrame, static_cast<DWORD>(nFrameSize), nGeneration);
 }
 
 void CLCServer::FreeBuffers()
@@ -46,9 +46,9 @@ void CLCServer::FreeBuffers()
         m_assembler.Reset();
 }
 
-void CLCServer::Disconnect()
+void CLCServer::Disconnect(uint32_t nGeneration)
 {
-    CNamedPipe::Disconnect();
+    CNamedPipe::Disconnect(nGeneration);
     FreeBuffers();
 }
 
@@ -79,11 +79,15 @@ bool CLCServer::ConsumeReceived(const BYTE* pBytes, DWORD dwCount)
         case CFrameAssembler::NeedMore:
             break;
         case CFrameAssembler::FrameDone:
-            DeliverFrame();
+            if (!DeliverFrame())
+            {
+                m_assembler.Reset();
+                return false;
+            }
             break;
         case CFrameAssembler::NoMemory:
             m_assembler.Reset();
-            OnError(0);
+            OnError(0, GetGeneration());
             return false;
         default:
             m_assembler.Reset();
@@ -93,28 +97,29 @@ bool CLCServer::ConsumeReceived(const BYTE* pBytes, DWORD dwCount)
     return true;
 }
 
-void CLCServer::DeliverFrame()
+bool CLCServer::DeliverFrame()
 {
     const stFrameRecord* pRecord = m_assembler.GetRecord();
     if (pRecord->nFrameVersion != m_nExpectedVersion)
-        OnError(FrameVersionError);
+        OnError(FrameVersionError, GetGeneration());
     try
     {
-        OnMessage(pRecord->pPayload, m_assembler.GetPayloadLength());
+        return OnMessage(pRecord->pPayload, m_assembler.GetPayloadLength());
     }
     catch (...)
     {
         // A consumer's failure must not end the reader thread.
     }
+    return true;
 }
 
-void CLCServer::OnDisconnect()
+void CLCServer::OnDisconnect(uint32_t nGeneration)
 {
     {
         CSectionLock receiveLock(m_csReceive);
         m_assembler.Reset();
     }
-    OnPipeDisconnected();
+    OnPipeDisconnected(nGeneration);
 }
 
 void CLCServer::OnConnect()
@@ -128,12 +133,13 @@ void CLCServer::OnConnect()
     OnPipeConnected();
 }
 
-void CLCServer::OnError(DWORD dwError)
+void CLCServer::OnError(DWORD dwError, uint32_t nGeneration)
 {
-    OnPipeError(dwError);
+    OnPipeError(dwError, nGeneration);
 }
 
-void CLCServer::OnMessage(const BYTE* pPayload, int32_t nLength)
+bool CLCServer::OnMessage(const BYTE* pPayload, int32_t nLength)
 {
     Write(pPayload, static_cast<DWORD>(nLength));
+    return true;
 }

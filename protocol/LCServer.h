@@ -17,21 +17,23 @@ public:
 
     bool StartServer(const wchar_t* pszName);
     bool ConnectLocal(const wchar_t* pszName);
-    bool SendFrame(const BYTE* pPayload, int32_t nLength);
+    // A frame for one generation of the pipe's connection: nothing is sent
+    // to a later peer.
+    bool SendFrame(const BYTE* pPayload, int32_t nLength, uint32_t nGeneration = AnyGeneration);
     void FreeBuffers();
-    void Disconnect();
+    void Disconnect(uint32_t nGeneration = AnyGeneration);
 
 protected:
     void OnReceive(const BYTE* pBytes, DWORD dwCount) override;
-    void OnDisconnect() override;
-    void OnError(DWORD dwError) override;
+    void OnDisconnect(uint32_t nGeneration) override;
+    void OnError(DWORD dwError, uint32_t nGeneration) override;
     void OnConnect() override;
 
     // Called on the reader thread with the receive lock held. The default
-    // writes the payload back unframed.
-    virtual void OnMessage(const BYTE* pPayload, int32_t nLength);
-    virtual void OnPipeDisconnected() = 0;
-    virtual void OnPipeError(DWORD dwError) = 0;
+    // writes the payload back unframed. False drops the peer.
+    virtual bool OnMessage(const BYTE* pPayload, int32_t nLength);
+    virtual void OnPipeDisconnected(uint32_t nGeneration) = 0;
+    virtual void OnPipeError(DWORD dwError, uint32_t nGeneration) = 0;
     virtual void OnPipeConnected() = 0;
     virtual void OnStart(const wchar_t* pszName) = 0;
 
@@ -46,7 +48,7 @@ protected:
 
 private:
     bool ConsumeReceived(const BYTE* pBytes, DWORD dwCount);
-    void DeliverFrame();
+    bool DeliverFrame();
 
     int32_t m_nExpectedVersion;
     CKeptBuffer m_sendBuffer;

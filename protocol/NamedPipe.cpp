@@ -58,7 +58,8 @@ CNamedPipe::CNamedPipe()
       m_evRead(TRUE, TRUE),
       m_bServerMode(true),
       m_bConnected(false),
-      m_bDropping(false)
+      m_bDropping(false),
+      m_nGeneration(AnyGeneration + 1)
 {
     ZeroMemory(&m_stWriteOverlapped, sizeof(m_stWriteOverlapped));
     ZeroMemory(&m_stConnectOverlapped, sizeof(m_stConnectOverlapped));
@@ -115,33 +116,56 @@ bool CNamedPipe::Open(bool bServerMode)
 
 bool CNamedPipe::CreateServerPipes()
 {
+    if (IsNameHeld())
+    {
+        ::SetLastError(ERROR_ALREADY_EXISTS);
+        return false;
+    }
     // A NULL DACL: every local account may connect.
     SECURITY_DESCRIPTOR stDescriptor;
     if (!::InitializeSecurityDescriptor(&stDescriptor, SECURITY_DESCRIPTOR_REVISION) ||
         !::SetSecurityDescriptorDacl(&stDescriptor, TRUE, NULL, FALSE))
         return false;
     SECURITY_ATTRIBUTES stAttributes = {sizeof(stAttributes), &stDescriptor, FALSE};
-    const DWORD dwMode = PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT;
-    m_hRead = ::CreateNamedPipeW(GetHalfName(true).c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED,
-                                 dwMode, PipeInstances, PipeBufferSize, PipeBufferSize,
-                                 PipeDefaultTimeoutMs, &stAttributes);
+    // Remote clients are refused: the TCP channel is the way in from other machines.
+    const DWORD dwMode = PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS;
+    // The first instance: another process that made the name first keeps it,
+    // and this pair is not opened beside it.
+    const DWORD dwFlags = FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE;
+    m_hRead = ::CreateNamedPipeW(GetHalfName(true).c_str(), PIPE_ACCESS_INBOUND | dwFlags, dwMode,
+                                 PipeInstances, PipeBufferSize, PipeBufferSize, PipeDefaultTimeoutMs,
+                                 &stAttributes);
     if (IsValid(m_hRead))
-        m_hWrite = ::CreateNamedPipeW(GetHalfName(false).c_str(),
-                                      PIPE_ACCESS_OUTBOUND | FILE_FLAG_OVERLAPPED, dwMode,
-                                      PipeInstances, PipeBufferSize, PipeBufferSize,
-                                      PipeDefaultTimeoutMs, &stAttributes);
+        m_hWrite = ::CreateNamedPipeW(GetHalfName(false).c_str(), PIPE_ACCESS_OUTBOUND | dwFlags, dwMode,
+                                      PipeInstances, PipeBufferSize, PipeBufferSize, PipeDefaultTimeoutMs,
+                                      &stAttributes);
     return KeepPairOrClose();
+}
+
+// Wine creates a further instance of a name even when asked for the first
+// one, so a name that answers at all counts as held.
+bool CNamedPipe::IsNameHeld()
+{
+    for (bool bIn : {true, false})
+    {
+        if (::WaitNamedPipeW(GetHalfName(bIn).c_str(), 1))
+            return true;
+        const DWORD dwError = ::GetLastError();
+        if (dwError != ERROR_FILE_NOT_FOUND && dwError != ERROR_BAD_PATHNAME)
+            return true;
+    }
+    return false;
 }
 
 bool CNamedPipe::OpenClientPipes()
 {
     // "_OUT" first: the server counts a client once its "_IN" connects, and by
-    // then the half that carries the replies must exist.
-    m_hRead = ::CreateFileW(GetHalfName(false).c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING,
-                            FILE_FLAG_OVERLAPPED, NULL);
+    // then the half that carries the replies must exist. A server may learn
+    // who the client is, never act as it.
+    const DWORD dwFlags = FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
+    m_hRead = ::CreateFileW(GetHalfName(false).c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, dwFlags, NULL);
     if (IsValid(m_hRead))
-        m_hWrite = ::CreateFileW(GetHalfName(true).c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
-                                 FILE_FLAG_OVERLAPPED, NULL);
+        m_hWrite = ::CreateFileW(GetHalfName(true).c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, dwFlags, NULL);
     return KeepPairOrClose();
 }
 
@@ -251,9 +275,17 @@ bool CNamedPipe::HasHandles()
 
 void CNamedPipe::MarkConnected()
 {
-    m_evDrop.ResetEvent();
-    m_bDropping = false;
-    m_bConnected = true;
+    {
+        CSectionLock writeLock(m_csWrite);
+        CSectionLock pipeLock(m_csPipe);
+        m_evDrop.ResetEvent();
+        m_bDropping = false;
+        uint32_t nNext = m_nGeneration + 1;
+        if (nNext == AnyGeneration)
+            ++nNext;
+        m_nGeneration = nNext;
+        m_bConnected = true;
+    }
     OnConnect();
 }
 
@@ -302,7 +334,7 @@ CNamedPipe::EListen CNamedPipe::ConnectOnce()
     ::DisconnectNamedPipe(stWrite.hPipe);
     ::DisconnectNamedPipe(stRead.hPipe);
     if (dwError != ERROR_NO_DATA)
-        OnError(dwError);
+        OnError(dwError, m_nGeneration);
     return ListenRetry;
 }
 
@@ -333,7 +365,7 @@ CNamedPipe::EListen CNamedPipe::AwaitConnects(stListenHalf& stRead, stListenHalf
     CancelPending(stWrite);
     CancelPending(stRead);
     if (eResult == ListenRetry)
-        DisconnectPeer(false);
+        DisconnectPeer(false, AnyGeneration);
     return eResult;
 }
 
@@ -416,7 +448,7 @@ bool CNamedPipe::ReopenClient()
         }
         if (bOpened)
             return true;
-        OnError(dwError);
+        OnError(dwError, m_nGeneration);
         if (WaitStopFor(ClientRetryMs))
             return false;
     }
@@ -435,7 +467,7 @@ bool CNamedPipe::ReadUntilDisconnected()
             break;
         OnReceive(abBuffer, dwRead);
     }
-    DisconnectPeer(!m_bDropping);
+    DisconnectPeer(!m_bDropping, AnyGeneration);
     return true;
 }
 
@@ -481,11 +513,14 @@ CNamedPipe::ERead CNamedPipe::AwaitRead(HANDLE hRead, DWORD* pdwRead)
     return ::GetOverlappedResult(hRead, &m_stReadOverlapped, pdwRead, FALSE) ? ReadData : ReadEnded;
 }
 
-bool CNamedPipe::Write(const BYTE* pBytes, DWORD dwCount)
+bool CNamedPipe::Write(const BYTE* pBytes, DWORD dwCount, uint32_t nGeneration)
 {
     CSectionLock writeLock(m_csWrite);
     HANDLE hWrite = m_hWrite;
-    if (!IsValid(hWrite) || m_bDropping)
+    // The generation cannot change while the write lock is held: a reply
+    // either reaches its own peer or nobody.
+    const bool bOtherPeer = nGeneration != AnyGeneration && (!m_bConnected || nGeneration != m_nGeneration);
+    if (!IsValid(hWrite) || m_bDropping || bOtherPeer)
     {
         ::SetLastError(ERROR_PIPE_NOT_CONNECTED);
         return false;
@@ -508,7 +543,7 @@ bool CNamedPipe::Write(const BYTE* pBytes, DWORD dwCount)
         return false;
     if (dwTotal != dwCount)
     {
-        OnError(ERROR_IO_INCOMPLETE);
+        OnError(ERROR_IO_INCOMPLETE, m_nGeneration);
         return false;
     }
     return true;
@@ -540,7 +575,7 @@ bool CNamedPipe::WriteChunk(HANDLE hWrite, const BYTE* pBytes, DWORD dwCount, UL
             return true;
         dwError = ::GetLastError();
     }
-    ReportWriteError(dwError);
+    ReportWriteError(dwError, m_nGeneration);
     return false;
 }
 
@@ -557,7 +592,7 @@ bool CNamedPipe::FlushBounded(HANDLE hPipe, ULONGLONG ullDeadline)
     CIoCanceller canceller(dwLeft, m_evStop.GetHandle());
     if (!canceller.IsArmed())
     {
-        OnError(::GetLastError());
+        OnError(::GetLastError(), m_nGeneration);
         return false;
     }
     if (::FlushFileBuffers(hPipe))
@@ -568,17 +603,17 @@ bool CNamedPipe::FlushBounded(HANDLE hPipe, ULONGLONG ullDeadline)
         DropPeer();
         return false;
     }
-    ReportWriteError(dwError);
+    ReportWriteError(dwError, m_nGeneration);
     return false;
 }
 
 // A peer that has already left is no fault of the connection now served: the
 // reader reports its departure, and an error reported here could be taken for
 // the next client's.
-void CNamedPipe::ReportWriteError(DWORD dwError)
+void CNamedPipe::ReportWriteError(DWORD dwError, uint32_t nGeneration)
 {
     if (!IsPeerGone(dwError))
-        OnError(dwError);
+        OnError(dwError, nGeneration);
     ::SetLastError(dwError);
 }
 
@@ -588,17 +623,21 @@ void CNamedPipe::DropPeer()
     m_evDrop.SetEvent();
 }
 
-void CNamedPipe::Disconnect()
+void CNamedPipe::Disconnect(uint32_t nGeneration)
 {
-    DisconnectPeer(true);
+    DisconnectPeer(true, nGeneration);
 }
 
-void CNamedPipe::DisconnectPeer(bool bFlush)
+void CNamedPipe::DisconnectPeer(bool bFlush, uint32_t nGeneration)
 {
     bool bWasConnected;
+    uint32_t nEnded;
     {
         CSectionLock writeLock(m_csWrite);
         CSectionLock pipeLock(m_csPipe);
+        if (nGeneration != AnyGeneration && (!m_bConnected || nGeneration != m_nGeneration))
+            return;
+        nEnded = m_nGeneration;
         bWasConnected = m_bConnected.exchange(false);
         // Only the write half holds data for the peer; a flush of the read
         // half has nothing to deliver.
@@ -620,5 +659,5 @@ void CNamedPipe::DisconnectPeer(bool bFlush)
     // Outside the locks: the handlers take the receive lock, which the reader
     // holds while it may itself come here.
     if (bWasConnected)
-        OnDisconnect();
+        OnDisconnect(nEnded);
 }

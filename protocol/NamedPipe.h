@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 
 class CNamedPipe
@@ -25,6 +26,8 @@ public:
     // How often a half-open pair looks whether its client has left already.
     static constexpr DWORD HalfOpenPollMs = 100;
     static constexpr DWORD CloseWaitMs = 10000;
+    // Writes and disconnections for whichever peer is connected.
+    static constexpr uint32_t AnyGeneration = 0;
 
     CNamedPipe();
     // Derived classes call Close in their own destructors: the reader thread
@@ -37,21 +40,33 @@ public:
     bool SetName(const wchar_t* pszName, const wchar_t* pszComputer);
     std::wstring GetHalfName(bool bIn) const;
 
+    // A server refuses to open a pair whose name another pipe holds already
+    // (ERROR_ALREADY_EXISTS or ERROR_ACCESS_DENIED), so that it never shares
+    // its clients with a process that poses as it.
     bool Open(bool bServerMode);
     // Writes are serialised here; a peer that has not read the whole message
     // within WriteTimeoutMs is dropped and the write fails. A write to a peer
     // that has already left fails without calling OnError: the reader thread
-    // reports the departure through OnDisconnect.
-    bool Write(const BYTE* pBytes, DWORD dwCount);
-    void Disconnect();
+    // reports the departure through OnDisconnect. A write for a generation
+    // other than the connected one fails with ERROR_PIPE_NOT_CONNECTED.
+    bool Write(const BYTE* pBytes, DWORD dwCount, uint32_t nGeneration = AnyGeneration);
+    // Nothing happens when the generation given is not the connected one.
+    void Disconnect(uint32_t nGeneration = AnyGeneration);
     void Close();
     bool IsConnected() const { return m_bConnected; }
     bool IsServerMode() const { return m_bServerMode; }
+    // Counts the connections: each peer that connects gets the next number,
+    // so that what was meant for one peer never reaches the one after it on
+    // the same pair. Never AnyGeneration.
+    uint32_t GetGeneration() const { return m_nGeneration; }
 
 protected:
+    // OnReceive and OnConnect run on the reader thread, where GetGeneration
+    // names the peer they are about. OnDisconnect and OnError may run on a
+    // thread that writes or disconnects, and are told the generation.
     virtual void OnReceive(const BYTE* pBytes, DWORD dwCount) = 0;
-    virtual void OnDisconnect() = 0;
-    virtual void OnError(DWORD dwError) = 0;
+    virtual void OnDisconnect(uint32_t nGeneration) = 0;
+    virtual void OnError(DWORD dwError, uint32_t nGeneration) = 0;
     virtual void OnConnect() = 0;
 
     // Guards disconnection and the two pipe handles.
@@ -73,6 +88,7 @@ private:
     static DWORD WINAPI ReaderThreadProc(LPVOID pParam);
     void ReaderLoop();
     bool CreateServerPipes();
+    bool IsNameHeld();
     bool OpenClientPipes();
     bool KeepPairOrClose();
     void CloseHandles();
@@ -99,9 +115,9 @@ private:
     bool WriteChunk(HANDLE hWrite, const BYTE* pBytes, DWORD dwCount, ULONGLONG ullDeadline,
                     DWORD* pdwWritten);
     bool FlushBounded(HANDLE hPipe, ULONGLONG ullDeadline);
-    void ReportWriteError(DWORD dwError);
+    void ReportWriteError(DWORD dwError, uint32_t nGeneration);
     void DropPeer();
-    void DisconnectPeer(bool bFlush);
+    void DisconnectPeer(bool bFlush, uint32_t nGeneration);
 
     std::wstring m_strPipeName;
     std::wstring m_strComputer;
@@ -126,5 +142,7 @@ private:
     bool m_bServerMode;
     std::atomic<bool> m_bConnected;
     std::atomic<bool> m_bDropping;
+    // Changed by the reader thread alone, under the write and pipe locks.
+    std::atomic<uint32_t> m_nGeneration;
     CCriticalSection m_csWrite;
 };

@@ -32,6 +32,15 @@ public:
     int GetCount() const { return m_arrEntries.GetSize(); }
     const TEntry& GetAt(int nIndex) const { return *static_cast<TEntry*>(m_arrEntries.GetAt(nIndex)); }
 
+    // Frees the records from nCount on.
+    void TruncateTo(int nCount)
+    {
+        for (int i = nCount; i < m_arrEntries.GetSize(); ++i)
+            delete static_cast<TEntry*>(m_arrEntries.GetAt(i));
+        if (nCount < m_arrEntries.GetSize())
+            m_arrEntries.SetSize(nCount);
+    }
+
     void RemoveAll()
     {
         for (int i = 0; i < m_arrEntries.GetSize(); ++i)

@@ -14,6 +14,8 @@ struct CLUSTEREXPLORER_RESPONSE_ENTRY
     // An empty name and the fixed-width fields.
     static constexpr int MinWireSize = 24;
 
+    size_t GetWireSize() const { return MinWireSize + strFileName.GetLength() * sizeof(wchar_t); }
+
     void Serialize(CNetDefragBuffer& ar);
 
     CUnicodeString strFileName;
@@ -30,6 +32,15 @@ public:
     bool AddFile(const CUnicodeString& strFileName, int64_t llFirstCluster, int64_t llLastCluster, int32_t nKind);
     // Smallest first cluster first.
     void SortByStart();
+    // Bounds the entries' wire bytes: once they pass the limit, only the entries with the
+    // smallest first clusters that fit are kept, in order. Memory stays within twice the
+    // limit while entries are added. 0, at construction, sets no limit.
+    void SetWireLimit(size_t nBytes) { m_nWireLimit = nBytes; }
+    // Sorts and drops what does not fit; true when something was dropped, ever.
+    bool FitToLimit();
+    bool IsTruncated() const { return m_bTruncated; }
+    // The smallest first cluster of the entries dropped; below it the entries are complete.
+    int64_t GetFirstDropped() const { return m_llFirstDropped; }
     int GetCount() const { return m_arrEntries.GetCount(); }
     const CLUSTEREXPLORER_RESPONSE_ENTRY& GetAt(int nIndex) const { return m_arrEntries.GetAt(nIndex); }
     // The entries in order, then null.
@@ -45,4 +56,8 @@ public:
 private:
     CNetDefragEntryArray<CLUSTEREXPLORER_RESPONSE_ENTRY> m_arrEntries;
     int m_nNext;
+    size_t m_nWireLimit;
+    size_t m_nWireBytes;
+    bool m_bTruncated;
+    int64_t m_llFirstDropped;
 };

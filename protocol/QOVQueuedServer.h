@@ -9,6 +9,15 @@
 // that drops the clients of a pair on an error item never drops a client
 // that connected after the one the error was about. The send itself returns
 // false with that answer as the last error.
+//
+// Every item carries the generation of its client's connection, so that the
+// owner can tell what belongs to a client that left from what belongs to the
+// next client of the same id.
+//
+// With caps set, a client whose data items waiting in the queue would pass
+// either cap is dropped: its frame and the data items it has waiting are not
+// handed out, an error item with OverCapError is queued in their place, and a
+// pipe client is disconnected.
 #pragma once
 
 #include "protocol/QOVServer.h"
@@ -21,6 +30,7 @@ public:
     // BackOffDepth items wait, so that a fast sender cannot run far ahead.
     static constexpr int BackOffYields = 10;
     static constexpr int BackOffDepth = 2;
+    static constexpr DWORD OverCapError = ERROR_NOT_ENOUGH_QUOTA;
 
     // The event is the owner's; it is set whenever an item is queued.
     explicit CQOVQueuedServer(HANDLE hItemsQueued);
@@ -32,11 +42,14 @@ public:
     void FlushQueue();
     void OnIdle();
     int GetQueuedCount();
+    // At most this many data items and payload bytes waiting per client; 0
+    // leaves that measure free, as it is at construction.
+    void SetClientCaps(int nMaxItems, int64_t llMaxBytes);
 
 protected:
-    void OnMessage(const BYTE* pPayload, int32_t nLength) override;
-    void OnPipeError(DWORD dwError) override;
-    void OnPipeDisconnected() override;
+    bool OnMessage(const BYTE* pPayload, int32_t nLength) override;
+    void OnPipeError(DWORD dwError, uint32_t nGeneration) override;
+    void OnPipeDisconnected(uint32_t nGeneration) override;
     void OnPipeConnected() override;
 
     void OnClientMessage(int nClient, const BYTE* pPayload, int32_t nLength) override;
@@ -45,12 +58,28 @@ protected:
     void OnClientError(int nClient, DWORD dwError) override;
 
 private:
-    static stQueueItem* MakeItem(int nKind, int nClient, int nValue);
-    void QueueEvent(int nKind, int nClient, int nValue);
+    // What one client has waiting in the queue.
+    struct stCLIENT_LOAD
+    {
+        int nItems;
+        int64_t llBytes;
+    };
+
+    static stQueueItem* MakeItem(int nKind, int nClient, int nValue, uint32_t nGeneration);
+    void QueueEvent(int nKind, int nClient, int nValue, uint32_t nGeneration);
+    // False when the client is over a cap; the data item is then not queued.
+    bool QueueData(int nClient, const BYTE* pPayload, int32_t nLength, uint32_t nGeneration);
     // Under the queue lock.
     void AppendItem(stQueueItem* pItem);
+    stCLIENT_LOAD* LoadOf(int nClient);
+    bool IsOverCap(int nClient, int32_t nLength);
+    void DropWaitingData(int nClient, uint32_t nGeneration);
 
     CQueueItemList m_queue;
+    // The pipe's client first, then the TCP slots.
+    stCLIENT_LOAD m_aLoad[1 + SlotCount];
+    int m_nMaxItems;
+    int64_t m_llMaxBytes;
     CCriticalSection m_csQueue;
     HANDLE m_hItemsQueued;
 };

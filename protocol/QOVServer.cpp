@@ -2,6 +2,30 @@
 
 CQOVServer::CQOVServer() : m_nPipeClientId(DefaultPipeClientId)
 {
+    for (std::atomic<uint32_t>& nGeneration : m_anSlotGeneration)
+        nGeneration = AnyGeneration + 1;
+}
+
+uint32_t CQOVServer::GetGeneration(int nClientId) const
+{
+    if (nClientId == m_nPipeClientId)
+        return CNamedPipe::GetGeneration();
+    return IsSlot(nClientId) ? m_anSlotGeneration[nClientId].load() : AnyGeneration;
+}
+
+void CQOVServer::NextSlotGeneration(int nSlot)
+{
+    if (!IsSlot(nSlot))
+        return;
+    uint32_t nNext = m_anSlotGeneration[nSlot] + 1;
+    m_anSlotGeneration[nSlot] = nNext == AnyGeneration ? nNext + 1 : nNext;
+}
+
+// The TCP channel sends under no lock shared with its worker: a slot's
+// generation is checked just before the send.
+bool CQOVServer::IsOtherSlotPeer(int nClientId, uint32_t nGeneration) const
+{
+    return nGeneration != AnyGeneration && (!IsSlot(nClientId) || nGeneration != m_anSlotGeneration[nClientId]);
 }
 
 CQOVServer::~CQOVServer()
@@ -19,10 +43,19 @@ bool CQOVServer::IsConnected() const
     return CNamedPipe::IsConnected() || IsAnyConnected();
 }
 
-bool CQOVServer::SendTo(int nClientId, const BYTE* pPayload, int32_t nLength)
+bool CQOVServer::SendTo(int nClientId, const BYTE* pPayload, int32_t nLength, uint32_t nGeneration)
 {
     if (nClientId == m_nPipeClientId)
-        return !CNamedPipe::IsConnected() || CLCServer::SendFrame(pPayload, nLength);
+    {
+        if (!CNamedPipe::IsConnected())
+            return true;
+        if (CLCServer::SendFrame(pPayload, nLength, nGeneration))
+            return true;
+        // A reply whose client has gone is dropped, as for one not connected.
+        return nGeneration != AnyGeneration && nGeneration != CNamedPipe::GetGeneration();
+    }
+    if (IsOtherSlotPeer(nClientId, nGeneration))
+        return true;
     return !IsAnyConnected() || CNCServer::SendFrame(nClientId, pPayload, nLength);
 }
 
@@ -36,22 +69,24 @@ bool CQOVServer::SendToAll(const BYTE* pPayload, int32_t nLength)
     return bAllSent;
 }
 
-void CQOVServer::DisconnectClient(int nClientId)
+void CQOVServer::DisconnectClient(int nClientId, uint32_t nGeneration)
 {
     if (nClientId == m_nPipeClientId)
     {
         if (CNamedPipe::IsConnected())
-            CLCServer::Disconnect();
+            CLCServer::Disconnect(nGeneration);
     }
-    else if (IsAnyConnected())
+    else if (IsAnyConnected() && !IsOtherSlotPeer(nClientId, nGeneration))
         CloseClient(nClientId);
 }
 
-void CQOVServer::DisconnectAll()
+void CQOVServer::DisconnectAll(uint32_t nGeneration)
 {
     if (CNamedPipe::IsConnected())
-        CLCServer::Disconnect();
-    CloseAll();
+        CLCServer::Disconnect(nGeneration);
+    // A generation names the pipe's peer; the slots' are their own.
+    if (nGeneration == AnyGeneration)
+        CloseAll();
 }
 
 void CQOVServer::Stop()

@@ -6,6 +6,8 @@
 #include "protocol/LCServer.h"
 #include "protocol/NCServer.h"
 
+#include <atomic>
+
 class CQOVServer : public CLCServer, public CNCServer
 {
 public:
@@ -19,16 +21,20 @@ public:
 
     int GetClientCount() const;
     bool IsConnected() const;
-    bool SendTo(int nClientId, const BYTE* pPayload, int32_t nLength);
+    // The connection a client id names now (see CNamedPipe::GetGeneration).
+    uint32_t GetGeneration(int nClientId) const;
+    // With a generation, nothing reaches a client that connected after the
+    // one meant: a send to it is dropped (true), a disconnection skipped.
+    bool SendTo(int nClientId, const BYTE* pPayload, int32_t nLength, uint32_t nGeneration = AnyGeneration);
     bool SendToAll(const BYTE* pPayload, int32_t nLength);
-    void DisconnectClient(int nClientId);
-    void DisconnectAll();
+    void DisconnectClient(int nClientId, uint32_t nGeneration = AnyGeneration);
+    void DisconnectAll(uint32_t nGeneration = AnyGeneration);
     void Stop();
     void FreeBuffers();
 
 protected:
-    void OnPipeDisconnected() override {}
-    void OnPipeError(DWORD) override {}
+    void OnPipeDisconnected(uint32_t) override {}
+    void OnPipeError(DWORD, uint32_t) override {}
     void OnPipeConnected() override {}
     void OnStart(const wchar_t*) override {}
 
@@ -38,5 +44,11 @@ protected:
     void OnClientError(int, DWORD) override {}
     void OnClientConnected(int) override {}
 
+    // A TCP slot's next connection; on the worker thread.
+    void NextSlotGeneration(int nSlot);
+    bool IsOtherSlotPeer(int nClientId, uint32_t nGeneration) const;
+    bool IsSlot(int nClientId) const { return nClientId >= 0 && nClientId < SlotCount; }
+
     int m_nPipeClientId;
+    std::atomic<uint32_t> m_anSlotGeneration[SlotCount];
 };

@@ -15,6 +15,7 @@ struct stQueueItem
     int32_t nKind;
     int32_t nClientId;
     int32_t nValue; // the error code of an error item
+    uint32_t nGeneration; // the client's connection the event belongs to (CQOVServer::GetGeneration)
 };
 
 class CQueueItemList
@@ -33,6 +34,26 @@ public:
     bool IsEmpty() const { return m_nCount == 0; }
     // Drops the nodes and leaves the items to their owners.
     void RemoveAll();
+    // Takes out, in order, every item for which fnMatch is true and hands each to fnTake.
+    template <class TMatch, class TTake> void RemoveMatching(TMatch fnMatch, TTake fnTake)
+    {
+        stNode** ppLink = &m_pHead;
+        m_pTail = nullptr;
+        while (stNode* pNode = *ppLink)
+        {
+            if (!fnMatch(*pNode->pItem))
+            {
+                m_pTail = pNode;
+                ppLink = &pNode->pNext;
+                continue;
+            }
+            *ppLink = pNode->pNext;
+            --m_nCount;
+            stQueueItem* pItem = pNode->pItem;
+            delete pNode;
+            fnTake(pItem);
+        }
+    }
 
 private:
     struct stNode

@@ -59,10 +59,12 @@ void CloseIfOpen(HANDLE& h)
 
 CDefragService::CDefragService()
     : m_hSchedulerStop(NULL), m_hSchedulerThread(NULL), m_pGuiServer(nullptr), m_pCommandServer(nullptr),
+      m_bPasswordSet(false), m_bOverCapLogged(false),
       m_nManualAnalysisArgument(0), m_hStopEvent(::CreateEventW(NULL, TRUE, FALSE, NULL)), m_bPaused(false),
       m_nPauseOnBattery(0), m_hGuiItems(NULL), m_hCommandItems(NULL), m_hMountedDevices(NULL),
       m_hMountedDevicesEvent(NULL), m_hSchedulerRun(::CreateEventW(NULL, TRUE, TRUE, NULL)),
-      m_pSchedulerVolume(nullptr)
+      m_pSchedulerVolume(nullptr),
+      m_pReportVolume(nullptr)
 {
     // Made here rather than in Run: a stop or a pause may come while Run starts up.
     if (m_hStopEvent == NULL || m_hSchedulerRun == NULL)
@@ -162,9 +164,12 @@ bool CDefragService::CreateServers()
     CSectionLock guiLock(m_csGuiServer);
     m_pGuiServer = new (std::nothrow) CQOVQueuedServer(m_hGuiItems);
     m_pCommandServer = new (std::nothrow) CQOVQueuedServer(m_hCommandItems);
-    if (m_pCommandServer != nullptr)
-        m_pCommandServer->SetPipeClientId(-2);
-    return m_pGuiServer != nullptr && m_pCommandServer != nullptr;
+    if (m_pGuiServer == nullptr || m_pCommandServer == nullptr)
+        return false;
+    m_pCommandServer->SetPipeClientId(-2);
+    for (CQOVQueuedServer* pServer : {m_pGuiServer, m_pCommandServer})
+        pServer->SetClientCaps(MaxQueuedItemsPerClient, MaxQueuedBytesPerClient);
+    return true;
 }
 
 bool CDefragService::EnablePrivileges()
@@ -187,23 +192,35 @@ bool CDefragService::EnablePrivileges()
     return bAll;
 }
 
+// A pipe name that another process holds already is not shared with it: its clients would
+// reach that process, and it would read what they send.
 bool CDefragService::StartServers()
 {
     CSectionLock guiLock(m_csGuiServer);
-    if (!m_pGuiServer->StartServer(GuiPipeName))
+    for (CQOVQueuedServer* pServer : {m_pGuiServer, m_pCommandServer})
     {
-        LogEvent(L"Can't run Service with local Pipe");
+        const wchar_t* pszName = pServer == m_pGuiServer ? GuiPipeName : CommandPipeName;
+        if (pServer->StartServer(pszName))
+            continue;
+        const DWORD dwError = ::GetLastError();
+        CUnicodeString strText(L"Can't run Service with local Pipe");
+        if (dwError == ERROR_ALREADY_EXISTS || dwError == ERROR_ACCESS_DENIED)
+        {
+            strText += L": another process holds the pipe ";
+            strText += pszName;
+        }
+        LogEvent(strText.GetBuffer());
         return false;
     }
-    m_pCommandServer->StartServer(CommandPipeName);
     return true;
 }
 
 void CDefragService::ReadServiceSettings()
 {
     m_stBackground.Read(m_registry);
-    m_strPassword.Empty();
-    m_registry.ReadString(L"Password", m_strPassword);
+    CUnicodeString strPassword;
+    m_registry.ReadString(L"Password", strPassword);
+    SetStoredPassword(strPassword);
     m_nPauseOnBattery = settings::ReadInt(m_registry, L"PauseOnBattery", 0);
 }
 

@@ -10,9 +10,12 @@
 // Client keys: a queue item names its client by the id its server gave it (-1 or -2 for the
 // pipe, 0-19 for a TCP slot), ids that the two servers share and that collide with the volume
 // object's reserved subscriber ids (0 free, -2 every subscriber, -3 build only). Every client
-// is therefore known here, and to the volume objects, by a key of its own: 1 plus the slot
-// for the graphical program's server (1 for its pipe), 101 plus the slot for the command
-// server (101 for its pipe).
+// is therefore known here, and to the volume objects, by a key of its own (CClientTable): its
+// server, its slot and its connection's generation, so that a reply, a disconnection or a
+// subscription of a client that left never reaches the next client of the same slot.
+//
+// Once a password is stored, a connection that has not given it is answered 102 and 1512
+// only (and 101 with 502), and gets no broadcast.
 #pragma once
 
 #include "engine/DefragPartition.h"
@@ -25,6 +28,7 @@
 #include "protocol/NetDefragObjectTable.h"
 #include "protocol/QOVQueuedServer.h"
 #include "base/SyncObjects.h"
+#include "service/ClientTable.h"
 #include "service/ServiceSettings.h"
 #include "service/WinService.h"
 
@@ -47,8 +51,12 @@ public:
     static constexpr DWORD SchedulerStopWaitMs = 20000;
     static constexpr DWORD DriveNamesDelayMs = 3000;
     static constexpr int MaxClientsPerServer = 10;
-    static constexpr int32_t GuiClientBase = 1;
-    static constexpr int32_t CommandClientBase = 101;
+    // What one client may have waiting for the service thread: requests are small and the
+    // thread is slow by design, so a client past either cap is dropped.
+    static constexpr int MaxQueuedItemsPerClient = 128;
+    static constexpr int64_t MaxQueuedBytesPerClient = 1024 * 1024;
+    // Items the wait loop takes from one server before it turns to the other.
+    static constexpr int ItemsPerTurn = 1;
 
     CDefragService();
     ~CDefragService() override;
@@ -81,7 +89,7 @@ public:
     bool IsNewVolume(const CUnicodeString& strName);
     CDefragPartition* FindVolume(const CUnicodeString& strName);
 
-    static int32_t ClientKey(bool bCommandServer, int nServerClientId);
+    static int32_t ClientKey(bool bCommandServer, int nServerClientId, uint32_t nGeneration);
     bool IsPaused() const { return m_bPaused; }
 
 protected:
@@ -118,6 +126,10 @@ protected:
     CQOVQueuedServer* m_pGuiServer;
     CCriticalSection m_csCommandServer;
     CQOVQueuedServer* m_pCommandServer;
+    CClientTable m_clients;
+    // Whether m_strPassword is not empty, for the senders on other threads.
+    std::atomic<bool> m_bPasswordSet;
+    bool m_bOverCapLogged;
     stBACKGROUND_SETTINGS m_stBackground;
     int32_t m_nManualAnalysisArgument;
     CUnicodeString m_strPassword;
@@ -144,9 +156,12 @@ private:
 
     // Wait loop.
     void WaitLoop();
-    void DrainServer(bool bCommandServer);
+    void ServeInTurn();
+    // The items handled; -1 when the service is told to stop.
+    int DrainServer(bool bCommandServer, int nMaxItems);
     void HandleItem(bool bCommandServer, const stQueueItem& stItem);
     void HandleData(int32_t nClient, const stQueueItem& stItem);
+    void LogOverCap();
     void HandleConnected(bool bCommandServer, int32_t nClient);
     void HandleDisconnected(bool bCommandServer, const stQueueItem& stItem);
     void HandleError(bool bCommandServer, const stQueueItem& stItem);
@@ -159,9 +174,18 @@ private:
 
     // Senders.
     bool SendArchive(int32_t nClient, CNetDefragBuffer& ar);
+    void BroadcastToServer(bool bCommandServer, CNetDefragBuffer& ar, bool* pbAllSent);
+    // Whether a client may be answered and sent broadcasts: no password is stored, or it
+    // has given it on this connection.
+    bool IsAuthorised(int32_t nClient);
+    // Requests a connection may make before it has logged in.
+    static bool IsOpenRequest(int32_t nCommand);
+    void SetStoredPassword(const CUnicodeString& strPassword);
     bool BroadcastArchive(CNetDefragBuffer& ar);
     static bool BuildMessage(CNetDefragBuffer& ar, int32_t nCode, CNetDefragObject* pObject);
-    CQOVQueuedServer* ServerOfClient(int32_t nClient, int* pnServerClientId) const;
+    // The server of a client key, its id there and the full generation of the connection the
+    // key names; null when there is no such server, or that connection has ended.
+    CQOVQueuedServer* ServerOfClient(int32_t nClient, int* pnServerClientId, uint32_t* pnGeneration) const;
 
     // Requests.
     bool DispatchVolumeCommand(int32_t nClient, int32_t nCommand, CNetDefragBuffer& ar);
@@ -174,10 +198,12 @@ private:
     bool FillVersionInfo(CNetDefragVersionInfo& info, CUnicodeString* pstrFileVersion);
     void SendSettings(int32_t nClient, int32_t nCode);
     void CheckPassword(int32_t nClient, CNetDefragBuffer& ar);
-    void SetPassword(CNetDefragBuffer& ar);
+    void SetPassword(int32_t nClient, CNetDefragBuffer& ar);
+    void StorePassword(int32_t nClient, const CUnicodeString& strPassword);
     void WriteSettings(int32_t nClient, CNetDefragBuffer& ar);
     void WriteWizardSettings(int32_t nClient, CNetDefragBuffer& ar);
     void ReportPausedStart(CDefragPartition& volume);
+    void SendRangeFilesUnlocked(int32_t nClient, const CNetDefragObject& request, CDefragPartition& volume);
     void StartRun(CDefragPartition& volume);
 
     // Drive list.
@@ -217,6 +243,9 @@ private:
     // The volume the scheduler works on with the drive-list lock released; a rebuild that
     // drops it parks it among the retired volumes instead of freeing it.
     CDefragPartition* m_pSchedulerVolume;
+    // The volume whose cluster-range report the service thread builds with the drive-list
+    // lock released; kept like the scheduler's.
+    CDefragPartition* m_pReportVolume;
     std::vector<CDefragPartition*> m_retired;
 };
 

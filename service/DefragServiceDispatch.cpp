@@ -3,6 +3,7 @@
 
 #include "protocol/NetDefragBuffer.h"
 #include "protocol/NetDefragCommand.h"
+#include "protocol/NetDefragException.h"
 #include "protocol/NetDefragPacketHeader.h"
 #include "protocol/NetDefragPartitionClusterExplorerAsk.h"
 #include "protocol/NetDefragPartitionList.h"
@@ -21,6 +22,52 @@ namespace {
 
 constexpr int32_t DefaultPort = 7110;
 constexpr int32_t KeepStoredPort = -1;
+constexpr int32_t LastPort = 65535;
+constexpr int32_t MaxIdlePercentage = 100;
+// Drive letters and the characters that keep volumes out of monitoring; a password digest.
+constexpr int MaxLettersText = 64;
+constexpr int MaxPasswordText = 128;
+
+bool IsFlag(int32_t n)
+{
+    return n == 0 || n == 1;
+}
+
+// RunChkDskBeforeDefrag and UseIOGuard hold two flag bits each.
+bool IsTwoBits(int32_t n)
+{
+    return n >= 0 && n <= 3;
+}
+
+// The settings a client may write; what a settings dialog can produce passes. A request with
+// any other value is refused whole, before anything is written.
+void CheckWizardSettings(const CNetDefragSettingsLight2& wanted)
+{
+    if (!IsFlag(wanted.m_nUseBoottimeDefrag) || !IsFlag(wanted.m_nDisableAutoMonitoring) ||
+        !IsFlag(wanted.m_nUseRemovableDisks))
+        throw CNetDefragException(L"Setting out of range");
+}
+
+void CheckSettings(const CNetDefragSettingsLight2& wanted)
+{
+    CheckWizardSettings(wanted);
+    const bool bPort = wanted.m_nDefaultPort == KeepStoredPort ||
+                       (wanted.m_nDefaultPort > 0 && wanted.m_nDefaultPort <= LastPort);
+    if (!bPort || !IsFlag(wanted.m_nPauseOnBattery) || !IsTwoBits(wanted.m_nRunChkDskBeforeDefrag) ||
+        !IsTwoBits(wanted.m_nUseIOGuard))
+        throw CNetDefragException(L"Setting out of range");
+    if (settings::UpperTrimmed(wanted.m_strAddDrivesManually).GetLength() > MaxLettersText ||
+        settings::UpperTrimmed(wanted.m_strIgnoreMonitoringDrives).GetLength() > MaxLettersText ||
+        wanted.m_strPassword.GetLength() > MaxPasswordText)
+        throw CNetDefragException(L"Setting too long");
+}
+
+// The idle percentage is typed as a number in the settings dialog: one past the scale is
+// taken as its end rather than losing the whole dialog's settings.
+int32_t ClampedIdlePercentage(int32_t n)
+{
+    return n < 0 ? 0 : (n > MaxIdlePercentage ? MaxIdlePercentage : n);
+}
 
 // Texts that go on the wire are cut to what a receiver accepts in one string.
 void BoundWireText(CUnicodeString& str)
@@ -53,9 +100,16 @@ bool CDefragService::SendArchive(int32_t nClient, CNetDefragBuffer& ar)
     CSectionLock guiLock(m_csGuiServer);
     if (m_pGuiServer == nullptr)
         return false;
+    CClientTable::stCLIENT stClient;
+    if (!CClientTable::Decode(nClient, stClient))
+        return false;
     int nId = 0;
-    CQOVQueuedServer* pServer = ServerOfClient(nClient, &nId);
-    return pServer != nullptr && pServer->SendTo(nId, ar.GetBuffer(), static_cast<int32_t>(ar.GetSize()));
+    uint32_t nGeneration = 0;
+    CQOVQueuedServer* pServer = ServerOfClient(nClient, &nId, &nGeneration);
+    // A reply to a client that has left is dropped, as one to a client not connected.
+    if (pServer == nullptr)
+        return (stClient.bCommandServer ? m_pCommandServer : m_pGuiServer) != nullptr;
+    return pServer->SendTo(nId, ar.GetBuffer(), static_cast<int32_t>(ar.GetSize()), nGeneration);
 }
 
 bool CDefragService::BroadcastArchive(CNetDefragBuffer& ar)
@@ -63,10 +117,43 @@ bool CDefragService::BroadcastArchive(CNetDefragBuffer& ar)
     CSectionLock guiLock(m_csGuiServer);
     if (m_pGuiServer == nullptr)
         return false;
-    const int32_t nLength = static_cast<int32_t>(ar.GetSize());
-    if (m_pCommandServer != nullptr)
-        m_pCommandServer->SendToAll(ar.GetBuffer(), nLength);
-    return m_pGuiServer->SendToAll(ar.GetBuffer(), nLength);
+    bool bGuiSent = true;
+    BroadcastToServer(true, ar, nullptr);
+    BroadcastToServer(false, ar, &bGuiSent);
+    return bGuiSent;
+}
+
+// Under the graphical program's server lock. Only the connections the service thread has
+// seen connect are reached, each by its own generation.
+void CDefragService::BroadcastToServer(bool bCommandServer, CNetDefragBuffer& ar, bool* pbAllSent)
+{
+    for (int32_t nClient : m_clients.ConnectedKeys(bCommandServer))
+    {
+        if (!IsAuthorised(nClient))
+            continue;
+        const bool bSent = SendArchive(nClient, ar);
+        if (pbAllSent != nullptr)
+            *pbAllSent &= bSent;
+    }
+}
+
+bool CDefragService::IsAuthorised(int32_t nClient)
+{
+    return !m_bPasswordSet || m_clients.IsLoggedIn(nClient);
+}
+
+bool CDefragService::IsOpenRequest(int32_t nCommand)
+{
+    // 103 tells the same version as 102, and lets the console client learn that a password
+    // is wanted; 101 answers 502 by itself; 1 ends the asking connection only.
+    return nCommand == CMD_GET_VERSION_INFO || nCommand == CMD_GET_SERVICE_INFO || nCommand == CMD_PASSWORD ||
+           nCommand == CMD_GET_PARTITION_LIST || nCommand == CMD_DISCONNECT;
+}
+
+void CDefragService::SetStoredPassword(const CUnicodeString& strPassword)
+{
+    m_strPassword = strPassword;
+    m_bPasswordSet = m_strPassword.GetLength() > 0;
 }
 
 bool CDefragService::SendCode(int32_t nClient, int32_t nCode)
@@ -99,12 +186,19 @@ bool CDefragService::BroadcastObject(int32_t nCode, CNetDefragObject& object)
 
 bool CDefragService::DispatchCommand(int32_t nClient, int32_t nCommand, CNetDefragBuffer& ar)
 {
+    // Until it has given the stored password a connection can learn the version and log in,
+    // nothing more.
+    if (!IsOpenRequest(nCommand) && !IsAuthorised(nClient))
+        return true;
     switch (nCommand)
     {
     case CMD_DISCONNECT:
-        if (nClient < CommandClientBase)
+    {
+        CClientTable::stCLIENT stClient;
+        if (CClientTable::Decode(nClient, stClient) && !stClient.bCommandServer)
             DisconnectClient(nClient);
         break;
+    }
     case CMD_GET_PARTITION_LIST:
         if (m_strPassword.GetLength() > 0)
             SendCode(nClient, RESPONSE_PASSWORD_REQUIRED);
@@ -136,7 +230,7 @@ bool CDefragService::DispatchCommand(int32_t nClient, int32_t nCommand, CNetDefr
         OnContinue();
         break;
     case CMD_SET_PASSWORD:
-        SetPassword(ar);
+        SetPassword(nClient, ar);
         break;
     case CMD_PASSWORD:
         CheckPassword(nClient, ar);
@@ -223,11 +317,8 @@ void CDefragService::ActOnVolume(int32_t nClient, int32_t nCommand, CNetDefragOb
         TrimWorkingSet();
         break;
     case CMD_CLUSTEREXPLORER_ASK:
-    {
-        const auto& ask = static_cast<const CNetDefragPartitionClusterExplorerAsk&>(request);
-        volume.SendClusterRangeFiles(nClient, ask.m_llFirstCluster, ask.m_llLastCluster);
+        SendRangeFilesUnlocked(nClient, request, volume);
         break;
-    }
     case CMD_GET_PARTITION_INFO:
         volume.SendVolumeInfo(nClient);
         break;
@@ -255,6 +346,21 @@ void CDefragService::FillTable(CNetDefragObjectTable<TEntry>& table, TFill fnFil
         if (!table.Add(std::move(pEntry)))
             break;
     }
+}
+
+// The walk over a volume's files can take long on a large volume: the drive-list lock is
+// released for it, with the volume kept from being freed by a rebuild meanwhile.
+void CDefragService::SendRangeFilesUnlocked(int32_t nClient, const CNetDefragObject& request,
+                                            CDefragPartition& volume)
+{
+    const auto& ask = static_cast<const CNetDefragPartitionClusterExplorerAsk&>(request);
+    m_pReportVolume = &volume;
+    {
+        CSectionUnlock unlock(m_csDriveList);
+        volume.SendClusterRangeFiles(nClient, ask.m_llFirstCluster, ask.m_llLastCluster);
+    }
+    m_pReportVolume = nullptr;
+    ReapRetired();
 }
 
 void CDefragService::StartRun(CDefragPartition& volume)
@@ -339,7 +445,9 @@ void CDefragService::SendSettings(int32_t nClient, int32_t nCode)
     stored.m_nDisableAutoMonitoring = ReadInt(m_registry, L"DisableAutoMonitoring", 0);
     stored.m_nUseRemovableDisks = ReadInt(m_registry, L"UseRemovableDisks", 0);
     stored.m_nPauseOnBattery = m_nPauseOnBattery;
-    m_registry.ReadString(L"Password", m_strPassword);
+    CUnicodeString strPassword;
+    m_registry.ReadString(L"Password", strPassword);
+    SetStoredPassword(strPassword);
     stored.m_strPassword = m_strPassword;
     stored.m_nRunChkDskBeforeDefrag = ReadInt(m_registry, L"RunChkDskBeforeDefrag", 0);
     stored.m_nUseIOGuard = ReadInt(m_registry, L"UseIOGuard", 0);
@@ -351,12 +459,22 @@ void CDefragService::SendSettings(int32_t nClient, int32_t nCode)
     SendObject(nClient, nCode, stored);
 }
 
-void CDefragService::SetPassword(CNetDefragBuffer& ar)
+void CDefragService::SetPassword(int32_t nClient, CNetDefragBuffer& ar)
 {
     CNetDefragPassword password;
     password.Serialize(ar);
-    m_strPassword = password.m_strPassword;
+    if (password.m_strPassword.GetLength() > MaxPasswordText)
+        throw CNetDefragException(L"Setting too long");
+    StorePassword(nClient, password.m_strPassword);
+}
+
+// The connection that stores a password has shown that it knows it.
+void CDefragService::StorePassword(int32_t nClient, const CUnicodeString& strPassword)
+{
+    SetStoredPassword(strPassword);
     m_registry.WriteString(L"Password", m_strPassword);
+    if (m_bPasswordSet)
+        m_clients.LogIn(nClient);
 }
 
 void CDefragService::CheckPassword(int32_t nClient, CNetDefragBuffer& ar)
@@ -370,6 +488,7 @@ void CDefragService::CheckPassword(int32_t nClient, CNetDefragBuffer& ar)
         SendCode(nClient, RESPONSE_PASSWORD_REQUIRED);
         return;
     }
+    m_clients.LogIn(nClient);
     SendCode(nClient, RESPONSE_PASSWORD_ACCEPTED);
     SendDriveList(nClient);
 }
@@ -378,6 +497,7 @@ void CDefragService::WriteSettings(int32_t nClient, CNetDefragBuffer& ar)
 {
     CNetDefragSettingsLight2 wanted;
     wanted.Serialize(ar);
+    CheckSettings(wanted);
     if (wanted.m_nDefaultPort != KeepStoredPort)
         m_registry.WriteDWORD(L"DefaultPort", static_cast<DWORD>(wanted.m_nDefaultPort));
     m_registry.WriteDWORD(L"UseBoottimeDefrag", static_cast<DWORD>(wanted.m_nUseBoottimeDefrag));
@@ -389,11 +509,11 @@ void CDefragService::WriteSettings(int32_t nClient, CNetDefragBuffer& ar)
     m_registry.WriteDWORD(L"UseRemovableDisks", static_cast<DWORD>(wanted.m_nUseRemovableDisks));
     m_nPauseOnBattery = wanted.m_nPauseOnBattery;
     m_registry.WriteDWORD(L"PauseOnBattery", static_cast<DWORD>(wanted.m_nPauseOnBattery));
-    m_strPassword = wanted.m_strPassword;
-    m_registry.WriteString(L"Password", m_strPassword);
+    StorePassword(nClient, wanted.m_strPassword);
     m_registry.WriteDWORD(L"RunChkDskBeforeDefrag", static_cast<DWORD>(wanted.m_nRunChkDskBeforeDefrag));
     m_registry.WriteDWORD(L"UseIOGuard", static_cast<DWORD>(wanted.m_nUseIOGuard));
-    m_registry.WriteDWORD(L"IOGuardMinIdlePercentage", static_cast<DWORD>(wanted.m_nIOGuardMinIdlePercentage));
+    m_registry.WriteDWORD(L"IOGuardMinIdlePercentage",
+                          static_cast<DWORD>(ClampedIdlePercentage(wanted.m_nIOGuardMinIdlePercentage)));
     CSectionLock lock(m_csDriveList);
     for (int i = 0; i < GetVolumeCount(); ++i)
         ListedAt(i).pVolume->LoadSettings();
@@ -405,6 +525,7 @@ void CDefragService::WriteWizardSettings(int32_t nClient, CNetDefragBuffer& ar)
 {
     CNetDefragSettingsLight2 wanted;
     wanted.Serialize(ar);
+    CheckWizardSettings(wanted);
     m_registry.WriteDWORD(L"UseBoottimeDefrag", static_cast<DWORD>(wanted.m_nUseBoottimeDefrag));
     UpdateBootExecute();
     UpdateBootExecute();

@@ -209,7 +209,7 @@ void CDefragService::ReapRetired()
     for (size_t i = 0; i < m_retired.size();)
     {
         CDefragPartition* pVolume = m_retired[i];
-        if (pVolume == m_pSchedulerVolume || pVolume->IsJobRunning())
+        if (pVolume == m_pSchedulerVolume || pVolume == m_pReportVolume || pVolume->IsJobRunning())
         {
             ++i;
             continue;

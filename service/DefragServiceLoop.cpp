@@ -25,22 +25,25 @@ private:
 
 } // namespace
 
-int32_t CDefragService::ClientKey(bool bCommandServer, int nServerClientId)
+int32_t CDefragService::ClientKey(bool bCommandServer, int nServerClientId, uint32_t nGeneration)
 {
     // The pipe's id (-1 or -2) and the TCP slots 0-19 both land on positive keys.
     const int nSlot = nServerClientId < 0 ? 0 : nServerClientId + 1;
-    return (bCommandServer ? CommandClientBase : GuiClientBase) + nSlot;
+    return CClientTable::MakeKey(bCommandServer, nSlot, nGeneration);
 }
 
-CQOVQueuedServer* CDefragService::ServerOfClient(int32_t nClient, int* pnServerClientId) const
+CQOVQueuedServer* CDefragService::ServerOfClient(int32_t nClient, int* pnServerClientId,
+                                                 uint32_t* pnGeneration) const
 {
-    const bool bCommand = nClient >= CommandClientBase;
-    CQOVQueuedServer* pServer = bCommand ? m_pCommandServer : m_pGuiServer;
-    const int nSlot = nClient - (bCommand ? CommandClientBase : GuiClientBase);
-    if (pServer == nullptr || nSlot < 0 || nSlot > CNCServer::SlotCount)
+    CClientTable::stCLIENT stClient;
+    if (!CClientTable::Decode(nClient, stClient))
         return nullptr;
-    *pnServerClientId = nSlot == 0 ? pServer->GetPipeClientId() : nSlot - 1;
-    return pServer;
+    CQOVQueuedServer* pServer = stClient.bCommandServer ? m_pCommandServer : m_pGuiServer;
+    if (pServer == nullptr)
+        return nullptr;
+    *pnServerClientId = stClient.nSlot == 0 ? pServer->GetPipeClientId() : stClient.nSlot - 1;
+    *pnGeneration = pServer->GetGeneration(*pnServerClientId);
+    return CClientTable::IsGeneration(*pnGeneration, stClient.nGeneration) ? pServer : nullptr;
 }
 
 void CDefragService::WaitLoop()
@@ -54,18 +57,14 @@ void CDefragService::WaitLoop()
         case WAIT_OBJECT_0:
             return;
         case WAIT_OBJECT_0 + 1:
-            DrainServer(false);
+        case WAIT_OBJECT_0 + 3:
+            ServeInTurn();
             IdleServers();
             break;
         case WAIT_OBJECT_0 + 2:
             ::ResetEvent(m_hMountedDevicesEvent);
             ArmMountedDevicesNotification();
             OnDeviceEvent(0, nullptr, nullptr);
-            break;
-        case WAIT_OBJECT_0 + 3:
-            DrainServer(true);
-            if (m_pCommandServer != nullptr)
-                m_pCommandServer->OnIdle();
             break;
         case WAIT_TIMEOUT:
             IdleServers();
@@ -78,15 +77,31 @@ void CDefragService::WaitLoop()
     }
 }
 
-void CDefragService::DrainServer(bool bCommandServer)
+// The two servers are served in turn, a few items each, until both are empty: a client that
+// keeps one server busy cannot hold the other one's requests back.
+void CDefragService::ServeInTurn()
+{
+    for (;;)
+    {
+        const int nGui = DrainServer(false, ItemsPerTurn);
+        if (nGui < 0)
+            return;
+        const int nCommand = DrainServer(true, ItemsPerTurn);
+        if (nCommand < 0 || nGui + nCommand == 0)
+            return;
+    }
+}
+
+int CDefragService::DrainServer(bool bCommandServer, int nMaxItems)
 {
     // The server pointers change only on this thread, so they are read here without a lock;
     // the server's lock is held only to take an item, never while it is handled.
     CCriticalSection& csServer = bCommandServer ? m_csCommandServer : m_csGuiServer;
     CQOVQueuedServer* pServer = bCommandServer ? m_pCommandServer : m_pGuiServer;
     if (pServer == nullptr)
-        return;
-    for (;;)
+        return 0;
+    int nHandled = 0;
+    while (nHandled < nMaxItems)
     {
         stQueueItem* pItem = nullptr;
         {
@@ -94,23 +109,26 @@ void CDefragService::DrainServer(bool bCommandServer)
             pItem = pServer->PopItem();
         }
         if (pItem == nullptr)
-            return;
+            break;
         CItemHolder holder(pItem);
         HandleItem(bCommandServer, *pItem);
+        ++nHandled;
         if (::WaitForSingleObject(m_hStopEvent, 0) == WAIT_OBJECT_0)
-            return;
+            return -1;
     }
+    return nHandled;
 }
 
 void CDefragService::HandleItem(bool bCommandServer, const stQueueItem& stItem)
 {
+    const int32_t nClient = ClientKey(bCommandServer, stItem.nClientId, stItem.nGeneration);
     switch (stItem.nKind)
     {
     case stQueueItem::KindData:
-        HandleData(ClientKey(bCommandServer, stItem.nClientId), stItem);
+        HandleData(nClient, stItem);
         break;
     case stQueueItem::KindConnected:
-        HandleConnected(bCommandServer, ClientKey(bCommandServer, stItem.nClientId));
+        HandleConnected(bCommandServer, nClient);
         break;
     case stQueueItem::KindDisconnected:
         HandleDisconnected(bCommandServer, stItem);
@@ -148,8 +166,9 @@ void CDefragService::DisconnectClient(int32_t nClient)
 {
     CSectionLock guiLock(m_csGuiServer);
     int nId = 0;
-    if (CQOVQueuedServer* pServer = ServerOfClient(nClient, &nId))
-        pServer->DisconnectClient(nId);
+    uint32_t nGeneration = 0;
+    if (CQOVQueuedServer* pServer = ServerOfClient(nClient, &nId, &nGeneration))
+        pServer->DisconnectClient(nId, nGeneration);
 }
 
 int CDefragService::CountClients(bool bCommandServer)
@@ -161,6 +180,7 @@ int CDefragService::CountClients(bool bCommandServer)
 
 void CDefragService::HandleConnected(bool bCommandServer, int32_t nClient)
 {
+    m_clients.Connected(nClient);
     UpdateDriveList();
     // The count is taken under the server's lock, and the volumes are touched after it is
     // released: the drive-list lock is never taken inside a server's lock.
@@ -180,12 +200,13 @@ void CDefragService::HandleConnected(bool bCommandServer, int32_t nClient)
 
 void CDefragService::HandleDisconnected(bool bCommandServer, const stQueueItem& stItem)
 {
-    const int32_t nClient = ClientKey(bCommandServer, stItem.nClientId);
+    const int32_t nClient = ClientKey(bCommandServer, stItem.nClientId, stItem.nGeneration);
+    m_clients.Disconnected(nClient);
     {
         CSectionLock guiLock(m_csGuiServer);
         CQOVQueuedServer* pServer = bCommandServer ? m_pCommandServer : m_pGuiServer;
         if (pServer != nullptr && stItem.nClientId != pServer->GetPipeClientId())
-            pServer->DisconnectClient(stItem.nClientId);
+            pServer->DisconnectClient(stItem.nClientId, stItem.nGeneration);
     }
     const bool bAnyClient = CountClients(false) + CountClients(true) > 0;
     {
@@ -207,19 +228,34 @@ void CDefragService::HandleDisconnected(bool bCommandServer, const stQueueItem& 
 
 void CDefragService::HandleError(bool bCommandServer, const stQueueItem& stItem)
 {
+    if (static_cast<DWORD>(stItem.nValue) == CQOVQueuedServer::OverCapError)
+        LogOverCap();
     {
+        // The error is about the connection it was queued for, not about a client that
+        // connected since.
         CSectionLock guiLock(m_csGuiServer);
         CQOVQueuedServer* pServer = bCommandServer ? m_pCommandServer : m_pGuiServer;
         if (pServer != nullptr)
         {
             if (stItem.nClientId == pServer->GetPipeClientId())
-                pServer->DisconnectAll();
+                pServer->DisconnectAll(stItem.nGeneration);
             else
-                pServer->DisconnectClient(stItem.nClientId);
+                pServer->DisconnectClient(stItem.nClientId, stItem.nGeneration);
         }
     }
     TrimWorkingSet();
     IdleServers();
+}
+
+// Once per run of the service: a client that keeps coming back over its cap must not fill
+// the event log.
+void CDefragService::LogOverCap()
+{
+    if (m_bOverCapLogged)
+        return;
+    m_bOverCapLogged = true;
+    LogEvent(L"A client was disconnected: it sent requests faster than the service handles them",
+             EVENTLOG_WARNING_TYPE);
 }
 
 void CDefragService::IdleServers()

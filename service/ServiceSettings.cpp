@@ -38,8 +38,9 @@ CUnicodeString UpperTrimmed(const CUnicodeString& str)
 
 CUnicodeString ReadLetters(CRegistry& key, const wchar_t* pszName, const wchar_t* pszDefault)
 {
-    CUnicodeString strValue(pszDefault);
-    key.ReadString(pszName, strValue);
+    CUnicodeString strValue;
+    if (!key.ReadString(pszName, strValue))
+        return CUnicodeString(pszDefault);
     return UpperTrimmed(strValue);
 }
 

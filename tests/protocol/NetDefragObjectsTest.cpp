@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -496,4 +497,47 @@ TEST(NetDefragObjects, SentClusterMapCellsStayTheSenders)
     EXPECT_TRUE(ar.HasFailed()) << "a map without its cells must not go out";
 }
 
+}
+
+// A cluster-range answer must fit one frame however many files the range holds.
+TEST(NetDefragObjects, RangeAnswerKeepsTheEntriesThatFitInOrder)
+{
+    const size_t nEntrySize = CLUSTEREXPLORER_RESPONSE_ENTRY::MinWireSize + 2 * sizeof(wchar_t);
+    const struct
+    {
+        const char* pszCase;
+        int nEntries;
+        int nFit;
+    } cases[] = {
+        {"under the limit", 5, 10},
+        {"exactly at the limit", 10, 10},
+        {"far over the limit", 1000, 10},
+    };
+    for (const auto& c : cases)
+    {
+        CNetDefragPartitionClusterExplorerResponse answer;
+        answer.SetWireLimit(nEntrySize * c.nFit);
+        // Added from the highest start down, as a walk in file order may find them.
+        int nMostHeld = 0;
+        for (int i = c.nEntries - 1; i >= 0; --i)
+        {
+            ASSERT_TRUE(answer.AddFile(CUnicodeString(L"ab"), 10 * i, 10 * i + 9, 4)) << c.pszCase;
+            nMostHeld = std::max(nMostHeld, answer.GetCount());
+        }
+        answer.FitToLimit();
+        const int nKept = std::min(c.nEntries, c.nFit);
+        ASSERT_EQ(answer.GetCount(), nKept) << c.pszCase;
+        EXPECT_LE(nMostHeld, 2 * c.nFit + 1) << c.pszCase << ": memory stays bounded while entries come";
+        for (int i = 0; i < nKept; ++i)
+            EXPECT_EQ(answer.GetAt(i).llFirstCluster, 10 * i) << c.pszCase;
+        EXPECT_EQ(answer.IsTruncated(), c.nEntries > c.nFit) << c.pszCase;
+        if (answer.IsTruncated())
+        {
+            EXPECT_EQ(answer.GetFirstDropped(), 10 * c.nFit) << c.pszCase;
+            // Nothing from the dropped part comes back.
+            answer.AddFile(CUnicodeString(L" "), 10 * c.nFit + 1, 10 * c.nFit + 2, 1);
+            answer.FitToLimit();
+            EXPECT_EQ(answer.GetCount(), nKept) << c.pszCase;
+        }
+    }
 }

@@ -71,8 +71,9 @@ TEST_F(ServiceRequests, VersionAndSettingsRequestsAnswerFromTheProgramsVersionAn
         ASSERT_TRUE(DecodeObject(received, stored));
         EXPECT_EQ(stored.m_nDefaultPort, 7110);
         EXPECT_EQ(stored.m_nUseBoottimeDefrag, 1);
-        EXPECT_EQ(Text(stored.m_strIgnoreMonitoringDrives), L"");
-        EXPECT_EQ(Text(stored.m_strAddDrivesManually), L"");
+        // With no value stored, the two texts go out as a blank, as the settings table has them.
+        EXPECT_EQ(Text(stored.m_strIgnoreMonitoringDrives), L" ");
+        EXPECT_EQ(Text(stored.m_strAddDrivesManually), L" ");
         EXPECT_EQ(stored.m_nIOGuardMinIdlePercentage, 95);
         EXPECT_EQ(stored.m_nPauseOnBattery, 0);
         EXPECT_EQ(Text(stored.m_strVersionText), L"1.2.3.4");

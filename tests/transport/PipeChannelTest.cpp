@@ -398,3 +398,129 @@ TEST(IoCanceller, CallBegunAfterTheTimeRanOutIsStillCancelled)
     ::CloseHandle(hClient);
     ::CloseHandle(hServer);
 }
+
+// What belongs to one connection of the pipe's client: its generation on every event,
+// replies and disconnections that never reach the next client, and the caps on what it
+// may leave waiting.
+TEST_F(PipeChannel, RepliesAndDisconnectionsForAClientThatLeftNeverReachTheNext)
+{
+    StartServer(L"generation");
+    uint32_t nFirst = 0;
+    {
+        CRawPipeClient first;
+        OpenRaw(first);
+        nFirst = m_server.GetGeneration(-1);
+        ASSERT_TRUE(first.Send(MakeFrame(MakePayload(20))));
+        CItemPtr pData = m_server.WaitKind(stQueueItem::KindData);
+        ASSERT_TRUE(pData);
+        EXPECT_EQ(pData->nGeneration, nFirst);
+    }
+    CItemPtr pGone = m_server.WaitKind(stQueueItem::KindDisconnected);
+    ASSERT_TRUE(pGone);
+    EXPECT_EQ(pGone->nGeneration, nFirst);
+
+    CRawPipeClient second;
+    OpenRaw(second);
+    const uint32_t nSecond = m_server.GetGeneration(-1);
+    EXPECT_NE(nSecond, nFirst);
+    EXPECT_EQ(m_server.GetGeneration(-1), nSecond);
+
+    const CBytes stale = MakePayload(16, 9);
+    EXPECT_TRUE(m_server.SendTo(-1, stale.data(), 16, nFirst)) << "dropped as for a client not connected";
+    m_server.DisconnectClient(-1, nFirst);
+    m_server.DisconnectAll(nFirst);
+    EXPECT_TRUE(second.Read(500).empty()) << "nothing of the first client's reaches the second";
+    ASSERT_TRUE(second.Send(MakeFrame(MakePayload(30))));
+    CItemPtr pData = m_server.WaitKind(stQueueItem::KindData);
+    ASSERT_TRUE(pData) << "the second client is still connected";
+    EXPECT_EQ(pData->nGeneration, nSecond);
+
+    // The send returns once the client has read the frame.
+    const CBytes reply = MakePayload(16, 3);
+    CBytes received;
+    std::thread reader([&] { received = second.Read(5000); });
+    EXPECT_TRUE(m_server.SendTo(-1, reply.data(), 16, nSecond));
+    reader.join();
+    EXPECT_EQ(received, MakeFrame(reply));
+    m_server.DisconnectClient(-1, nSecond);
+    CItemPtr pEnd = m_server.WaitKind(stQueueItem::KindDisconnected);
+    ASSERT_TRUE(pEnd);
+    EXPECT_EQ(pEnd->nGeneration, nSecond);
+}
+
+TEST_F(PipeChannel, ClientOverACapIsDroppedWithWhatItLeftWaiting)
+{
+    const struct
+    {
+        const wchar_t* pszCase;
+        int nMaxItems;
+        int64_t llMaxBytes;
+        size_t nPayload;
+        int nFrames;
+    } cases[] = {
+        {L"cap-items", 3, 0, 10, 5},
+        {L"cap-bytes", 0, 100, 60, 3},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.pszCase)));
+        CTestEndpoint server;
+        const std::wstring strName = MakePipeName(c.pszCase);
+        server.SetClientCaps(c.nMaxItems, c.llMaxBytes);
+        ASSERT_TRUE(server.StartServer(strName.c_str()));
+        CRawPipeClient client;
+        ASSERT_TRUE(client.Open(strName));
+        // Nothing is taken from the queue while the client sends, as by an owner that is busy.
+        for (int i = 0; i < c.nFrames; ++i)
+            client.Send(MakeFrame(MakePayload(c.nPayload)));
+        EXPECT_TRUE(client.Read(5000).empty()) << "the client is dropped";
+        const int aKinds[] = {stQueueItem::KindConnected, stQueueItem::KindError, stQueueItem::KindDisconnected};
+        for (int nKind : aKinds)
+        {
+            CItemPtr pItem = server.WaitItem();
+            ASSERT_TRUE(pItem);
+            EXPECT_EQ(pItem->nKind, nKind) << "no data item of the dropped client is handed out";
+            if (nKind == stQueueItem::KindError)
+            {
+                EXPECT_EQ(static_cast<DWORD>(pItem->nValue), CQOVQueuedServer::OverCapError);
+            }
+        }
+        CRawPipeClient next;
+        ASSERT_TRUE(next.Open(strName));
+        ASSERT_TRUE(server.WaitKind(stQueueItem::KindConnected));
+        const CBytes payload = MakePayload(c.nPayload, 5);
+        ASSERT_TRUE(next.Send(MakeFrame(payload)));
+        CItemPtr pData = server.WaitKind(stQueueItem::KindData);
+        ASSERT_TRUE(pData) << "the next client is served";
+        EXPECT_EQ(PayloadOf(*pData), payload);
+    }
+}
+
+// Wine makes a further instance of a name even when the first one is asked for, so the
+// server looks for the name itself before it makes the pair.
+TEST_F(PipeChannel, ServerRefusesAPipeNameAnotherHolds)
+{
+    m_strName = MakePipeName(L"squatted");
+    // The squatter's instances match the server's, as one that poses as it would make them.
+    const struct
+    {
+        const wchar_t* pszHalf;
+        DWORD dwAccess;
+    } halves[] = {{L"_IN", PIPE_ACCESS_INBOUND}, {L"_OUT", PIPE_ACCESS_OUTBOUND}};
+    for (const auto& h : halves)
+    {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(h.pszHalf)));
+        const std::wstring strHalf = L"\\\\.\\PIPE\\" + m_strName + h.pszHalf;
+        HANDLE hSquatter = ::CreateNamedPipeW(strHalf.c_str(), h.dwAccess | FILE_FLAG_OVERLAPPED, PIPE_TYPE_BYTE, 2,
+                                              1024, 1024, 0, NULL);
+        ASSERT_NE(hSquatter, INVALID_HANDLE_VALUE);
+        CTestEndpoint server;
+        EXPECT_FALSE(server.StartServer(m_strName.c_str()));
+        const DWORD dwError = ::GetLastError();
+        EXPECT_TRUE(dwError == ERROR_ALREADY_EXISTS || dwError == ERROR_ACCESS_DENIED) << dwError;
+        ::CloseHandle(hSquatter);
+    }
+    ASSERT_TRUE(m_server.StartServer(m_strName.c_str())) << "the name is free again";
+    CRawPipeClient client;
+    ASSERT_TRUE(client.Open(m_strName));
+}
