@@ -41,6 +41,8 @@ stop_limit=60
 program_pid=""
 service_pid=""
 status=0
+# A prefix chosen by the caller (the test run's own) is not this script's to stop.
+unset WINEPREFIX
 
 # Waits up to SECONDS for the process to end; false when it is still running.
 wait_end() {

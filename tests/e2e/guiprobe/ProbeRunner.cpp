@@ -58,8 +58,14 @@ int CProbeRunner::Run(const std::vector<PROBE_STEP>& steps)
         std::wstring strTime = Seconds(static_cast<DWORD>(::GetTickCount64() - nStart));
         m_log.Line((eOutcome == Outcome::Passed ? L"[ok] " : L"[FAILED] ") + strWhere + L", " + strTime + L": " +
                    step.strSource);
-        if (!strDetail.empty())
-            m_log.Line(strDetail);
+        for (size_t nStart = 0; nStart < strDetail.size();)
+        {
+            size_t nEnd = strDetail.find(L'\n', nStart);
+            if (nEnd == std::wstring::npos)
+                nEnd = strDetail.size();
+            m_log.Line(L"    " + strDetail.substr(nStart, nEnd - nStart));
+            nStart = nEnd + 1;
+        }
         if (eOutcome != Outcome::Passed)
             ++nFailed;
         bStopped = eOutcome == Outcome::Stop;
@@ -107,7 +113,7 @@ CProbeRunner::Outcome CProbeRunner::RunStep(const PROBE_STEP& step, std::wstring
         ::Sleep(step.dwMs);
         return Outcome::Passed;
     }
-    strDetail = L"    no such step";
+    strDetail = L"no such step";
     return Outcome::Failed;
 }
 
@@ -136,7 +142,7 @@ CProbeRunner::Outcome CProbeRunner::WaitFailed(WaitResult eResult, const PROBE_S
 {
     if (eResult == WaitResult::Ended && ProgramEnded(strDetail))
         return Outcome::Stop;
-    strDetail = L"    " + strWhat + L" after " + Seconds(step.dwMs);
+    strDetail = strWhat + L" after " + Seconds(step.dwMs);
     return Outcome::Failed;
 }
 
@@ -145,16 +151,16 @@ bool CProbeRunner::ProgramEnded(std::wstring& strDetail) const
     DWORD dwExitCode = 0;
     if (!m_process.Ended(dwExitCode))
         return false;
-    strDetail = L"    the program has ended (exit code " + Hex(dwExitCode) + L"): did it crash?";
+    strDetail = L"the program has ended (exit code " + Hex(dwExitCode) + L"): did it crash?";
     return true;
 }
 
 bool CProbeRunner::HaveFrame(std::wstring& strDetail) const
 {
     if (m_hFrame == NULL)
-        strDetail = L"    no window yet: a wait-window step must come first";
+        strDetail = L"no window yet: a wait-window step must come first";
     else if (!::IsWindow(m_hFrame))
-        strDetail = L"    the window " + Hex(reinterpret_cast<ULONG_PTR>(m_hFrame)) + L" is gone";
+        strDetail = L"the window " + Hex(reinterpret_cast<ULONG_PTR>(m_hFrame)) + L" is gone";
     else
         return true;
     return false;
@@ -166,7 +172,7 @@ bool CProbeRunner::HaveList(HWND& hList, std::wstring& strDetail) const
         return false;
     hList = FindVisibleChild(m_hFrame, WC_LISTVIEWW);
     if (hList == NULL)
-        strDetail = L"    the window has no visible list (" + std::wstring(WC_LISTVIEWW) + L")";
+        strDetail = L"the window has no visible list (" + std::wstring(WC_LISTVIEWW) + L")";
     return hList != NULL;
 }
 
@@ -174,17 +180,17 @@ HWND CProbeRunner::HaveControl(UINT nId, std::wstring& strDetail) const
 {
     if (m_hDialog == NULL)
     {
-        strDetail = L"    no dialog yet: a wait-dialog step must come first";
+        strDetail = L"no dialog yet: a wait-dialog step must come first";
         return NULL;
     }
     if (!::IsWindow(m_hDialog))
     {
-        strDetail = L"    the dialog " + Hex(reinterpret_cast<ULONG_PTR>(m_hDialog)) + L" is gone";
+        strDetail = L"the dialog " + Hex(reinterpret_cast<ULONG_PTR>(m_hDialog)) + L" is gone";
         return NULL;
     }
     HWND hControl = ::GetDlgItem(m_hDialog, static_cast<int>(nId));
     if (hControl == NULL)
-        strDetail = L"    the dialog has no control " + std::to_wstring(nId);
+        strDetail = L"the dialog has no control " + std::to_wstring(nId);
     return hControl;
 }
 
@@ -207,12 +213,12 @@ CProbeRunner::Outcome CProbeRunner::WaitWindow(const PROBE_STEP& step, std::wstr
     DWORD dwError = 0;
     if (!m_process.Open(hFound, dwError))
     {
-        strDetail = L"    cannot open the window's process (error " + std::to_wstring(dwError) + L")";
+        strDetail = L"cannot open the window's process (error " + std::to_wstring(dwError) + L")";
         return Outcome::Stop;
     }
     m_hFrame = hFound;
     m_hDialog = NULL;
-    strDetail = L"    window " + Hex(reinterpret_cast<ULONG_PTR>(hFound)) + L" of process " + Hex(m_process.Id());
+    strDetail = L"window " + Hex(reinterpret_cast<ULONG_PTR>(hFound)) + L" of process " + Hex(m_process.Id());
     return Outcome::Passed;
 }
 
@@ -226,7 +232,7 @@ CProbeRunner::Outcome CProbeRunner::WaitDialog(const PROBE_STEP& step, std::wstr
     if (eResult != WaitResult::Met)
         return WaitFailed(eResult, step, L"no visible dialog titled " + QuotedWord(step.strText), strDetail);
     m_hDialog = hFound;
-    strDetail = L"    dialog " + Hex(reinterpret_cast<ULONG_PTR>(hFound));
+    strDetail = L"dialog " + Hex(reinterpret_cast<ULONG_PTR>(hFound));
     return Outcome::Passed;
 }
 
@@ -246,7 +252,7 @@ bool CProbeRunner::ReadCell(int nRow, int nColumn, std::wstring& strText, std::w
         strError = L"the list has " + std::to_wstring(nColumns) + L" columns";
     else if (list.Cell(nRow, nColumn, strText, strError))
         return true;
-    strDetail = L"    " + strError;
+    strDetail = strError;
     return false;
 }
 
@@ -259,13 +265,13 @@ CProbeRunner::Outcome CProbeRunner::DumpRows(std::wstring& strDetail)
     int nRows = 0, nColumns = 0;
     if (!list.RowCount(nRows) || !list.ColumnCount(nColumns))
     {
-        strDetail = L"    the list does not answer";
+        strDetail = L"the list does not answer";
         return Outcome::Failed;
     }
-    strDetail = L"    " + std::to_wstring(nRows) + L" rows, " + std::to_wstring(nColumns) + L" columns";
+    strDetail = std::to_wstring(nRows) + L" rows, " + std::to_wstring(nColumns) + L" columns";
     for (int nRow = 0; nRow < nRows; ++nRow)
     {
-        std::wstring strLine = L"    row " + std::to_wstring(nRow) + L":";
+        std::wstring strLine = L"row " + std::to_wstring(nRow) + L":";
         for (int nColumn = 0; nColumn < nColumns; ++nColumn)
         {
             std::wstring strText, strError;
@@ -288,7 +294,7 @@ CProbeRunner::Outcome CProbeRunner::ExpectRow(const PROBE_STEP& step, std::wstri
         return Outcome::Failed;
     if (strText == step.strText)
         return Outcome::Passed;
-    strDetail = L"    row " + std::to_wstring(step.nRow) + L" column " + std::to_wstring(step.nColumn) + L" is " +
+    strDetail = L"row " + std::to_wstring(step.nRow) + L" column " + std::to_wstring(step.nColumn) + L" is " +
                 QuotedWord(strText);
     return Outcome::Failed;
 }
@@ -302,7 +308,7 @@ CProbeRunner::Outcome CProbeRunner::WaitRow(const PROBE_STEP& step, std::wstring
     });
     if (eResult == WaitResult::Met)
         return Outcome::Passed;
-    std::wstring strWhat = !strWhy.empty() ? strWhy.substr(4)
+    std::wstring strWhat = !strWhy.empty() ? strWhy
                                            : L"row " + std::to_wstring(step.nRow) + L" column " +
                                                  std::to_wstring(step.nColumn) + L" is " + QuotedWord(strText);
     return WaitFailed(eResult, step, strWhat, strDetail);
@@ -315,9 +321,9 @@ CProbeRunner::Outcome CProbeRunner::ExpectRows(const PROBE_STEP& step, std::wstr
         return Outcome::Failed;
     int nRows = 0;
     if (!CRemoteList(m_process, hList).RowCount(nRows))
-        strDetail = L"    the list does not answer";
+        strDetail = L"the list does not answer";
     else if (nRows != step.nRow)
-        strDetail = L"    the list has " + std::to_wstring(nRows) + L" rows";
+        strDetail = L"the list has " + std::to_wstring(nRows) + L" rows";
     else
         return Outcome::Passed;
     return Outcome::Failed;
@@ -330,7 +336,7 @@ CProbeRunner::Outcome CProbeRunner::ExpectStatus(const PROBE_STEP& step, std::ws
     HWND hStatus = FindVisibleChild(m_hFrame, STATUSCLASSNAMEW);
     if (hStatus == NULL)
     {
-        strDetail = L"    the window has no visible status bar (" + std::wstring(STATUSCLASSNAMEW) + L")";
+        strDetail = L"the window has no visible status bar (" + std::wstring(STATUSCLASSNAMEW) + L")";
         return Outcome::Failed;
     }
     CRemoteStatusBar bar(m_process, hStatus);
@@ -344,7 +350,7 @@ CProbeRunner::Outcome CProbeRunner::ExpectStatus(const PROBE_STEP& step, std::ws
         return Outcome::Passed;
     else if (strError.empty())
         strError = L"pane " + std::to_wstring(step.nRow) + L" is " + QuotedWord(strText);
-    strDetail = L"    " + strError;
+    strDetail = strError;
     return Outcome::Failed;
 }
 
@@ -355,9 +361,9 @@ CProbeRunner::Outcome CProbeRunner::ExpectDialogText(const PROBE_STEP& step, std
         return Outcome::Failed;
     std::wstring strText;
     if (!ReadWindowText(hControl, strText))
-        strDetail = L"    the control does not answer WM_GETTEXT";
+        strDetail = L"the control does not answer WM_GETTEXT";
     else if (strText != step.strText)
-        strDetail = L"    control " + std::to_wstring(step.nId) + L" reads " + QuotedWord(strText);
+        strDetail = L"control " + std::to_wstring(step.nId) + L" reads " + QuotedWord(strText);
     else
         return Outcome::Passed;
     return Outcome::Failed;
@@ -371,6 +377,6 @@ CProbeRunner::Outcome CProbeRunner::SetDialogText(const PROBE_STEP& step, std::w
     LRESULT lResult = 0;
     if (SendBounded(hControl, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(step.strText.c_str()), lResult) && lResult)
         return Outcome::Passed;
-    strDetail = L"    the control did not take the text";
+    strDetail = L"the control did not take the text";
     return Outcome::Failed;
 }

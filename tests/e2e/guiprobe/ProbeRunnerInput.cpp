@@ -57,7 +57,7 @@ CProbeRunner::Outcome CProbeRunner::Click(const PROBE_STEP& step, std::wstring& 
         return Outcome::Failed;
     if (!::IsWindowVisible(hControl) || !::IsWindowEnabled(hControl))
     {
-        strDetail = L"    control " + std::to_wstring(step.nId) + L" is " +
+        strDetail = L"control " + std::to_wstring(step.nId) + L" is " +
                     (::IsWindowVisible(hControl) ? L"disabled" : L"hidden");
         return Outcome::Failed;
     }
@@ -66,10 +66,10 @@ CProbeRunner::Outcome CProbeRunner::Click(const PROBE_STEP& step, std::wstring& 
     {
         if (::GetLastError() != ERROR_TIMEOUT)
         {
-            strDetail = L"    the click was not delivered (error " + std::to_wstring(::GetLastError()) + L")";
+            strDetail = L"the click was not delivered (error " + std::to_wstring(::GetLastError()) + L")";
             return Outcome::Failed;
         }
-        strDetail = L"    the program is still handling the click";
+        strDetail = L"the program is still handling the click";
     }
     return Outcome::Passed;
 }
@@ -80,7 +80,7 @@ CProbeRunner::Outcome CProbeRunner::PostCommand(const PROBE_STEP& step, std::wst
         return Outcome::Failed;
     if (::PostMessageW(m_hFrame, WM_COMMAND, MAKEWPARAM(step.nId, 0), 0))
         return Outcome::Passed;
-    strDetail = L"    WM_COMMAND was not posted (error " + std::to_wstring(::GetLastError()) + L")";
+    strDetail = L"WM_COMMAND was not posted (error " + std::to_wstring(::GetLastError()) + L")";
     return Outcome::Failed;
 }
 
@@ -92,7 +92,7 @@ CProbeRunner::Outcome CProbeRunner::PressKey(const PROBE_STEP& step, std::wstrin
         return Outcome::Failed;
     ::SetForegroundWindow(m_hFrame);
     if (WaitUntil(2000, [&]() { return ::GetForegroundWindow() == m_hFrame; }) != WaitResult::Met)
-        strDetail = L"    the window did not become the foreground window; the key was sent anyway";
+        strDetail = L"the window did not become the foreground window; the key was sent anyway";
     const UINT aModifiers[3][2] = {{kModCtrl, VK_CONTROL}, {kModShift, VK_SHIFT}, {kModAlt, VK_MENU}};
     std::vector<INPUT> inputs;
     for (const auto& modifier : aModifiers)
@@ -110,7 +110,7 @@ CProbeRunner::Outcome CProbeRunner::PressKey(const PROBE_STEP& step, std::wstrin
     UINT nSent = ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
     if (nSent == inputs.size())
         return Outcome::Passed;
-    strDetail = L"    SendInput took " + std::to_wstring(nSent) + L" of " + std::to_wstring(inputs.size()) +
+    strDetail = L"SendInput took " + std::to_wstring(nSent) + L" of " + std::to_wstring(inputs.size()) +
                 L" key events (error " + std::to_wstring(::GetLastError()) + L")";
     return Outcome::Failed;
 }
@@ -138,7 +138,7 @@ CProbeRunner::Outcome CProbeRunner::MenuShot(const PROBE_STEP& step, std::wstrin
     RECT rc = {};
     if (eResult != WaitResult::Met || !::GetWindowRect(hPopup, &rc))
     {
-        strDetail = L"    no open popup menu of the program";
+        strDetail = L"no open popup menu of the program";
         return Outcome::Failed;
     }
     return SavePicture(step.strName, rc, strDetail);
@@ -150,12 +150,12 @@ CProbeRunner::Outcome CProbeRunner::CancelMenu(std::wstring& strDetail)
         return Outcome::Failed;
     if (OpenPopupMenu() == NULL)
     {
-        strDetail = L"    no popup menu is open";
+        strDetail = L"no popup menu is open";
         return Outcome::Failed;
     }
     if (!::PostMessageW(m_hFrame, WM_CANCELMODE, 0, 0))
     {
-        strDetail = L"    WM_CANCELMODE was not posted (error " + std::to_wstring(::GetLastError()) + L")";
+        strDetail = L"WM_CANCELMODE was not posted (error " + std::to_wstring(::GetLastError()) + L")";
         return Outcome::Failed;
     }
     WaitResult eResult = WaitUntil(kMenuWaitMs, [&]() { return OpenPopupMenu() == NULL; });
@@ -163,7 +163,7 @@ CProbeRunner::Outcome CProbeRunner::CancelMenu(std::wstring& strDetail)
         return Outcome::Passed;
     if (eResult == WaitResult::Ended && ProgramEnded(strDetail))
         return Outcome::Stop;
-    strDetail = L"    the popup menu is still open";
+    strDetail = L"the popup menu is still open";
     return Outcome::Failed;
 }
 
@@ -181,8 +181,8 @@ CProbeRunner::Outcome CProbeRunner::Shot(const PROBE_STEP& step, std::wstring& s
         hWnd = m_hDialog;
         if (hWnd == NULL || !::IsWindowVisible(hWnd))
         {
-            strDetail = hWnd == NULL ? L"    no dialog yet: a wait-dialog step must come first"
-                                     : L"    the dialog is not visible";
+            strDetail = hWnd == NULL ? L"no dialog yet: a wait-dialog step must come first"
+                                     : L"the dialog is not visible";
             return Outcome::Failed;
         }
     }
@@ -190,7 +190,7 @@ CProbeRunner::Outcome CProbeRunner::Shot(const PROBE_STEP& step, std::wstring& s
         return Outcome::Failed;
     if (!::GetWindowRect(hWnd, &rc))
     {
-        strDetail = L"    the window is gone";
+        strDetail = L"the window is gone";
         return Outcome::Failed;
     }
     return SavePicture(step.strName, rc, strDetail);
@@ -203,10 +203,10 @@ CProbeRunner::Outcome CProbeRunner::SavePicture(const std::wstring& strName, con
     std::wstring strPath = m_strPictureFolder + L"\\" + strName + L".png";
     if (!picture.SavePng(strPath))
     {
-        strDetail = L"    cannot " + std::wstring(picture.Empty() ? L"copy the screen" : L"write " + strPath);
+        strDetail = L"cannot " + std::wstring(picture.Empty() ? L"copy the screen" : L"write " + strPath);
         return Outcome::Failed;
     }
-    strDetail = L"    " + strName + L".png, " + std::to_wstring(picture.Width()) + L" x " +
+    strDetail = strName + L".png, " + std::to_wstring(picture.Width()) + L" x " +
                 std::to_wstring(picture.Height());
     return Outcome::Passed;
 }
