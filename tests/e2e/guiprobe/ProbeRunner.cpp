@@ -198,8 +198,9 @@ CProbeRunner::Outcome CProbeRunner::WaitWindow(const PROBE_STEP& step, std::wstr
 {
     const wchar_t* pszTitle = step.bHasTitle ? step.strText.c_str() : nullptr;
     HWND hFound = NULL;
+    // Any process: the window may be that of a program the first one started.
     WaitResult eResult = WaitUntil(step.dwMs, [&]() {
-        hFound = FindVisibleTopLevel(step.strName.c_str(), pszTitle, m_process.Id());
+        hFound = FindVisibleTopLevel(step.strName.c_str(), pszTitle, 0);
         return hFound != NULL;
     });
     // Nothing after a missing window can pass.
