@@ -50,23 +50,16 @@ svc_pid=""
 step_no=0
 steps=9
 
-# Alive and not yet a zombie: a child that has ended stays in the process table until waited for.
-alive() {
-    local state
-    state="$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)" || return 1
-    [ -n "$state" ] && [ "$state" != Z ]
-}
-
 # Stops the service the way Ctrl+C stops it in a console; false when it does not end in time.
 stop_service() {
     local i
     [ -n "$svc_pid" ] || return 0
     kill -INT "$svc_pid" 2>/dev/null || true
     for ((i = 0; i < stop_limit * 5; i++)); do
-        alive "$svc_pid" || break
+        vf_alive "$svc_pid" || break
         sleep 0.2
     done
-    if alive "$svc_pid"; then
+    if vf_alive "$svc_pid"; then
         return 1
     fi
     svc_status=0
@@ -111,13 +104,6 @@ done_step() {
     echo "${1:-done} ($((SECONDS - step_start)) s)"
 }
 
-# A Unix path as the Windows programs see it: Wine maps / to Z:.
-winpath() {
-    local path
-    path="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
-    echo "Z:${path//\//\\}"
-}
-
 # Runs a Windows program quietly; its output, without the carriage returns, to standard output.
 run() {
     wine "$@" </dev/null 2>&1 | tr -d '\r'
@@ -133,7 +119,7 @@ wait_for_volumes() {
     local wait_pid status=0 tick=0
     wine "$cmd" /A:Wait </dev/null >"$work/wait.out" 2>&1 &
     wait_pid=$!
-    while alive "$wait_pid"; do
+    while vf_alive "$wait_pid"; do
         if ((tick >= wait_limit * 2)); then
             kill "$wait_pid" 2>/dev/null || true
             wait "$wait_pid" 2>/dev/null || true
@@ -185,23 +171,23 @@ done_step
 step "creating the fragmented volumes"
 ntfs_image="$work/ntfs.img"
 fat_image="$work/fat32.img"
-out="$(run "$simdisk" create "$(winpath "$ntfs_image")" --fs ntfs --size "$size" --files "$files" \
+out="$(run "$simdisk" create "$(vf_winpath "$ntfs_image")" --fs ntfs --size "$size" --files "$files" \
     --fragmented 30 --seed "$seed")" || fail "simdisk create (NTFS): $out"
-out="$(run "$simdisk" create "$(winpath "$fat_image")" --fs fat32 --size "$size" --files "$files" \
+out="$(run "$simdisk" create "$(vf_winpath "$fat_image")" --fs fat32 --size "$size" --files "$files" \
     --fragmented 30 --seed "$((seed + 1))")" || fail "simdisk create (FAT32): $out"
-run "$simdisk" info "$(winpath "$ntfs_image")" >"$work/ntfs.before" || fail "simdisk info (NTFS)"
-run "$simdisk" info "$(winpath "$fat_image")" >"$work/fat32.before" || fail "simdisk info (FAT32)"
+run "$simdisk" info "$(vf_winpath "$ntfs_image")" >"$work/ntfs.before" || fail "simdisk info (NTFS)"
+run "$simdisk" info "$(vf_winpath "$fat_image")" >"$work/fat32.before" || fail "simdisk info (FAT32)"
 done_step "S: $(figure "$work/ntfs.before" "fragmented files") and T: $(figure "$work/fat32.before" \
     "fragmented files") fragmented files"
 
 step "starting VfoldSvcSim -f on S: and T:"
 # A session of its own: Ctrl+C in the terminal reaches the script, which stops the service itself.
-setsid wine "$service" --image "S:=$(winpath "$ntfs_image")" --image "T:=$(winpath "$fat_image")" -f \
+setsid wine "$service" --image "S:=$(vf_winpath "$ntfs_image")" --image "T:=$(vf_winpath "$fat_image")" -f \
     </dev/null >"$work/service.log" 2>&1 &
 svc_pid=$!
 listed=""
 for ((i = 0; i < 60; i++)); do
-    alive "$svc_pid" || fail "the service ended at start"
+    vf_alive "$svc_pid" || fail "the service ended at start"
     if listed="$(run "$cmd" /A:List)"; then
         break
     fi
@@ -231,8 +217,8 @@ stop_service || fail "the service did not stop within $stop_limit s"
 [ "$svc_status" -eq 1 ] || fail "the service ended with $svc_status"
 done_step
 
-run "$simdisk" info "$(winpath "$ntfs_image")" >"$work/ntfs.after" || fail "simdisk info (NTFS)"
-run "$simdisk" info "$(winpath "$fat_image")" >"$work/fat32.after" || fail "simdisk info (FAT32)"
+run "$simdisk" info "$(vf_winpath "$ntfs_image")" >"$work/ntfs.after" || fail "simdisk info (NTFS)"
+run "$simdisk" info "$(vf_winpath "$fat_image")" >"$work/fat32.after" || fail "simdisk info (FAT32)"
 echo
 printf '%-22s %21s   %21s\n' "" "S: NTFS, complete" "T: FAT32, quick"
 printf '%-22s %10s %10s   %10s %10s\n' "" before after before after
@@ -244,6 +230,6 @@ done
 echo
 
 step "simdisk verify of both volumes"
-ntfs_check="$(run "$simdisk" verify "$(winpath "$ntfs_image")")" || fail "S: is damaged: $ntfs_check"
-fat_check="$(run "$simdisk" verify "$(winpath "$fat_image")")" || fail "T: is damaged: $fat_check"
+ntfs_check="$(run "$simdisk" verify "$(vf_winpath "$ntfs_image")")" || fail "S: is damaged: $ntfs_check"
+fat_check="$(run "$simdisk" verify "$(vf_winpath "$fat_image")")" || fail "T: is damaged: $fat_check"
 done_step "S: $ntfs_check, T: $fat_check"

@@ -15,9 +15,12 @@ vf_install_deps() {
 }
 
 # A fresh Wine prefix inside the build directory and one persistent wineserver
-# for the whole run; the caller ends it with vf_wine_stop.
+# for the whole run; the caller ends it with vf_wine_stop. With a size such as
+# 1024x768 every program of the prefix runs in one Wine virtual desktop.
+#   vf_wine_start PREFIX [DESKTOP_SIZE]
 vf_wine_start() {
     export WINEPREFIX="$1"
+    local desktop="${2:-}"
     export WINEDEBUG=-all
     # No prompts for the .NET and HTML runtimes: nothing here needs them.
     export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -27,9 +30,33 @@ vf_wine_start() {
     # persistent one starts: a prefix made under the persistent server can
     # end up with two service managers, each with its own view of services.
     wineboot -i >/dev/null 2>&1
+    # A fresh prefix has none of Wine's own fonts: Marlett, Tahoma and
+    # "MS Shell Dlg" fall back to a sans font, and Marlett's check marks and
+    # caption-button glyphs print as letters.
+    cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+    # A program that crashes while DISPLAY is set would otherwise wait in the
+    # crash dialog until the test's time-out.
+    vf_wine_reg 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0
+    if [ -n "$desktop" ]; then
+        # A virtual desktop from the registry, not "explorer /desktop": windows
+        # get captions and frames, every process shares the one desktop, and a
+        # plain "wine program" still waits and returns its exit status. The
+        # desktop takes effect once the server below has let the prefix go.
+        vf_wine_reg 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default
+        vf_wine_reg 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d "$desktop"
+    fi
     wineserver -w
     wineserver -p
     wineboot >/dev/null 2>&1
+}
+
+# Sets one value in the prefix's registry; quiet unless it fails.
+vf_wine_reg() {
+    local out
+    if ! out="$(wine reg add "$@" /f 2>&1)"; then
+        echo "wine reg add $*: $out" >&2
+        return 1
+    fi
 }
 
 # A virtual X display of its own for the windows of the GUI tests: Xvfb picks
@@ -64,6 +91,20 @@ vf_xvfb_stop() {
 
 vf_wine_stop() {
     [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1 || true
+}
+
+# Alive and not yet a zombie: a child that has ended stays in the process table until waited for.
+vf_alive() {
+    local state
+    state="$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)" || return 1
+    [ -n "$state" ] && [ "$state" != Z ]
+}
+
+# A Unix path as the Windows programs see it: Wine maps / to Z:.
+vf_winpath() {
+    local path
+    path="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
+    echo "Z:${path//\//\\}"
 }
 
 # Configures the build folder once; builds the targets named, or everything.

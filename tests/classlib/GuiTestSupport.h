@@ -2,6 +2,8 @@
 // picture of a window for review.
 #pragma once
 
+#include "ScreenPicture.h"
+
 #include <windows.h>
 
 #include <functional>
@@ -13,7 +15,3 @@ bool PumpUntil(const std::function<bool()>& condition, DWORD dwTimeoutMs = 5000)
 // Copies the window's screen area into a PNG file named after the case in
 // the screenshot folder (VF_SCREENSHOT_DIR); false when it cannot.
 bool SaveWindowPicture(HWND hWnd, const wchar_t* pszName);
-// A 32-bit top-down section and its pixels; the caller deletes it.
-HBITMAP CreateSection(int nWidth, int nHeight, void** ppBits);
-// Reads a pixel of a 32-bit top-down section as 0x00BBGGRR.
-COLORREF PixelOf(const void* pBits, int nWidth, int x, int y);

@@ -1,0 +1,383 @@
+#include "ProbeRunner.h"
+
+#include "RemoteControls.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+
+namespace
+{
+const DWORD kPollMs = 100;
+
+std::wstring Hex(ULONG_PTR nValue)
+{
+    wchar_t szText[32];
+    swprintf(szText, ARRAYSIZE(szText), L"0x%llX", static_cast<unsigned long long>(nValue));
+    return szText;
+}
+
+std::wstring Seconds(DWORD dwMs)
+{
+    wchar_t szText[32];
+    swprintf(szText, ARRAYSIZE(szText), L"%.1f s", dwMs / 1000.0);
+    return szText;
+}
+
+// The first visible top-level window of the class (and title, when given) that belongs to
+// the process, or to any process for 0.
+HWND FindVisibleTopLevel(const wchar_t* pszClass, const wchar_t* pszTitle, DWORD dwProcess)
+{
+    for (HWND hWnd = NULL; (hWnd = ::FindWindowExW(NULL, hWnd, pszClass, pszTitle)) != NULL;)
+    {
+        DWORD dwOwner = 0;
+        ::GetWindowThreadProcessId(hWnd, &dwOwner);
+        if (::IsWindowVisible(hWnd) && (dwProcess == 0 || dwOwner == dwProcess))
+            return hWnd;
+    }
+    return NULL;
+}
+} // namespace
+
+int CProbeRunner::Run(const std::vector<PROBE_STEP>& steps)
+{
+    int nFailed = 0;
+    bool bStopped = false;
+    for (const PROBE_STEP& step : steps)
+    {
+        std::wstring strWhere = L"line " + std::to_wstring(step.nLine);
+        if (bStopped)
+        {
+            m_log.Line(L"[not run] " + strWhere + L": " + step.strSource);
+            ++nFailed;
+            continue;
+        }
+        std::wstring strDetail;
+        ULONGLONG nStart = ::GetTickCount64();
+        Outcome eOutcome = RunStep(step, strDetail);
+        std::wstring strTime = Seconds(static_cast<DWORD>(::GetTickCount64() - nStart));
+        m_log.Line((eOutcome == Outcome::Passed ? L"[ok] " : L"[FAILED] ") + strWhere + L", " + strTime + L": " +
+                   step.strSource);
+        for (size_t nStart = 0; nStart < strDetail.size();)
+        {
+            size_t nEnd = strDetail.find(L'\n', nStart);
+            if (nEnd == std::wstring::npos)
+                nEnd = strDetail.size();
+            m_log.Line(L"    " + strDetail.substr(nStart, nEnd - nStart));
+            nStart = nEnd + 1;
+        }
+        if (eOutcome != Outcome::Passed)
+            ++nFailed;
+        bStopped = eOutcome == Outcome::Stop;
+    }
+    return nFailed;
+}
+
+CProbeRunner::Outcome CProbeRunner::RunStep(const PROBE_STEP& step, std::wstring& strDetail)
+{
+    if (ProgramEnded(strDetail))
+        return Outcome::Stop;
+    switch (step.eVerb)
+    {
+    case StepVerb::WaitWindow:
+        return WaitWindow(step, strDetail);
+    case StepVerb::WaitDialog:
+        return WaitDialog(step, strDetail);
+    case StepVerb::Rows:
+        return DumpRows(strDetail);
+    case StepVerb::ExpectRow:
+        return ExpectRow(step, strDetail);
+    case StepVerb::WaitRow:
+        return WaitRow(step, strDetail);
+    case StepVerb::ExpectRows:
+        return ExpectRows(step, strDetail);
+    case StepVerb::Status:
+        return ExpectStatus(step, strDetail);
+    case StepVerb::DialogText:
+        return ExpectDialogText(step, strDetail);
+    case StepVerb::SetText:
+        return SetDialogText(step, strDetail);
+    case StepVerb::Click:
+        return Click(step, strDetail);
+    case StepVerb::Command:
+        return PostCommand(step, strDetail);
+    case StepVerb::Key:
+        return PressKey(step, strDetail);
+    case StepVerb::MenuShot:
+        return MenuShot(step, strDetail);
+    case StepVerb::CancelMenu:
+        return CancelMenu(strDetail);
+    case StepVerb::Shot:
+        return Shot(step, strDetail);
+    case StepVerb::Sleep:
+        ::Sleep(step.dwMs);
+        return Outcome::Passed;
+    }
+    strDetail = L"no such step";
+    return Outcome::Failed;
+}
+
+CProbeRunner::WaitResult CProbeRunner::WaitUntil(DWORD dwMs, const std::function<bool()>& condition) const
+{
+    ULONGLONG nEnd = ::GetTickCount64() + dwMs;
+    while (true)
+    {
+        if (condition())
+            return WaitResult::Met;
+        DWORD dwExitCode = 0;
+        if (m_process.Ended(dwExitCode))
+            return WaitResult::Ended;
+        if (::GetTickCount64() >= nEnd)
+            return WaitResult::TimedOut;
+        // The program's end cuts the pause short, so that a crash fails the step at once.
+        if (m_process.IsOpen())
+            ::WaitForSingleObject(m_process.Handle(), kPollMs);
+        else
+            ::Sleep(kPollMs);
+    }
+}
+
+CProbeRunner::Outcome CProbeRunner::WaitFailed(WaitResult eResult, const PROBE_STEP& step, const std::wstring& strWhat,
+                                               std::wstring& strDetail) const
+{
+    if (eResult == WaitResult::Ended && ProgramEnded(strDetail))
+        return Outcome::Stop;
+    strDetail = strWhat + L" after " + Seconds(step.dwMs);
+    return Outcome::Failed;
+}
+
+bool CProbeRunner::ProgramEnded(std::wstring& strDetail) const
+{
+    DWORD dwExitCode = 0;
+    if (!m_process.Ended(dwExitCode))
+        return false;
+    strDetail = L"the program has ended (exit code " + Hex(dwExitCode) + L"): did it crash?";
+    return true;
+}
+
+bool CProbeRunner::HaveFrame(std::wstring& strDetail) const
+{
+    if (m_hFrame == NULL)
+        strDetail = L"no window yet: a wait-window step must come first";
+    else if (!::IsWindow(m_hFrame))
+        strDetail = L"the window " + Hex(reinterpret_cast<ULONG_PTR>(m_hFrame)) + L" is gone";
+    else
+        return true;
+    return false;
+}
+
+bool CProbeRunner::HaveList(HWND& hList, std::wstring& strDetail) const
+{
+    if (!HaveFrame(strDetail))
+        return false;
+    hList = FindVisibleChild(m_hFrame, WC_LISTVIEWW);
+    if (hList == NULL)
+        strDetail = L"the window has no visible list (" + std::wstring(WC_LISTVIEWW) + L")";
+    return hList != NULL;
+}
+
+HWND CProbeRunner::HaveControl(UINT nId, std::wstring& strDetail) const
+{
+    if (m_hDialog == NULL)
+    {
+        strDetail = L"no dialog yet: a wait-dialog step must come first";
+        return NULL;
+    }
+    if (!::IsWindow(m_hDialog))
+    {
+        strDetail = L"the dialog " + Hex(reinterpret_cast<ULONG_PTR>(m_hDialog)) + L" is gone";
+        return NULL;
+    }
+    HWND hControl = ::GetDlgItem(m_hDialog, static_cast<int>(nId));
+    if (hControl == NULL)
+        strDetail = L"the dialog has no control " + std::to_wstring(nId);
+    return hControl;
+}
+
+CProbeRunner::Outcome CProbeRunner::WaitWindow(const PROBE_STEP& step, std::wstring& strDetail)
+{
+    const wchar_t* pszTitle = step.bHasTitle ? step.strText.c_str() : nullptr;
+    HWND hFound = NULL;
+    // Any process: the window may be that of a program the first one started.
+    WaitResult eResult = WaitUntil(step.dwMs, [&]() {
+        hFound = FindVisibleTopLevel(step.strName.c_str(), pszTitle, 0);
+        return hFound != NULL;
+    });
+    // Nothing after a missing window can pass.
+    if (eResult != WaitResult::Met)
+    {
+        std::wstring strWhat = L"no visible window of class " + QuotedWord(step.strName) +
+                               (pszTitle != nullptr ? L" titled " + QuotedWord(step.strText) : L"");
+        WaitFailed(eResult, step, strWhat, strDetail);
+        return Outcome::Stop;
+    }
+    DWORD dwError = 0;
+    if (!m_process.Open(hFound, dwError))
+    {
+        strDetail = L"cannot open the window's process (error " + std::to_wstring(dwError) + L")";
+        return Outcome::Stop;
+    }
+    m_hFrame = hFound;
+    m_hDialog = NULL;
+    strDetail = L"window " + Hex(reinterpret_cast<ULONG_PTR>(hFound)) + L" of process " + Hex(m_process.Id());
+    return Outcome::Passed;
+}
+
+CProbeRunner::Outcome CProbeRunner::WaitDialog(const PROBE_STEP& step, std::wstring& strDetail)
+{
+    HWND hFound = NULL;
+    WaitResult eResult = WaitUntil(step.dwMs, [&]() {
+        hFound = FindVisibleTopLevel(L"#32770", step.strText.c_str(), m_process.Id());
+        return hFound != NULL;
+    });
+    if (eResult != WaitResult::Met)
+        return WaitFailed(eResult, step, L"no visible dialog titled " + QuotedWord(step.strText), strDetail);
+    m_hDialog = hFound;
+    strDetail = L"dialog " + Hex(reinterpret_cast<ULONG_PTR>(hFound));
+    return Outcome::Passed;
+}
+
+bool CProbeRunner::ReadCell(int nRow, int nColumn, std::wstring& strText, std::wstring& strDetail) const
+{
+    HWND hList = NULL;
+    if (!HaveList(hList, strDetail))
+        return false;
+    CRemoteList list(m_process, hList);
+    int nRows = 0, nColumns = 0;
+    std::wstring strError;
+    if (!list.RowCount(nRows) || !list.ColumnCount(nColumns))
+        strError = L"the list does not answer";
+    else if (nRow >= nRows)
+        strError = L"the list has " + std::to_wstring(nRows) + L" rows";
+    else if (nColumn >= nColumns)
+        strError = L"the list has " + std::to_wstring(nColumns) + L" columns";
+    else if (list.Cell(nRow, nColumn, strText, strError))
+        return true;
+    strDetail = strError;
+    return false;
+}
+
+CProbeRunner::Outcome CProbeRunner::DumpRows(std::wstring& strDetail)
+{
+    HWND hList = NULL;
+    if (!HaveList(hList, strDetail))
+        return Outcome::Failed;
+    CRemoteList list(m_process, hList);
+    int nRows = 0, nColumns = 0;
+    if (!list.RowCount(nRows) || !list.ColumnCount(nColumns))
+    {
+        strDetail = L"the list does not answer";
+        return Outcome::Failed;
+    }
+    strDetail = std::to_wstring(nRows) + L" rows, " + std::to_wstring(nColumns) + L" columns";
+    for (int nRow = 0; nRow < nRows; ++nRow)
+    {
+        std::wstring strLine = L"row " + std::to_wstring(nRow) + L":";
+        for (int nColumn = 0; nColumn < nColumns; ++nColumn)
+        {
+            std::wstring strText, strError;
+            if (!list.Cell(nRow, nColumn, strText, strError))
+            {
+                strDetail += L"\n" + strLine + L" " + strError;
+                return Outcome::Failed;
+            }
+            strLine += (nColumn > 0 ? L" | " : L" ") + QuotedWord(strText);
+        }
+        strDetail += L"\n" + strLine;
+    }
+    return Outcome::Passed;
+}
+
+CProbeRunner::Outcome CProbeRunner::ExpectRow(const PROBE_STEP& step, std::wstring& strDetail)
+{
+    std::wstring strText;
+    if (!ReadCell(step.nRow, step.nColumn, strText, strDetail))
+        return Outcome::Failed;
+    if (strText == step.strText)
+        return Outcome::Passed;
+    strDetail = L"row " + std::to_wstring(step.nRow) + L" column " + std::to_wstring(step.nColumn) + L" is " +
+                QuotedWord(strText);
+    return Outcome::Failed;
+}
+
+CProbeRunner::Outcome CProbeRunner::WaitRow(const PROBE_STEP& step, std::wstring& strDetail)
+{
+    std::wstring strText, strWhy;
+    WaitResult eResult = WaitUntil(step.dwMs, [&]() {
+        strWhy.clear();
+        return ReadCell(step.nRow, step.nColumn, strText, strWhy) && strText == step.strText;
+    });
+    if (eResult == WaitResult::Met)
+        return Outcome::Passed;
+    std::wstring strWhat = !strWhy.empty() ? strWhy
+                                           : L"row " + std::to_wstring(step.nRow) + L" column " +
+                                                 std::to_wstring(step.nColumn) + L" is " + QuotedWord(strText);
+    return WaitFailed(eResult, step, strWhat, strDetail);
+}
+
+CProbeRunner::Outcome CProbeRunner::ExpectRows(const PROBE_STEP& step, std::wstring& strDetail)
+{
+    HWND hList = NULL;
+    if (!HaveList(hList, strDetail))
+        return Outcome::Failed;
+    int nRows = 0;
+    if (!CRemoteList(m_process, hList).RowCount(nRows))
+        strDetail = L"the list does not answer";
+    else if (nRows != step.nRow)
+        strDetail = L"the list has " + std::to_wstring(nRows) + L" rows";
+    else
+        return Outcome::Passed;
+    return Outcome::Failed;
+}
+
+CProbeRunner::Outcome CProbeRunner::ExpectStatus(const PROBE_STEP& step, std::wstring& strDetail)
+{
+    if (!HaveFrame(strDetail))
+        return Outcome::Failed;
+    HWND hStatus = FindVisibleChild(m_hFrame, STATUSCLASSNAMEW);
+    if (hStatus == NULL)
+    {
+        strDetail = L"the window has no visible status bar (" + std::wstring(STATUSCLASSNAMEW) + L")";
+        return Outcome::Failed;
+    }
+    CRemoteStatusBar bar(m_process, hStatus);
+    int nPanes = 0;
+    std::wstring strText, strError;
+    if (!bar.PaneCount(nPanes))
+        strError = L"the status bar does not answer";
+    else if (step.nRow >= nPanes)
+        strError = L"the status bar has " + std::to_wstring(nPanes) + L" panes";
+    else if (bar.Pane(step.nRow, strText, strError) && strText == step.strText)
+        return Outcome::Passed;
+    else if (strError.empty())
+        strError = L"pane " + std::to_wstring(step.nRow) + L" is " + QuotedWord(strText);
+    strDetail = strError;
+    return Outcome::Failed;
+}
+
+CProbeRunner::Outcome CProbeRunner::ExpectDialogText(const PROBE_STEP& step, std::wstring& strDetail)
+{
+    HWND hControl = HaveControl(step.nId, strDetail);
+    if (hControl == NULL)
+        return Outcome::Failed;
+    std::wstring strText;
+    if (!ReadWindowText(hControl, strText))
+        strDetail = L"the control does not answer WM_GETTEXT";
+    else if (strText != step.strText)
+        strDetail = L"control " + std::to_wstring(step.nId) + L" reads " + QuotedWord(strText);
+    else
+        return Outcome::Passed;
+    return Outcome::Failed;
+}
+
+CProbeRunner::Outcome CProbeRunner::SetDialogText(const PROBE_STEP& step, std::wstring& strDetail)
+{
+    HWND hControl = HaveControl(step.nId, strDetail);
+    if (hControl == NULL)
+        return Outcome::Failed;
+    LRESULT lResult = 0;
+    if (SendBounded(hControl, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(step.strText.c_str()), lResult) && lResult)
+        return Outcome::Passed;
+    strDetail = L"the control did not take the text";
+    return Outcome::Failed;
+}

@@ -1,0 +1,76 @@
+// Runs the steps of a guiprobe script against the program under test, one after the other,
+// and logs each with its outcome.
+#pragma once
+
+#include "ProbeLog.h"
+#include "ProbeStep.h"
+#include "TargetProcess.h"
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class CProbeRunner
+{
+public:
+    CProbeRunner(CProbeLog& log, const std::wstring& strPictureFolder) : m_log(log), m_strPictureFolder(strPictureFolder)
+    {
+    }
+
+    // The number of steps that failed or were not run. The run stops at a wait-window that
+    // fails and when the program has ended: nothing after that can pass.
+    int Run(const std::vector<PROBE_STEP>& steps);
+
+private:
+    enum class Outcome
+    {
+        Passed,
+        Failed,
+        Stop, // failed, and no later step can pass
+    };
+    enum class WaitResult
+    {
+        Met,
+        TimedOut,
+        Ended,
+    };
+
+    Outcome RunStep(const PROBE_STEP& step, std::wstring& strDetail);
+    Outcome WaitWindow(const PROBE_STEP& step, std::wstring& strDetail);
+    Outcome WaitDialog(const PROBE_STEP& step, std::wstring& strDetail);
+    Outcome DumpRows(std::wstring& strDetail);
+    Outcome ExpectRow(const PROBE_STEP& step, std::wstring& strDetail);
+    Outcome WaitRow(const PROBE_STEP& step, std::wstring& strDetail);
+    Outcome ExpectRows(const PROBE_STEP& step, std::wstring& strDetail);
+    Outcome ExpectStatus(const PROBE_STEP& step, std::wstring& strDetail);
+    Outcome ExpectDialogText(const PROBE_STEP& step, std::wstring& strDetail);
+    Outcome SetDialogText(const PROBE_STEP& step, std::wstring& strDetail);
+    Outcome Click(const PROBE_STEP& step, std::wstring& strDetail);
+    Outcome PostCommand(const PROBE_STEP& step, std::wstring& strDetail);
+    Outcome PressKey(const PROBE_STEP& step, std::wstring& strDetail);
+    Outcome MenuShot(const PROBE_STEP& step, std::wstring& strDetail);
+    Outcome CancelMenu(std::wstring& strDetail);
+    Outcome Shot(const PROBE_STEP& step, std::wstring& strDetail);
+
+    // Polls every 100 ms until the condition holds, the time is up or the program ends.
+    WaitResult WaitUntil(DWORD dwMs, const std::function<bool()>& condition) const;
+    // What a wait that did not end well says: the time passed, or the program's end.
+    Outcome WaitFailed(WaitResult eResult, const PROBE_STEP& step, const std::wstring& strWhat,
+                       std::wstring& strDetail) const;
+    bool ProgramEnded(std::wstring& strDetail) const;
+    bool HaveFrame(std::wstring& strDetail) const;
+    bool HaveList(HWND& hList, std::wstring& strDetail) const;
+    HWND HaveControl(UINT nId, std::wstring& strDetail) const;
+    // A cell as it stands, or false with why it cannot be read.
+    bool ReadCell(int nRow, int nColumn, std::wstring& strText, std::wstring& strDetail) const;
+    HWND OpenPopupMenu() const;
+    Outcome SavePicture(const std::wstring& strName, const RECT& rc, std::wstring& strDetail) const;
+
+    CProbeLog& m_log;
+    std::wstring m_strPictureFolder;
+    HWND m_hFrame = NULL;
+    HWND m_hDialog = NULL;
+    CTargetProcess m_process;
+};

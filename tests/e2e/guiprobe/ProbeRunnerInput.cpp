@@ -1,0 +1,212 @@
+// The steps that act on the program (clicks, commands, keys, menus) and take its pictures.
+#include "ProbeRunner.h"
+
+#include "RemoteControls.h"
+
+#include <ScreenPicture.h>
+
+#include <vector>
+
+namespace
+{
+// How long a closing popup menu may take to go, and an opening one to come.
+const DWORD kMenuWaitMs = 10000;
+// A picture is taken once two copies 100 ms apart agree, or after this many tries, so that
+// a window caught while painting is not kept half drawn.
+const int kSettleTries = 20;
+
+bool IsExtendedKey(UINT nKey)
+{
+    return nKey == VK_CANCEL || (nKey >= VK_PRIOR && nKey <= VK_DOWN) || nKey == VK_INSERT || nKey == VK_DELETE ||
+           nKey == VK_APPS || nKey == VK_DIVIDE || nKey == VK_NUMLOCK;
+}
+
+void AddKey(std::vector<INPUT>& inputs, UINT nKey, bool bUp)
+{
+    INPUT stInput = {};
+    stInput.type = INPUT_KEYBOARD;
+    stInput.ki.wVk = static_cast<WORD>(nKey);
+    stInput.ki.wScan = static_cast<WORD>(::MapVirtualKeyW(nKey, MAPVK_VK_TO_VSC));
+    stInput.ki.dwFlags = (bUp ? KEYEVENTF_KEYUP : 0) | (IsExtendedKey(nKey) ? KEYEVENTF_EXTENDEDKEY : 0);
+    inputs.push_back(stInput);
+}
+
+CScreenPicture TakeSettledPicture(const RECT& rc)
+{
+    CScreenPicture picture(rc);
+    for (int nTry = 0; nTry < kSettleTries && !picture.Empty(); ++nTry)
+    {
+        ::Sleep(100);
+        CScreenPicture next(rc);
+        bool bSame = next.SameAs(picture);
+        picture = std::move(next);
+        if (bSame)
+            break;
+    }
+    return picture;
+}
+} // namespace
+
+// The click is sent, not posted, so that the next step sees what it did; when the program
+// is still busy with it after the bound (a modal window opened by the click, say) the step
+// passes and the next steps wait for what follows.
+CProbeRunner::Outcome CProbeRunner::Click(const PROBE_STEP& step, std::wstring& strDetail)
+{
+    HWND hControl = HaveControl(step.nId, strDetail);
+    if (hControl == NULL)
+        return Outcome::Failed;
+    if (!::IsWindowVisible(hControl) || !::IsWindowEnabled(hControl))
+    {
+        strDetail = L"control " + std::to_wstring(step.nId) + L" is " +
+                    (::IsWindowVisible(hControl) ? L"disabled" : L"hidden");
+        return Outcome::Failed;
+    }
+    LRESULT lResult = 0;
+    if (!SendBounded(hControl, BM_CLICK, 0, 0, lResult))
+    {
+        if (::GetLastError() != ERROR_TIMEOUT)
+        {
+            strDetail = L"the click was not delivered (error " + std::to_wstring(::GetLastError()) + L")";
+            return Outcome::Failed;
+        }
+        strDetail = L"the program is still handling the click";
+    }
+    return Outcome::Passed;
+}
+
+CProbeRunner::Outcome CProbeRunner::PostCommand(const PROBE_STEP& step, std::wstring& strDetail)
+{
+    if (!HaveFrame(strDetail))
+        return Outcome::Failed;
+    if (::PostMessageW(m_hFrame, WM_COMMAND, MAKEWPARAM(step.nId, 0), 0))
+        return Outcome::Passed;
+    strDetail = L"WM_COMMAND was not posted (error " + std::to_wstring(::GetLastError()) + L")";
+    return Outcome::Failed;
+}
+
+// Keys go through the system's input, as typed ones do, so the program's accelerators see
+// them; the system delivers them to the foreground window.
+CProbeRunner::Outcome CProbeRunner::PressKey(const PROBE_STEP& step, std::wstring& strDetail)
+{
+    if (!HaveFrame(strDetail))
+        return Outcome::Failed;
+    ::SetForegroundWindow(m_hFrame);
+    if (WaitUntil(2000, [&]() { return ::GetForegroundWindow() == m_hFrame; }) != WaitResult::Met)
+        strDetail = L"the window did not become the foreground window; the key was sent anyway";
+    const UINT aModifiers[3][2] = {{kModCtrl, VK_CONTROL}, {kModShift, VK_SHIFT}, {kModAlt, VK_MENU}};
+    std::vector<INPUT> inputs;
+    for (const auto& modifier : aModifiers)
+    {
+        if (step.nModifiers & modifier[0])
+            AddKey(inputs, modifier[1], false);
+    }
+    AddKey(inputs, step.nId, false);
+    AddKey(inputs, step.nId, true);
+    for (int i = 2; i >= 0; --i)
+    {
+        if (step.nModifiers & aModifiers[i][0])
+            AddKey(inputs, aModifiers[i][1], true);
+    }
+    UINT nSent = ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    if (nSent == inputs.size())
+        return Outcome::Passed;
+    strDetail = L"SendInput took " + std::to_wstring(nSent) + L" of " + std::to_wstring(inputs.size()) +
+                L" key events (error " + std::to_wstring(::GetLastError()) + L")";
+    return Outcome::Failed;
+}
+
+HWND CProbeRunner::OpenPopupMenu() const
+{
+    for (HWND hWnd = NULL; (hWnd = ::FindWindowExW(NULL, hWnd, L"#32768", nullptr)) != NULL;)
+    {
+        DWORD dwOwner = 0;
+        ::GetWindowThreadProcessId(hWnd, &dwOwner);
+        if (::IsWindowVisible(hWnd) && dwOwner == m_process.Id())
+            return hWnd;
+    }
+    return NULL;
+}
+
+CProbeRunner::Outcome CProbeRunner::MenuShot(const PROBE_STEP& step, std::wstring& strDetail)
+{
+    if (!HaveFrame(strDetail))
+        return Outcome::Failed;
+    HWND hPopup = NULL;
+    WaitResult eResult = WaitUntil(kMenuWaitMs, [&]() { return (hPopup = OpenPopupMenu()) != NULL; });
+    if (eResult == WaitResult::Ended && ProgramEnded(strDetail))
+        return Outcome::Stop;
+    RECT rc = {};
+    if (eResult != WaitResult::Met || !::GetWindowRect(hPopup, &rc))
+    {
+        strDetail = L"no open popup menu of the program";
+        return Outcome::Failed;
+    }
+    return SavePicture(step.strName, rc, strDetail);
+}
+
+CProbeRunner::Outcome CProbeRunner::CancelMenu(std::wstring& strDetail)
+{
+    if (!HaveFrame(strDetail))
+        return Outcome::Failed;
+    if (OpenPopupMenu() == NULL)
+    {
+        strDetail = L"no popup menu is open";
+        return Outcome::Failed;
+    }
+    if (!::PostMessageW(m_hFrame, WM_CANCELMODE, 0, 0))
+    {
+        strDetail = L"WM_CANCELMODE was not posted (error " + std::to_wstring(::GetLastError()) + L")";
+        return Outcome::Failed;
+    }
+    WaitResult eResult = WaitUntil(kMenuWaitMs, [&]() { return OpenPopupMenu() == NULL; });
+    if (eResult == WaitResult::Met)
+        return Outcome::Passed;
+    if (eResult == WaitResult::Ended && ProgramEnded(strDetail))
+        return Outcome::Stop;
+    strDetail = L"the popup menu is still open";
+    return Outcome::Failed;
+}
+
+CProbeRunner::Outcome CProbeRunner::Shot(const PROBE_STEP& step, std::wstring& strDetail)
+{
+    RECT rc = {};
+    if (step.eArea == ShotArea::Screen)
+    {
+        ::SetRect(&rc, 0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN));
+        return SavePicture(step.strName, rc, strDetail);
+    }
+    HWND hWnd = m_hFrame;
+    if (step.eArea == ShotArea::Dialog)
+    {
+        hWnd = m_hDialog;
+        if (hWnd == NULL || !::IsWindowVisible(hWnd))
+        {
+            strDetail = hWnd == NULL ? L"no dialog yet: a wait-dialog step must come first"
+                                     : L"the dialog is not visible";
+            return Outcome::Failed;
+        }
+    }
+    else if (!HaveFrame(strDetail))
+        return Outcome::Failed;
+    if (!::GetWindowRect(hWnd, &rc))
+    {
+        strDetail = L"the window is gone";
+        return Outcome::Failed;
+    }
+    return SavePicture(step.strName, rc, strDetail);
+}
+
+CProbeRunner::Outcome CProbeRunner::SavePicture(const std::wstring& strName, const RECT& rc,
+                                                std::wstring& strDetail) const
+{
+    CScreenPicture picture = TakeSettledPicture(rc);
+    std::wstring strPath = m_strPictureFolder + L"\\" + strName + L".png";
+    if (!picture.SavePng(strPath))
+    {
+        strDetail = L"cannot " + std::wstring(picture.Empty() ? L"copy the screen" : L"write " + strPath);
+        return Outcome::Failed;
+    }
+    strDetail = strName + L".png, " + std::to_wstring(picture.Width()) + L" x " +
+                std::to_wstring(picture.Height());
+    return Outcome::Passed;
+}

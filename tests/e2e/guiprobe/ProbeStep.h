@@ -1,0 +1,64 @@
+// The steps of a guiprobe script: one step a line, read and checked before any step runs.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+enum class StepVerb
+{
+    WaitWindow,
+    WaitDialog,
+    Rows,
+    ExpectRow,
+    WaitRow,
+    ExpectRows,
+    Status,
+    DialogText,
+    SetText,
+    Click,
+    Command,
+    Key,
+    MenuShot,
+    CancelMenu,
+    Shot,
+    Sleep,
+};
+
+enum class ShotArea
+{
+    Window,
+    Dialog,
+    Screen,
+};
+
+// Modifier keys of a key step.
+const UINT kModCtrl = 1;
+const UINT kModShift = 2;
+const UINT kModAlt = 4;
+
+struct PROBE_STEP
+{
+    int nLine = 0;
+    std::wstring strSource; // the line as written, for the log
+    StepVerb eVerb = StepVerb::Rows;
+    std::wstring strName;   // window class or picture name
+    std::wstring strText;   // title or text
+    bool bHasTitle = false; // wait-window: a title was given
+    int nRow = 0;           // row, pane or row count
+    int nColumn = 0;
+    UINT nId = 0;           // control or command id, or virtual key
+    UINT nModifiers = 0;
+    DWORD dwMs = 0;         // time to wait or to sleep
+    ShotArea eArea = ShotArea::Window;
+};
+
+// Reads a step file (UTF-8, blank lines and lines starting with '#' ignored). Words are
+// separated by blanks; a word in double quotes may hold blanks, and "" inside it stands for
+// one quote. False with one message a faulty line in errors.
+bool ReadStepFile(const std::wstring& strPath, std::vector<PROBE_STEP>& steps, std::vector<std::wstring>& errors);
+// Parses one line that is not blank or a comment; false with the reason in strError.
+bool ParseStep(const std::wstring& strLine, PROBE_STEP& step, std::wstring& strError);
+// A text as a step word: in double quotes, with each quote doubled.
+std::wstring QuotedWord(const std::wstring& strText);

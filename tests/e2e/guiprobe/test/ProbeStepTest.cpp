@@ -1,0 +1,196 @@
+#include "../ProbeStep.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+namespace
+{
+struct GOOD_LINE
+{
+    const wchar_t* pszLine;
+    StepVerb eVerb;
+    const wchar_t* pszName;
+    const wchar_t* pszText;
+    bool bHasTitle;
+    int nRow;
+    int nColumn;
+    UINT nId;
+    UINT nModifiers;
+    DWORD dwMs;
+};
+
+const GOOD_LINE kGoodLines[] = {
+    {L"wait-window VfFrame", StepVerb::WaitWindow, L"VfFrame", L"", false, 0, 0, 0, 0, 30000},
+    {L"wait-window VfFrame 5", StepVerb::WaitWindow, L"VfFrame", L"", false, 0, 0, 0, 0, 5000},
+    // A quoted number is a title, never a time.
+    {L"wait-window VfFrame \"5\"", StepVerb::WaitWindow, L"VfFrame", L"5", true, 0, 0, 0, 0, 30000},
+    {L"wait-window VfFrame \"qov Defrag\" 12", StepVerb::WaitWindow, L"VfFrame", L"qov Defrag", true, 0, 0, 0, 0, 12000},
+    {L"wait-window VfFrame \"\"", StepVerb::WaitWindow, L"VfFrame", L"", true, 0, 0, 0, 0, 30000},
+    {L"  wait-dialog \"Analyze finished\"", StepVerb::WaitDialog, L"", L"Analyze finished", false, 0, 0, 0, 0, 30000},
+    {L"wait-dialog Update 3", StepVerb::WaitDialog, L"", L"Update", false, 0, 0, 0, 0, 3000},
+    {L"rows", StepVerb::Rows, L"", L"", false, 0, 0, 0, 0, 0},
+    {L"expect-row 2 1 \"\"", StepVerb::ExpectRow, L"", L"", false, 2, 1, 0, 0, 0},
+    // Backslashes stand as they are; a doubled quote is one quote.
+    {L"expect-row 0 0 \"C:\\\"", StepVerb::ExpectRow, L"", L"C:\\", false, 0, 0, 0, 0, 0},
+    {L"expect-row 0 0 \"say \"\"hi\"\"\"", StepVerb::ExpectRow, L"", L"say \"hi\"", false, 0, 0, 0, 0, 0},
+    {L"wait-row 1 1 \"Analyzing 100%\" 10", StepVerb::WaitRow, L"", L"Analyzing 100%", false, 1, 1, 0, 0, 10000},
+    {L"expect-rows 0", StepVerb::ExpectRows, L"", L"", false, 0, 0, 0, 0, 0},
+    {L"status 1\t\"4 volumes\"", StepVerb::Status, L"", L"4 volumes", false, 1, 0, 0, 0, 0},
+    {L"dialog-text 249 Ready", StepVerb::DialogText, L"", L"Ready", false, 0, 0, 249, 0, 0},
+    {L"set-text 0x3E8 \"\"", StepVerb::SetText, L"", L"", false, 0, 0, 1000, 0, 0},
+    {L"click 1", StepVerb::Click, L"", L"", false, 0, 0, 1, 0, 0},
+    {L"command 65535", StepVerb::Command, L"", L"", false, 0, 0, 65535, 0, 0},
+    {L"key 116", StepVerb::Key, L"", L"", false, 0, 0, VK_F5, 0, 0},
+    {L"key F5", StepVerb::Key, L"", L"", false, 0, 0, VK_F5, 0, 0},
+    {L"key 3 ctrl", StepVerb::Key, L"", L"", false, 0, 0, VK_CANCEL, kModCtrl, 0},
+    {L"key CANCEL ctrl", StepVerb::Key, L"", L"", false, 0, 0, VK_CANCEL, kModCtrl, 0},
+    {L"key A ctrl shift alt", StepVerb::Key, L"", L"", false, 0, 0, 'A', kModCtrl | kModShift | kModAlt, 0},
+    {L"key F24", StepVerb::Key, L"", L"", false, 0, 0, VK_F24, 0, 0},
+    {L"menu-shot context-menu", StepVerb::MenuShot, L"context-menu", L"", false, 0, 0, 0, 0, 0},
+    {L"cancel-menu", StepVerb::CancelMenu, L"", L"", false, 0, 0, 0, 0, 0},
+    {L"shot list_2.a window", StepVerb::Shot, L"list_2.a", L"", false, 0, 0, 0, 0, 0},
+    {L"sleep 0", StepVerb::Sleep, L"", L"", false, 0, 0, 0, 0, 0},
+    {L"sleep 250", StepVerb::Sleep, L"", L"", false, 0, 0, 0, 0, 250},
+};
+
+TEST(StepLanguage, EachVerbReadsItsWords)
+{
+    for (const GOOD_LINE& line : kGoodLines)
+    {
+        SCOPED_TRACE(testing::Message() << "line: " << std::string(line.pszLine, line.pszLine + wcslen(line.pszLine)));
+        PROBE_STEP step;
+        std::wstring strError;
+        ASSERT_TRUE(ParseStep(line.pszLine, step, strError))
+            << std::string(strError.begin(), strError.end());
+        EXPECT_EQ(line.eVerb, step.eVerb);
+        EXPECT_EQ(line.pszName, step.strName);
+        EXPECT_EQ(line.pszText, step.strText);
+        EXPECT_EQ(line.bHasTitle, step.bHasTitle);
+        EXPECT_EQ(line.nRow, step.nRow);
+        EXPECT_EQ(line.nColumn, step.nColumn);
+        EXPECT_EQ(line.nId, step.nId);
+        EXPECT_EQ(line.nModifiers, step.nModifiers);
+        EXPECT_EQ(line.dwMs, step.dwMs);
+    }
+}
+
+TEST(StepLanguage, ShotAreas)
+{
+    const std::pair<const wchar_t*, ShotArea> kAreas[] = {
+        {L"shot a window", ShotArea::Window}, {L"shot a dialog", ShotArea::Dialog}, {L"shot a screen", ShotArea::Screen}};
+    for (const auto& area : kAreas)
+    {
+        PROBE_STEP step;
+        std::wstring strError;
+        ASSERT_TRUE(ParseStep(area.first, step, strError));
+        EXPECT_EQ(area.second, step.eArea);
+    }
+}
+
+// Each faulty line is refused with a message that names what is wrong.
+TEST(StepLanguage, FaultyLinesSayWhy)
+{
+    const std::pair<const wchar_t*, const wchar_t*> kBadLines[] = {
+        {L"wait-windows VfFrame", L"unknown step \"wait-windows\""},
+        {L"\"rows\"", L"a step starts with its verb"},
+        {L"wait-window", L"wait-window: CLASS is missing"},
+        {L"wait-window VfFrame \"a title\" 0", L"SECONDS must be a number from 1 to 600, not \"0\""},
+        {L"wait-window VfFrame title 601", L"SECONDS must be a number from 1 to 600"},
+        {L"wait-window VfFrame title 5 more", L"too many words from \"more\" on"},
+        {L"wait-dialog \"Analyze finished", L"a quoted text has no closing quote"},
+        {L"wait-dialog \"Analyze\"finished", L"a quoted text must be followed by a blank"},
+        {L"expect-row 1 1", L"expect-row: TEXT is missing"},
+        {L"expect-row -1 0 x", L"ROW must be a number from 0 to 999999, not \"-1\""},
+        {L"expect-row \"1\" 0 x", L"ROW must be a number"},
+        {L"wait-row 1 1 x", L"wait-row: SECONDS is missing"},
+        {L"expect-rows", L"N is missing"},
+        {L"rows 3", L"rows: too many words from \"3\" on"},
+        {L"status 256 x", L"PANE must be a number from 0 to 255"},
+        {L"click 0x10000", L"ID must be a number from 0 to 65535, not \"0x10000\""},
+        {L"click 0x", L"ID must be a number"},
+        {L"command 12a", L"ID must be a number"},
+        {L"key 0", L"VK must be a key code from 1 to 254"},
+        {L"key F25", L"VK must be a key code"},
+        {L"key f5", L"VK must be a key code"},
+        {L"key F5 control", L"a modifier must be ctrl, shift or alt, not \"control\""},
+        {L"key F5 ctrl ctrl", L"the modifier ctrl is named twice"},
+        {L"shot ../up window", L"NAME must be letters, digits"},
+        {L"shot .hidden window", L"NAME must be letters, digits"},
+        {L"shot a\\b window", L"NAME must be letters, digits"},
+        {L"shot list frame", L"the area must be window, dialog or screen, not \"frame\""},
+        {L"menu-shot", L"NAME is missing"},
+        {L"sleep 600001", L"MS must be a number from 0 to 600000"},
+    };
+    for (const auto& bad : kBadLines)
+    {
+        PROBE_STEP step;
+        std::wstring strError;
+        EXPECT_FALSE(ParseStep(bad.first, step, strError)) << std::string(bad.first, bad.first + wcslen(bad.first));
+        EXPECT_NE(std::wstring::npos, strError.find(bad.second))
+            << std::string(strError.begin(), strError.end()) << " | expected: "
+            << std::string(bad.second, bad.second + wcslen(bad.second));
+    }
+}
+
+class StepFileTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        wchar_t szFolder[MAX_PATH];
+        ASSERT_NE(0u, ::GetTempPathW(MAX_PATH, szFolder));
+        m_strPath = std::wstring(szFolder) + L"guiprobe_steps_" + std::to_wstring(::GetCurrentProcessId()) + L".steps";
+    }
+    void TearDown() override { ::DeleteFileW(m_strPath.c_str()); }
+    void Write(const std::string& bytes)
+    {
+        FILE* pFile = _wfopen(m_strPath.c_str(), L"wb");
+        ASSERT_NE(nullptr, pFile);
+        ASSERT_EQ(bytes.size(), fwrite(bytes.data(), 1, bytes.size(), pFile));
+        ASSERT_EQ(0, fclose(pFile));
+    }
+    std::wstring m_strPath;
+};
+
+TEST_F(StepFileTest, CommentsAndBlankLinesAreSkippedAndLinesKeepTheirNumbers)
+{
+    Write("\xEF\xBB\xBF# a comment\r\n\r\n   \twait-window VfFrame\r\n  # indented comment\nstatus 0 \"Gr\xC3\xBC\xC3\x9F" "e\"");
+    std::vector<PROBE_STEP> steps;
+    std::vector<std::wstring> errors;
+    ASSERT_TRUE(ReadStepFile(m_strPath, steps, errors));
+    ASSERT_EQ(2u, steps.size());
+    EXPECT_EQ(3, steps[0].nLine);
+    EXPECT_EQ(L"wait-window VfFrame", steps[0].strSource);
+    EXPECT_EQ(5, steps[1].nLine);
+    EXPECT_EQ(L"Gr\u00FC\u00DFe", steps[1].strText);
+}
+
+// Every faulty line is reported at once, and no step is handed out to run.
+TEST_F(StepFileTest, AllFaultsAreReportedWithTheirLines)
+{
+    Write("rows\nrowz\nshot a window\nshot a screen\nsleep x\n");
+    std::vector<PROBE_STEP> steps;
+    std::vector<std::wstring> errors;
+    EXPECT_FALSE(ReadStepFile(m_strPath, steps, errors));
+    ASSERT_EQ(3u, errors.size());
+    EXPECT_EQ(L"line 2: unknown step \"rowz\"", errors[0]);
+    EXPECT_EQ(L"line 4: the picture a is taken twice", errors[1]);
+    EXPECT_EQ(0u, errors[2].find(L"line 5: sleep: MS must be"));
+}
+
+TEST_F(StepFileTest, UnreadableFilesAreRefused)
+{
+    Write("status 0 \"\xC3\"\n");
+    std::vector<PROBE_STEP> steps;
+    std::vector<std::wstring> errors;
+    EXPECT_FALSE(ReadStepFile(m_strPath, steps, errors));
+    ASSERT_EQ(1u, errors.size());
+    EXPECT_EQ(L"the step file is not UTF-8", errors[0]);
+
+    errors.clear();
+    EXPECT_FALSE(ReadStepFile(m_strPath + L".missing", steps, errors));
+    ASSERT_EQ(1u, errors.size());
+    EXPECT_EQ(0u, errors[0].find(L"cannot open the step file"));
+}
+} // namespace
