@@ -143,3 +143,26 @@ TEST_F(SkinMenuTest, AnEmptyStoreBuildsNothing)
     EXPECT_EQ(icons.ImageOfCommand(100), 3);
 }
 } // namespace
+
+namespace
+{
+TEST_F(SkinMenuTest, ToolBarResourcesGiveTheirIdsUpToTheirEnd)
+{
+    HINSTANCE hModule = ::GetModuleHandleW(nullptr);
+    CSkinMenuIcons icons;
+    EXPECT_TRUE(icons.LoadToolBarResource(MAKEINTRESOURCEW(110), hModule));
+    EXPECT_EQ(icons.m_commandIDs, (std::vector<UINT>{500, 100})) << "separators take no id";
+    EXPECT_EQ(icons.m_imageList.GetImageCount(), 9);
+    EXPECT_TRUE(icons.MatchesResource(MAKEINTRESOURCEW(110), hModule));
+    EXPECT_FALSE(icons.MatchesResource(MAKEINTRESOURCEW(111), hModule));
+    EXPECT_FALSE(icons.MatchesResource(MAKEINTRESOURCEW(110), NULL));
+    EXPECT_FALSE(icons.MatchesResource(L"TOOLS", hModule));
+
+    CSkinMenuIcons overlong;
+    EXPECT_TRUE(overlong.LoadToolBarResource(MAKEINTRESOURCEW(111), NULL));
+    EXPECT_EQ(overlong.m_commandIDs, std::vector<UINT>{500}) << "the count is believed only as far as the data goes";
+
+    CSkinMenuIcons missing;
+    EXPECT_FALSE(missing.LoadToolBarResource(MAKEINTRESOURCEW(112), NULL));
+}
+} // namespace

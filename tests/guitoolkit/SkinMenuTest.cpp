@@ -204,4 +204,42 @@ TEST_F(SkinMenuTest, RefreshIconsRunsAtMostOnceIn2000Ms)
     auto& stores = CSkinMenuIcons::StoreList();
     stores.erase(std::remove(stores.begin(), stores.end(), &icons), stores.end());
 }
+TEST_F(SkinMenuTest, SystemCommandsAreRenumberedWhileThePopupIsOpenOnTheNewestSystems)
+{
+    HMENU hSystem = ::CreatePopupMenu();
+    for (UINT nID : {SC_RESTORE, SC_MINIMIZE, SC_CLOSE})
+        ::AppendMenuW(hSystem, MF_STRING, nID, L"x");
+    CSkinMenu system;
+    ASSERT_TRUE(system.ConvertToOwnerDraw(hSystem));
+    auto ids = [&] {
+        return std::vector<UINT>{::GetMenuItemID(hSystem, 0), ::GetMenuItemID(hSystem, 1), ::GetMenuItemID(hSystem, 2)};
+    };
+    const std::vector<UINT> plain = {SC_RESTORE, SC_MINIMIZE, SC_CLOSE};
+    const std::vector<UINT> renumbered = {SC_RESTORE + 1, SC_MINIMIZE + 1, SC_CLOSE + 1};
+
+    ToolkitEnvironment().nVersionClass = 7;
+    CSkinMenu::OnInitMenuPopup(NULL, &system);
+    EXPECT_EQ(ids(), renumbered);
+    EXPECT_EQ(system.GetItemData(2)->m_nID, static_cast<UINT>(SC_CLOSE + 1));
+    EXPECT_FALSE(system.OnPopupClosed()) << "no parent menu";
+    EXPECT_EQ(ids(), plain);
+
+    ToolkitEnvironment().nVersionClass = 6;
+    CSkinMenu::OnInitMenuPopup(NULL, &system);
+    EXPECT_EQ(ids(), plain);
+}
+
+TEST_F(SkinMenuTreeTest, OpenPopupsAreCountedOnTheirBar)
+{
+    ToolkitEnvironment().nVersionClass = 6;
+    CSkinMenu::OnInitMenuPopup(NULL, Skin(m_hFile));
+    CSkinMenu::OnInitMenuPopup(NULL, Skin(m_hRecent));
+    EXPECT_EQ(m_bar.m_nOpenPopups, 1);
+    EXPECT_EQ(Skin(m_hFile)->m_nOpenPopups, 1);
+    EXPECT_FALSE(Skin(m_hRecent)->OnPopupClosed()) << "its parent is a popup";
+    EXPECT_EQ(Skin(m_hFile)->m_nOpenPopups, 0);
+    EXPECT_TRUE(Skin(m_hFile)->OnPopupClosed()) << "its parent is the bar";
+    EXPECT_TRUE(Skin(m_hFile)->OnPopupClosed());
+    EXPECT_EQ(m_bar.m_nOpenPopups, 0) << "a close without an open does not go below 0";
+}
 } // namespace
