@@ -138,6 +138,30 @@ TEST_F(SkinMenuTreeTest, MenuBarItemsAreThoseOfTheBarOnly)
     EXPECT_FALSE(Skin(m_hRecent)->IsMenuBarItem(999));
 }
 
+TEST_F(SkinMenuTreeTest, DrawingGoesToTheCurrentThemeAndEndsAHotBarItemDrawnPlain)
+{
+    DRAWITEMSTRUCT stDraw = {};
+    stDraw.CtlType = ODT_MENU;
+    stDraw.itemID = PopupID(m_hFile);
+    stDraw.itemData = reinterpret_cast<ULONG_PTR>(m_bar.GetItemData(0));
+    CSkinMenu::SetHotMenuBarItem(stDraw.itemData);
+    stDraw.itemState = ODS_HOTLIGHT;
+    m_bar.DrawItem(&stDraw);
+    EXPECT_EQ(CSkinMenu::GetHotMenuBarItem(), stDraw.itemData) << "still drawn hot";
+    stDraw.itemState = ODS_SELECTED;
+    m_bar.DrawItem(&stDraw);
+    EXPECT_EQ(CSkinMenu::GetHotMenuBarItem(), 0u);
+
+    stDraw.itemID = 100;
+    Skin(m_hFile)->DrawItem(&stDraw);
+    Skin(m_hFile)->DrawTitle(&stDraw);
+    const std::vector<stThemeCall> drawn = {{&m_bar, PopupID(m_hFile), TRUE}, {&m_bar, PopupID(m_hFile), TRUE},
+                                            {Skin(m_hFile), 100, FALSE}};
+    EXPECT_EQ(Theme(0).m_drawn, drawn);
+    const std::vector<stThemeCall> titles = {{Skin(m_hFile), 100, FALSE}};
+    EXPECT_EQ(Theme(0).m_titles, titles);
+}
+
 TEST_F(SkinMenuTest, SelectThemeMapsEvenIdsUnderWineAndKeepsTheThemeOnUnknownIds)
 {
     stToolkitEnvironment& stEnv = ToolkitEnvironment();
