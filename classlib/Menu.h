@@ -38,8 +38,8 @@ public:
     BOOL CreateMenu();
     BOOL CreatePopupMenu();
     // From the application's resource module.
-    BOOL LoadMenu(UINT nID);
-    BOOL DestroyMenu();
+    virtual BOOL LoadMenu(UINT nID);
+    virtual BOOL DestroyMenu();
 
     CMenu* GetSubMenu(int nPos) const;
     int GetMenuItemCount() const { return ::GetMenuItemCount(m_hMenu); }

@@ -101,26 +101,6 @@ COLORREF StyledBarColor(COLORREF a, COLORREF b, bool& bStyleColours)
     }
 }
 
-// The 32-bit top-down pixels of a bitmap, through a screen-compatible context.
-bool ReadPixels(HBITMAP hBitmap, BITMAPINFO& stInfo, std::vector<DWORD>& pixels)
-{
-    BITMAP stBitmap = {};
-    if (::GetObjectW(hBitmap, sizeof(stBitmap), &stBitmap) != sizeof(stBitmap) || stBitmap.bmWidth <= 0 ||
-        stBitmap.bmHeight <= 0)
-        return false;
-    stInfo = {};
-    stInfo.bmiHeader.biSize = sizeof(stInfo.bmiHeader);
-    stInfo.bmiHeader.biWidth = stBitmap.bmWidth;
-    stInfo.bmiHeader.biHeight = -stBitmap.bmHeight;
-    stInfo.bmiHeader.biPlanes = 1;
-    stInfo.bmiHeader.biBitCount = 32;
-    stInfo.bmiHeader.biCompression = BI_RGB;
-    pixels.resize(static_cast<size_t>(stBitmap.bmWidth) * stBitmap.bmHeight);
-    HDC hScreen = ::GetDC(NULL);
-    int nRows = ::GetDIBits(hScreen, hBitmap, 0, stBitmap.bmHeight, pixels.data(), &stInfo, DIB_RGB_COLORS);
-    ::ReleaseDC(NULL, hScreen);
-    return nRows == stBitmap.bmHeight;
-}
 } // namespace
 
 int VersionClassOf(DWORD dwGetVersion, DWORD dwMajor, DWORD dwMinor)
@@ -304,11 +284,16 @@ int GetScreenColorCount()
 
 HBITMAP LoadBitmapWithColors(UINT nID, HINSTANCE hModule, int* pnColors)
 {
+    return LoadBitmapWithColors(MAKEINTRESOURCEW(nID), hModule, pnColors);
+}
+
+HBITMAP LoadBitmapWithColors(const wchar_t* pszName, HINSTANCE hModule, int* pnColors)
+{
     if (pnColors != nullptr)
         *pnColors = 0;
     if (hModule == NULL)
         hModule = CWinApp::GetResourceModule();
-    HRSRC hResource = ::FindResourceW(hModule, MAKEINTRESOURCEW(nID), RT_BITMAP);
+    HRSRC hResource = ::FindResourceW(hModule, pszName, RT_BITMAP);
     if (hResource == NULL)
         return NULL;
     HGLOBAL hData = ::LoadResource(hModule, hResource);
@@ -322,14 +307,45 @@ HBITMAP LoadBitmapWithColors(UINT nID, HINSTANCE hModule, int* pnColors)
                                               pHeader->biBitCount == 8))
             *pnColors = 1 << pHeader->biBitCount;
     }
-    return ::LoadBitmapW(hModule, MAKEINTRESOURCEW(nID));
+    return ::LoadBitmapW(hModule, pszName);
+}
+
+// Through a screen-compatible context.
+bool ReadBitmapPixels(HBITMAP hBitmap, BITMAPINFO& stInfo, std::vector<DWORD>& pixels)
+{
+    BITMAP stBitmap = {};
+    if (::GetObjectW(hBitmap, sizeof(stBitmap), &stBitmap) != sizeof(stBitmap) || stBitmap.bmWidth <= 0 ||
+        stBitmap.bmHeight <= 0)
+        return false;
+    stInfo = {};
+    stInfo.bmiHeader.biSize = sizeof(stInfo.bmiHeader);
+    stInfo.bmiHeader.biWidth = stBitmap.bmWidth;
+    stInfo.bmiHeader.biHeight = -stBitmap.bmHeight;
+    stInfo.bmiHeader.biPlanes = 1;
+    stInfo.bmiHeader.biBitCount = 32;
+    stInfo.bmiHeader.biCompression = BI_RGB;
+    pixels.resize(static_cast<size_t>(stBitmap.bmWidth) * stBitmap.bmHeight);
+    HDC hScreen = ::GetDC(NULL);
+    int nRows = ::GetDIBits(hScreen, hBitmap, 0, stBitmap.bmHeight, pixels.data(), &stInfo, DIB_RGB_COLORS);
+    ::ReleaseDC(NULL, hScreen);
+    return nRows == stBitmap.bmHeight;
+}
+bool WriteBitmapPixels(HBITMAP hBitmap, const BITMAPINFO& stInfo, const std::vector<DWORD>& pixels)
+{
+    int nHeight = -stInfo.bmiHeader.biHeight;
+    if (nHeight <= 0 || pixels.size() < static_cast<size_t>(stInfo.bmiHeader.biWidth) * nHeight)
+        return false;
+    HDC hScreen = ::GetDC(NULL);
+    int nRows = ::SetDIBits(hScreen, hBitmap, 0, nHeight, pixels.data(), &stInfo, DIB_RGB_COLORS);
+    ::ReleaseDC(NULL, hScreen);
+    return nRows == nHeight;
 }
 
 COLORREF GreyBlendBitmap(HBITMAP hBitmap, int nWeight, COLORREF cr)
 {
     BITMAPINFO stInfo;
     std::vector<DWORD> pixels;
-    if (!ReadPixels(hBitmap, stInfo, pixels))
+    if (!ReadBitmapPixels(hBitmap, stInfo, pixels))
         return CLR_INVALID;
     auto blend = [nWeight](int nGrey, int nChannel) {
         return static_cast<DWORD>(Channel((nWeight * nGrey + (255 - nWeight) * nChannel) >> 8));
@@ -341,10 +357,8 @@ COLORREF GreyBlendBitmap(HBITMAP hBitmap, int nWeight, COLORREF cr)
         dwPixel = (blend(nGrey, GetRValue(cr)) << 16) | (blend(nGrey, GetGValue(cr)) << 8) |
                   blend(nGrey, GetBValue(cr));
     }
-    HDC hScreen = ::GetDC(NULL);
-    int nHeight = -stInfo.bmiHeader.biHeight;
-    ::SetDIBits(hScreen, hBitmap, 0, nHeight, pixels.data(), &stInfo, DIB_RGB_COLORS);
-    ::ReleaseDC(NULL, hScreen);
+    if (!WriteBitmapPixels(hBitmap, stInfo, pixels))
+        return CLR_INVALID;
     DWORD dwFirst = pixels.front();
     return RGB((dwFirst >> 16) & 0xFF, (dwFirst >> 8) & 0xFF, dwFirst & 0xFF);
 }

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 // 0-1 and 2-4: the 9x family (old, 95/98/ME); 5-7: NT 4, 2000, XP and later; 1: NT before 4.
 int GetWinVersionClass();
 // The class for the values GetVersion and GetVersionExW report.
@@ -34,6 +36,10 @@ int GetScreenColorCount();
 // The bitmap resource (module null: the application's resource module) and
 // its colour count; null when it is missing.
 HBITMAP LoadBitmapWithColors(UINT nID, HINSTANCE hModule, int* pnColors);
+HBITMAP LoadBitmapWithColors(const wchar_t* pszName, HINSTANCE hModule, int* pnColors);
+// A bitmap's pixels as 32-bit top-down 0x00RRGGBB values, and back.
+bool ReadBitmapPixels(HBITMAP hBitmap, BITMAPINFO& stInfo, std::vector<DWORD>& pixels);
+bool WriteBitmapPixels(HBITMAP hBitmap, const BITMAPINFO& stInfo, const std::vector<DWORD>& pixels);
 // Greys every pixel and tints it toward the colour; the colour of pixel (0, 0) afterwards.
 COLORREF GreyBlendBitmap(HBITMAP hBitmap, int nWeight, COLORREF cr);
 RECT& GetMonitorWorkArea(RECT& rcWork, const RECT& rc);

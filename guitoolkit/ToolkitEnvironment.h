@@ -1,7 +1,8 @@
 // The process-wide facts and flags the toolkit's drawing reads: the Windows
-// version class, high contrast, whether a visual style is active, the modern
-// style flag, the current menu theme and the screen's colour count. Set once
-// at start-up on the GUI thread; tests replace them to reach every branch.
+// version class, Wine, high contrast, whether a visual style is active, the
+// modern style flag, the current menu theme and the screen's colour count,
+// with the system functions whose answers tests must choose. Set once at
+// start-up on the GUI thread; tests replace them to reach every branch.
 #pragma once
 
 #include <windows.h>
@@ -10,6 +11,8 @@ struct stToolkitEnvironment
 {
     // GetWinVersionClass, computed at start-up.
     int nVersionClass;
+    // Running under Wine: kernel32 exports wine_get_unix_file_name.
+    bool bWine = false;
     bool bHighContrast = false;
     // IsThemeActive of the visual-style library; null counts as "no style".
     BOOL(WINAPI* pfnIsThemeActive)() = nullptr;
@@ -23,6 +26,10 @@ struct stToolkitEnvironment
     DWORD(WINAPI* pfnGetSysColor)(int) = ::GetSysColor;
     // SetTimer as SetFreeTimer calls it.
     UINT_PTR(WINAPI* pfnSetTimer)(HWND, UINT_PTR, UINT, TIMERPROC) = ::SetTimer;
+    // The clock of the icon refresh throttle.
+    DWORD(WINAPI* pfnGetTickCount)() = ::GetTickCount;
+    // Key names of accelerator texts; Wine answers with X key names.
+    int(WINAPI* pfnGetKeyNameText)(LONG, LPWSTR, int) = ::GetKeyNameTextW;
 
     bool IsVisualStyleActive() const { return pfnIsThemeActive != nullptr && pfnIsThemeActive(); }
     COLORREF SysColor(int nIndex) const { return pfnGetSysColor(nIndex); }
