@@ -126,6 +126,8 @@ protected:
     CCriticalSection m_csPause;
     std::atomic<bool> m_bPaused;
     int32_t m_nPauseOnBattery;
+    // How long the stop waits for the scheduler before it ends the thread.
+    DWORD m_dwSchedulerStopWaitMs;
 
 private:
     // Start-up and stop.
@@ -138,6 +140,7 @@ private:
     bool StartScheduler();
     void StopSequence();
     void StopScheduler();
+    void EndSchedulerThread();
     void StopServers();
     // Ends a pause: volumes and scheduler go on.
     void ResumeWork();
@@ -178,7 +181,7 @@ private:
     void WriteSettings(int32_t nClient, CNetDefragBuffer& ar);
     void WriteWizardSettings(int32_t nClient, CNetDefragBuffer& ar);
     void ReportPausedStart(CDefragPartition& volume);
-    void StartRun(CDefragPartition& volume);
+    void StartRun(CDefragPartition& volume, const CDefragPartition::RUN_REQUEST& request);
 
     // Drive list.
     void ListVolume(const CUnicodeString& strName, const stDRIVE_LIST_SETTINGS& stSettings,
@@ -218,6 +221,8 @@ private:
     // drops it parks it among the retired volumes instead of freeing it.
     CDefragPartition* m_pSchedulerVolume;
     std::vector<CDefragPartition*> m_retired;
+    // The scheduler outlived the bound of the stop and was ended.
+    bool m_bSchedulerEnded;
 };
 
 // The program's entry: the service object on the stack, its command line, 1 or 0.
