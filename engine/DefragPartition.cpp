@@ -56,21 +56,23 @@ CDefragPartition::CDefragPartition(const CUnicodeString& strVolumeName, CPartiti
       m_nFilesDefragmented(0), m_llFragmentedClusters(0), m_nFragmentedEntries(0), m_nProgress(0),
       m_pOwner(pOwner), m_nIndex(::InterlockedIncrement(&g_lNextIndex)), m_strVolumeName(strVolumeName),
       m_nState(STATE_IDLE), m_bBackgroundMode(false), m_bPaused(false), m_bClientConnected(false),
-      m_nSubscriberCount(0), m_bAnalysisFresh(false), m_hJobThread(nullptr), m_hStopEvent(nullptr),
+      m_nSubscriberCount(0), m_bAnalysisFresh(false), m_hJobThread(nullptr), m_dwJobThreadId(0), m_pfnJob(nullptr),
+      m_lStartingState(STATE_IDLE), m_hStopEvent(nullptr),
       m_nAnalysisStepDelay(0), m_nUseIOGuard(2), m_nIOGuardWaitTime(200), m_nIOGuardMinIdlePercentage(95),
       m_llLastQueryTime(0), m_llLastIdleTime(0), m_bManualRun(false), m_nUseLayoutIni(0), m_bSystemVolume(false),
       m_llBootZoneClusters(0), m_nLayoutIniForesightDivider(3), m_nUseEveryOverlappedMove(0), m_nUseLastWriteTime(1),
       m_nUseLastFileSize(1), m_nMoveModifiedFilesToEnd(0), m_bForcedMoveToEnd(false), m_nMethod(1),
-      m_nUseFastStopMethod(1), m_nMaxMBMove(100), m_nFileSystem(FS_NONE), m_szVolumeLabel(), m_bMftReadable(true),
-      m_stNtfsData(), m_llMftZoneStart(-1), m_llMftZoneEnd(-1), m_llTotalClusters(0), m_llUsedClusters(-1),
+      m_nUseFastStopMethod(1), m_nMaxMBMove(100), m_nFileSystem(FS_NONE), m_bMftReadable(true),
+      m_llMftZoneStart(-1), m_llMftZoneEnd(-1), m_llTotalClusters(0), m_llUsedClusters(-1),
       m_dwBitmapBufferBytes(0), m_nBytesPerFileRecord(-1), m_nBytesPerCluster(-1), m_nBytesPerSector(0),
-      m_llMftStartLcn(-1), m_llMftSpanEnd(-1), m_llMftMirrorStartLcn(-1), m_llMftSpanStart(0), m_llFreeBytes(-1),
-      m_llUsedBytes(-1), m_llTotalBytes(0), m_dwSerialNumber(0), m_strStatusText(L" "), m_nNtfsMajorVersion(-1),
+      m_llMftStartLcn(-1), m_llMftSpanEnd(-1), m_llMftMirrorStartLcn(-1), m_llMftSpanStart(0),
+      m_strStatusText(L" "), m_nNtfsMajorVersion(-1),
       m_nNtfsMinorVersion(-1), m_nNtfsVolumeFlags(-1), m_bListOverflow(false), m_llLastAddRemoveTime(0),
       m_llLastModifyTime(0), m_nPartitionBackgroundFileListMax(3000), m_llLastManualDefragTime(0),
       m_nRunChkDskBeforeDefrag(0), m_bCheckCompleted(false), m_nChkDskLevel(0), m_nMaxChecksBeforeDefrag(0),
       m_nMaxTimeBeforeDefrag(3600), m_nLastModificationTimeInterval(24), m_nMaxTimeMoveHighFragFiles(300),
-      m_anSubscribers(), m_pChangeMonitor(nullptr), m_ftAnalysisTime(), m_bStepRunning(false), m_hints(), m_stSkips()
+      m_anSubscribers(), m_pChangeMonitor(nullptr), m_bWatchLost(false), m_ftAnalysisTime(), m_bStepRunning(false), m_hStepEnded(nullptr), m_ullStepDeadline(0), m_hints(), m_stSkips(),
+      m_stRun{m_nMethod, m_nMoveModifiedFilesToEnd, m_nUseLayoutIni}
 {
     if (m_strVolumeName.GetLength() > 0)
         ReadLastManualDefragTime();
@@ -90,6 +92,8 @@ CDefragPartition::~CDefragPartition()
         WriteLastManualDefragTime();
     if (m_hStopEvent)
         ::CloseHandle(m_hStopEvent);
+    if (m_hStepEnded)
+        ::CloseHandle(m_hStepEnded);
 }
 
 HANDLE CDefragPartition::OpenVolume() const
@@ -112,27 +116,32 @@ bool CDefragPartition::Initialize()
     m_llUsedClusters = -1;
     if (m_hStopEvent == nullptr)
         m_hStopEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (m_hStopEvent == nullptr || m_strVolumeName.GetLength() == 0)
+    if (m_hStepEnded == nullptr)
+        m_hStepEnded = ::CreateEventW(nullptr, TRUE, TRUE, nullptr);
+    if (m_hStopEvent == nullptr || m_hStepEnded == nullptr || m_strVolumeName.GetLength() == 0)
         return false;
-    FindDrivePath();
+    VOLUME_IDENTITY next;
+    next.strDrivePath = FindDrivePath();
+    wchar_t szLabel[256] = {};
     wchar_t szFileSystem[256] = {};
     DWORD dwFlags = 0;
     DWORD dwMaxComponent = 0;
-    if (!sys::GetVolumeInformationW(m_strVolumeName.GetBuffer(), m_szVolumeLabel, 255, &m_dwSerialNumber,
+    if (!sys::GetVolumeInformationW(m_strVolumeName.GetBuffer(), szLabel, 255, &next.dwSerialNumber,
                                     &dwMaxComponent, &dwFlags, szFileSystem, 255) ||
         (dwFlags & FILE_READ_ONLY_VOLUME) != 0)
         return false;
-    m_nFileSystem = FileSystemCode(szFileSystem);
-    if (m_nFileSystem == FS_NTFS && !ReadNtfsGeometry())
+    next.strLabel = szLabel;
+    next.nFileSystem = FileSystemCode(szFileSystem);
+    m_nFileSystem = next.nFileSystem;
+    if (m_nFileSystem == FS_NTFS && !ReadNtfsGeometry(next.stNtfsData))
         return false;
     ULARGE_INTEGER uliAvailable = {};
     ULARGE_INTEGER uliTotal = {};
     ULARGE_INTEGER uliFree = {};
     if (!sys::GetDiskFreeSpaceExW(m_strVolumeName.GetBuffer(), &uliAvailable, &uliTotal, &uliFree))
         return false;
-    m_llTotalBytes = static_cast<int64_t>(uliTotal.QuadPart);
-    m_llFreeBytes = static_cast<int64_t>(uliFree.QuadPart);
-    m_llUsedBytes = m_llTotalBytes - m_llFreeBytes;
+    next.llTotalBytes = static_cast<int64_t>(uliTotal.QuadPart);
+    next.llFreeBytes = static_cast<int64_t>(uliFree.QuadPart);
     if (m_nFileSystem != FS_NTFS || m_llUsedClusters <= 0)
     {
         DWORD dwSectorsPerCluster = 0;
@@ -146,23 +155,31 @@ bool CDefragPartition::Initialize()
         if (llBytesPerCluster <= 0 || llBytesPerCluster > INT32_MAX)
             return false;
         m_nBytesPerCluster = static_cast<int32_t>(llBytesPerCluster);
-        m_llUsedClusters = m_llUsedBytes / llBytesPerCluster;
+        m_llUsedClusters = (next.llTotalBytes - next.llFreeBytes) / llBytesPerCluster;
         m_llTotalClusters = dwTotalClusters;
         m_nBytesPerSector = static_cast<int32_t>(dwBytesPerSector);
     }
     if (!AllocateBitmapBuffer())
         return false;
     wchar_t szWindows[MAX_PATH + 1] = {};
-    m_bSystemVolume = m_strDrivePath.GetLength() > 0 &&
-                      sys::GetWindowsDirectoryW(szWindows, MAX_PATH) != 0 &&
-                      std::towupper(szWindows[0]) == std::towupper(m_strDrivePath.GetBuffer()[0]);
+    m_bSystemVolume = next.strDrivePath.GetLength() > 0 && sys::GetWindowsDirectoryW(szWindows, MAX_PATH) != 0 &&
+                      std::towupper(szWindows[0]) == std::towupper(next.strDrivePath.GetBuffer()[0]);
+    {
+        CSectionLock lock(m_csIdentity);
+        m_identity = next;
+    }
     LoadSettings();
     return true;
 }
 
-void CDefragPartition::FindDrivePath()
+VOLUME_IDENTITY CDefragPartition::GetIdentity() const
 {
-    m_strDrivePath.Empty();
+    CSectionLock lock(m_csIdentity);
+    return m_identity;
+}
+
+CUnicodeString CDefragPartition::FindDrivePath() const
+{
     wchar_t szRoot[] = L"A:\\";
     for (wchar_t chLetter = L'A'; chLetter <= L'Z'; ++chLetter)
     {
@@ -170,16 +187,14 @@ void CDefragPartition::FindDrivePath()
         wchar_t szName[1024] = {};
         if (sys::GetVolumeNameForVolumeMountPointW(szRoot, szName, 1024) &&
             std::wcsstr(szName, m_strVolumeName.GetBuffer()) != nullptr)
-        {
-            m_strDrivePath = szRoot;
-            return;
-        }
+            return CUnicodeString(szRoot);
     }
     if (m_strVolumeName.GetLength() == 3)
-        m_strDrivePath = m_strVolumeName;
+        return m_strVolumeName;
+    return CUnicodeString();
 }
 
-bool CDefragPartition::ReadNtfsGeometry()
+bool CDefragPartition::ReadNtfsGeometry(NTFS_VOLUME_DATA& stData)
 {
     if (!m_pRecordBuffer)
     {
@@ -191,12 +206,10 @@ bool CDefragPartition::ReadNtfsGeometry()
     if (!volume.IsOpen())
         return false;
     DWORD dwReturned = 0;
-    NTFS_VOLUME_DATA stData = {};
     if (!sys::DeviceIoControl(volume.Get(), FSCTL_GET_NTFS_VOLUME_DATA, nullptr, 0, &stData, sizeof(stData),
                               &dwReturned, nullptr) ||
         dwReturned < sizeof(stData))
         return false;
-    m_stNtfsData = stData;
     m_llTotalClusters = stData.llTotalClusters;
     m_llUsedClusters = stData.llTotalClusters - stData.llFreeClusters;
     m_llMftZoneStart = stData.llMftZoneStart;
@@ -258,7 +271,8 @@ bool CDefragPartition::StartStepJobThread(LPTHREAD_START_ROUTINE pfnJob)
     return LaunchJobThread(pfnJob, true);
 }
 
-bool CDefragPartition::LaunchJobThread(LPTHREAD_START_ROUTINE pfnJob, bool bForStep)
+bool CDefragPartition::LaunchJobThread(LPTHREAD_START_ROUTINE pfnJob, bool bForStep, int32_t nStartingState,
+                                       const RUN_REQUEST* pRequest)
 {
     CSectionLock lock(m_csJob);
     // A background step works on the volume without a job thread: no job runs beside it.
@@ -271,13 +285,38 @@ bool CDefragPartition::LaunchJobThread(LPTHREAD_START_ROUTINE pfnJob, bool bForS
         ::CloseHandle(m_hJobThread);
         m_hJobThread = nullptr;
     }
+    m_pfnJob = pfnJob;
     // Started suspended, so that the handle is in place before the job can look at it.
-    HANDLE hThread = ::CreateThread(nullptr, 0, pfnJob, this, CREATE_SUSPENDED, nullptr);
+    DWORD dwThreadId = 0;
+    HANDLE hThread = ::CreateThread(nullptr, 0, &JobThreadEntry, this, CREATE_SUSPENDED, &dwThreadId);
     if (hThread == nullptr)
         return false;
     m_hJobThread = hThread;
+    m_dwJobThreadId = dwThreadId;
+    if (pRequest != nullptr)
+        ApplyRunRequest(*pRequest);
+    if (!bForStep)
+        TakeRunSettings();
+    // An accepted job shows as busy to every request from now on, not only once its thread
+    // gets going.
+    ::InterlockedExchange(&m_lStartingState, nStartingState);
     ::ResumeThread(hThread);
     return true;
+}
+
+DWORD WINAPI CDefragPartition::JobThreadEntry(LPVOID pParameter)
+{
+    CDefragPartition* pThis = static_cast<CDefragPartition*>(pParameter);
+    const DWORD dwExit = pThis->m_pfnJob(pParameter);
+    // A job that ended without a report of its own still tells that it is over.
+    if (::InterlockedExchange(&pThis->m_lStartingState, STATE_IDLE) != STATE_IDLE)
+        pThis->ReportState();
+    return dwExit;
+}
+
+bool CDefragPartition::IsWorkUnderWay()
+{
+    return IsJobRunning() || IsStepRunning();
 }
 
 bool CDefragPartition::IsJobRunning()
@@ -319,6 +358,8 @@ bool CDefragPartition::StopJob()
         SetBackgroundMode(false, m_pChangeMonitor, false);
         ReportState();
     }
+    if (IsStepRunning())
+        return StopStep();
     {
         CSectionLock lock(m_csJob);
         if (m_hJobThread == nullptr)
@@ -346,31 +387,70 @@ bool CDefragPartition::StopJob()
 
 bool CDefragPartition::SetBackgroundMode(bool bOn, CFileChangeMonitor* pMonitor, bool bReport)
 {
+    bool bWatched = true;
     if (pMonitor != nullptr)
     {
         if (bOn && !m_bBackgroundMode)
-            pMonitor->WatchPartition(this);
+            bWatched = pMonitor->WatchPartition(this);
         else if (!bOn && m_bBackgroundMode)
             pMonitor->UnwatchPartition(this);
         m_bForcedMoveToEnd = false;
     }
     m_pChangeMonitor = pMonitor;
-    m_bBackgroundMode = bOn;
+    m_bWatchLost = !bWatched;
+    // A volume whose changes cannot be heard must not claim to be monitored.
+    m_bBackgroundMode = bOn && bWatched;
     m_bListOverflow = false;
-    if (bOn && m_nState == STATE_FAULTY)
+    if (m_bBackgroundMode && m_nState == STATE_FAULTY)
         m_nState = STATE_FAULTY_MONITORING;
-    else if (!bOn && m_nState == STATE_FAULTY_MONITORING)
+    else if (!m_bBackgroundMode && m_nState == STATE_FAULTY_MONITORING)
         m_nState = STATE_FAULTY;
     if (m_nState == STATE_MONITORING)
         m_nState = STATE_IDLE;
-    if (bReport)
+    if (!bWatched)
+        ReportLostWatch(L"its changes cannot be watched");
+    if (bReport || !bWatched)
         ReportState();
-    return true;
+    return bWatched;
 }
 
-int32_t CDefragPartition::GetReportedState() const
+void CDefragPartition::OnWatchFailed()
 {
-    const int32_t nStored = m_nState;
+    m_bWatchLost = true;
+    m_bBackgroundMode = false;
+    if (m_nState == STATE_FAULTY_MONITORING)
+        m_nState = STATE_FAULTY;
+    if (m_nState == STATE_MONITORING)
+        m_nState = STATE_IDLE;
+    ReportLostWatch(L"the watch of its changes ended");
+    ReportState();
+}
+
+void CDefragPartition::ReportLostWatch(const wchar_t* pszWhy)
+{
+    if (m_pOwner == nullptr)
+        return;
+    CUnicodeString strText;
+    strText.Format(L"Monitoring of %ls stopped: %ls; it is tried again when the drive list is rebuilt",
+                   RootPath().GetBuffer(), pszWhy);
+    m_pOwner->LogVolumeEvent(EVENTLOG_WARNING_TYPE, strText.GetBuffer());
+}
+
+bool CDefragPartition::RetryWatch(CFileChangeMonitor* pMonitor)
+{
+    if (!m_bWatchLost || pMonitor == nullptr)
+        return true;
+    // What is left of the dead watch goes first: the other half may still be armed.
+    pMonitor->UnwatchPartition(this);
+    return SetBackgroundMode(true, pMonitor, true);
+}
+
+int32_t CDefragPartition::GetReportedState()
+{
+    int32_t nStored = m_nState;
+    const int32_t nStarting = m_lStartingState;
+    if (nStarting != STATE_IDLE && (nStored == STATE_IDLE || nStored == STATE_MONITORING))
+        nStored = nStarting;
     int32_t nState = nStored;
     if (m_bPaused && m_bBackgroundMode)
         nState = STATE_SUSPENDED;
@@ -378,22 +458,25 @@ int32_t CDefragPartition::GetReportedState() const
         nState = STATE_MONITORING;
     if (nStored != STATE_IDLE && m_hStopEvent != nullptr && ::WaitForSingleObject(m_hStopEvent, 0) == WAIT_OBJECT_0)
         nState = STATE_STOPPING;
-    if (m_bPaused && m_hJobThread != nullptr)
+    // A finished job keeps its handle until the next start closes it: what counts is
+    // whether work is under way.
+    if (m_bPaused && (IsJobRunning() || IsStepRunning()))
         nState = STATE_SUSPENDED;
     return nState;
 }
 
 bool CDefragPartition::FillListEntry(CNetDefragPartitionListEntry& entry)
 {
+    const VOLUME_IDENTITY identity = GetIdentity();
     // A volume without a letter shows its volume name where the drive path would be.
-    entry.m_strDriveRoot = m_strDrivePath.GetLength() > 0 ? m_strDrivePath : m_strVolumeName;
+    entry.m_strDriveRoot = identity.strDrivePath.GetLength() > 0 ? identity.strDrivePath : m_strVolumeName;
     entry.m_strVolumeGuidPath = m_strVolumeName;
-    entry.m_strVolumeLabel = m_szVolumeLabel;
+    entry.m_strVolumeLabel = identity.strLabel;
     entry.m_strStatusText = GetStatusText();
-    entry.m_strFileSystemName = FileSystemName(m_nFileSystem);
-    entry.m_strSerialNumber.Format(L"%04X-%04X", m_dwSerialNumber >> 16, m_dwSerialNumber & 0xFFFF);
+    entry.m_strFileSystemName = FileSystemName(identity.nFileSystem);
+    entry.m_strSerialNumber.Format(L"%04X-%04X", identity.dwSerialNumber >> 16, identity.dwSerialNumber & 0xFFFF);
     entry.m_nVolumeIndex = m_nIndex;
-    entry.m_nFileSystemCode = m_nFileSystem;
+    entry.m_nFileSystemCode = identity.nFileSystem;
     entry.m_llMftStart = m_llMftStartLcn;
     entry.m_llMftSpanEnd = m_llMftSpanEnd;
     entry.m_llMftZoneStart = m_llMftZoneStart;
@@ -406,8 +489,8 @@ bool CDefragPartition::FillListEntry(CNetDefragPartitionListEntry& entry)
     entry.m_nFragmentedEntries = m_nFragmentedEntries;
     entry.m_nProgress = m_nProgress;
     entry.m_nPendingFiles = static_cast<int32_t>(GetPendingFileCount());
-    entry.m_llTotalBytes = m_llTotalBytes;
-    entry.m_llFreeBytes = m_llFreeBytes;
+    entry.m_llTotalBytes = identity.llTotalBytes;
+    entry.m_llFreeBytes = identity.llFreeBytes;
     entry.m_nBytesPerCluster = m_nBytesPerCluster;
     entry.m_nBytesPerFileRecord = m_nBytesPerFileRecord;
     entry.m_nFilesExamined = m_nFilesExamined;
@@ -425,15 +508,19 @@ bool CDefragPartition::FillListEntry(CNetDefragPartitionListEntry& entry)
 
 bool CDefragPartition::FillVolumeNames(CNetDefragPartitionNameEntry& entry) const
 {
-    entry.m_strDriveRoot = m_strDrivePath;
+    const VOLUME_IDENTITY identity = GetIdentity();
+    entry.m_strDriveRoot = identity.strDrivePath;
     entry.m_strVolumeGuidPath = m_strVolumeName;
-    entry.m_strVolumeLabel = m_szVolumeLabel;
+    entry.m_strVolumeLabel = identity.strLabel;
     entry.m_nVolumeIndex = m_nIndex;
     return true;
 }
 
 bool CDefragPartition::ReportState(HANDLE hVolume)
 {
+    // From its first report on, a job's own state is what the volume shows.
+    if (::GetCurrentThreadId() == m_dwJobThreadId)
+        ::InterlockedExchange(&m_lStartingState, STATE_IDLE);
     if (hVolume != nullptr && hVolume != INVALID_HANDLE_VALUE)
         WaitForDiskIdle(hVolume);
     if (!m_bClientConnected || m_pOwner == nullptr)

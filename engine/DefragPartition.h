@@ -2,9 +2,9 @@
 // the state that clients see, the pending files, the cluster map with its subscribers, the
 // free-space searches, the moves, and at most one job thread.
 //
-// Lock order: the map lock before the pending-list lock; the status, bitmap and job locks
-// are taken alone. No lock of the object is held while it waits for an idle disk or sends
-// anything to a client.
+// Lock order: the map lock before the pending-list lock; the status, bitmap, identity and
+// job locks are taken alone. No lock of the object is held while it waits for an idle disk
+// or sends anything to a client.
 #pragma once
 
 #include <windows.h>
@@ -78,6 +78,20 @@ struct NTFS_VOLUME_DATA
     LONGLONG llMftZoneEnd;
 };
 
+// What names a volume and what the file system said of it at the last Initialize. Other
+// threads report it while a job reads it afresh, so it is replaced whole under a lock and
+// read as a copy.
+struct VOLUME_IDENTITY
+{
+    CUnicodeString strDrivePath;   // empty for a volume without a letter
+    CUnicodeString strLabel;
+    DWORD dwSerialNumber = 0;
+    int32_t nFileSystem = 0;
+    NTFS_VOLUME_DATA stNtfsData = {};
+    int64_t llTotalBytes = 0;
+    int64_t llFreeBytes = -1;
+};
+
 class CDefragPartition : public CFileChangeListener
 {
 public:
@@ -104,7 +118,7 @@ public:
     bool FillVolumeNames(CNetDefragPartitionNameEntry& entry) const;
     // With a volume handle, one idle-disk wait first; then the list entry to every client.
     bool ReportState(HANDLE hVolume = nullptr);
-    int32_t GetReportedState() const;
+    int32_t GetReportedState();
     uint32_t GetPendingFileCount();
     uint32_t SecondsSinceLastActivity() const;
     bool ClearPendingFiles();
@@ -126,7 +140,8 @@ public:
     CUnicodeString GetStatusText();
 
     const CUnicodeString& GetVolumeName() const { return m_strVolumeName; }
-    const CUnicodeString& GetDrivePath() const { return m_strDrivePath; }
+    CUnicodeString GetDrivePath() const { return GetIdentity().strDrivePath; }
+    VOLUME_IDENTITY GetIdentity() const;
     int32_t GetFileSystem() const { return m_nFileSystem; }
     int64_t GetTotalClusters() const { return m_llTotalClusters; }
     int64_t GetUsedClusters() const { return m_llUsedClusters; }
@@ -201,6 +216,12 @@ public:
     void OnDirectoryRemoved(const CUnicodeString& strName) override;
     void OnDirectoryModified(const CUnicodeString& strName) override;
     void OnDirectoryRenamed(const CUnicodeString& strOld, const CUnicodeString& strNew) override;
+    // On the monitor's thread: the volume leaves background mode until a rebuild of the
+    // drive list watches it again.
+    void OnWatchFailed() override;
+    bool IsWatchLost() const { return m_bWatchLost; }
+    // Watches the volume again after its watch was lost; false when that fails once more.
+    bool RetryWatch(CFileChangeMonitor* pMonitor);
     bool HasBeenQuiet() const;
     // Calls the function for every pending entry, in list order, under the list's lock.
     void ForEachPending(const std::function<void(const PENDING_FILE_ENTRY&)>& fnVisit);
@@ -218,7 +239,25 @@ public:
     bool IsCheckCompleted() const { return m_bCheckCompleted; }
 
     // The defragmentation run. A time limit of -1 is a manual run without limit.
-    bool StartDefragmentation();
+    // What a client's request asks of the run it starts: applied only once the run is
+    // accepted, so that a refused request changes nothing.
+    struct RUN_REQUEST
+    {
+        enum class MOVE_TO_END { Keep, Stored, Forced };
+        bool bFull;
+        MOVE_TO_END eMoveToEnd;
+        int32_t nForcedMoveToEnd;
+    };
+    bool StartDefragmentation(const RUN_REQUEST* pRequest = nullptr);
+    // The settings a run or analysis took at its start; settings read while it works apply
+    // to the next one.
+    struct RUN_SETTINGS
+    {
+        int32_t nMethod;
+        int32_t nMoveModifiedFilesToEnd;
+        int32_t nUseLayoutIni;
+    };
+    const RUN_SETTINGS& GetRunSettings() const { return m_stRun; }
     // A client's run with its own choice of where recently written files go; settings read
     // later leave it as it is.
     void ForceMoveModifiedFilesToEnd(int32_t nValue);
@@ -261,6 +300,8 @@ protected:
     // StartJobThread for the check that a background step runs and waits for: the step
     // holds the volume already.
     bool StartStepJobThread(LPTHREAD_START_ROUTINE pfnJob);
+    // True while a job thread or a background step works on the volume.
+    bool IsWorkUnderWay();
 
 private:
     // How a walk of the analysis ended: at its end, early (stop, or the walk could not go
@@ -272,7 +313,8 @@ private:
 
     static DWORD WINAPI AnalysisThreadProc(LPVOID pParameter);
     static bool IsDeviceError(DWORD dwError);
-    const CUnicodeString& RootPath() const;
+    // The drive path, or the volume name for a volume without a letter.
+    CUnicodeString RootPath() const;
     int32_t ProgressOf(int64_t llCounted) const;
     bool IsStopRequested(DWORD dwWait);
     // Where a walk without a step delay stands in looking at the stop event.
@@ -319,7 +361,14 @@ private:
                              int64_t llFirst, int64_t llLast, CNetDefragPartitionClusterExplorerResponse& reply,
                              int64_t& llListed);
     void AddMftZoneGaps(int64_t llFirst, int64_t llLast, CNetDefragPartitionClusterExplorerResponse& reply);
-    bool LaunchJobThread(LPTHREAD_START_ROUTINE pfnJob, bool bForStep);
+    // nStartingState: what the volume reports from the moment the job is accepted until the
+    // job reports a state of its own; 0 for none.
+    bool LaunchJobThread(LPTHREAD_START_ROUTINE pfnJob, bool bForStep, int32_t nStartingState = STATE_IDLE,
+                         const RUN_REQUEST* pRequest = nullptr);
+    static DWORD WINAPI JobThreadEntry(LPVOID pParameter);
+    void ApplyRunRequest(const RUN_REQUEST& request);
+    void TakeRunSettings();
+    void ReadStoredSettings();
     struct CHKDSK_CONTEXT;
     struct PASS_STREAM;
     struct FILE_PASS;
@@ -353,6 +402,7 @@ private:
     CUnicodeString FullPath(const CUnicodeString& strName) const;
     CUnicodeString DriveOrVolumeName() const;
     void AfterListGrew(bool& bOverflowed);
+    void ReportLostWatch(const wchar_t* pszWhy);
     void RemovePending(const CUnicodeString& strPath);
     // With the pending-list lock held.
     bool RemovePendingLocked(const CUnicodeString& strPath);
@@ -360,6 +410,9 @@ private:
     void RenamePending(const CUnicodeString& strOldPath, const CUnicodeString& strNewPath, bool bDirectory);
     bool TryBeginStep();
     void EndStep();
+    // A background step runs on the scheduler's thread: its stop event is its only way out.
+    bool StopStep();
+    bool WaitForStepEnd(DWORD dwTimeout);
     bool EndRunEarly(bool bFailed);
     bool IsStopSet() const;
     bool PendingPassEntry(HANDLE hVolume, int32_t nWaitSeconds, bool bManual, bool& bFirstFile, int& nIndex,
@@ -379,8 +432,8 @@ private:
     bool IsHeldBack(const PENDING_WORK& work, int32_t nWaitSeconds, int64_t llNow) const;
     void AfterFailedMove(PENDING_WORK& work);
     bool IsMftPath(const CUnicodeString& strPath, const wchar_t* pszSuffix) const;
-    void FindDrivePath();
-    bool ReadNtfsGeometry();
+    CUnicodeString FindDrivePath() const;
+    bool ReadNtfsGeometry(NTFS_VOLUME_DATA& stData);
     void ApplyMftZoneRule();
     bool AllocateBitmapBuffer();
     void ReadLastManualDefragTime();
@@ -396,7 +449,8 @@ private:
     CPartitionOwner* m_pOwner;
     int32_t m_nIndex;
     CUnicodeString m_strVolumeName;
-    CUnicodeString m_strDrivePath;
+    mutable CCriticalSection m_csIdentity;
+    VOLUME_IDENTITY m_identity;
     volatile int32_t m_nState;
     volatile bool m_bBackgroundMode;
     volatile bool m_bPaused;
@@ -405,6 +459,9 @@ private:
     bool m_bAnalysisFresh;
     CCriticalSection m_csJob;          // the job thread's handle
     HANDLE m_hJobThread;
+    DWORD m_dwJobThreadId;
+    LPTHREAD_START_ROUTINE m_pfnJob;   // of the job thread, set before it starts
+    volatile LONG m_lStartingState;
     HANDLE m_hStopEvent;
     int32_t m_nAnalysisStepDelay;
     int32_t m_nUseIOGuard;
@@ -435,11 +492,9 @@ private:
     std::unique_ptr<CClusterMap> m_pClusterMap;
     CExtentList m_extents;
     int32_t m_nFileSystem;
-    wchar_t m_szVolumeLabel[256];
     bool m_bMftReadable;
     CCriticalSection m_csBitmap;       // the bitmap buffer
     std::unique_ptr<BYTE[]> m_pRecordBuffer;
-    NTFS_VOLUME_DATA m_stNtfsData;
     int64_t m_llMftZoneStart;
     int64_t m_llMftZoneEnd;
     int64_t m_llTotalClusters;
@@ -453,10 +508,6 @@ private:
     int64_t m_llMftSpanEnd;
     int64_t m_llMftMirrorStartLcn;
     int64_t m_llMftSpanStart;
-    int64_t m_llFreeBytes;
-    int64_t m_llUsedBytes;
-    int64_t m_llTotalBytes;
-    DWORD m_dwSerialNumber;
     CCriticalSection m_csStatus;
     CUnicodeString m_strStatusText;
     int32_t m_nNtfsMajorVersion;
@@ -476,8 +527,12 @@ private:
     int32_t m_nMaxTimeMoveHighFragFiles;
     int32_t m_anSubscribers[SubscriberSlots];
     CFileChangeMonitor* m_pChangeMonitor;
+    volatile bool m_bWatchLost;        // background mode ended because changes could not be watched
     FILETIME m_ftAnalysisTime;
     bool m_bStepRunning;               // under the job lock
+    HANDLE m_hStepEnded;               // set while no step runs
+    ULONGLONG m_ullStepDeadline;       // tick count at which the running step's time is up; 0 none
     CFreeRunHints m_hints;             // of the running pass
     RUN_SKIPS m_stSkips;
+    RUN_SETTINGS m_stRun;
 };

@@ -16,7 +16,7 @@ bool CDefragPartition::StartAnalysis(int32_t nStepDelay)
     }
     ::ResetEvent(m_hStopEvent);
     m_nAnalysisStepDelay = std::max(0, nStepDelay);
-    return StartJobThread(AnalysisThreadProc);
+    return LaunchJobThread(AnalysisThreadProc, false, STATE_ANALYZING);
 }
 
 bool CDefragPartition::RunScheduledAnalysis(HANDLE hServiceStop, int32_t nStepDelay)
@@ -147,9 +147,10 @@ bool CDefragPartition::FillMapForAnalysis()
     return true;
 }
 
-const CUnicodeString& CDefragPartition::RootPath() const
+CUnicodeString CDefragPartition::RootPath() const
 {
-    return m_strDrivePath.GetLength() > 0 ? m_strDrivePath : m_strVolumeName;
+    CUnicodeString strDrivePath = GetDrivePath();
+    return strDrivePath.GetLength() > 0 ? strDrivePath : m_strVolumeName;
 }
 
 // Clusters met can exceed the used clusters of the volume while files grow under the walk.

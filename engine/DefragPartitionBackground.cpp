@@ -1,5 +1,6 @@
 #include "engine/DefragPartition.h"
 
+#include <algorithm>
 #include <ctime>
 
 #include "platform/sys.h"
@@ -7,6 +8,7 @@
 namespace {
 
 constexpr int64_t QuietSeconds = 6;
+constexpr DWORD StopStepWaitMs = 500;
 
 int64_t Now()
 {
@@ -26,7 +28,7 @@ CUnicodeString CDefragPartition::FullPath(const CUnicodeString& strName) const
 {
     // Every callback, renames included, names a file the same way, so that a later change
     // of a renamed file finds its entry.
-    return (m_strDrivePath.GetLength() > 0 ? m_strDrivePath : m_strVolumeName) + strName;
+    return RootPath() + strName;
 }
 
 void CDefragPartition::AfterListGrew(bool& bOverflowed)
@@ -172,6 +174,8 @@ bool CDefragPartition::TryBeginStep()
         (m_hJobThread != nullptr && ::WaitForSingleObject(m_hJobThread, 0) == WAIT_TIMEOUT))
         return false;
     m_bStepRunning = true;
+    ::ResetEvent(m_hStepEnded);
+    TakeRunSettings();
     return true;
 }
 
@@ -179,6 +183,32 @@ void CDefragPartition::EndStep()
 {
     CSectionLock lock(m_csJob);
     m_bStepRunning = false;
+    m_ullStepDeadline = 0;
+    ::SetEvent(m_hStepEnded);
+}
+
+bool CDefragPartition::WaitForStepEnd(DWORD dwTimeout)
+{
+    return m_hStepEnded == nullptr || ::WaitForSingleObject(m_hStepEnded, dwTimeout) == WAIT_OBJECT_0;
+}
+
+bool CDefragPartition::StopStep()
+{
+    m_nState = STATE_STOPPING;
+    ::SetEvent(m_hStopEvent);
+    if (!WaitForStepEnd(StopStepWaitMs))
+    {
+        // A pause holds the step in its idle wait; the stop ends the pause for it.
+        m_bPaused = false;
+        if (!WaitForStepEnd(StopStepWaitMs))
+            return false;
+    }
+    // The step may have ended just before the event was set, which it then did not reset.
+    ::ResetEvent(m_hStopEvent);
+    if (m_nState == STATE_STOPPING)
+        m_nState = STATE_IDLE;
+    ReportState();
+    return true;
 }
 
 bool CDefragPartition::IsStepRunning()
@@ -198,6 +228,12 @@ bool CDefragPartition::RunBackgroundStep(int64_t llTimeLimit, int32_t nWaitSecon
     // and nothing replaces the buffers the step works with.
     if (!TryBeginStep())
         return true;
+    {
+        // The step's time limit holds in its idle waits too, which a busy disk would
+        // otherwise make endless.
+        CSectionLock lock(m_csJob);
+        m_ullStepDeadline = ::GetTickCount64() + static_cast<ULONGLONG>(std::max<int64_t>(0, llTimeLimit)) * 1000;
+    }
     const bool bResult = Defragment(llTimeLimit < 0 ? 0 : llTimeLimit, nWaitSeconds, uRemaining);
     EndStep();
     return bResult;

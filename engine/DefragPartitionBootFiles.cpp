@@ -105,7 +105,7 @@ bool CDefragPartition::PlaceBootFiles(int32_t nFrom, int32_t nTo, CNtfsRecordRea
             ReportState(hVolume);
         }
         const int64_t llFree = llTotal - m_llUsedClusters;
-        if (m_nMoveModifiedFilesToEnd == 2 && (bFragmented || llFirst > m_llBootZoneClusters))
+        if (m_stRun.nMoveModifiedFilesToEnd == 2 && (bFragmented || llFirst > m_llBootZoneClusters))
         {
             bool bRecent = false;
             if (!IsRecentlyWritten(file.Get(), bRecent))

@@ -39,25 +39,26 @@ CUnicodeString ServiceLayoutList()
 
 bool CDefragPartition::UsesBootList() const
 {
-    return (m_nUseLayoutIni >= 1 && m_nUseLayoutIni <= 3) || (m_nUseLayoutIni == 4 && m_bSystemVolume);
+    return (m_stRun.nUseLayoutIni >= 1 && m_stRun.nUseLayoutIni <= 3) || (m_stRun.nUseLayoutIni == 4 && m_bSystemVolume);
 }
 
 bool CDefragPartition::AppliesZoneRule() const
 {
-    return m_nUseLayoutIni == 1 || m_nUseLayoutIni == 2 || (m_nUseLayoutIni == 4 && m_bSystemVolume);
+    return m_stRun.nUseLayoutIni == 1 || m_stRun.nUseLayoutIni == 2 || (m_stRun.nUseLayoutIni == 4 && m_bSystemVolume);
 }
 
 // The entries after reading the layout list; 0 when no list could be read.
 int CDefragPartition::BuildBootList()
 {
-    const CUnicodeString& strRoot = RootPath();
-    m_bootFiles.SetDriveLetter(m_strDrivePath.GetLength() > 0 ? m_strDrivePath.GetBuffer()[0] : 0);
+    const CUnicodeString strDrivePath = GetDrivePath();
+    const CUnicodeString strRoot = strDrivePath.GetLength() > 0 ? strDrivePath : m_strVolumeName;
+    m_bootFiles.SetDriveLetter(strDrivePath.GetLength() > 0 ? strDrivePath.GetBuffer()[0] : 0);
     for (const wchar_t* pszName : BootMetadata)
         m_bootFiles.Add(new CUnicodeString(strRoot + pszName));
-    if (m_nUseLayoutIni == 4)
+    if (m_stRun.nUseLayoutIni == 4)
         for (const wchar_t* pszName : LoaderFiles)
             m_bootFiles.Add(new CUnicodeString(strRoot + pszName));
-    if (m_nUseLayoutIni == 2)
+    if (m_stRun.nUseLayoutIni == 2)
     {
         const CUnicodeString strList = ServiceLayoutList();
         const int nCount = strList.GetLength() > 0 ? m_bootFiles.ReadLayoutIni(strList.GetBuffer(), nullptr) : 0;
@@ -67,7 +68,7 @@ int CDefragPartition::BuildBootList()
     const CUnicodeString strList = SystemLayoutList();
     if (strList.GetLength() == 0)
         return 0;
-    if (m_nUseLayoutIni != 4)
+    if (m_stRun.nUseLayoutIni != 4)
         return m_bootFiles.ReadLayoutIni(strList.GetBuffer(), nullptr);
     // Only files below the Windows directory are taken from the list.
     wchar_t szWindows[WindowsPathUnits + 1] = {};

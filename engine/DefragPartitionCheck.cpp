@@ -108,7 +108,7 @@ void AppendToLogFile(const CUnicodeString& strText)
 
 CUnicodeString CDefragPartition::DriveOrVolumeName() const
 {
-    return m_strDrivePath.GetLength() > 0 ? m_strDrivePath : m_strVolumeName;
+    return RootPath();
 }
 
 BOOLEAN WINAPI CDefragPartition::ChkDskEntry(DWORD dwCommand, DWORD /*dwSubCommand*/, PVOID pData)
@@ -296,7 +296,7 @@ bool CDefragPartition::StartCheckDisk()
                            nState != STATE_FAULTY_MONITORING))
         return false;
     ::ResetEvent(m_hStopEvent);
-    return StartJobThread(&CheckDiskThreadProc);
+    return LaunchJobThread(&CheckDiskThreadProc, false, STATE_CHECKING);
 }
 
 bool CDefragPartition::RunCheckDiskNow()

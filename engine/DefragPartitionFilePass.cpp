@@ -67,7 +67,7 @@ int64_t CDefragPartition::AnalysisTimeUnits() const
 
 bool CDefragPartition::UsesBootZone() const
 {
-    return m_nUseLayoutIni == 1 || m_nUseLayoutIni == 2 || (m_nUseLayoutIni == 4 && m_bSystemVolume);
+    return m_stRun.nUseLayoutIni == 1 || m_stRun.nUseLayoutIni == 2 || (m_stRun.nUseLayoutIni == 4 && m_bSystemVolume);
 }
 
 bool CDefragPartition::DefragmentFiles(int32_t nProgressStart, int32_t nProgressShare)
@@ -284,8 +284,8 @@ void CDefragPartition::PlaceStream(FILE_PASS& pass, int64_t llRecord, const BYTE
     if (!reader.GetStreamPath(llRecord, pAttribute, strRelative) || strRelative.GetLength() == 0)
         return;
     const CUnicodeString strPath = DriveOrVolumeName() + strRelative;
-    if (stream.llFirst <= m_llBootZoneClusters || (m_nUseLayoutIni == 3 && m_llBootZoneClusters != 0) ||
-        m_nMoveModifiedFilesToEnd == 1)
+    if (stream.llFirst <= m_llBootZoneClusters || (m_stRun.nUseLayoutIni == 3 && m_llBootZoneClusters != 0) ||
+        m_stRun.nMoveModifiedFilesToEnd == 1)
     {
         CUnicodeString strLookup = strPath;
         if (bDirectory && llRecord != CNtfsRecordReader::RootRecord && strLookup.GetLength() > 0 &&
@@ -294,7 +294,7 @@ void CDefragPartition::PlaceStream(FILE_PASS& pass, int64_t llRecord, const BYTE
         if (pass.bootPaths.count(Folded(strLookup)) != 0)
             return;
     }
-    if (m_nMoveModifiedFilesToEnd != 0 && !KeepsTargetWhenModified(hVolume, reader, llRecord, stream, llTarget))
+    if (m_stRun.nMoveModifiedFilesToEnd != 0 && !KeepsTargetWhenModified(hVolume, reader, llRecord, stream, llTarget))
         return;
     WaitForDiskIdle(hVolume);
     CExtentList target;

@@ -64,11 +64,21 @@ int32_t CDefragPartition::WaitForDiskIdle(HANDLE hVolume)
         return nIdle;
     // A registry value of 0 or below would make the wait a busy loop.
     DWORD dwWait = static_cast<DWORD>(std::max(1, m_nIOGuardWaitTime));
+    const ULONGLONG ullDeadline = m_ullStepDeadline;
     for (int nDoublings = 0;;)
     {
         if (nIdle >= m_nIOGuardMinIdlePercentage || dwQueueDepth == 0)
             return nIdle;
-        if (::WaitForSingleObject(m_hStopEvent, dwWait) == WAIT_OBJECT_0)
+        // A background step waits no longer than its time limit allows.
+        DWORD dwThisWait = dwWait;
+        if (ullDeadline != 0)
+        {
+            const ULONGLONG ullNow = ::GetTickCount64();
+            if (ullNow >= ullDeadline)
+                return nIdle;
+            dwThisWait = static_cast<DWORD>(std::min<ULONGLONG>(dwWait, ullDeadline - ullNow));
+        }
+        if (::WaitForSingleObject(m_hStopEvent, dwThisWait) == WAIT_OBJECT_0)
             return 0;
         if (!SampleDiskPerformance(hVolume, llQueryTime, llIdleTime, dwQueueDepth) ||
             llQueryTime <= m_llLastQueryTime)

@@ -107,12 +107,13 @@ bool CDefragPartition::SendClusterMap(int32_t nClient)
     CNetDefragPartitionClustermap message;
     std::vector<BYTE> cells;
     std::vector<int32_t> recipients;
+    const CUnicodeString strDrivePath = GetDrivePath();
     {
         CSectionLock lock(m_csMap);
         if (!m_pClusterMap || !m_bClientConnected || m_pOwner == nullptr || !m_pClusterMap->HasSubscribers())
             return false;
         message.m_nVolumeIndex = m_nIndex;
-        message.m_strDriveRoot = m_strDrivePath;
+        message.m_strDriveRoot = strDrivePath;
         if (m_pClusterMap->GetClustersPerCell() != CClusterMap::NoMap)
         {
             m_pClusterMap->FillMessage(message);

@@ -209,8 +209,20 @@ bool CDefragPartition::ClearMftSpan()
     CSysHandle volume(OpenVolume());
     if (!volume.IsOpen())
         return false;
-    CSectionLock lock(m_csZoneFiles);
-    for (int i = 0; i < m_zoneFiles.GetSize(); ++i)
+    // The list is copied out, so that no lock is held through the idle waits, the moves
+    // and the reports they send.
+    struct ZONE_FILE
+    {
+        CUnicodeString strPath;
+        bool bMarked;
+    };
+    std::vector<ZONE_FILE> files;
+    {
+        CSectionLock lock(m_csZoneFiles);
+        for (int i = 0; i < m_zoneFiles.GetSize(); ++i)
+            files.push_back({*m_zoneFiles.GetAt(i)->pPath, m_zoneFiles.GetAt(i)->bFragmented != 0});
+    }
+    for (const ZONE_FILE& file : files)
     {
         if (m_nUseFastStopMethod == 1)
         {
@@ -218,11 +230,9 @@ bool CDefragPartition::ClearMftSpan()
                 return false;
             WaitForDiskIdle(volume.Get());
         }
-        const PENDING_FILE_ENTRY* pEntry = m_zoneFiles.GetAt(i);
-        const CUnicodeString strPath = *pEntry->pPath;
         CExtentList extents;
         int64_t llClusters = 0;
-        const bool bFragmented = GetFileExtentsByPath(strPath.GetBuffer(), llClusters, extents);
+        const bool bFragmented = GetFileExtentsByPath(file.strPath.GetBuffer(), llClusters, extents);
         if (llClusters <= 0)
             continue;
         if (llClusters >= m_llTotalClusters - m_llUsedClusters)
@@ -234,14 +244,17 @@ bool CDefragPartition::ClearMftSpan()
         if (!bFound)
             return false;
         CExtentList target;
-        if (MoveFileWithMap(volume.Get(), strPath.GetBuffer(), bFragmented, llTarget, llClusters, extents, target) &&
+        if (MoveFileWithMap(volume.Get(), file.strPath.GetBuffer(), bFragmented, llTarget, llClusters, extents,
+                            target) &&
             bFragmented)
         {
             ++m_nFilesDefragmented;
-            if (pEntry->bFragmented)
+            if (file.bMarked)
                 LowerCounter(m_llFragmentedClusters, llClusters);
         }
     }
-    m_zoneFiles.RemoveAll();
+    CSectionLock lock(m_csZoneFiles);
+    for (const ZONE_FILE& file : files)
+        m_zoneFiles.Remove(&file.strPath);
     return true;
 }

@@ -81,7 +81,7 @@ bool CDefragPartition::SendClusterRangeFiles(int32_t nClient, int64_t llFirst, i
     CNetDefragPartitionClusterExplorerResponse reply;
     reply.SetWireLimit(CFrameAssembler::MaxPayload - RangeReplyRoom);
     reply.m_nVolumeIndex = m_nIndex;
-    reply.m_strDriveRoot = m_strDrivePath;
+    reply.m_strDriveRoot = GetDrivePath();
     llLast = std::min(llLast, m_llTotalClusters - 1);
     reply.m_llFirstCluster = llFirst;
     reply.m_llLastCluster = llLast;

@@ -67,23 +67,24 @@ bool CDefragPartition::SendVolumeInfo(int32_t nClient)
     volume.Reset();
     if (bOpen)
     {
-        info.m_strDriveRoot = m_strDrivePath;
+        const VOLUME_IDENTITY identity = GetIdentity();
+        info.m_strDriveRoot = identity.strDrivePath;
         info.m_strVolumeGuidPath = m_strVolumeName;
-        info.m_strVolumeLabel = m_szVolumeLabel;
-        info.m_strFileSystemName = ReportedFileSystemName(m_nFileSystem);
-        info.m_llTotalBytes = m_llTotalBytes;
-        info.m_llFreeBytes = m_llFreeBytes;
+        info.m_strVolumeLabel = identity.strLabel;
+        info.m_strFileSystemName = ReportedFileSystemName(identity.nFileSystem);
+        info.m_llTotalBytes = identity.llTotalBytes;
+        info.m_llFreeBytes = identity.llFreeBytes;
         info.m_nBytesPerCluster = m_nBytesPerCluster;
         info.m_llTotalClusters = m_llTotalClusters;
         info.m_llFreeClusters = m_llTotalClusters - m_llUsedClusters;
         if (m_nFileSystem == FS_NTFS)
         {
             // As the file system gave them: the zone here is not pulled in by the engine.
-            info.m_llMftValidDataLength = m_stNtfsData.llMftValidDataLength;
+            info.m_llMftValidDataLength = identity.stNtfsData.llMftValidDataLength;
             info.m_llMftValidDataClusters =
-                m_nBytesPerCluster > 0 ? m_stNtfsData.llMftValidDataLength / m_nBytesPerCluster : 0;
-            info.m_llMftZoneStart = m_stNtfsData.llMftZoneStart;
-            info.m_llMftZoneEnd = m_stNtfsData.llMftZoneEnd;
+                m_nBytesPerCluster > 0 ? identity.stNtfsData.llMftValidDataLength / m_nBytesPerCluster : 0;
+            info.m_llMftZoneStart = identity.stNtfsData.llMftZoneStart;
+            info.m_llMftZoneEnd = identity.stNtfsData.llMftZoneEnd;
         }
     }
     else
@@ -100,14 +101,15 @@ bool CDefragPartition::SendVolumeInfo(int32_t nClient)
 // The name of a pending path relative to the volume; the root itself is ".".
 CUnicodeString CDefragPartition::RelativeName(const CUnicodeString& strPath) const
 {
+    const CUnicodeString strDrivePath = GetDrivePath();
     if ((strPath.GetLength() == m_strVolumeName.GetLength() && strPath.GetLength() > 0 &&
          strPath.GetBuffer()[0] == L'\\') ||
-        (m_strDrivePath.GetLength() > 0 && strPath == m_strDrivePath))
+        (strDrivePath.GetLength() > 0 && strPath == strDrivePath))
         return CUnicodeString(L".");
     if (StartsWith(strPath, m_strVolumeName))
         return strPath.Mid(m_strVolumeName.GetLength(), strPath.GetLength());
-    if (StartsWith(strPath, m_strDrivePath))
-        return strPath.Mid(m_strDrivePath.GetLength(), strPath.GetLength());
+    if (StartsWith(strPath, strDrivePath))
+        return strPath.Mid(strDrivePath.GetLength(), strPath.GetLength());
     return strPath;
 }
 
@@ -133,7 +135,7 @@ bool CDefragPartition::SendFragmentedFiles(int32_t nClient)
     volume.Reset();
     if (bOpen)
     {
-        reply.m_strDriveRoot = m_strDrivePath;
+        reply.m_strDriveRoot = GetDrivePath();
         AddFragmentedFilesTo(reply);
         reply.SortByFragments();
     }

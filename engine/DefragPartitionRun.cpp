@@ -67,14 +67,14 @@ DWORD WINAPI CDefragPartition::DefragmentationThreadProc(LPVOID pParameter)
     return DefragmentationExitCode;
 }
 
-bool CDefragPartition::StartDefragmentation()
+bool CDefragPartition::StartDefragmentation(const RUN_REQUEST* pRequest)
 {
     const int32_t nState = m_nState;
     if (IsJobRunning())
         return false;
     if ((nState != STATE_IDLE && nState != STATE_MONITORING && nState != STATE_FAULTY &&
          nState != STATE_FAULTY_MONITORING) ||
-        !StartJobThread(&DefragmentationThreadProc))
+        !LaunchJobThread(&DefragmentationThreadProc, false, STATE_DEFRAGMENTING, pRequest))
     {
         ReportState();
         return false;
@@ -112,6 +112,9 @@ bool CDefragPartition::Defragment(int64_t llTimeLimit, int32_t nWaitSeconds, uin
     m_nProgress = 0;
     m_bManualRun = bManual;
     m_stSkips = RUN_SKIPS();
+    // A job or step took its settings when it was accepted.
+    if (!IsWorkUnderWay())
+        TakeRunSettings();
     const int64_t llStart = Now();
     const int64_t llLimit = bManual ? NoTimeLimit : llTimeLimit;
     CSysHandle volume(OpenVolume());
@@ -121,7 +124,7 @@ bool CDefragPartition::Defragment(int64_t llTimeLimit, int32_t nWaitSeconds, uin
         ReportState();
         return EndRunEarly(true);
     }
-    const bool bFilePass = bManual && m_nFileSystem == FS_NTFS && m_bMftReadable && m_nMethod == 1;
+    const bool bFilePass = bManual && m_nFileSystem == FS_NTFS && m_bMftReadable && m_stRun.nMethod == 1;
     int32_t nShare = bFilePass ? PendingShare() : 100;
     WaitForDiskIdle(volume.Get());
     if (m_nFileSystem == FS_NTFS && !CheckNtfsBeforeRun(volume.Get()))
@@ -438,7 +441,7 @@ void CDefragPartition::HandleEntry(HANDLE hVolume, PENDING_WORK& work, bool bMan
             if (m_extents.Get(u, llStart, llLength))
                 m_hints.OnClustersFreed(static_cast<uint64_t>(llStart), static_cast<uint64_t>(llLength));
         }
-        if (m_nUseLayoutIni != 0 && m_llBootZoneClusters > 0)
+        if (m_stRun.nUseLayoutIni != 0 && m_llBootZoneClusters > 0)
             m_bootFiles.Remove(work.strPath.GetBuffer());
         CountDefragmented(work);
         work.bDone = true;

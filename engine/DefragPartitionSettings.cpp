@@ -22,6 +22,29 @@ void ReadInt(CRegistry& key, const wchar_t* pszName, int32_t& nField)
 
 void CDefragPartition::LoadSettings()
 {
+    ReadStoredSettings();
+    // A run or analysis works with what it took at its start; what is read meanwhile waits
+    // for the next one.
+    if (!IsWorkUnderWay())
+        TakeRunSettings();
+}
+
+void CDefragPartition::TakeRunSettings()
+{
+    m_stRun = {m_nMethod, m_nMoveModifiedFilesToEnd, m_nUseLayoutIni};
+}
+
+void CDefragPartition::ApplyRunRequest(const RUN_REQUEST& request)
+{
+    SetMethod(request.bFull);
+    if (request.eMoveToEnd == RUN_REQUEST::MOVE_TO_END::Stored)
+        ReadMoveModifiedFilesToEnd();
+    else if (request.eMoveToEnd == RUN_REQUEST::MOVE_TO_END::Forced)
+        ForceMoveModifiedFilesToEnd(request.nForcedMoveToEnd);
+}
+
+void CDefragPartition::ReadStoredSettings()
+{
     CRegistry key;
     if (!key.Open(HKEY_LOCAL_MACHINE, ServiceKey))
         return;

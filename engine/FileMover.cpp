@@ -130,6 +130,21 @@ NTSTATUS CFileMover::MoveRange(int64_t llVcn, int64_t llLcn, int64_t llCount)
 
 NTSTATUS CFileMover::MoveVcnRange(HANDLE hVolume, HANDLE hFile, int64_t llVcn, int64_t llLcn, int64_t llCount)
 {
+    // The control counts clusters in 32 bits: a longer range goes in several controls.
+    NTSTATUS status = ntstatus::Success;
+    while (llCount > 0 && status == ntstatus::Success)
+    {
+        const int64_t llPart = std::min(llCount, MaxControlClusters);
+        status = MoveOneControl(hVolume, hFile, llVcn, llLcn, llPart);
+        llVcn += llPart;
+        llLcn += llPart;
+        llCount -= llPart;
+    }
+    return status;
+}
+
+NTSTATUS CFileMover::MoveOneControl(HANDLE hVolume, HANDLE hFile, int64_t llVcn, int64_t llLcn, int64_t llCount)
+{
     MOVE_FILE_DATA stMove = {};
     stMove.FileHandle = hFile;
     stMove.StartingVcn.QuadPart = llVcn;

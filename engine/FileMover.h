@@ -32,10 +32,12 @@ public:
     // when stopped, when a control failed otherwise, or when the extents could not be read.
     bool Move(int64_t llTarget, int64_t llClusters, const std::function<void(int64_t)>& onMoved);
     bool WasStopped() const { return m_bStopped; }
-    // One control: VCNs [llVcn, llVcn + llCount) of the stream to llLcn.
+    // VCNs [llVcn, llVcn + llCount) of the stream to llLcn, in as many controls as the
+    // control's 32-bit count needs; the first status that is not success ends it.
     static NTSTATUS MoveVcnRange(HANDLE hVolume, HANDLE hFile, int64_t llVcn, int64_t llLcn, int64_t llCount);
 
 private:
+    static NTSTATUS MoveOneControl(HANDLE hVolume, HANDLE hFile, int64_t llVcn, int64_t llLcn, int64_t llCount);
     bool AddExtent(int64_t llVcn, int64_t llLcn, int64_t llLength);
     bool Flush();
     NTSTATUS MoveRange(int64_t llVcn, int64_t llLcn, int64_t llCount);

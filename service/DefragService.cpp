@@ -63,9 +63,9 @@ CDefragService::CDefragService()
       m_nManualAnalysisArgument(0), m_hStopEvent(::CreateEventW(NULL, TRUE, FALSE, NULL)), m_bPaused(false),
       m_nPauseOnBattery(0), m_hGuiItems(NULL), m_hCommandItems(NULL), m_hMountedDevices(NULL),
       m_hMountedDevicesEvent(NULL), m_hSchedulerRun(::CreateEventW(NULL, TRUE, TRUE, NULL)),
-      m_pSchedulerVolume(nullptr),
-      m_pReportVolume(nullptr)
+      m_pSchedulerVolume(nullptr), m_pReportVolume(nullptr), m_bSchedulerEnded(false)
 {
+    m_dwSchedulerStopWaitMs = SchedulerStopWaitMs;
     // Made here rather than in Run: a stop or a pause may come while Run starts up.
     if (m_hStopEvent == NULL || m_hSchedulerRun == NULL)
         throw std::runtime_error("service events");
@@ -266,7 +266,10 @@ void CDefragService::StopSequence()
     if (m_hMountedDevices != NULL)
         ::RegCloseKey(m_hMountedDevices);
     m_hMountedDevices = NULL;
-    ClearDriveList();
+    // A scheduler ended between turns may have held the drive-list lock: the list is then
+    // left to the end of the process.
+    if (!m_bSchedulerEnded || m_pSchedulerVolume != nullptr)
+        ClearDriveList();
     m_pMonitor.reset();
     m_registry.Close();
 }
@@ -293,17 +296,34 @@ void CDefragService::StopScheduler()
     ::SetEvent(m_hSchedulerRun);
     if (m_hSchedulerThread != NULL)
     {
-        SetStatus(SERVICE_STOP_PENDING, SchedulerStopWaitMs);
-        // The scheduler hands its stop event to every analysis and bounds every step, so it
-        // ends; it is never terminated, since it may hold the drive-list lock or a volume's.
-        while (::WaitForSingleObject(m_hSchedulerThread, SchedulerStopWaitMs) == WAIT_TIMEOUT)
+        SetStatus(SERVICE_STOP_PENDING, m_dwSchedulerStopWaitMs);
+        // The step or analysis under way is asked to stop; its idle waits end with it.
         {
-            LogEvent(L"Waiting for the background scheduler to end", EVENTLOG_WARNING_TYPE);
-            SetStatus(SERVICE_STOP_PENDING, SchedulerStopWaitMs);
+            CSectionLock lock(m_csDriveList);
+            if (m_pSchedulerVolume != nullptr)
+                m_pSchedulerVolume->StopJob();
         }
+        if (::WaitForSingleObject(m_hSchedulerThread, m_dwSchedulerStopWaitMs) == WAIT_TIMEOUT)
+            EndSchedulerThread();
     }
     CloseIfOpen(m_hSchedulerThread);
     CloseIfOpen(m_hSchedulerStop);
+}
+
+void CDefragService::EndSchedulerThread()
+{
+    // The last resort: whatever the thread held stays as it was. It is found inside the
+    // work on one volume, with the drive-list lock released, or else between turns.
+    if (!::TerminateThread(m_hSchedulerThread, 0))
+    {
+        LogEvent(L"The background scheduler did not end and could not be ended", EVENTLOG_ERROR_TYPE);
+        ::WaitForSingleObject(m_hSchedulerThread, INFINITE);
+        return;
+    }
+    ::WaitForSingleObject(m_hSchedulerThread, INFINITE);
+    m_bSchedulerEnded = true;
+    LogEvent(L"The background scheduler did not end within 20 seconds of the stop and was ended",
+             EVENTLOG_WARNING_TYPE);
 }
 
 void CDefragService::PauseService(bool bForced)

@@ -138,6 +138,8 @@ protected:
     CCriticalSection m_csPause;
     std::atomic<bool> m_bPaused;
     int32_t m_nPauseOnBattery;
+    // How long the stop waits for the scheduler before it ends the thread.
+    DWORD m_dwSchedulerStopWaitMs;
 
 private:
     // Start-up and stop.
@@ -150,6 +152,7 @@ private:
     bool StartScheduler();
     void StopSequence();
     void StopScheduler();
+    void EndSchedulerThread();
     void StopServers();
     // Ends a pause: volumes and scheduler go on.
     void ResumeWork();
@@ -204,7 +207,7 @@ private:
     void WriteWizardSettings(int32_t nClient, CNetDefragBuffer& ar);
     void ReportPausedStart(CDefragPartition& volume);
     void SendRangeFilesUnlocked(int32_t nClient, const CNetDefragObject& request, CDefragPartition& volume);
-    void StartRun(CDefragPartition& volume);
+    void StartRun(CDefragPartition& volume, const CDefragPartition::RUN_REQUEST& request);
 
     // Drive list.
     void ListVolume(const CUnicodeString& strName, const stDRIVE_LIST_SETTINGS& stSettings,
@@ -247,6 +250,8 @@ private:
     // lock released; kept like the scheduler's.
     CDefragPartition* m_pReportVolume;
     std::vector<CDefragPartition*> m_retired;
+    // The scheduler outlived the bound of the stop and was ended.
+    bool m_bSchedulerEnded;
 };
 
 // The program's entry: the service object on the stack, its command line, 1 or 0.

@@ -289,18 +289,13 @@ void CDefragService::ActOnVolume(int32_t nClient, int32_t nCommand, CNetDefragOb
             ReportPausedStart(volume);
         break;
     case CMD_DEFRAG_COMPLETE:
-        volume.SetMethod(true);
-        volume.ReadMoveModifiedFilesToEnd();
-        StartRun(volume);
+        StartRun(volume, {true, CDefragPartition::RUN_REQUEST::MOVE_TO_END::Stored, 0});
         break;
     case CMD_DEFRAG_QUICK:
-        volume.SetMethod(false);
-        StartRun(volume);
+        StartRun(volume, {false, CDefragPartition::RUN_REQUEST::MOVE_TO_END::Keep, 0});
         break;
     case CMD_DEFRAG_ADVANCED:
-        volume.SetMethod(true);
-        volume.ForceMoveModifiedFilesToEnd(2);
-        StartRun(volume);
+        StartRun(volume, {true, CDefragPartition::RUN_REQUEST::MOVE_TO_END::Forced, 2});
         break;
     case CMD_CHECK_DISK:
         if (volume.StartCheckDisk())
@@ -363,9 +358,11 @@ void CDefragService::SendRangeFilesUnlocked(int32_t nClient, const CNetDefragObj
     ReapRetired();
 }
 
-void CDefragService::StartRun(CDefragPartition& volume)
+void CDefragService::StartRun(CDefragPartition& volume, const CDefragPartition::RUN_REQUEST& request)
 {
-    if (volume.StartDefragmentation())
+    // The method and the placement of recent files go with the run, so that a request that
+    // is refused leaves the run in progress as it is.
+    if (volume.StartDefragmentation(&request))
         ReportPausedStart(volume);
 }
 

@@ -18,9 +18,10 @@ bool SameName(const CUnicodeString& a, const CUnicodeString& b)
 }
 
 // The drive root of a listed volume, or its volume name when it has none.
-const CUnicodeString& RootOrName(const CDefragPartition& volume)
+CUnicodeString RootOrName(const CDefragPartition& volume)
 {
-    return volume.GetDrivePath().GetLength() > 0 ? volume.GetDrivePath() : volume.GetVolumeName();
+    const CUnicodeString strDrivePath = volume.GetDrivePath();
+    return strDrivePath.GetLength() > 0 ? strDrivePath : volume.GetVolumeName();
 }
 
 bool MatchesIgnored(const CDefragPartition& volume, const CUnicodeString& strIgnored)
@@ -105,6 +106,9 @@ bool CDefragService::UpdateDriveList()
             bChanged = true;
         }
     AddManualVolumes(stSettings, bClients, bChanged);
+    // A volume whose watch died left background mode; each rebuild tries it again.
+    for (int i = 0; i < GetVolumeCount(); ++i)
+        ListedAt(i).pVolume->RetryWatch(m_pMonitor.get());
     return bChanged;
 }
 
@@ -225,13 +229,17 @@ void CDefragService::ClearDriveList()
     for (int i = 0; i < GetVolumeCount(); ++i)
     {
         std::unique_ptr<stLISTED_VOLUME> pListed(&ListedAt(i));
+        // The volume in which the scheduler was ended is not touched again.
+        if (m_bSchedulerEnded && pListed->pVolume == m_pSchedulerVolume)
+            continue;
         pListed->pVolume->SetBackgroundMode(false, m_pMonitor.get(), false);
         // The object waits for its own job thread before it lets anything go.
         delete pListed->pVolume;
     }
     m_arrVolumes.RemoveAll();
     for (CDefragPartition* pVolume : m_retired)
-        delete pVolume;
+        if (!m_bSchedulerEnded || pVolume != m_pSchedulerVolume)
+            delete pVolume;
     m_retired.clear();
 }
 

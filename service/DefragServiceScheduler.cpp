@@ -110,7 +110,9 @@ template <class TWork> int CDefragService::Unlocked(CDefragPartition* pVolume, T
     // instead of freeing it, and it is found again by identity, never by position.
     m_pSchedulerVolume = pVolume;
     m_csDriveList.Unlock();
-    fnWork();
+    // No new work starts once the service stops: the stop reaches only the work under way.
+    if (!IsSchedulerStopped())
+        fnWork();
     m_csDriveList.Lock();
     m_pSchedulerVolume = nullptr;
     const int nPosition = PositionOf(pVolume);

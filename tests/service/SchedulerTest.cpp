@@ -161,3 +161,19 @@ TEST_F(Scheduler, AVolumeDroppedDuringAStepIsFreedOnlyWhenTheStepHasEnded)
         ::Sleep(20);
     EXPECT_EQ(m_nFreed, 1);
 }
+
+TEST_F(Scheduler, AStepThatIgnoresTheStopIsEndedAfterTheBoundAndTheServiceStops)
+{
+    SetSetting(L"GlobalBackgroundAnalyzeWaitToStartTime", DWORD(0));
+    m_pService = std::make_unique<CTestDefragService>();
+    m_pService->m_dwSchedulerStopWaitMs = 2000;
+    m_pService->m_onStep = [this](CDefragPartition&) {
+        ::SetEvent(m_hInStep);
+        ::WaitForSingleObject(m_hRelease, 120000);
+    };
+    ASSERT_TRUE(StartService());
+    ASSERT_EQ(::WaitForSingleObject(m_hInStep, 15000), WAIT_OBJECT_0);
+    const DWORD dwStart = ::GetTickCount();
+    ASSERT_TRUE(StopService(60000)) << "the stop waited for the scheduler without end";
+    EXPECT_LT(::GetTickCount() - dwStart, 30000u);
+}

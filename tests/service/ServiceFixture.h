@@ -47,6 +47,7 @@ public:
     using CDefragService::GetVolumeCount;
     using CDefragService::ListedAt;
     using CDefragService::m_csDriveList;
+    using CDefragService::m_dwSchedulerStopWaitMs;
 
 protected:
     CDefragPartition* CreatePartition(const CUnicodeString& strName) override;

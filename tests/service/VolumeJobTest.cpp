@@ -232,3 +232,32 @@ TEST_F(VolumeJobs, ACheckAndAStoppedRunEndAndReportTheirStates)
     CSimVerifier verifier(*m_system.Volume(L'S'));
     EXPECT_TRUE(verifier.Run());
 }
+
+TEST_F(VolumeJobs, ARefusedRunRequestLeavesTheSettingsOfTheNextRunAlone)
+{
+    HoldJobs();
+    ASSERT_TRUE(StartService());
+    std::vector<int32_t> indexes;
+    ASSERT_EQ(ListedRoots(&indexes).size(), 1u);
+    ASSERT_EQ(m_held.size(), 1u);
+    CHeldJobPartition& volume = *m_held[0];
+    ASSERT_TRUE(volume.StartHeldJob());
+    ASSERT_TRUE(m_command.Open(CServiceClient::CommandPipe));
+    stRECEIVED received;
+    // Refused: a job runs. It must not leave its method or its placement of recent files behind.
+    ASSERT_TRUE(m_command.SendIndex(CMD_DEFRAG_ADVANCED, indexes[0]));
+    ASSERT_TRUE(m_command.Send(CMD_GET_VERSION_INFO));
+    ASSERT_TRUE(m_command.WaitFor(RESPONSE_VERSION_INFO, received));
+    ::SetEvent(m_hRelease);
+    for (int i = 0; i < 3000 && volume.IsJobRunning(); ++i)
+        ::Sleep(5);
+    ASSERT_FALSE(volume.IsJobRunning());
+    ASSERT_TRUE(m_command.SendIndex(CMD_DEFRAG_QUICK, indexes[0]));
+    ASSERT_TRUE(m_command.Send(CMD_GET_VERSION_INFO));
+    ASSERT_TRUE(m_command.WaitFor(RESPONSE_VERSION_INFO, received));
+    EXPECT_EQ(0, volume.GetRunSettings().nMethod);
+    EXPECT_EQ(0, volume.GetRunSettings().nMoveModifiedFilesToEnd) << "the refused request forced it";
+    for (int i = 0; i < 12000 && volume.IsJobRunning(); ++i)
+        ::Sleep(5);
+    EXPECT_FALSE(volume.IsJobRunning());
+}

@@ -3,6 +3,8 @@
 // other's way.
 #include "PartitionFixture.h"
 
+#include "engine/FileChangeMonitor.h"
+
 #include <atomic>
 #include <ctime>
 #include <thread>
@@ -332,6 +334,97 @@ TEST_F(BackgroundPassTest, StepOutOfTimeLeavesItsEntries)
     EXPECT_FALSE(m_pPartition->RunBackgroundStep(0, 0, uRemaining));
     EXPECT_EQ(2u, uRemaining);
     EXPECT_EQ(STATE_IDLE, m_pPartition->GetState());
+}
+
+TEST_F(BackgroundPassTest, AStepOnABusyDiskKeepsItsTimeLimitAndEndsOnAStop)
+{
+    Start();
+    SetSetting(L"UseIOGuard", 2);
+    SetSetting(L"IOGuardWaitTime", 20);
+    m_pPartition->LoadSettings();
+    const struct
+    {
+        int64_t llLimit;
+        bool bStop;
+    } cases[] = {{1, false}, {600, true}};
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.bStop);
+        for (const wchar_t* pszName : {L"a.bin", L"b.bin", L"c.bin"})
+        {
+            const std::wstring strName = (c.bStop ? L"stop-" : L"limit-") + std::wstring(pszName);
+            ASSERT_NE(nullptr, m_pVolume->CreateFile(strName, 4096 * 40, Fragmented(5, 2000)));
+            m_pPartition->OnFileAdded(strName.c_str());
+        }
+        ::Sleep(1100);
+        m_system.DiskPerf(*m_pVolume).SetBusy(5, 4);
+        m_pPartition->SetBackgroundMode(true, nullptr, false);
+        HANDLE hDone = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        // A disk that never quiets down would hold the step for ever; it quiets after a while
+        // so that a failing case ends.
+        std::thread relief([&] {
+            if (::WaitForSingleObject(hDone, 20000) == WAIT_TIMEOUT)
+                m_system.DiskPerf(*m_pVolume).SetIdle();
+        });
+        const ULONGLONG ullStart = ::GetTickCount64();
+        uint32_t uRemaining = 0;
+        std::thread step([&] { m_pPartition->RunBackgroundStep(c.llLimit, 0, uRemaining); });
+        if (c.bStop)
+        {
+            for (int i = 0; i < 2000 && !m_pPartition->IsStepRunning(); ++i)
+                ::Sleep(1);
+            ::Sleep(500);
+            EXPECT_TRUE(m_pPartition->StopJob());
+            EXPECT_FALSE(m_pPartition->IsStepRunning());
+            EXPECT_NE(WAIT_OBJECT_0, ::WaitForSingleObject(m_pPartition->GetStopEvent(), 0));
+        }
+        step.join();
+        const ULONGLONG ullTaken = ::GetTickCount64() - ullStart;
+        ::SetEvent(hDone);
+        relief.join();
+        ::CloseHandle(hDone);
+        EXPECT_LT(ullTaken, 12000u) << "the step waited for the busy disk past its limit or its stop";
+        EXPECT_EQ(STATE_IDLE, m_pPartition->GetState());
+    }
+    ExpectVerified();
+}
+
+TEST_F(BackgroundPassTest, AVolumeWhoseChangesCannotBeHeardLeavesMonitoringUntilItIsWatchedAgain)
+{
+    Mount(SIM_FS::Ntfs, 40000);
+    Partition();
+    m_pPartition->SetClientConnected(true);
+    CFileChangeMonitor monitor;
+    SIM_FAULT denied;
+    denied.eCall = SIM_CALL::CreateFile;
+    denied.strPath = m_pVolume->GuidPath();
+    denied.status = static_cast<NTSTATUS>(0xC0000022);
+    {
+        CSimLock lock(m_system);
+        m_system.Faults().Add(denied);
+    }
+    EXPECT_FALSE(m_pPartition->SetBackgroundMode(true, &monitor, true));
+    EXPECT_FALSE(m_pPartition->IsBackgroundMode());
+    EXPECT_EQ(STATE_IDLE, m_pPartition->GetReportedState()) << "said monitoring while it hears nothing";
+    {
+        CSimLock lock(m_system);
+        m_system.Faults().Clear();
+    }
+    EXPECT_TRUE(m_pPartition->RetryWatch(&monitor));
+    EXPECT_EQ(STATE_MONITORING, m_pPartition->GetReportedState());
+    // The monitor tells of a watch that ended on its own.
+    m_pPartition->OnWatchFailed();
+    EXPECT_FALSE(m_pPartition->IsBackgroundMode());
+    EXPECT_TRUE(m_pPartition->IsWatchLost());
+    EXPECT_EQ(STATE_IDLE, m_pPartition->GetReportedState());
+    EXPECT_TRUE(m_pPartition->RetryWatch(&monitor));
+    EXPECT_TRUE(m_pPartition->IsBackgroundMode());
+    EXPECT_EQ(2, monitor.GetWatchCount());
+    int nWarnings = 0;
+    for (const CRecordingOwner::EVENT& event : m_owner.Events())
+        nWarnings += event.wType == EVENTLOG_WARNING_TYPE && event.strText.find(L"Monitoring of") == 0;
+    EXPECT_EQ(2, nWarnings);
+    m_pPartition->SetBackgroundMode(false, &monitor, false);
 }
 
 } // namespace

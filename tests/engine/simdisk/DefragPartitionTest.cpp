@@ -6,6 +6,7 @@
 #include "protocol/NetDefragPartitionNameList.h"
 
 #include <atomic>
+#include <thread>
 
 namespace {
 
@@ -211,6 +212,35 @@ TEST_F(DefragPartitionTest, ReportedStateFollowsPauseBackgroundAndStop)
     EXPECT_EQ(STATE_FAULTY, partition.GetState());
 }
 
+TEST_F(DefragPartitionTest, NamesReadWhileInitializeRunsAreAlwaysWhole)
+{
+    Mount(SIM_FS::Ntfs, 70000);
+    CDefragPartition& partition = Partition();
+    const std::wstring strLabel = Text(partition.GetIdentity().strLabel);
+    std::atomic<bool> bDone(false);
+    std::thread reinitialize([&] {
+        for (int i = 0; i < 400; ++i)
+            partition.Initialize();
+        bDone = true;
+    });
+    int nWrong = 0;
+    int nRead = 0;
+    while (!bDone)
+    {
+        CNetDefragPartitionListEntry entry;
+        partition.FillListEntry(entry);
+        CNetDefragPartitionNameEntry names;
+        partition.FillVolumeNames(names);
+        ++nRead;
+        if (Text(entry.m_strDriveRoot) != L"S:\\" || Text(names.m_strDriveRoot) != L"S:\\" ||
+            Text(entry.m_strVolumeLabel) != strLabel || Text(names.m_strVolumeLabel) != strLabel)
+            ++nWrong;
+    }
+    reinitialize.join();
+    EXPECT_GT(nRead, 0);
+    EXPECT_EQ(0, nWrong) << "of " << nRead << " reads saw a name half replaced";
+}
+
 TEST_F(DefragPartitionTest, StateIsBroadcastOnlyToConnectedClients)
 {
     Mount(SIM_FS::Ntfs, 70000);
@@ -309,6 +339,30 @@ TEST_F(DefragPartitionTest, StopJobEndsAJobThatHonoursTheStop)
     // A finished job leaves room for the next.
     ::SetEvent(pPartition->GetStopEvent());
     ASSERT_TRUE(pPartition->StartJobThread(&StubbornJob));
+    pPartition.reset();
+}
+
+DWORD WINAPI QuickJob(void*)
+{
+    return 0;
+}
+
+TEST_F(DefragPartitionTest, APausedIdleVolumeIsSuspendedOnlyWhileWorkIsUnderWay)
+{
+    Mount(SIM_FS::Ntfs, 70000);
+    auto pPartition = std::make_unique<CJobPartition>(CUnicodeString(m_pVolume->GuidPath().c_str()), &m_owner);
+    ASSERT_TRUE(pPartition->Initialize());
+    ASSERT_TRUE(pPartition->StartJobThread(&QuickJob));
+    const DWORD dwStart = ::GetTickCount();
+    while (pPartition->IsJobRunning() && ::GetTickCount() - dwStart < 30000)
+        ::Sleep(5);
+    ASSERT_FALSE(pPartition->IsJobRunning());
+    pPartition->SetPaused(true);
+    EXPECT_EQ(STATE_IDLE, pPartition->GetReportedState()) << "the finished job's handle still open";
+    g_dwJobSleep = 0;
+    ASSERT_TRUE(pPartition->StartJobThread(&StubbornJob));
+    EXPECT_EQ(STATE_SUSPENDED, pPartition->GetReportedState());
+    pPartition->SetPaused(false);
     pPartition.reset();
 }
 

@@ -3,6 +3,12 @@
 // stop in each phase.
 #include "PartitionFixture.h"
 
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <memory>
+#include <thread>
+
 #include <ctime>
 
 namespace {
@@ -252,17 +258,23 @@ namespace {
 
 class MftSpanTest : public CPartitionFixture
 {
+protected:
+    // A volume whose MFT lies in three pieces.
+    void MountWithFragmentedMft()
+    {
+        SetSetting(L"UseIOGuard", 0);
+        SIM_FORMAT format;
+        format.llTotalClusters = 60000;
+        format.nMftPieces = 3;
+        format.strGuid = L"{5A3C1E07-0000-4000-8000-00000000ABCD}";
+        MountAndInstall(format, L'S');
+        ASSERT_TRUE(native::BindNativeFunctions());
+    }
 };
 
 TEST_F(MftSpanTest, TheSpanBehindAFragmentedMftIsCleared)
 {
-    SetSetting(L"UseIOGuard", 0);
-    SIM_FORMAT format;
-    format.llTotalClusters = 60000;
-    format.nMftPieces = 3;
-    format.strGuid = L"{5A3C1E07-0000-4000-8000-00000000ABCD}";
-    MountAndInstall(format, L'S');
-    ASSERT_TRUE(native::BindNativeFunctions());
+    MountWithFragmentedMft();
     std::vector<SIM_RUN> mft = m_pVolume->File(ntfs::RecordMft)->DefaultStream()->m_runs;
     ASSERT_GT(mft.size(), 1u);
     LONGLONG llMftClusters = 0;
@@ -283,6 +295,44 @@ TEST_F(MftSpanTest, TheSpanBehindAFragmentedMftIsCleared)
     const std::vector<SIM_RUN> after = m_pVolume->File(ntfs::RecordMft)->DefaultStream()->m_runs;
     EXPECT_EQ(mft[0].llLcn, after.front().llLcn);
     EXPECT_EQ(1u, after.size());
+    ExpectVerified();
+}
+
+TEST_F(MftSpanTest, TheZoneFileListStaysFreeWhileItsFilesMove)
+{
+    MountWithFragmentedMft();
+    const std::vector<SIM_RUN> mft = m_pVolume->File(ntfs::RecordMft)->DefaultStream()->m_runs;
+    const LONGLONG llBehind = mft[0].llLcn + mft[0].llLength;
+    ASSERT_NE(nullptr, m_pVolume->CreateFile(L"inside.bin", 4 * 4096, Exact({{0, llBehind + 1, 4}})));
+    Partition();
+    m_pPartition->SetClientConnected(true);
+    m_pPartition->SetMethod(false);
+    // While the file moves, another thread asks for the list: it must not wait for the move.
+    std::atomic<int> nAsked{0};
+    std::atomic<int> nBlocked{0};
+    std::vector<std::thread> askers;
+    CDefragPartition* pPartition = m_pPartition.get();
+    m_owner.m_onEntry = [&](const CNetDefragPartitionListEntry& entry) {
+        if (Text(entry.m_strStatusText) != L"S:\\inside.bin")
+            return;
+        ++nAsked;
+        auto pAnswered = std::make_shared<std::promise<void>>();
+        std::future<void> answered = pAnswered->get_future();
+        askers.emplace_back([pPartition, pAnswered] {
+            pPartition->GetZoneFileCount();
+            pAnswered->set_value();
+        });
+        if (answered.wait_for(std::chrono::seconds(10)) != std::future_status::ready)
+            ++nBlocked;
+    };
+    uint32_t uRemaining = 0;
+    EXPECT_TRUE(m_pPartition->Defragment(-1, 0, uRemaining));
+    m_owner.m_onEntry = nullptr;
+    for (std::thread& asker : askers)
+        asker.join();
+    EXPECT_GT(nAsked.load(), 0);
+    EXPECT_EQ(0, nBlocked.load()) << "the zone-file lock was held through the move";
+    EXPECT_EQ(0, m_pPartition->GetZoneFileCount());
     ExpectVerified();
 }
 
@@ -317,6 +367,56 @@ TEST_F(DefragJobTest, RunsOnItsThreadFromTheStatesThatAllowIt)
     EXPECT_EQ(STATE_IDLE, m_pPartition->GetState());
     EXPECT_TRUE(IsContiguousAt(L"backup\\$MFT.bin", RunsOf(L"backup\\$MFT.bin").front().llLcn));
     EXPECT_TRUE(IsContiguousAt(L"$MFTcopy", RunsOf(L"$MFTcopy").front().llLcn));
+    ExpectVerified();
+}
+
+TEST_F(DefragJobTest, AnAcceptedJobIsBusyAtOnceAndTakesItsSettingsAtItsStart)
+{
+    SetSetting(L"UseIOGuard", 0);
+    Mount(SIM_FS::Ntfs, 30000);
+    ASSERT_NE(nullptr, m_pVolume->CreateFile(L"parts.bin", 4096 * 30, Fragmented(5, 3000)));
+    Partition();
+    m_pPartition->SetClientConnected(true);
+    // The job's first opening of the volume is held back, as on a loaded machine.
+    std::wstring strDevice = m_pVolume->GuidPath();
+    strDevice.pop_back();
+    SIM_FAULT held;
+    held.eCall = SIM_CALL::CreateFile;
+    held.strPath = strDevice;
+    held.nTimes = 1;
+    held.dwDelayMs = 1500;
+    {
+        CSimLock lock(m_system);
+        m_system.Faults().Add(held);
+    }
+    const CDefragPartition::RUN_REQUEST request = {true, CDefragPartition::RUN_REQUEST::MOVE_TO_END::Forced, 2};
+    ASSERT_TRUE(m_pPartition->StartDefragmentation(&request));
+    EXPECT_EQ(STATE_DEFRAGMENTING, m_pPartition->GetReportedState()) << "an accepted run looked idle";
+    CNetDefragPartitionListEntry entry;
+    m_pPartition->FillListEntry(entry);
+    EXPECT_EQ(STATE_DEFRAGMENTING, entry.m_nState);
+    // Settings read while the run works wait for the next one.
+    SetSetting(L"MoveModifiedFilesToEnd", 1);
+    SetSetting(L"UseLayoutIni", 3);
+    m_pPartition->LoadSettings();
+    EXPECT_EQ(2, m_pPartition->GetRunSettings().nMoveModifiedFilesToEnd);
+    EXPECT_EQ(0, m_pPartition->GetRunSettings().nUseLayoutIni);
+    const CDefragPartition::RUN_REQUEST refused = {false, CDefragPartition::RUN_REQUEST::MOVE_TO_END::Keep, 0};
+    EXPECT_FALSE(m_pPartition->StartDefragmentation(&refused));
+    for (int i = 0; i < 6000 && m_pPartition->IsJobRunning(); ++i)
+        ::Sleep(5);
+    ASSERT_FALSE(m_pPartition->IsJobRunning());
+    EXPECT_EQ(1, m_pPartition->GetRunSettings().nMethod);
+    EXPECT_EQ(2, m_pPartition->GetRunSettings().nMoveModifiedFilesToEnd);
+    EXPECT_EQ(0, m_pPartition->GetRunSettings().nUseLayoutIni);
+    EXPECT_EQ(STATE_IDLE, m_pPartition->GetReportedState());
+    m_pPartition->LoadSettings();
+    EXPECT_EQ(3, m_pPartition->GetRunSettings().nUseLayoutIni);
+    // The last report of the run says that it is over.
+    const std::vector<CRecordingOwner::SENT> sent = m_owner.Sent();
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(STATE_IDLE, sent.back().nState);
+    EXPECT_TRUE(IsContiguousAt(L"parts.bin", RunsOf(L"parts.bin").front().llLcn));
     ExpectVerified();
 }
 

@@ -3,6 +3,7 @@
 // files, asynchronous volume handles, and the cluster map around a move.
 #include "PartitionFixture.h"
 
+#include "engine/FileMover.h"
 #include "engine/SysHandle.h"
 #include "simdisk/SimProcesses.h"
 
@@ -95,6 +96,42 @@ protected:
     sys::SYS_TABLE m_table = {};
     CSysHandle m_volume;
 };
+
+// Every move control succeeds and is only kept: a range far larger than any test volume.
+std::vector<MOVE_CALL> g_counted;
+
+NTSTATUS NTAPI CountingControl(HANDLE, HANDLE, PIO_APC_ROUTINE, PVOID, PIO_STATUS_BLOCK, ULONG ulCode, PVOID pIn,
+                               ULONG ulIn, PVOID, ULONG)
+{
+    if (ulCode == FSCTL_MOVE_FILE && ulIn >= sizeof(MOVE_FILE_DATA))
+    {
+        const auto* pMove = static_cast<const MOVE_FILE_DATA*>(pIn);
+        g_counted.push_back({pMove->StartingVcn.QuadPart, pMove->StartingLcn.QuadPart, pMove->ClusterCount, 0});
+    }
+    return 0;
+}
+
+TEST(FileMoverControls, APieceLongerThanOneControlCountsGoesInSeveralControls)
+{
+    const auto pfnSaved = native::NtFsControlFile;
+    native::NtFsControlFile = &CountingControl;
+    g_counted.clear();
+    const LONGLONG llCount = 0x100000005LL;
+    const NTSTATUS status = CFileMover::MoveVcnRange(nullptr, nullptr, 7, 1000, llCount);
+    native::NtFsControlFile = pfnSaved;
+    EXPECT_EQ(0, status);
+    ASSERT_FALSE(g_counted.empty());
+    LONGLONG llVcn = 7;
+    for (const MOVE_CALL& call : g_counted)
+    {
+        EXPECT_EQ(llVcn, call.llVcn);
+        EXPECT_EQ(llVcn + 993, call.llLcn);
+        EXPECT_GT(call.dwCount, 0u);
+        EXPECT_LE(call.dwCount, 0x40000000u);
+        llVcn += call.dwCount;
+    }
+    EXPECT_EQ(7 + llCount, llVcn) << "clusters past 32 bits were dropped";
+}
 
 TEST_F(FileMoveTest, FilesComeTogetherAtTheTarget)
 {
