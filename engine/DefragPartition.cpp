@@ -70,7 +70,7 @@ CDefragPartition::CDefragPartition(const CUnicodeString& strVolumeName, CPartiti
       m_llLastModifyTime(0), m_nPartitionBackgroundFileListMax(3000), m_llLastManualDefragTime(0),
       m_nRunChkDskBeforeDefrag(0), m_bCheckCompleted(false), m_nChkDskLevel(0), m_nMaxChecksBeforeDefrag(0),
       m_nMaxTimeBeforeDefrag(3600), m_nLastModificationTimeInterval(24), m_nMaxTimeMoveHighFragFiles(300),
-      m_anSubscribers(), m_pChangeMonitor(nullptr), m_ftAnalysisTime(), m_bStepRunning(false), m_hints(), m_stSkips()
+      m_anSubscribers(), m_pChangeMonitor(nullptr), m_ftAnalysisTime(), m_bStepRunning(false), m_hints(), m_stSkips(), m_stSlides(), m_nFreedAtOnce(-1)
 {
     if (m_strVolumeName.GetLength() > 0)
         ReadLastManualDefragTime();

@@ -112,6 +112,7 @@ bool CDefragPartition::Defragment(int64_t llTimeLimit, int32_t nWaitSeconds, uin
     m_nProgress = 0;
     m_bManualRun = bManual;
     m_stSkips = RUN_SKIPS();
+    m_stSlides = SLIDE_COUNTS();
     const int64_t llStart = Now();
     const int64_t llLimit = bManual ? NoTimeLimit : llTimeLimit;
     CSysHandle volume(OpenVolume());
