@@ -304,7 +304,10 @@ private:
                  int64_t llLcn, int64_t llLength, int64_t& llCounted);
     void JudgeStream(MFT_STREAM& stream, int64_t llRecord, const BYTE* pAttribute, const wchar_t* pszPath, int nPath,
                      bool bDirectory);
-    void ReportWalkProgress(HANDLE hVolume, const CStreamNamer& namer, int64_t llCounted, int32_t& nLastReported);
+    // uRecords: records walked, counted by the walk, which looks at the map's changes only now
+    // and then.
+    void ReportWalkProgress(HANDLE hVolume, const CStreamNamer& namer, int64_t llCounted, int32_t& nLastReported,
+                            uint32_t& uRecords);
     bool UsesBootList() const;
     bool AppliesZoneRule() const;
     int BuildBootList();
