@@ -176,7 +176,7 @@ bool CClusterMap::ChangeRange(int64_t llStart, int64_t llLength, int nKind, int 
     CSectionLock lock(m_csCells);
     for (int64_t llCell = llFirst; llCell <= llLast; ++llCell)
         ChangeCell(llCell, nKind, nSign * ClustersInCell(llCell, llStart, llLength));
-    if (bRecord)
+    if (bRecord && m_bHasSubscribers)
         return m_changes.AddRange(llFirst, llLast - llFirst + 1, m_nCellSize, m_pCells + llFirst * m_nCellSize);
     return true;
 }
@@ -257,12 +257,20 @@ bool CClusterMap::TakeChanges(CNetDefragClustermapModList& target)
     while (m_changes.GetNext(stRecord))
         bAll = target.AddRange(stRecord.llFirstCell, stRecord.llCellCount, stRecord.nBytesPerCell, stRecord.pCells) &&
                bAll;
-    m_changes.FreeBuffer();
+    m_changes.Rewind();
     return bAll;
 }
 
 void CClusterMap::ResetChanges()
 {
     CSectionLock lock(m_csCells);
-    m_changes.FreeBuffer();
+    m_changes.Rewind();
+}
+
+void CClusterMap::SetHasSubscribers(bool bHas)
+{
+    CSectionLock lock(m_csCells);
+    m_bHasSubscribers = bHas;
+    if (!bHas)
+        m_changes.Rewind();
 }

@@ -67,12 +67,16 @@ public:
 
     bool HasChanges();
     int64_t GetChangeBytes();
-    // Hands the changed cells over to another list and empties the map's own.
+    // Hands the changed cells over to another list and empties the map's own, which keeps its
+    // block for the next changes.
     bool TakeChanges(CNetDefragClustermapModList& target);
     void ResetChanges();
 
     bool HasSubscribers() const { return m_bHasSubscribers; }
-    void SetHasSubscribers(bool bHas) { m_bHasSubscribers = bHas; }
+    // Changes are recorded only while somebody subscribes: a new subscriber gets the whole
+    // map first, so what changed before is never needed, and a record kept from then would
+    // carry cells older than that map.
+    void SetHasSubscribers(bool bHas);
 
     int32_t GetVolumeIndex() const { return m_nVolumeIndex; }
     int64_t GetTotalClusters() const { return m_llTotalClusters; }

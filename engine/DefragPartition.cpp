@@ -71,8 +71,9 @@ CDefragPartition::CDefragPartition(const CUnicodeString& strVolumeName, CPartiti
       m_llLastModifyTime(0), m_nPartitionBackgroundFileListMax(3000), m_llLastManualDefragTime(0),
       m_nRunChkDskBeforeDefrag(0), m_bCheckCompleted(false), m_nChkDskLevel(0), m_nMaxChecksBeforeDefrag(0),
       m_nMaxTimeBeforeDefrag(3600), m_nLastModificationTimeInterval(24), m_nMaxTimeMoveHighFragFiles(300),
-      m_anSubscribers(), m_pChangeMonitor(nullptr), m_bWatchLost(false), m_ftAnalysisTime(), m_bStepRunning(false), m_hStepEnded(nullptr), m_ullStepDeadline(0), m_hints(), m_stSkips(),
-      m_stRun{m_nMethod, m_nMoveModifiedFilesToEnd, m_nUseLayoutIni}
+      m_anSubscribers(), m_pChangeMonitor(nullptr), m_bWatchLost(false), m_ftAnalysisTime(), m_bStepRunning(false),
+      m_hStepEnded(nullptr), m_ullStepDeadline(0), m_hints(), m_stSkips(),
+      m_stRun{m_nMethod, m_nMoveModifiedFilesToEnd, m_nUseLayoutIni}, m_stSlides(), m_nFreedAtOnce(-1)
 {
     if (m_strVolumeName.GetLength() > 0)
         ReadLastManualDefragTime();

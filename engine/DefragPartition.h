@@ -176,8 +176,13 @@ public:
                        DWORD& dwAttributes);
     bool MoveFileToLcnWithProgress(HANDLE hVolume, const wchar_t* pszPath, int64_t llTarget, int64_t llClusters,
                                    DWORD& dwAttributes);
+    // A contiguous stream slid down into the free stretch of llGap clusters in front of it.
+    bool SlideFileToLcn(HANDLE hVolume, const wchar_t* pszPath, int64_t llTarget, int64_t llClusters, int64_t llGap,
+                        DWORD& dwAttributes);
+    // llSlideGap: not 0 for a slide (SlideFileToLcn) into a stretch of that many clusters.
     bool MoveFileWithMap(HANDLE hVolume, const wchar_t* pszPath, bool bFragmented, int64_t llTarget,
-                         int64_t llClusters, CExtentList& oldExtents, CExtentList& targetExtents);
+                         int64_t llClusters, CExtentList& oldExtents, CExtentList& targetExtents,
+                         int64_t llSlideGap = 0);
 
     // Analysis and the boot-file zone.
     bool Analyze();
@@ -279,6 +284,14 @@ public:
         int32_t nRunRefused;     // 1: nothing was moved: the volume is faulty or its check or analysis failed
     };
     const RUN_SKIPS& GetRunSkips() const { return m_stSkips; }
+    // Slides of contiguous streams in the file passes of the last run: asked for, and ended
+    // with the stream contiguous at its lower place.
+    struct SLIDE_COUNTS
+    {
+        int32_t nTried;
+        int32_t nDone;
+    };
+    const SLIDE_COUNTS& GetSlideCounts() const { return m_stSlides; }
 
     // Counters of the last analysis and run.
     int32_t m_nFilesExamined;
@@ -333,7 +346,10 @@ private:
                  int64_t llLcn, int64_t llLength, int64_t& llCounted);
     void JudgeStream(MFT_STREAM& stream, int64_t llRecord, const BYTE* pAttribute, const wchar_t* pszPath, int nPath,
                      bool bDirectory);
-    void ReportWalkProgress(HANDLE hVolume, const CStreamNamer& namer, int64_t llCounted, int32_t& nLastReported);
+    // uRecords: records walked, counted by the walk, which looks at the map's changes only now
+    // and then.
+    void ReportWalkProgress(HANDLE hVolume, const CStreamNamer& namer, int64_t llCounted, int32_t& nLastReported,
+                            uint32_t& uRecords);
     bool UsesBootList() const;
     bool AppliesZoneRule() const;
     int BuildBootList();
@@ -443,8 +459,11 @@ private:
     bool SampleDiskPerformance(HANDLE hVolume, LONGLONG& llQueryTime, LONGLONG& llIdleTime, DWORD& dwQueueDepth);
     bool BuildClusterMap();
     bool FindHeldFileHandle(const wchar_t* pszPath, bool bSharingViolation, HANDLE& hFile);
+    // llPieces: not 0 for a move in pieces of at most that many clusters.
     bool MoveFileCore(HANDLE hVolume, const wchar_t* pszPath, int64_t llTarget, int64_t llClusters,
-                      DWORD& dwAttributes, bool bWithProgress);
+                      DWORD& dwAttributes, bool bWithProgress, int64_t llPieces);
+    // After a move: whether the clusters it left read free already.
+    void LearnFreeing(HANDLE hVolume, const CExtentList& oldExtents, int64_t llTarget, int64_t llClusters);
 
     CPartitionOwner* m_pOwner;
     int32_t m_nIndex;
@@ -535,4 +554,8 @@ private:
     CFreeRunHints m_hints;             // of the running pass
     RUN_SKIPS m_stSkips;
     RUN_SETTINGS m_stRun;
+    SLIDE_COUNTS m_stSlides;
+    // Whether the file system hands clusters freed by a move back at once (1) or holds them
+    // for a while (0); -1 until a move has shown it.
+    int32_t m_nFreedAtOnce;
 };

@@ -2,6 +2,8 @@
 
 #include "platform/sys.h"
 
+#include <cwchar>
+
 #include "engine/HandleSnapshot.h"
 #include "engine/RetrievalWalk.h"
 #include "engine/SysHandle.h"
@@ -29,9 +31,16 @@ bool CDefragPartition::OpenFileForMove(const wchar_t* pszPath, HANDLE& hFile)
     // among the attempts is enough to look for the process that holds the file.
     bool bSharingViolation = false;
     DWORD dwLastError = ERROR_SUCCESS;
+    // The root directory is named "." in its own record. Behind a drive letter "X:\." is the
+    // root, but the "\\?\" form of a volume without a letter takes the name literally and
+    // finds nothing; the volume name with its trailing backslash opens the root instead.
+    const bool bRoot = m_strVolumeName.GetLength() > 0 && std::wcsncmp(pszPath, m_strVolumeName.GetBuffer(),
+                                                                       m_strVolumeName.GetLength()) == 0 &&
+                       std::wcscmp(pszPath + m_strVolumeName.GetLength(), L".") == 0;
+    const wchar_t* pszOpen = bRoot ? m_strVolumeName.GetBuffer() : pszPath;
     for (const auto& attempt : attempts)
     {
-        hFile = sys::CreateFileW(pszPath, attempt.dwAccess, attempt.dwShare, nullptr, OPEN_EXISTING,
+        hFile = sys::CreateFileW(pszOpen, attempt.dwAccess, attempt.dwShare, nullptr, OPEN_EXISTING,
                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_NO_BUFFERING, nullptr);
         if (hFile != INVALID_HANDLE_VALUE)
             return true;

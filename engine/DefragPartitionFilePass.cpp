@@ -279,6 +279,7 @@ void CDefragPartition::PlaceStream(FILE_PASS& pass, int64_t llRecord, const BYTE
     bool bSlide = false;
     if (!FindPassTarget(hVolume, stream, llTarget, bSlide))
         return;
+    const int64_t llSlideTarget = bSlide ? llTarget : -1;
     const bool bDirectory = CNtfsRecordReader::IsDirectoryRecord(reader.GetRecord());
     CUnicodeString strRelative;
     if (!reader.GetStreamPath(llRecord, pAttribute, strRelative) || strRelative.GetLength() == 0)
@@ -297,11 +298,15 @@ void CDefragPartition::PlaceStream(FILE_PASS& pass, int64_t llRecord, const BYTE
     if (m_stRun.nMoveModifiedFilesToEnd != 0 && !KeepsTargetWhenModified(hVolume, reader, llRecord, stream, llTarget))
         return;
     WaitForDiskIdle(hVolume);
+    // A recently written stream may have been sent behind the used part instead.
+    const bool bSlideMove = bSlide && llTarget == llSlideTarget;
+    m_stSlides.nTried += bSlideMove ? 1 : 0;
     CExtentList target;
     const bool bMoved = MoveFileWithMap(hVolume, strPath.GetBuffer(), stream.bFragmented, llTarget, stream.llClusters,
-                                        m_extents, target);
+                                        m_extents, target, bSlideMove ? stream.llFirst - llTarget : 0);
     if (!bMoved)
         return;
+    m_stSlides.nDone += bSlideMove ? 1 : 0;
     if (bSlide)
     {
         int64_t llNext = -1;

@@ -8,8 +8,11 @@
 
 namespace {
 
-// Past this many bytes of map changes the walk reports even without a new percentage.
+// Past this many bytes of map changes the walk reports even without a new percentage. The
+// size is looked at every so many records: the map's locks for every record cost as much as
+// a good part of judging it, and a few records more hardly move the size.
 constexpr int64_t MaxPendingChangeBytes = 10000000;
+constexpr uint32_t RecordsPerChangeLook = 64;
 constexpr DWORD TypeData = 0x80;
 
 } // namespace
@@ -67,6 +70,7 @@ CDefragPartition::WALK CDefragPartition::WalkMft()
     bool bCompleted = false;
     bool bDamaged = false;
     STOP_LOOK stopLook = {0, 0};
+    uint32_t uRecords = 0;
     for (int64_t llRecord = reader.BeginEnumeration(); llRecord != CNtfsRecordReader::NoRecord;)
     {
         // A record that does not hold together is damage on the volume, not a file to skip.
@@ -84,7 +88,7 @@ CDefragPartition::WALK CDefragPartition::WalkMft()
             bCompleted = true;
             break;
         }
-        ReportWalkProgress(volume.Get(), namer, llCounted, nLastReported);
+        ReportWalkProgress(volume.Get(), namer, llCounted, nLastReported, uRecords);
     }
     m_nProgress = ProgressOf(llCounted);
     if (bDamaged || reader.GetDirtyFlag())
@@ -222,11 +226,11 @@ void CDefragPartition::JudgeStream(MFT_STREAM& stream, int64_t llRecord, const B
 // The idle guard is waited for outside the map lock: it can wait for seconds, and clients
 // that subscribe to the map must not wait with it.
 void CDefragPartition::ReportWalkProgress(HANDLE hVolume, const CStreamNamer& namer, int64_t llCounted,
-                                          int32_t& nLastReported)
+                                          int32_t& nLastReported, uint32_t& uRecords)
 {
     m_nProgress = ProgressOf(llCounted);
     bool bReport = m_nProgress != nLastReported;
-    if (!bReport)
+    if (!bReport && ++uRecords % RecordsPerChangeLook == 0)
     {
         CSectionLock lock(m_csMap);
         bReport = m_pClusterMap && m_pClusterMap->GetChangeBytes() > MaxPendingChangeBytes;

@@ -6,6 +6,7 @@
 #include "engine/RetrievalWalk.h"
 #include "engine/SysHandle.h"
 #include "engine/SystemLevel.h"
+#include "engine/VolumeBitmapReader.h"
 
 namespace {
 
@@ -58,22 +59,61 @@ bool IsContiguousFrom(HANDLE hFile, DWORD dwBytesPerCluster, int64_t llTarget)
     return walk.IsComplete();
 }
 
+// Whether the cluster reads as in use in the volume's bitmap; false when it cannot be read.
+bool ReadsInUse(HANDLE hVolume, int64_t llTotalClusters, int64_t llLcn, bool& bInUse)
+{
+    // Room for 16 bytes of bits: the answer starts at most 7 clusters before the one asked for.
+    alignas(8) BYTE abBuffer[64] = {};
+    CVolumeBitmapReader reader(abBuffer, CVolumeBitmapReader::BufferBytesFor(llTotalClusters, 16), llTotalClusters);
+    BITMAP_CHUNK stChunk = {};
+    if (reader.Read(hVolume, llLcn, stChunk) != BITMAP_READ::Chunk)
+        return false;
+    const int64_t llBit = llLcn - stChunk.llStart;
+    bInUse = (abBuffer[CVolumeBitmapReader::HeaderBytes + llBit / 8] >> (llBit % 8) & 1) != 0;
+    return true;
+}
+
 } // namespace
+
+void CDefragPartition::LearnFreeing(HANDLE hVolume, const CExtentList& oldExtents, int64_t llTarget,
+                                    int64_t llClusters)
+{
+    int64_t llStart = 0;
+    int64_t llLength = 0;
+    for (uint32_t i = 0; m_nFreedAtOnce < 0 && oldExtents.Get(i, llStart, llLength); ++i)
+    {
+        if (llStart < 0 || (llStart >= llTarget && llStart < llTarget + llClusters))
+            continue;
+        bool bInUse = false;
+        if (!ReadsInUse(hVolume, m_llTotalClusters, llStart, bInUse))
+            return;
+        m_nFreedAtOnce = bInUse ? 0 : 1;
+    }
+}
 
 bool CDefragPartition::MoveFileToLcn(HANDLE hVolume, const wchar_t* pszPath, int64_t llTarget, int64_t llClusters,
                                      DWORD& dwAttributes)
 {
-    return MoveFileCore(hVolume, pszPath, llTarget, llClusters, dwAttributes, false);
+    return MoveFileCore(hVolume, pszPath, llTarget, llClusters, dwAttributes, false, 0);
 }
 
 bool CDefragPartition::MoveFileToLcnWithProgress(HANDLE hVolume, const wchar_t* pszPath, int64_t llTarget,
                                                  int64_t llClusters, DWORD& dwAttributes)
 {
-    return MoveFileCore(hVolume, pszPath, llTarget, llClusters, dwAttributes, true);
+    return MoveFileCore(hVolume, pszPath, llTarget, llClusters, dwAttributes, true, 0);
+}
+
+bool CDefragPartition::SlideFileToLcn(HANDLE hVolume, const wchar_t* pszPath, int64_t llTarget, int64_t llClusters,
+                                      int64_t llGap, DWORD& dwAttributes)
+{
+    // A stream longer than the stretch in front of it cannot move in one piece: the target
+    // would overlap its own clusters, which the file system does not take as free. Pieces
+    // no longer than the stretch each land in the clusters the piece before them freed.
+    return MoveFileCore(hVolume, pszPath, llTarget, llClusters, dwAttributes, false, std::max<int64_t>(1, llGap));
 }
 
 bool CDefragPartition::MoveFileCore(HANDLE hVolume, const wchar_t* pszPath, int64_t llTarget, int64_t llClusters,
-                                    DWORD& dwAttributes, bool bWithProgress)
+                                    DWORD& dwAttributes, bool bWithProgress, int64_t llPieces)
 {
     dwAttributes = 0;
     if (pszPath == nullptr || m_nBytesPerCluster <= 0)
@@ -107,6 +147,11 @@ bool CDefragPartition::MoveFileCore(HANDLE hVolume, const wchar_t* pszPath, int6
         stRules.llChunk = std::max<int64_t>(1, OlderSystemChunkBytes / m_nBytesPerCluster);
     else if (bWithProgress && bLarge && m_nMaxMBMove > 0)
         stRules.llChunk = std::max<int64_t>(1, static_cast<int64_t>(m_nMaxMBMove) * BytesPerMiB / m_nBytesPerCluster);
+    if (llPieces > 0)
+    {
+        stRules.llChunk = llPieces;
+        stRules.bChunksAtMost = true;
+    }
 
     const bool bShowProgress =
         bWithProgress && llClusters > ProgressMinClusters && stShape.llExtents > ProgressMinExtents;
@@ -132,7 +177,8 @@ bool CDefragPartition::MoveFileCore(HANDLE hVolume, const wchar_t* pszPath, int6
 }
 
 bool CDefragPartition::MoveFileWithMap(HANDLE hVolume, const wchar_t* pszPath, bool bFragmented, int64_t llTarget,
-                                       int64_t llClusters, CExtentList& oldExtents, CExtentList& targetExtents)
+                                       int64_t llClusters, CExtentList& oldExtents, CExtentList& targetExtents,
+                                       int64_t llSlideGap)
 {
     targetExtents.Clear();
     targetExtents.Add(llTarget, llClusters);
@@ -148,7 +194,16 @@ bool CDefragPartition::MoveFileWithMap(HANDLE hVolume, const wchar_t* pszPath, b
     }
     SendClusterMapChanges();
     DWORD dwAttributes = 0;
-    const bool bMoved = MoveFileToLcnWithProgress(hVolume, pszPath, llTarget, llClusters, dwAttributes);
+    // A slide over the stream's own clusters goes in pieces, each into what the one before
+    // freed: only where the file system hands freed clusters back at once, for elsewhere the
+    // second piece would be refused and the stream left in two parts. There it is asked for
+    // whole, and refused whole.
+    const bool bOverlaps = llSlideGap > 0 && llSlideGap < llClusters;
+    const bool bPieces = llSlideGap > 0 && (!bOverlaps || m_nFreedAtOnce == 1);
+    const bool bMoved = bPieces ? SlideFileToLcn(hVolume, pszPath, llTarget, llClusters, llSlideGap, dwAttributes)
+                                : MoveFileToLcnWithProgress(hVolume, pszPath, llTarget, llClusters, dwAttributes);
+    if (bMoved && m_nFreedAtOnce < 0 && !bOverlaps)
+        LearnFreeing(hVolume, oldExtents, llTarget, llClusters);
     {
         CSectionLock lock(m_csMap);
         if (m_pClusterMap)

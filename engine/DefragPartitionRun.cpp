@@ -115,6 +115,7 @@ bool CDefragPartition::Defragment(int64_t llTimeLimit, int32_t nWaitSeconds, uin
     // A job or step took its settings when it was accepted.
     if (!IsWorkUnderWay())
         TakeRunSettings();
+    m_stSlides = SLIDE_COUNTS();
     const int64_t llStart = Now();
     const int64_t llLimit = bManual ? NoTimeLimit : llTimeLimit;
     CSysHandle volume(OpenVolume());

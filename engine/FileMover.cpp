@@ -61,7 +61,7 @@ bool CFileMover::AddExtent(int64_t llVcn, int64_t llLcn, int64_t llLength)
     // The first chunk of an extent takes the clusters by which the extent is not a whole
     // number of 4096 bytes, so that the chunks after it are.
     int64_t llAlign = 0;
-    if (llUnit == 1 && m_dwBytesPerCluster < FirstChunkAlignment)
+    if (llUnit == 1 && m_dwBytesPerCluster < FirstChunkAlignment && !m_rules.bChunksAtMost)
         llAlign = (llLength * m_dwBytesPerCluster % FirstChunkAlignment) / m_dwBytesPerCluster;
     while (llLength > 0)
     {

@@ -17,6 +17,9 @@ struct MOVE_RULES
     int64_t llStreamEnd;   // the stream's last allocated VCN + 1 (unit streams)
     bool bStopTest;        // a set stop event ends the move before the next control
     HANDLE hStopEvent;
+    // No control longer than llChunk, not even the first of an extent: a slide's pieces must
+    // not reach the stream's own clusters, which the file system refuses as a target.
+    bool bChunksAtMost;
 };
 
 class CFileMover

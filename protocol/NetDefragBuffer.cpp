@@ -38,7 +38,7 @@ void CNetDefragBuffer::Free()
     m_bFailed = false;
 }
 
-bool CNetDefragBuffer::Grow(UINT nBytes)
+bool CNetDefragBuffer::Grow(UINT nBytes, bool bZeroFill)
 {
     if (!m_bOwns || nBytes > MaxSize - m_nSize)
         return false;
@@ -62,7 +62,8 @@ bool CNetDefragBuffer::Grow(UINT nBytes)
         m_nCapacity = nCapacity;
     }
     // The bytes after the last field go out with the message: send zeros.
-    memset(m_pStart + m_nSize, 0, nBytes);
+    if (bZeroFill)
+        memset(m_pStart + m_nSize, 0, nBytes);
     m_pEnd = m_pStart + nNewSize;
     m_nSize = nNewSize;
     return true;

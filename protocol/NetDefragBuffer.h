@@ -29,7 +29,10 @@ public:
     // refuses to write into it.
     void Attach(const BYTE* pBytes, UINT nLength);
     void Free();
-    bool Grow(UINT nBytes);
+    // The new bytes are zeroed unless the caller says it sends only what it writes: zeroing
+    // a block of a megabyte for every growth of a list that keeps growing costs more than the
+    // rest of its use.
+    bool Grow(UINT nBytes, bool bZeroFill = true);
 
     // A write that cannot grow the buffer writes nothing, and neither does any
     // later write: the message is then incomplete (HasFailed) and must not go out.

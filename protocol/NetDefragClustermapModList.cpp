@@ -32,14 +32,18 @@ bool CNetDefragClustermapModList::AddRange(int64_t llFirstCell, int64_t llCellCo
     int64_t llRecordBytes = RecordHeaderSize + llCellBytes;
     // Room for the whole record and one byte more, taken at once: a failed
     // growth then leaves no half record, and the block that goes out (the
-    // records and that spare byte) never reaches past the allocation.
+    // records and that spare byte) never reaches past the allocation. Only
+    // that much goes out, so the growth is not zeroed; the spare byte is.
     if (m_arRecords.GetRemaining() < llRecordBytes &&
-        !m_arRecords.Grow(static_cast<UINT>(llRecordBytes + InnerGrowthStep)))
+        !m_arRecords.Grow(static_cast<UINT>(llRecordBytes + InnerGrowthStep), false))
         return false;
     m_arRecords.WriteInt64(llFirstCell);
     m_arRecords.WriteInt64(llCellCount);
     m_arRecords.WriteInt32(nBytesPerCell);
-    return m_arRecords.WriteRaw(pCells, llCellBytes);
+    if (!m_arRecords.WriteRaw(pCells, llCellBytes))
+        return false;
+    *m_arRecords.GetCurrent() = 0;
+    return true;
 }
 
 int64_t CNetDefragClustermapModList::ReadRecord(const BYTE* pRecord, int64_t llBytesLeft,
@@ -71,6 +75,16 @@ bool CNetDefragClustermapModList::GetNext(CLUSTERMAP_MOD_RECORD& stRecord)
 void CNetDefragClustermapModList::FreeBuffer()
 {
     m_arRecords.Free();
+    m_llNextRecord = 0;
+}
+
+void CNetDefragClustermapModList::Rewind()
+{
+    // A block whose growth once failed is given up, so that the list can take records again.
+    if (m_arRecords.HasFailed())
+        m_arRecords.Free();
+    else
+        m_arRecords.Rewind();
     m_llNextRecord = 0;
 }
 

@@ -36,6 +36,8 @@ public:
     // Hands out the records in order, from the first.
     bool GetNext(CLUSTERMAP_MOD_RECORD& stRecord);
     void FreeBuffer();
+    // Empties the list and keeps its block for the records to come.
+    void Rewind();
 
     // A received record that reaches past its block or past the largest map,
     // or that has another cell size, raises CNetDefragException.

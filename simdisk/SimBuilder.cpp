@@ -9,6 +9,19 @@
 
 namespace {
 
+constexpr LONGLONG UnitsPerDay = 864000000000LL;
+
+// A mix of the file's number, not the seed's random sequence, which lays the volume out.
+void SetAge(CSimFile& file, LONGLONG llFile, int nRecentPercent)
+{
+    const ULONGLONG ullMix = static_cast<ULONGLONG>(llFile) * 0x9E3779B97F4A7C15ULL;
+    if (static_cast<int>((ullMix >> 32) % 100) < nRecentPercent)
+        return;
+    const LONGLONG llDays = 30 + static_cast<LONGLONG>((ullMix >> 16) % 371);
+    file.m_llModified -= llDays * UnitsPerDay;
+    file.m_llCreated = std::min(file.m_llCreated, file.m_llModified);
+}
+
 // A piece of a fragmented file that is laid down only after some later files, so that other
 // data stands between the pieces.
 struct DEFERRED_PIECE
@@ -150,6 +163,7 @@ std::unique_ptr<CSimVolume> CSimBuilder::Build(const SIM_BUILD& build, std::wstr
                                          FILE_ATTRIBUTE_ARCHIVE);
         if (!pFile)
             break;
+        SetAge(*pFile, i, build.nRecentPercent);
         CSimStream& data = pFile->AddStream(ntfs::Data, L"");
         LONGLONG llClusters = llMean / 2 + 1 + static_cast<LONGLONG>(random() % static_cast<ULONGLONG>(llMean + 1));
         if (random() % 100 == 0)

@@ -16,6 +16,9 @@ struct SIM_BUILD
     unsigned uSeed = 1;
     LONGLONG llDirectories = -1; // -1: one for every twenty files
     int nMaxDepth = 6;
+    // Files written within the last day; the others were last written 30 to 400 days ago.
+    // Which file is which follows from its number, so the layout of a seed stays the same.
+    int nRecentPercent = 100;
 };
 
 class CSimBuilder

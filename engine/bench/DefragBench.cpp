@@ -2,7 +2,9 @@
 // N files and on the same layout with 4N files, without idle guard or step delay. Prints one
 // "BENCH defrag ..." line per run. Time spent inside the simulator's answers is measured on
 // the calling thread and reported apart from the engine's own.
-//   defrag_bench [--files N] [--method quick|complete|smartm] [--seed S]
+//   defrag_bench [--files N] [--method quick|complete|smartm] [--seed S] [--recent P]
+// P percent of the files were written within the last day (default 10), the others long ago:
+// Smart/M sends recent files behind the used part, so P = 100 moves nearly every file.
 // One run per process, so that its peak memory is its own.
 #include "engine/DefragPartition.h"
 #include "engine/EventLock.h"
@@ -133,13 +135,15 @@ SIZE_T PeakPrivateBytes()
     return counters.PeakPagefileUsage;
 }
 
-void RunOnce(CSimSystem& system, const wchar_t* pszMethod, LONGLONG llFiles, unsigned uSeed, int nVolume)
+void RunOnce(CSimSystem& system, const wchar_t* pszMethod, LONGLONG llFiles, unsigned uSeed, int nRecentPercent,
+             int nVolume)
 {
     SIM_BUILD build;
     build.format.llTotalClusters = llFiles * 64;
     build.llFiles = llFiles;
     build.nFragmentedPercent = 15;
     build.uSeed = uSeed;
+    build.nRecentPercent = nRecentPercent;
     wchar_t szGuid[48] = {};
     std::swprintf(szGuid, 48, L"{D3F0BE7C-0000-4000-8000-%012X}", static_cast<unsigned>(nVolume));
     build.format.strGuid = szGuid;
@@ -182,13 +186,14 @@ void RunOnce(CSimSystem& system, const wchar_t* pszMethod, LONGLONG llFiles, uns
     std::wprintf(L"BENCH defrag fs=ntfs method=%ls files=%lld engine_cpu_s=%.2f sim_cpu_s=%.2f peak_mib=%.1f "
                  L"moved_clusters=%llu fragmented_clusters_before=%lld move_ratio=%.2f bitmap_read_ratio=%.2f "
                  L"fragments_before=%lld fragments_after=%lld free_runs_before=%lld free_runs_after=%lld "
-                 L"largest_free_run_after=%lld\n",
+                 L"largest_free_run_after=%lld recent_percent=%d slides_tried=%d slides_done=%d\n",
                  pszMethod, llFiles, (ullTotal - std::min(ullTotal, g_ullSimTime)) / 1e7, g_ullSimTime / 1e7,
                  PeakPrivateBytes() / 1048576.0, g_ullMovedClusters, before.llFragmentedClusters,
                  before.llFragmentedClusters > 0 ? static_cast<double>(g_ullMovedClusters) / before.llFragmentedClusters
                                                  : 0.0,
                  g_ullBitmapBytes / dBitmapBytes, before.llFragments, after.llFragments, before.llFreeRuns,
-                 after.llFreeRuns, after.llLargestFreeRun);
+                 after.llFreeRuns, after.llLargestFreeRun, nRecentPercent, partition.GetSlideCounts().nTried,
+                 partition.GetSlideCounts().nDone);
     std::fflush(stdout);
 }
 
@@ -199,6 +204,7 @@ int wmain(int argc, wchar_t** argv)
     LONGLONG llFiles = 25000;
     unsigned uSeed = 7;
     const wchar_t* pszMethod = L"quick";
+    int nRecentPercent = 10;
     for (int i = 1; i + 1 < argc; i += 2)
     {
         if (std::wcscmp(argv[i], L"--files") == 0)
@@ -207,6 +213,8 @@ int wmain(int argc, wchar_t** argv)
             pszMethod = argv[i + 1];
         else if (std::wcscmp(argv[i], L"--seed") == 0)
             uSeed = static_cast<unsigned>(_wtoi(argv[i + 1]));
+        else if (std::wcscmp(argv[i], L"--recent") == 0)
+            nRecentPercent = std::max(0, std::min(100, _wtoi(argv[i + 1])));
     }
     HKEY hKey = nullptr;
     if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Varnefold", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey,
@@ -228,7 +236,7 @@ int wmain(int argc, wchar_t** argv)
         std::wprintf(L"BENCH error what=bind\n");
         return 1;
     }
-    RunOnce(system, pszMethod, llFiles, uSeed, 1);
+    RunOnce(system, pszMethod, llFiles, uSeed, nRecentPercent, 1);
     sys::Install(g_pInner);
     system.Uninstall();
     return 0;

@@ -75,6 +75,7 @@ TEST(ClusterMap, RunsAreCountedPerCellAndClippedToTheVolume)
     EXPECT_EQ(1, map.ClustersInCell(0, 1, 4));
     EXPECT_EQ(2, map.ClustersInCell(1, 1, 4));
     EXPECT_EQ(1, map.ClustersInCell(2, 1, 4));
+    map.SetHasSubscribers(true);
     ASSERT_TRUE(map.AddRangeAndRecord(1, 4, KIND_DIRECTORY));
     EXPECT_EQ(1u, map.GetCounter(0, KIND_DIRECTORY));
     EXPECT_EQ(2u, map.GetCounter(1, KIND_DIRECTORY));
@@ -98,6 +99,34 @@ TEST(ClusterMap, RunsAreCountedPerCellAndClippedToTheVolume)
     ASSERT_TRUE(map.AddRange(4999, 1000000, KIND_USED));
     EXPECT_EQ(1u, map.GetCounter(2499, KIND_USED));
     EXPECT_EQ(1u, map.GetCounter(2500, KIND_USED)) << "the last cell holds cluster 5000 alone";
+}
+
+// Change records are made for subscribers only; the cells are kept right either way, and
+// records from a time with subscribers are not sent to a later one, who gets the whole map.
+TEST(ClusterMap, ChangesAreRecordedOnlyWhileSomebodySubscribes)
+{
+    CClusterMap map;
+    ASSERT_TRUE(map.Create(0, 100, 100, 1));
+    ASSERT_TRUE(map.AddRangeAndRecord(10, 2, KIND_FILE));
+    EXPECT_FALSE(map.HasChanges());
+    EXPECT_EQ(1u, map.GetCounter(11, KIND_FILE));
+
+    map.SetHasSubscribers(true);
+    ASSERT_TRUE(map.RemoveRangeAndRecord(10, 1, KIND_FILE));
+    EXPECT_TRUE(map.HasChanges());
+    map.SetHasSubscribers(false);
+    EXPECT_FALSE(map.HasChanges()) << "nobody is left to send them to";
+
+    map.SetHasSubscribers(true);
+    ASSERT_TRUE(map.AddRangeAndRecord(50, 1, KIND_DIRECTORY));
+    CNetDefragClustermapModList changes;
+    ASSERT_TRUE(map.TakeChanges(changes));
+    CLUSTERMAP_MOD_RECORD stRecord = {};
+    ASSERT_TRUE(changes.GetNext(stRecord));
+    EXPECT_EQ(50, stRecord.llFirstCell);
+    EXPECT_FALSE(changes.GetNext(stRecord));
+    EXPECT_EQ(0u, map.GetCounter(10, KIND_FILE));
+    EXPECT_EQ(1u, map.GetCounter(11, KIND_FILE));
 }
 
 TEST(ClusterMap, ExtentsWithoutAStartAreSkipped)

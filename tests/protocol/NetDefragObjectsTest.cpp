@@ -458,6 +458,41 @@ TEST(NetDefragObjects, ChangeListWalksEachRecordOnce)
     EXPECT_FALSE(loaded.GetNext(st));
 }
 
+// A rewound list reuses its block without zeroing it: what goes out must still be only the
+// new records and a zero spare byte, never the bytes the earlier records left behind.
+TEST(NetDefragObjects, RewoundChangeListSendsOnlyItsNewRecords)
+{
+    std::vector<BYTE> cells(11 * 200, 0xEE);
+    CNetDefragClustermapModList list;
+    list.m_nVolumeIndex = 4;
+    ASSERT_TRUE(list.AddRange(0, 200, 11, cells.data()));
+    const BYTE* pBlock = nullptr;
+    {
+        CLUSTERMAP_MOD_RECORD st;
+        ASSERT_TRUE(list.GetNext(st));
+        pBlock = st.pCells;
+    }
+    list.Rewind();
+    EXPECT_FALSE(list.HasRecords());
+    const BYTE abOne[11] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
+    ASSERT_TRUE(list.AddRange(7, 1, 11, abOne));
+    CLUSTERMAP_MOD_RECORD st;
+    ASSERT_TRUE(list.GetNext(st));
+    EXPECT_EQ(pBlock, st.pCells) << "the block is kept";
+    EXPECT_EQ(7, st.llFirstCell);
+    EXPECT_FALSE(list.GetNext(st)) << "the earlier record is gone";
+
+    Bytes payload = BuildMessage(RESPONSE_CLUSTERMAP_MODLIST, &list);
+    ASSERT_EQ(16u + 20 + 11 + 1 + 1, payload.size());
+    EXPECT_EQ(0, payload[16 + 20 + 11]) << "the spare byte behind the records";
+    CNetDefragClustermapModList loaded;
+    size_t nRead = 0;
+    Load(payload, loaded, &nRead);
+    ASSERT_TRUE(loaded.GetNext(st));
+    EXPECT_EQ(Bytes(abOne, abOne + 11), Bytes(st.pCells, st.pCells + 11));
+    EXPECT_FALSE(loaded.GetNext(st));
+}
+
 TEST(NetDefragObjects, ChangeListRefusesRecordsNoReaderWouldTake)
 {
     BYTE abCells[22] = {};

@@ -457,3 +457,42 @@ TEST_F(FileMoveTest, VolumeDestroyedDuringItsMoveWaitsForTheMove)
 }
 
 } // namespace
+
+// The root directory of a volume without a drive letter: its path from the MFT is the volume
+// name followed by ".", which the "\\?\" form takes as a name of its own.
+class RootWithoutLetterTest : public CPartitionFixture
+{
+};
+
+TEST_F(RootWithoutLetterTest, RootDirectoryIsFoundAndMoved)
+{
+    SetSetting(L"UseIOGuard", 0);
+    Mount(SIM_FS::Ntfs, 30000, 0);
+    for (int i = 0; i < 400; ++i)
+        ASSERT_NE(nullptr, m_pVolume->CreateFile(L"file with a long name number " + std::to_wstring(i) + L".txt", 0));
+    CDefragPartition& partition = Partition();
+    const std::wstring strRoot = m_pVolume->GuidPath() + L".";
+    CExtentList extents;
+    int64_t llClusters = 0;
+    partition.GetFileExtentsByPath(strRoot.c_str(), llClusters, extents);
+    ASSERT_GT(llClusters, 0) << "the root's index must have clusters of its own";
+    const int64_t llTarget = 25000;
+    {
+        CSimLock lock(m_system);
+        for (int64_t llLcn = llTarget; llLcn < llTarget + llClusters; ++llLcn)
+            ASSERT_FALSE(m_pVolume->Bitmap().Test(llLcn));
+    }
+    CSysHandle volume(sys::CreateFileW(m_pVolume->GuidPath().substr(0, m_pVolume->GuidPath().size() - 1).c_str(),
+                                       GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                       nullptr));
+    ASSERT_TRUE(volume.IsOpen());
+    DWORD dwAttributes = 0;
+    EXPECT_TRUE(partition.MoveFileToLcn(volume.Get(), strRoot.c_str(), llTarget, llClusters, dwAttributes));
+    EXPECT_NE(0u, dwAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    partition.GetFileExtentsByPath(strRoot.c_str(), llClusters, extents);
+    int64_t llStart = -1;
+    int64_t llLength = 0;
+    ASSERT_TRUE(extents.Get(0, llStart, llLength));
+    EXPECT_EQ(llTarget, llStart);
+    ExpectVerified();
+}

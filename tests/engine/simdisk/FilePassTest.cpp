@@ -92,10 +92,15 @@ TEST_F(FilePassTest, ContiguousStreamsSlideOnlyIntoAStretchWorthIt)
         LONGLONG llGap;
         bool bTried;   // a move was asked for
         bool bSlid;    // and the stream now starts where the stretch did
+        int nSlides;   // counted as a slide tried and done
     } cases[] = {
-        {100, 3, false, false},   // under 5 % of the stream and under 500 clusters
-        {100, 5, true, false},    // tried; the file system refuses a target over the stream's own clusters
-        {100, 120, true, true},   // the stretch holds the whole stream
+        // The first move shows that the file system hands freed clusters back at once, which
+        // pieces that land on what the piece before them left need.
+        {100, 120, true, true, 0},   // the stretch holds the whole stream: a plain free run
+        {100, 3, false, false, 0},   // under 5 % of the stream and under 500 clusters
+        {100, 5, true, true, 1},     // in 20 pieces, each into the clusters the one before freed
+        {20, 7, true, true, 1},      // pieces of 7, 7 and 6
+        {2, 1, true, true, 1},       // a small stream slides into any stretch
     };
     Start();
     m_pVolume->m_bAutoIndex = false;
@@ -116,8 +121,11 @@ TEST_F(FilePassTest, ContiguousStreamsSlideOnlyIntoAStretchWorthIt)
         FillBelow(llBase);
         ASSERT_TRUE(m_pPartition->Initialize());
         const int32_t nMovedBefore = m_pPartition->m_nFilesMoved;
+        const CDefragPartition::SLIDE_COUNTS stBefore = m_pPartition->GetSlideCounts();
         EXPECT_TRUE(m_pPartition->DefragmentFiles(0, 100));
         EXPECT_EQ(c.bTried, m_pPartition->m_nFilesMoved > nMovedBefore);
+        EXPECT_EQ(c.nSlides, m_pPartition->GetSlideCounts().nTried - stBefore.nTried);
+        EXPECT_EQ(c.nSlides, m_pPartition->GetSlideCounts().nDone - stBefore.nDone);
         EXPECT_EQ(c.bSlid, IsContiguousAt(strName, llBase));
         EXPECT_TRUE(c.bSlid || IsContiguousAt(strName, llStream));
         llBase = llStream + c.llLength + 1 + 200 + 50;
