@@ -1,7 +1,6 @@
 #include "engine/DefragPartition.h"
 
-#include <ctime>
-
+#include "platform/Clock.h"
 #include "platform/sys.h"
 
 namespace {
@@ -10,7 +9,7 @@ constexpr int64_t QuietSeconds = 6;
 
 int64_t Now()
 {
-    return static_cast<int64_t>(std::time(nullptr));
+    return sysclock::Seconds();
 }
 
 // The text before the last backslash of a relative name; empty for a name in the root.
