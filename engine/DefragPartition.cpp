@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstring>
 #include <cwctype>
-#include <ctime>
 
 #include "engine/FileChangeMonitor.h"
 #include "engine/NtfsRecordReader.h"
@@ -13,6 +12,7 @@
 #include "engine/SysHandle.h"
 #include "engine/SystemLevel.h"
 #include "engine/VolumeBitmapReader.h"
+#include "platform/Clock.h"
 #include "protocol/NetDefragBuffer.h"
 #include "protocol/NetDefragCommand.h"
 #include "protocol/NetDefragPartitionListEntry.h"
@@ -568,7 +568,7 @@ uint32_t CDefragPartition::GetPendingFileCount()
 
 uint32_t CDefragPartition::SecondsSinceLastActivity() const
 {
-    const uint32_t uNow = static_cast<uint32_t>(std::time(nullptr));
+    const uint32_t uNow = static_cast<uint32_t>(sysclock::Seconds());
     const uint32_t uSinceModify = uNow - static_cast<uint32_t>(m_llLastModifyTime);
     const uint32_t uSinceAddRemove = uNow - static_cast<uint32_t>(m_llLastAddRemoveTime);
     return std::max(uSinceModify, uSinceAddRemove);

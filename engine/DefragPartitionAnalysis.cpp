@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/SysHandle.h"
+#include "platform/Clock.h"
 
 bool CDefragPartition::StartAnalysis(int32_t nStepDelay)
 {
@@ -95,9 +96,7 @@ bool CDefragPartition::Analyze()
     ResetAnalysisFigures();
     if (!FillMapForAnalysis())
         return false;
-    SYSTEMTIME stNow = {};
-    ::GetSystemTime(&stNow);
-    ::SystemTimeToFileTime(&stNow, &m_ftAnalysisTime);
+    sysclock::GetSystemTimeAsFileTime(&m_ftAnalysisTime);
     const WALK eWalk = m_nFileSystem == FS_NTFS && m_bMftReadable ? WalkMft() : WalkDirectories();
     if (eWalk == WALK::Failed)
         return false;

@@ -1,8 +1,8 @@
 #include "engine/DefragPartition.h"
 
 #include <algorithm>
-#include <ctime>
 
+#include "platform/Clock.h"
 #include "platform/sys.h"
 
 namespace {
@@ -12,7 +12,7 @@ constexpr DWORD StopStepWaitMs = 500;
 
 int64_t Now()
 {
-    return static_cast<int64_t>(std::time(nullptr));
+    return sysclock::Seconds();
 }
 
 // The text before the last backslash of a relative name; empty for a name in the root.

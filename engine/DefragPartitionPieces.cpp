@@ -1,12 +1,12 @@
 #include "engine/DefragPartition.h"
 
 #include <algorithm>
-#include <ctime>
 #include <vector>
 
 #include "engine/FileMover.h"
 #include "engine/RetrievalWalk.h"
 #include "engine/SysHandle.h"
+#include "platform/Clock.h"
 #include "platform/NtStatus.h"
 
 namespace {
@@ -132,7 +132,7 @@ bool CDefragPartition::MoveFileInPieces(HANDLE hVolume, const wchar_t* pszPath, 
 {
     uExtentCount = 0;
     const bool bDeadline = m_nMaxTimeMoveHighFragFiles != 0 && m_nMaxTimeMoveHighFragFiles != -1;
-    const int64_t llDeadline = static_cast<int64_t>(std::time(nullptr)) + m_nMaxTimeMoveHighFragFiles;
+    const int64_t llDeadline = sysclock::Seconds() + m_nMaxTimeMoveHighFragFiles;
     HANDLE hOpened = INVALID_HANDLE_VALUE;
     if (IsStopSet() || pszPath == nullptr || m_nBytesPerCluster <= 0 || !OpenFileForMove(pszPath, hOpened))
         return false;
@@ -160,7 +160,7 @@ bool CDefragPartition::MoveFileInPieces(HANDLE hVolume, const wchar_t* pszPath, 
     {
         const PIECE& piece = pieces[k];
         WaitForDiskIdle(hVolume);
-        if (bDeadline && static_cast<int64_t>(std::time(nullptr)) >= llDeadline)
+        if (bDeadline && sysclock::Seconds() >= llDeadline)
             break;
         ShowPieceProgress(pszPath, static_cast<uint32_t>(k), static_cast<uint32_t>(pieces.size()), nShown, hVolume);
         if (piece.llLcn == llPreviousEnd)

@@ -1,10 +1,10 @@
 #include "engine/DefragPartition.h"
 
 #include <algorithm>
-#include <ctime>
 
 #include "engine/NtfsRecordReader.h"
 #include "engine/SysHandle.h"
+#include "platform/Clock.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ constexpr int64_t FileTimeUnitsPerSecond = 10000000LL;
 
 int64_t Now()
 {
-    return static_cast<int64_t>(std::time(nullptr));
+    return sysclock::Seconds();
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "base/UnicodeString.h"
+#include "platform/Clock.h"
 
 namespace {
 
@@ -30,18 +31,6 @@ bool IsAtOrBelow(const CUnicodeString& strPath, const CUnicodeString& strDirecto
 
 // From this many entries on the list grows geometrically rather than by its fixed step.
 constexpr int LinearGrowthLimit = 8192;
-
-// Seconds since 1 January 1970, as the C library's clock gives them; that one asks for the
-// time zone on every call, which costs more than the rest of an entry.
-int64_t NowSeconds()
-{
-    constexpr uint64_t FileTimeAt1970 = 116444736000000000ull;
-    constexpr uint64_t FileTimePerSecond = 10000000ull;
-    FILETIME ftNow = {};
-    ::GetSystemTimeAsFileTime(&ftNow);
-    const uint64_t ullNow = (static_cast<uint64_t>(ftNow.dwHighDateTime) << 32) | ftNow.dwLowDateTime;
-    return static_cast<int64_t>((ullNow - FileTimeAt1970) / FileTimePerSecond);
-}
 
 } // namespace
 
@@ -158,7 +147,7 @@ bool CPendingFileList::AddOrUpdate(const wchar_t* pszPath, int nLength, int32_t 
     CUnicodeString* pPath = new CUnicodeString;
     if (nLength > 0)
         wmemcpy(pPath->GetBufferSetLength(nLength), pszPath, static_cast<size_t>(nLength));
-    const int64_t llNow = NowSeconds();
+    const int64_t llNow = sysclock::Seconds();
     pEntry = new PENDING_FILE_ENTRY{pPath, llNow, llNow, 0, nFragmentCount, bFragmented, llSize};
     // A list as long as a volume's fragmented files grows by half its size at a time, so that
     // its copying stays linear.

@@ -1,7 +1,7 @@
 // The background scheduler: one volume per period, each in turn.
 #include "service/DefragService.h"
 
-#include <ctime>
+#include "platform/Clock.h"
 
 struct CDefragService::stSCHEDULER_STATE
 {
@@ -19,7 +19,7 @@ constexpr int32_t ElevatedWait = 5;
 
 int64_t Now()
 {
-    return static_cast<int64_t>(std::time(nullptr));
+    return sysclock::Seconds();
 }
 
 } // namespace

@@ -2,6 +2,14 @@
 
 #include "simdisk/SimTypes.h"
 
+int CSimFaults::Fired() const
+{
+    int nFired = 0;
+    for (const RULE& rule : m_rules)
+        nFired += rule.nFired;
+    return nFired;
+}
+
 bool CSimFaults::Match(SIM_CALL eCall, DWORD dwCode, const std::wstring& strPath, LONGLONG llRecord, SIM_FAULT* pFault)
 {
     for (RULE& rule : m_rules)

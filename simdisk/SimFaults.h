@@ -51,6 +51,8 @@ public:
     // The rule that fires for this call, if one does; its counters advance. The caller waits
     // for the rule's delay.
     bool Match(SIM_CALL eCall, DWORD dwCode, const std::wstring& strPath, LONGLONG llRecord, SIM_FAULT* pFault);
+    // How often the rules in force have fired, so that a test knows its faults were met.
+    int Fired() const;
 
 private:
     struct RULE

@@ -637,6 +637,29 @@ std::wstring LastErrorText(const wchar_t* pszWhat, const std::wstring& strPath)
     return std::wstring(pszWhat) + L" " + strPath + L" (error " + std::to_wstring(::GetLastError()) + L")";
 }
 
+// Writes the image to an open file as it is made, the header last: no copy of it is held in
+// memory.
+bool WriteImage(HANDLE h, const CSimVolume& volume)
+{
+    CWriter counter;
+    WritePayload(counter, volume);
+    BYTE header[HeaderBytes];
+    PutHeader(header, counter.Count());
+    DWORD dwWritten = 0;
+    if (!::WriteFile(h, header, HeaderBytes, &dwWritten, nullptr) || dwWritten != HeaderBytes)
+        return false;
+    CWriter out(h, counter);
+    WritePayload(out, volume);
+    if (!out.Flush())
+        return false;
+    const DWORD dwCrc = ImageChecksum(out.Crc(), header);
+    std::memcpy(header + ChecksumAt, &dwCrc, 4);
+    LARGE_INTEGER liStart = {};
+    return ::SetFilePointerEx(h, liStart, nullptr, FILE_BEGIN) &&
+           ::WriteFile(h, header, HeaderBytes, &dwWritten, nullptr) && dwWritten == HeaderBytes &&
+           ::FlushFileBuffers(h);
+}
+
 } // namespace
 
 std::vector<BYTE> CSimImage::Encode(const CSimVolume& volume)
@@ -702,44 +725,32 @@ std::unique_ptr<CSimVolume> CSimImage::Decode(const std::vector<BYTE>& image, st
 
 bool CSimImage::Save(const CSimVolume& volume, const std::wstring& strPath, std::wstring* pstrError)
 {
-    // The image goes to the file as it is made, with the header written last: no copy of it
-    // is held in memory.
-    HANDLE h = ::CreateFileW(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // The image is made beside the old one and renamed over it once whole, so that a save cut
+    // short (a killed process, a full disk) leaves the old image as it was.
+    const std::wstring strNew = strPath + L".new";
+    HANDLE h = ::CreateFileW(strNew.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
     {
-        *pstrError = LastErrorText(L"cannot create", strPath);
+        *pstrError = LastErrorText(L"cannot create", strNew);
         return false;
     }
-    CWriter counter;
-    WritePayload(counter, volume);
-    BYTE header[HeaderBytes];
-    PutHeader(header, counter.Count());
-    DWORD dwWritten = 0;
-    bool bOk = ::WriteFile(h, header, HeaderBytes, &dwWritten, nullptr) && dwWritten == HeaderBytes;
-    CWriter out(h, counter);
-    if (bOk)
+    if (!WriteImage(h, volume))
     {
-        WritePayload(out, volume);
-        bOk = out.Flush();
-    }
-    if (bOk)
-    {
-        const DWORD dwCrc = ImageChecksum(out.Crc(), header);
-        std::memcpy(header + ChecksumAt, &dwCrc, 4);
-        LARGE_INTEGER liStart = {};
-        bOk = ::SetFilePointerEx(h, liStart, nullptr, FILE_BEGIN) &&
-              ::WriteFile(h, header, HeaderBytes, &dwWritten, nullptr) && dwWritten == HeaderBytes;
-    }
-    if (!bOk)
-    {
-        *pstrError = LastErrorText(L"cannot write", strPath);
+        *pstrError = LastErrorText(L"cannot write", strNew);
         ::CloseHandle(h);
-        ::DeleteFileW(strPath.c_str());
+        ::DeleteFileW(strNew.c_str());
         return false;
     }
     if (!::CloseHandle(h))
     {
-        *pstrError = LastErrorText(L"cannot finish", strPath);
+        *pstrError = LastErrorText(L"cannot finish", strNew);
+        ::DeleteFileW(strNew.c_str());
+        return false;
+    }
+    if (!::MoveFileExW(strNew.c_str(), strPath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    {
+        *pstrError = LastErrorText(L"cannot replace", strPath);
+        ::DeleteFileW(strNew.c_str());
         return false;
     }
     return true;

@@ -32,7 +32,8 @@
 // A file that is shorter than its header says, whose magic, version, reserved bytes or checksum
 // are wrong, whose sections do not parse within their lengths, or that describes a volume no
 // file system could hold (CSimVerifier::IsPossible) is refused with a message saying so.
-// Saving writes the image as it is made; no copy of it is held in memory.
+// Saving writes the image as it is made, no copy of it held in memory, to PATH.new, which is
+// renamed over PATH once whole: an image holds either the old or the new volume.
 #pragma once
 
 #include "simdisk/SimVolume.h"

@@ -238,6 +238,7 @@ NTSTATUS CSimProcesses::DuplicateObject(HANDLE hSourceProcess, HANDLE hSource, H
     if (h == INVALID_HANDLE_VALUE)
         return ntstatus::Unsuccessful;
     *phTarget = h;
+    m_nDuplicated += pOwn ? 0 : 1;
     return ntstatus::Success;
 }
 

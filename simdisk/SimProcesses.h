@@ -33,6 +33,8 @@ public:
     NTSTATUS DuplicateObject(HANDLE hSourceProcess, HANDLE hSource, HANDLE hTargetProcess, PHANDLE phTarget,
                              ACCESS_MASK dwAccess, ULONG ulAttributes, ULONG ulOptions);
     NTSTATUS QueryObjectName(HANDLE h, PVOID pInfo, ULONG ulLength, PULONG pulReturned);
+    // How many handles of other processes were duplicated into this one.
+    int Duplicated() const { return m_nDuplicated; }
 
 private:
     struct PROCESS
@@ -53,4 +55,5 @@ private:
 
     CSimSystem& m_system;
     std::vector<PROCESS> m_processes;
+    int m_nDuplicated = 0;
 };

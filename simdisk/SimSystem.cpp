@@ -488,14 +488,30 @@ CSimVolume* CSimSystem::TryMount(std::unique_ptr<CSimVolume> pVolume, wchar_t cL
             *pstrError = L"a volume named " + pVolume->GuidPath() + L" is mounted already";
             return nullptr;
         }
+    // A letter names one volume: a second one there would answer for the first's paths.
+    const wchar_t cUpper = static_cast<wchar_t>(std::towupper(cLetter));
+    for (const SIM_MOUNT& mount : m_mounts)
+        if (cUpper != 0 && mount.cLetter == cUpper)
+        {
+            *pstrError = std::wstring(L"drive letter ") + cUpper + L": is taken already";
+            return nullptr;
+        }
     CSimVolume* p = pVolume.get();
     p->m_nDeviceNumber = static_cast<int>(m_volumes.size()) + 1;
     p->SetListener(m_pNotify.get());
     p->SetLock(&m_section);
     m_volumes.push_back(std::move(pVolume));
     m_perf.push_back(std::make_unique<CSimDiskPerf>());
-    m_mounts.push_back({p, static_cast<wchar_t>(std::towupper(cLetter))});
+    m_mounts.push_back({p, cUpper});
     return p;
+}
+
+void CSimSystem::RemoveLetter(wchar_t cLetter)
+{
+    CSimLock lock(*this);
+    for (SIM_MOUNT& mount : m_mounts)
+        if (mount.cLetter && mount.cLetter == std::towupper(cLetter))
+            mount.cLetter = 0;
 }
 
 CSimVolume* CSimSystem::Volume(wchar_t cLetter) const

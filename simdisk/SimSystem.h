@@ -29,10 +29,13 @@ public:
     CSimSystem& operator=(const CSimSystem&) = delete;
 
     // Takes the volume; cLetter 0 mounts it under its GUID name only. A volume whose GUID is
-    // already mounted is refused: null with a message.
+    // already mounted, or a letter that names a volume already, is refused: null with a message.
     CSimVolume* TryMount(std::unique_ptr<CSimVolume> pVolume, wchar_t cLetter, std::wstring* pstrError);
     // The same for volumes the caller made distinct; a refusal throws std::invalid_argument.
     CSimVolume& Mount(std::unique_ptr<CSimVolume> pVolume, wchar_t cLetter);
+    // Takes the letter from the volume that has it, as a removed drive letter does: the volume
+    // stays mounted under its GUID name.
+    void RemoveLetter(wchar_t cLetter);
     CSimVolume* Volume(wchar_t cLetter) const;
     const std::vector<SIM_MOUNT>& Mounts() const { return m_mounts; }
 

@@ -28,6 +28,30 @@ bool IsUpperOf(const std::wstring& strKey, const std::wstring& strName)
     return true;
 }
 
+// Streams that may live outside their file record; the rest (names, times, index roots and
+// the like) always stay in it.
+bool CanHoldClusters(SIM_FS eFs, DWORD dwType)
+{
+    if (eFs != SIM_FS::Ntfs)
+        return dwType == ntfs::Data || dwType == ntfs::IndexAllocation;
+    constexpr DWORD ExtendedAttributes = 0xE0;
+    constexpr DWORD LoggedUtilityStream = 0x100;
+    switch (dwType)
+    {
+    case ntfs::AttributeList:
+    case ntfs::SecurityDescriptor:
+    case ntfs::Data:
+    case ntfs::IndexAllocation:
+    case ntfs::Bitmap:
+    case ntfs::ReparsePoint:
+    case ExtendedAttributes:
+    case LoggedUtilityStream:
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 void CSimVerifier::Problem(const wchar_t* pszFormat, ...)
@@ -69,14 +93,8 @@ bool CSimVerifier::IsPossible(const CSimVolume& volume, std::wstring* pstrProble
 {
     CSimVerifier verifier(volume);
     for (size_t i = 0; i < volume.FileSlots(); ++i)
-    {
-        const CSimFile* pFile = volume.File(i);
-        if (!pFile)
-            continue;
-        verifier.CheckAttributes(*pFile);
-        for (const CSimStream& stream : pFile->m_streams)
-            verifier.CheckSizes(*pFile, stream);
-    }
+        if (const CSimFile* pFile = volume.File(i))
+            verifier.CheckFile(*pFile);
     verifier.CheckPendingFrees(nullptr);
     if (verifier.m_problems.empty())
         return true;
@@ -97,12 +115,9 @@ bool CSimVerifier::CheckStreams(CSimBitmap& owned)
         if (!pFile)
             continue;
         CheckPlace(*pFile, listed);
-        CheckAttributes(*pFile);
+        CheckFile(*pFile);
         for (const CSimStream& stream : pFile->m_streams)
-        {
-            CheckSizes(*pFile, stream);
             CheckStream(*pFile, stream, owned);
-        }
     }
     // A file its directory does not list is lost to every listing and path, whatever its clusters hold.
     for (size_t i = 0; i < nSlots; ++i)
@@ -126,9 +141,52 @@ void CSimVerifier::CheckPlace(const CSimFile& file, std::vector<bool>& listed)
     }
 }
 
+void CSimVerifier::CheckFile(const CSimFile& file)
+{
+    CheckAttributes(file);
+    CheckOrder(file);
+    for (const CSimStream& stream : file.m_streams)
+    {
+        CheckSizes(file, stream);
+        CheckKind(file, stream);
+    }
+}
+
+void CSimVerifier::CheckOrder(const CSimFile& file)
+{
+    // A FAT directory is listed in its entry order alone: an entry missing there hides its
+    // whole subtree from every listing, and one that is not the directory's own child, or is
+    // there twice, lists a file where it does not live.
+    if (m_volume.Fs() == SIM_FS::Ntfs)
+        return;
+    std::vector<ULONGLONG> order(file.m_order);
+    std::vector<ULONGLONG> children;
+    for (const auto& child : file.m_children)
+        children.push_back(child.second);
+    std::sort(order.begin(), order.end());
+    std::sort(children.begin(), children.end());
+    if (order != children)
+        Problem(L"directory %llu: its entry order does not list its entries once each", file.m_ullId);
+}
+
+void CSimVerifier::CheckKind(const CSimFile& file, const CSimStream& stream)
+{
+    // FAT keeps no compressed, sparse or encrypted streams; its clusters belong to a file's
+    // data or a directory's entries.
+    if (m_volume.Fs() != SIM_FS::Ntfs && stream.m_wFlags != 0)
+        Problem(L"file %llu (stream %u): flags 0x%x its file system cannot hold", file.m_ullId, stream.m_wSlot,
+                static_cast<unsigned>(stream.m_wFlags));
+    if (!stream.m_bResident && !CanHoldClusters(m_volume.Fs(), stream.m_dwType))
+        Problem(L"file %llu (stream %u): a stream of type 0x%lx cannot hold clusters", file.m_ullId,
+                stream.m_wSlot, static_cast<unsigned long>(stream.m_dwType));
+}
+
 void CSimVerifier::CheckAttributes(const CSimFile& file)
 {
     const DWORD dwAttributes = file.m_dwAttributes;
+    // A directory holds entries; the unnamed data stream is a file's.
+    if (file.IsDirectory() && file.FindStream(ntfs::Data, L""))
+        Problem(L"file %llu is a directory yet has data", file.m_ullId);
     if (m_volume.Fs() != SIM_FS::Ntfs)
     {
         // FAT keeps no reparse data, compression, sparse streams or encryption.

@@ -20,8 +20,9 @@ public:
     // True when nothing is wrong; a stopped check is not a proof and gives false.
     bool Run();
     // The part of the check that no volume can fail, however its data was moved: attributes
-    // that agree with the streams, sizes a file system can hold, and freed clusters that no
-    // stream owns. An image loader refuses what fails it; false with the first problem.
+    // that agree with the streams, streams and sizes a file system can hold, FAT directories
+    // whose entry order lists their entries, and freed clusters that no stream owns. An image
+    // loader refuses what fails it; false with the first problem.
     static bool IsPossible(const CSimVolume& volume, std::wstring* pstrProblem);
     const std::vector<std::wstring>& Problems() const { return m_problems; }
     bool Stopped() const { return m_bStopped; }
@@ -31,6 +32,11 @@ private:
     bool Report(int nStage, size_t nDone, size_t nTotal);
     bool CheckStreams(CSimBitmap& owned);
     void CheckPlace(const CSimFile& file, std::vector<bool>& listed);
+    // What no file system holds, whatever became of the clusters: the part of the check that
+    // an image loader applies too.
+    void CheckFile(const CSimFile& file);
+    void CheckOrder(const CSimFile& file);
+    void CheckKind(const CSimFile& file, const CSimStream& stream);
     void CheckStream(const CSimFile& file, const CSimStream& stream, CSimBitmap& owned);
     // Every allocated cluster holds its stream's VCN; linear in the streams and the content.
     void CheckContent();

@@ -152,13 +152,16 @@ bool CImageVolume::ReadMftRecord(LONGLONG llRecord, std::vector<BYTE>& record) c
 // The unnamed $DATA pieces of an MFT record add their runs to the MFT's.
 bool CImageVolume::AddDataRuns(const std::vector<BYTE>& record, std::string& strError)
 {
-    for (size_t nAt = Get<WORD>(record.data(), 20); nAt + 16 <= record.size();)
+    // The end marker needs only its own four bytes: a full record may have it in its last sixteen.
+    for (size_t nAt = Get<WORD>(record.data(), 20); nAt + 4 <= record.size();)
     {
         const BYTE* p = record.data() + nAt;
         DWORD dwType = Get<DWORD>(p, 0);
-        DWORD dwLength = Get<DWORD>(p, 4);
         if (dwType == 0xFFFFFFFF)
             return true;
+        if (nAt + 16 > record.size())
+            break;
+        DWORD dwLength = Get<DWORD>(p, 4);
         if (dwLength < 16 || nAt + dwLength > record.size())
             break;
         if (dwType == 0x80 && p[8] != 0 && p[9] == 0)

@@ -3,6 +3,7 @@
 #include "ServiceFixture.h"
 
 #include "protocol/NetDefragCommand.h"
+#include "tests/platform/MovedClock.h"
 
 #include <algorithm>
 #include <memory>
@@ -56,6 +57,8 @@ protected:
         }
         return true;
     }
+
+    CMovedClock m_clock;
 };
 }
 
@@ -85,7 +88,9 @@ TEST_F(Scheduler, NoScheduledAnalysisStartsWhileAnyVolumeRunsAJob)
     ASSERT_TRUE(m_held[1]->StartHeldJob());
     const int32_t nS = IndexOf(L'S');
     ASSERT_TRUE(WaitForWork(nS, false, 3, 20000));
-    ::Sleep(4000);
+    // An analysis is long due now; each turn on S would start it before its step.
+    m_clock.Advance(3600);
+    ASSERT_TRUE(WaitForWork(nS, false, WorkOn(nS, false).size() + 2));
     EXPECT_TRUE(WorkOn(nS, true).empty());
     ::SetEvent(m_hRelease);
     EXPECT_TRUE(WaitForWork(nS, true, 1));
@@ -127,10 +132,11 @@ TEST_F(Scheduler, APauseHoldsTheSchedulerBetweenTurnsAndAContinueLetsItGoOn)
     {
         m_pService->PauseService(true);
         m_pService->PauseService(true);
+        // A turn under way when the pause came may still end.
         ::Sleep(300);
-        const size_t nHeld = m_pService->Work().size();
-        ::Sleep(700);
-        EXPECT_EQ(m_pService->Work().size(), nHeld) << nRound;
+        const size_t nHeld = WorkOn(nS, false).size();
+        // Steps come every 50 ms while the scheduler runs.
+        EXPECT_FALSE(WaitForWork(nS, false, nHeld + 1, 700)) << nRound;
         m_pService->OnContinue();
         EXPECT_TRUE(WaitForWork(nS, false, WorkOn(nS, false).size() + 2)) << nRound;
     }

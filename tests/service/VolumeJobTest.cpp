@@ -9,6 +9,8 @@
 #include "protocol/NetDefragPartitionListEntry.h"
 #include "simdisk/SimVerifier.h"
 
+#include <winioctl.h>
+
 #include <algorithm>
 
 namespace
@@ -40,12 +42,10 @@ protected:
         int32_t nProgress;
     };
 
-    // The volume's entries broadcast until one shows a state that ends a job; with a working
-    // state, one that ends it after that state was seen (a run analyses first).
-    static std::vector<stSTATE> EntriesUntilIdle(CServiceClient& client, DWORD dwTimeoutMs = 30000,
-                                                 int32_t nWorkState = -1)
+    // The volume's entries broadcast until the last of them ends the wait.
+    template <class TEnd>
+    static std::vector<stSTATE> EntriesUntil(CServiceClient& client, DWORD dwTimeoutMs, TEnd fnEnd)
     {
-        bool bWorked = nWorkState < 0;
         std::vector<stSTATE> entries;
         stRECEIVED received;
         const DWORD dwStart = ::GetTickCount();
@@ -55,11 +55,52 @@ protected:
             if (!DecodeObject(received, entry))
                 break;
             entries.push_back({entry.m_nState, entry.m_nProgress});
-            bWorked = bWorked || entry.m_nState == nWorkState;
-            if (bWorked && entries.size() > 1 && (entry.m_nState == 0 || entry.m_nState == 1))
+            if (fnEnd(entries))
                 break;
         }
         return entries;
+    }
+
+    // Until one shows a state that ends a job; with a working state, one that ends it after
+    // that state was seen (a run analyses first).
+    static std::vector<stSTATE> EntriesUntilIdle(CServiceClient& client, DWORD dwTimeoutMs = 30000,
+                                                 int32_t nWorkState = -1)
+    {
+        bool bWorked = nWorkState < 0;
+        return EntriesUntil(client, dwTimeoutMs, [&](const std::vector<stSTATE>& entries) {
+            const int32_t nState = entries.back().nState;
+            bWorked = bWorked || nState == nWorkState;
+            return bWorked && entries.size() > 1 && (nState == STATE_IDLE || nState == STATE_MONITORING);
+        });
+    }
+
+    // Until one shows the state.
+    static std::vector<stSTATE> EntriesUntilState(CServiceClient& client, int32_t nState)
+    {
+        return EntriesUntil(client, 60000,
+                            [nState](const std::vector<stSTATE>& entries) { return entries.back().nState == nState; });
+    }
+
+    // Files of the volume whose data lies in more than one piece, as the disk holds them.
+    int FragmentedOnDisk()
+    {
+        CSimLock lock(m_system);
+        const CSimVolume& volume = *m_system.Volume(L'S');
+        int nFragmented = 0;
+        for (size_t i = 0; i < volume.FileSlots(); ++i)
+        {
+            const CSimFile* pFile = volume.File(i);
+            const CSimStream* pData = pFile && !pFile->IsDirectory() ? pFile->FindStream(ntfs::Data, L"") : nullptr;
+            if (pData == nullptr)
+                continue;
+            for (size_t r = 1; r < pData->m_runs.size(); ++r)
+                if (pData->m_runs[r].llLcn != pData->m_runs[r - 1].llLcn + pData->m_runs[r - 1].llLength)
+                {
+                    ++nFragmented;
+                    break;
+                }
+        }
+        return nFragmented;
     }
 
     CServiceClient m_gui;
@@ -176,7 +217,7 @@ TEST_F(VolumeJobs, TheSchedulerAnalysesAMonitoredVolumeForReal)
     EXPECT_TRUE(bAutoAnalysing);
 }
 
-TEST_F(VolumeJobs, EachMethodRunsToItsEndAndLeavesTheVolumeWholeAndLessFragmented)
+TEST_F(VolumeJobs, EachMethodRunsToItsEndAndLeavesTheVolumeWholeAndUnfragmented)
 {
     StartWithClients();
     auto fragmentedFiles = [this]() {
@@ -207,7 +248,9 @@ TEST_F(VolumeJobs, EachMethodRunsToItsEndAndLeavesTheVolumeWholeAndLessFragmente
         EXPECT_EQ(entries.back().nState, 1) << method.pszMethod;
         m_command.Collect(300);
     }
-    EXPECT_LT(fragmentedFiles(), nBefore);
+    // Free space is plenty: no file is left in pieces, on the disk or in the volume's list.
+    EXPECT_EQ(fragmentedFiles(), 0);
+    EXPECT_EQ(FragmentedOnDisk(), 0);
     CSimLock lock(m_system);
     CSimVerifier verifier(*m_system.Volume(L'S'));
     EXPECT_TRUE(verifier.Run());
@@ -222,13 +265,30 @@ TEST_F(VolumeJobs, ACheckAndAStoppedRunEndAndReportTheirStates)
     EXPECT_EQ(entries.front().nState, 11);
     EXPECT_EQ(entries.back().nState, 1);
 
+    // Each move lasts a while, so that the run is still moving when the stop arrives.
+    SIM_FAULT slow;
+    slow.dwCode = FSCTL_MOVE_FILE;
+    slow.dwDelayMs = 100;
+    {
+        CSimLock lock(m_system);
+        m_system.Faults().Add(slow);
+    }
     m_gui.Collect(300);
+    const int nBefore = FragmentedOnDisk();
+    ASSERT_GT(nBefore, 2);
     ASSERT_TRUE(m_command.SendIndex(CMD_DEFRAG_COMPLETE, m_nIndex));
+    entries = EntriesUntilState(m_gui, STATE_DEFRAGMENTING);
+    ASSERT_FALSE(entries.empty());
+    ASSERT_EQ(entries.back().nState, STATE_DEFRAGMENTING);
     ASSERT_TRUE(m_command.SendIndex(CMD_STOP, m_nIndex));
+    // Whether the stopping state is seen depends on how soon the run meets the stop; its end is
+    // the same either way.
     entries = EntriesUntilIdle(m_gui, 60000);
     ASSERT_FALSE(entries.empty());
-    EXPECT_TRUE(entries.back().nState == 0 || entries.back().nState == 1) << entries.back().nState;
+    EXPECT_EQ(entries.back().nState, STATE_IDLE) << "a stop ends the volume's monitoring too";
     CSimLock lock(m_system);
+    m_system.Faults().Clear();
+    EXPECT_GT(FragmentedOnDisk(), 0) << "the run went on to its end";
     CSimVerifier verifier(*m_system.Volume(L'S'));
     EXPECT_TRUE(verifier.Run());
 }

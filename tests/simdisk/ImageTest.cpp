@@ -6,6 +6,7 @@
 #include "simdisk/SimImage.h"
 #include "simdisk/SimStatistics.h"
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 
@@ -105,6 +106,28 @@ TEST(ImageFile, EachSeedGivesItsOwnVolumeName)
     EXPECT_EQ(nullptr, system.TryMount(std::move(volumes[2]), L'R', &strError));
     EXPECT_NE(std::wstring::npos, strError.find(L"mounted already"));
     EXPECT_EQ(2u, system.Mounts().size());
+}
+
+// A letter names one volume: a second volume there is refused, and the letter keeps
+// answering for the first.
+TEST(ImageFile, ASecondVolumeOnATakenLetterIsRefused)
+{
+    CSimSystem system;
+    std::wstring strError;
+    std::unique_ptr<CSimVolume> volumes[2];
+    for (int i = 0; i < 2; ++i)
+    {
+        SIM_FORMAT format;
+        format.llTotalClusters = 20000;
+        format.dwSerial = CSimBuilder::SerialForSeed(static_cast<unsigned>(i + 1));
+        volumes[i] = CSimVolume::Format(format);
+    }
+    CSimVolume* pFirst = system.TryMount(std::move(volumes[0]), L'P', &strError);
+    ASSERT_NE(nullptr, pFirst);
+    EXPECT_EQ(nullptr, system.TryMount(std::move(volumes[1]), L'p', &strError));
+    EXPECT_NE(std::wstring::npos, strError.find(L"P: is taken")) << std::string(strError.begin(), strError.end());
+    EXPECT_EQ(pFirst, system.Volume(L'P'));
+    EXPECT_EQ(1u, system.Mounts().size());
 }
 
 TEST(ImageFile, DamageIsKeptSoThatVerifyFails)
@@ -243,6 +266,88 @@ TEST(ImageFile, SaveAndLoadThroughAFile)
     EXPECT_TRUE(::DeleteFileW(strPath.c_str()));
     EXPECT_EQ(nullptr, CSimImage::Load(strPath, &strError));
     EXPECT_NE(std::wstring::npos, strError.find(L"cannot open"));
+}
+
+// Each case changes one field of a saved volume to what no file system holds, as a damaged
+// or hand-made image would; sealed again, the image is refused by the loader, and the volume
+// with that field is refused by the check.
+TEST(ImageFile, OneFieldNoFileSystemHoldsIsRefusedByTheLoaderAndTheCheck)
+{
+    struct CASE
+    {
+        const char* pszCase;
+        SIM_FS eFs;
+        std::function<void(CSimVolume&)> change;
+        const wchar_t* pszReason;
+    };
+    auto file = [](CSimVolume& volume, const wchar_t* pszPath) { return volume.Lookup(pszPath); };
+    auto data = [&](CSimVolume& volume) { return file(volume, L"top.txt")->FindStream(ntfs::Data, L""); };
+    auto flags = [&](WORD wFlags) { return [&, wFlags](CSimVolume& v) { data(v)->m_wFlags = wFlags; }; };
+    auto type = [&](DWORD dwType) { return [&, dwType](CSimVolume& v) { data(v)->m_dwType = dwType; }; };
+    auto directory = [&](CSimVolume& v) { file(v, L"top.txt")->m_dwAttributes |= FILE_ATTRIBUTE_DIRECTORY; };
+    // What a loader makes of a changed parent: the file is the new directory's entry, while
+    // the entry orders stay as they were saved.
+    auto reparent = [&](CSimVolume& v) {
+        CSimFile* pTop = file(v, L"top.txt");
+        v.Root()->m_children.erase(L"TOP.TXT");
+        file(v, L"a")->m_children[L"TOP.TXT"] = pTop->m_ullId;
+        pTop->m_ullParent = file(v, L"a")->m_ullId;
+    };
+    auto entry = [&](const wchar_t* pszPath) { return [&, pszPath](CSimVolume& v) {
+        auto& order = v.Root()->m_order;
+        *std::find(order.begin(), order.end(), file(v, L"a")->m_ullId) = pszPath ? file(v, pszPath)->m_ullId : 4321;
+    }; };
+    const CASE cases[] = {
+        {"a compressed FAT32 stream", SIM_FS::Fat32, flags(ntfs::FlagCompressed), L"flags"},
+        {"a sparse exFAT stream", SIM_FS::Exfat, flags(ntfs::FlagSparse), L"flags"},
+        {"an encrypted FAT32 stream", SIM_FS::Fat32, flags(0x4000), L"flags"},
+        {"an index root on clusters", SIM_FS::Ntfs, type(ntfs::IndexRoot), L"cannot hold clusters"},
+        {"an unknown NTFS stream on clusters", SIM_FS::Ntfs, type(0x12345), L"cannot hold clusters"},
+        {"an unknown FAT32 stream on clusters", SIM_FS::Fat32, type(0x90), L"cannot hold clusters"},
+        {"an unknown exFAT stream on clusters", SIM_FS::Exfat, type(0x12345), L"cannot hold clusters"},
+        {"an NTFS directory with data", SIM_FS::Ntfs, directory, L"directory yet has data"},
+        {"a FAT32 directory with data", SIM_FS::Fat32, directory, L"directory yet has data"},
+        {"a FAT32 file moved to another directory", SIM_FS::Fat32, reparent, L"entry order"},
+        {"an exFAT file moved to another directory", SIM_FS::Exfat, reparent, L"entry order"},
+        {"a bogus entry in a FAT32 directory's order", SIM_FS::Fat32, entry(nullptr), L"entry order"},
+        {"an entry twice in an exFAT directory's order", SIM_FS::Exfat, entry(L"top.txt"), L"entry order"},
+    };
+    for (const CASE& c : cases)
+    {
+        SCOPED_TRACE(c.pszCase);
+        SIM_FORMAT format;
+        format.eFs = c.eFs;
+        format.llTotalClusters = 20000;
+        std::unique_ptr<CSimVolume> pVolume = CSimVolume::Format(format);
+        pVolume->CreateDirectory(L"a");
+        pVolume->CreateDirectory(L"a\\b");
+        pVolume->CreateFile(L"a\\b\\c.txt", 100);
+        pVolume->CreateFile(L"top.txt", 3 * 4096 + 100);
+        const std::vector<BYTE> good = CSimImage::Encode(*pVolume);
+        ASSERT_TRUE(Whole(*pVolume));
+        c.change(*pVolume);
+        const std::vector<BYTE> changed = CSimImage::Encode(*pVolume);
+        // One field: the images differ within eight bytes.
+        ASSERT_EQ(good.size(), changed.size());
+        size_t nFirst = 64;
+        while (nFirst < good.size() && good[nFirst] == changed[nFirst])
+            ++nFirst;
+        size_t nLast = good.size() - 1;
+        while (nLast > nFirst && good[nLast] == changed[nLast])
+            --nLast;
+        ASSERT_LT(nFirst, good.size());
+        EXPECT_LT(nLast - nFirst, 8u);
+
+        std::wstring strError;
+        EXPECT_EQ(nullptr, CSimImage::Decode(changed, &strError));
+        EXPECT_NE(std::wstring::npos, strError.find(c.pszReason)) << std::string(strError.begin(), strError.end());
+        CSimVerifier verifier(*pVolume);
+        EXPECT_FALSE(verifier.Run());
+        std::wstring strProblems;
+        for (const std::wstring& strProblem : verifier.Problems())
+            strProblems += strProblem + L"\n";
+        EXPECT_NE(std::wstring::npos, strProblems.find(c.pszReason)) << std::string(strProblems.begin(), strProblems.end());
+    }
 }
 
 } // namespace

@@ -34,9 +34,11 @@ protected:
         MountAndInstall(format, cLetter);
     }
 
+    // A volume mounted before on the letter keeps only its GUID name.
     void MountAndInstall(const SIM_FORMAT& format, wchar_t cLetter)
     {
         m_system.Uninstall();
+        m_system.RemoveLetter(cLetter);
         m_pVolume = &m_system.Mount(CSimVolume::Format(format), cLetter);
         m_system.Install();
     }

@@ -55,8 +55,10 @@ TEST_F(PipeChannel, ServerAndClientExchangeFramesAndTheServerTakesTheNextClient)
     for (int nRound = 0; nRound < 2; ++nRound)
     {
         CTestEndpoint client;
-        ASSERT_TRUE(client.ConnectLocal(m_strName.c_str()));
-        CItemPtr pConnected = client.WaitKind(stQueueItem::KindConnected);
+        // The server makes its next instance once the last client has gone; until it is there
+        // the client's reader goes on trying, and a loaded machine may take a while.
+        client.ConnectLocal(m_strName.c_str());
+        CItemPtr pConnected = client.WaitKind(stQueueItem::KindConnected, 30000);
         ASSERT_TRUE(pConnected);
         ASSERT_TRUE(m_server.WaitKind(stQueueItem::KindConnected));
         EXPECT_EQ(m_server.GetClientCount(), 1);

@@ -4,9 +4,9 @@
 #include "PartitionFixture.h"
 
 #include "engine/FileChangeMonitor.h"
+#include "tests/platform/MovedClock.h"
 
 #include <atomic>
-#include <ctime>
 #include <thread>
 
 namespace {
@@ -67,6 +67,8 @@ protected:
         }
         return n;
     }
+
+    CMovedClock m_clock;
 };
 
 TEST_F(BackgroundPassTest, CallbacksMakeFullPathsAndReportParents)
@@ -136,7 +138,7 @@ TEST_F(BackgroundPassTest, StampsAndSizes)
     m_pPartition->OnDirectoryModified(L"d");
     // Never stamped: both stamps are 0, long ago.
     EXPECT_TRUE(m_pPartition->HasBeenQuiet());
-    EXPECT_GE(m_pPartition->SecondsSinceLastActivity(), static_cast<uint32_t>(std::time(nullptr)) - 1);
+    EXPECT_GE(m_pPartition->SecondsSinceLastActivity(), static_cast<uint32_t>(sysclock::Seconds()) - 1);
     m_pPartition->OnFileAdded(L"sized.bin");
     EXPECT_EQ(12345, Entry(L"S:\\sized.bin").llSize);
     m_pPartition->OnFileAdded(L"missing.bin");
@@ -210,7 +212,7 @@ TEST_F(BackgroundPassTest, StepDefragmentsTheChangedFiles)
     EXPECT_TRUE(m_pPartition->RunBackgroundStep(60, 30, uRemaining));
     EXPECT_EQ(3u, m_pPartition->GetPendingFileCount());
     EXPECT_EQ(3, m_pPartition->GetRunSkips().nHeldBack);
-    ::Sleep(1100);
+    m_clock.Advance(1);
     m_owner.Clear();
     EXPECT_TRUE(m_pPartition->RunBackgroundStep(60, 0, uRemaining));
     EXPECT_EQ(0u, uRemaining);
@@ -254,7 +256,7 @@ TEST_F(BackgroundPassTest, ChangeTestsHoldBackFilesStillChanging)
         ASSERT_NE(nullptr, m_pVolume->CreateFile(strName, 4096 * 20, Fragmented(4, 3000)));
         m_pPartition->ClearPendingFiles();
         m_pPartition->OnFileAdded(strName.c_str());
-        ::Sleep(2100);
+        m_clock.Advance(2);
         if (c.bResize)
         {
             ASSERT_TRUE(m_pVolume->Resize(strName, 4096 * 20 - 100));
@@ -262,10 +264,7 @@ TEST_F(BackgroundPassTest, ChangeTestsHoldBackFilesStillChanging)
         if (c.bNewWrite)
         {
             CSimLock lock(m_system);
-            FILETIME ftNow = {};
-            ::GetSystemTimeAsFileTime(&ftNow);
-            m_pVolume->Lookup(strName)->m_llModified =
-                (static_cast<LONGLONG>(ftNow.dwHighDateTime) << 32 | ftNow.dwLowDateTime) | 1;
+            m_pVolume->Lookup(strName)->m_llModified = CMovedClock::Now() | 1;
         }
         uint32_t uRemaining = 0;
         EXPECT_TRUE(m_pPartition->RunBackgroundStep(60, 10, uRemaining));
@@ -280,7 +279,7 @@ TEST_F(BackgroundPassTest, StepsAndJobsKeepOutOfEachOther)
     Start();
     ASSERT_NE(nullptr, m_pVolume->CreateFile(L"a.bin", 4096 * 40, Fragmented(5, 2000)));
     m_pPartition->OnFileAdded(L"a.bin");
-    ::Sleep(1100);
+    m_clock.Advance(1);
     uint32_t uRemaining = 77;
     // No step in a state of work, nor while a job thread runs.
     m_pPartition->SetState(STATE_FAULTY_MONITORING);

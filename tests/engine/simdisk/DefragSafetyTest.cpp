@@ -1,12 +1,14 @@
 // Data safety of the run: on NTFS, FAT32 and exFAT volumes built from fixed seeds, each method
 // and a background step, under faults of every kind the file system and other programs
-// produce. Whatever happens, no cluster is lost, misplaced or owned twice; without faults the
-// fragmented files are gone but for those left by a named reason; with faults every file that
-// stayed fragmented is whole and counted by reason.
+// produce, while another program changes files. Each fault is met; whatever happens, no
+// cluster is lost, misplaced or owned twice; without faults the fragmented files are gone but
+// for those left by a named reason; with faults every file that stayed fragmented is whole and
+// counted by reason.
 #include "PartitionFixture.h"
 
 #include "simdisk/SimBuilder.h"
 #include "simdisk/SimProcesses.h"
+#include "tests/platform/MovedClock.h"
 
 #include <atomic>
 #include <set>
@@ -50,6 +52,74 @@ const char* Name(FAULT eFault)
                                         "stop",  "delayed free",      "held open"};
     return names[static_cast<int>(eFault)];
 }
+
+// Another program at work while the run moves files: it grows, shrinks, writes and deletes
+// its files in turn (and makes again what it deleted) until it is stopped.
+class CConcurrentWriter
+{
+public:
+    CConcurrentWriter(CSimVolume& volume, std::vector<std::wstring> files)
+        : m_volume(volume), m_files(std::move(files)), m_thread([this] { Run(); })
+    {
+    }
+    ~CConcurrentWriter()
+    {
+        Stop();
+        ::CloseHandle(m_hFirst);
+    }
+
+    void Stop()
+    {
+        m_bStop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    int Changes() const { return m_nChanges; }
+    // Waits until the first change is made, so that the run starts among the changes.
+    bool WaitForFirstChange() const { return ::WaitForSingleObject(m_hFirst, 30000) == WAIT_OBJECT_0; }
+    int Deleted() const { return m_nDeleted; }
+
+private:
+    void Run()
+    {
+        const LONGLONG llCluster = m_volume.BytesPerCluster();
+        for (size_t n = 0; !m_bStop && !m_files.empty(); ++n)
+        {
+            const std::wstring& strPath = m_files[n % m_files.size()];
+            bool bChanged = false;
+            switch (n / m_files.size() % 4)
+            {
+            case 0:
+                bChanged = m_volume.Resize(strPath, 12 * llCluster, Fragmented(3)) ||
+                           m_volume.CreateFile(strPath, 12 * llCluster, Fragmented(3)) != nullptr;
+                break;
+            case 1:
+                bChanged = m_volume.Resize(strPath, 5 * llCluster + 100);
+                break;
+            case 2:
+                bChanged = m_volume.SetContent(strPath, std::vector<BYTE>(static_cast<size_t>(7 * llCluster), 'w'),
+                                               Fragmented(2));
+                break;
+            default:
+                bChanged = m_volume.Delete(strPath);
+                m_nDeleted += bChanged ? 1 : 0;
+                break;
+            }
+            if (bChanged && ++m_nChanges == 1)
+                ::SetEvent(m_hFirst);
+            // Room for the run between two changes, as another program leaves it.
+            ::Sleep(1);
+        }
+    }
+
+    CSimVolume& m_volume;
+    std::vector<std::wstring> m_files;
+    std::atomic<bool> m_bStop{false};
+    std::atomic<int> m_nChanges{0};
+    std::atomic<int> m_nDeleted{0};
+    HANDLE m_hFirst = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread m_thread;
+};
 
 class DefragSafetyTest : public CPartitionFixture
 {
@@ -130,11 +200,17 @@ protected:
             break;
         case FAULT::Stop:
         {
-            // The run is told to stop once it has begun to move.
+            // The run is told to stop once it has moved a file.
             HANDLE hStop = m_pPartition->GetStopEvent();
-            m_owner.m_onEntry = [hStop](const CNetDefragPartitionListEntry& entry) {
-                if (entry.m_nState == STATE_DEFRAGMENTING || entry.m_nState == STATE_AUTO_DEFRAGMENTING)
+            CDefragPartition* pPartition = m_pPartition.get();
+            m_nMovedAtStop = 0;
+            m_owner.m_onEntry = [this, hStop, pPartition](const CNetDefragPartitionListEntry& entry) {
+                const bool bWorking = entry.m_nState == STATE_DEFRAGMENTING || entry.m_nState == STATE_AUTO_DEFRAGMENTING;
+                if (bWorking && m_nMovedAtStop == 0 && pPartition->m_nFilesMoved > 0)
+                {
+                    m_nMovedAtStop = pPartition->m_nFilesMoved;
                     ::SetEvent(hStop);
+                }
             };
             break;
         }
@@ -143,12 +219,16 @@ protected:
             break;
         case FAULT::HeldOpen:
         {
+            // Held without sharing, against attribute opens too: only a duplicate of the
+            // holder's handle reaches the file. Explorer and the system hold them in turn.
             int n = 0;
             for (const std::wstring& strPath : fragmented)
                 if (n++ % 3 == 0)
                 {
-                    EXPECT_TRUE(m_system.Processes().Hold(m_system.Processes().ExplorerPid(), *m_pVolume, strPath,
-                                                          GENERIC_READ | GENERIC_WRITE, 0));
+                    const DWORD dwHolder = n % 2 ? m_system.Processes().ExplorerPid() : 4;
+                    EXPECT_TRUE(m_system.Processes().Hold(dwHolder, *m_pVolume, strPath, GENERIC_READ | GENERIC_WRITE, 0));
+                    CSimLock lock(m_system);
+                    m_pVolume->Lookup(strPath)->m_dwFlags |= SimFileKernelExclusive;
                 }
             break;
         }
@@ -166,7 +246,7 @@ protected:
             for (const std::wstring& strPath : fragmented)
                 m_pPartition->OnFileAdded(strPath.c_str());
             // Changes count as settled a second after they were seen.
-            ::Sleep(1100);
+            m_clock.Advance(1);
             m_pPartition->RunBackgroundStep(3600, 0, uRemaining);
             return;
         }
@@ -176,7 +256,55 @@ protected:
         m_pPartition->Defragment(-1, 0, uRemaining);
     }
 
+    // The files another program changes during the run: every sixth fragmented one, none of
+    // those that are held open.
+    static std::vector<std::wstring> WriterFiles(const std::set<std::wstring>& fragmented)
+    {
+        std::vector<std::wstring> files;
+        int n = 0;
+        for (const std::wstring& strPath : fragmented)
+            if (n++ % 6 == 1)
+                files.push_back(strPath);
+        return files;
+    }
+
+    // That the case's fault was met by the run, read before the faults are cleared.
+    void ExpectFaultMet(METHOD eMethod, FAULT eFault, SIM_FS eFs, int nDuplicatedBefore)
+    {
+        switch (eFault)
+        {
+        case FAULT::AlreadyCommitted:
+        case FAULT::TargetTaken:
+            EXPECT_GT(m_system.Faults().Fired(), 0) << "no move was refused";
+            break;
+        case FAULT::RecordError:
+            // FAT volumes have no file records to ask for, and a step finds its files by path.
+            if (eFs == SIM_FS::Ntfs && eMethod != METHOD::Step)
+            {
+                EXPECT_GT(m_system.Faults().Fired(), 0) << "no I/O error was met";
+            }
+            break;
+        case FAULT::Stop:
+            EXPECT_GT(m_nMovedAtStop, 0) << "the stop came before the first move";
+            EXPECT_GT(m_pPartition->GetRunSkips().nStopped, 0) << "nothing was left by the stop";
+            break;
+        case FAULT::DelayedFree:
+        {
+            CSimLock lock(m_system);
+            EXPECT_FALSE(m_pVolume->PendingFrees().empty()) << "no freed cluster waited for a checkpoint";
+            break;
+        }
+        case FAULT::HeldOpen:
+            EXPECT_GT(m_system.Processes().Duplicated(), nDuplicatedBefore) << "no held handle was duplicated";
+            break;
+        default:
+            break;
+        }
+    }
+
     int m_nBuilt = 0;
+    std::atomic<int> m_nMovedAtStop{0};
+    CMovedClock m_clock;
 };
 
 TEST_F(DefragSafetyTest, NoDataIsLostWhateverHappens)
@@ -204,16 +332,30 @@ TEST_F(DefragSafetyTest, NoDataIsLostWhateverHappens)
                 const std::set<std::wstring> before = FragmentedFiles();
                 ASSERT_FALSE(before.empty());
                 Inject(eFault, before);
+                const int nDuplicatedBefore = m_system.Processes().Duplicated();
+                const std::vector<std::wstring> written = WriterFiles(before);
+                CConcurrentWriter writer(*m_pVolume, written);
+                ASSERT_TRUE(writer.WaitForFirstChange());
                 RunMethod(eMethod, before);
+                writer.Stop();
+                EXPECT_GT(writer.Changes(), 0);
+                ExpectFaultMet(eMethod, eFault, volume.eFs, nDuplicatedBefore);
                 m_system.Faults().Clear();
                 m_owner.m_onEntry = nullptr;
                 ExpectVerified();
-                const std::set<std::wstring> after = FragmentedFiles();
+                // What the other program changed is its own affair; the run answers for the rest.
+                std::set<std::wstring> after = FragmentedFiles();
+                std::set<std::wstring> unwritten = before;
+                for (const std::wstring& strPath : written)
+                {
+                    after.erase(strPath);
+                    unwritten.erase(strPath);
+                }
                 const CDefragPartition::RUN_SKIPS& skips = m_pPartition->GetRunSkips();
                 if (skips.nRunRefused != 0)
                 {
                     // A volume found damaged is left alone as a whole.
-                    EXPECT_EQ(before, after);
+                    EXPECT_EQ(unwritten, after);
                     EXPECT_EQ(FAULT::RecordError, eFault);
                     EXPECT_EQ(SIM_FS::Ntfs, volume.eFs);
                     EXPECT_EQ(STATE_FAULTY, m_pPartition->GetState());
@@ -227,7 +369,9 @@ TEST_F(DefragSafetyTest, NoDataIsLostWhateverHappens)
                 if (eFault == FAULT::None || eFault == FAULT::RecordError || eFault == FAULT::DelayedFree)
                 {
                     EXPECT_LE(static_cast<int>(after.size()), skips.nNoFreeRun + skips.nMoveFailed + skips.nNoTarget);
-                    EXPECT_EQ(0, skips.nNotOpened + skips.nStopped);
+                    // Only a file the other program deleted cannot be opened.
+                    EXPECT_LE(skips.nNotOpened, writer.Deleted());
+                    EXPECT_EQ(0, skips.nStopped);
                 }
                 for (const std::wstring& strPath : after)
                     EXPECT_EQ(1u, before.count(strPath)) << std::string(strPath.begin(), strPath.end());
