@@ -30,6 +30,9 @@ vf_wine_start() {
     # persistent one starts: a prefix made under the persistent server can
     # end up with two service managers, each with its own view of services.
     wineboot -i >/dev/null 2>&1
+    # wineboot returns while the prefix's programs are still being laid out:
+    # "wine reg" right after it can find no reg.exe on a loaded machine.
+    wineserver -w
     # A fresh prefix has none of Wine's own fonts: Marlett, Tahoma and
     # "MS Shell Dlg" fall back to a sans font, and Marlett's check marks and
     # caption-button glyphs print as letters.
