@@ -20,6 +20,7 @@
 #include "engine/FreeRunHints.h"
 #include "engine/LayoutFileList.h"
 #include "engine/PendingFileList.h"
+#include "engine/RunFailures.h"
 #include "base/UnicodeString.h"
 #include "engine/ZoneExtentList.h"
 #include "base/SyncObjects.h"
@@ -169,7 +170,8 @@ public:
     static const wchar_t* GetMetadataName(int nIndex);
 
     // Extents and moves.
-    bool OpenFileForMove(const wchar_t* pszPath, HANDLE& hFile);
+    // pdwError: the open's last Win32 error when it fails.
+    bool OpenFileForMove(const wchar_t* pszPath, HANDLE& hFile, DWORD* pdwError = nullptr);
     bool GetFileExtents(HANDLE hFile, int64_t& llClusters, CExtentList& extents);
     bool GetFileExtentsByPath(const wchar_t* pszPath, int64_t& llClusters, CExtentList& extents);
     bool MoveFileToLcn(HANDLE hVolume, const wchar_t* pszPath, int64_t llTarget, int64_t llClusters,
@@ -459,6 +461,11 @@ private:
     bool SampleDiskPerformance(HANDLE hVolume, LONGLONG& llQueryTime, LONGLONG& llIdleTime, DWORD& dwQueueDepth);
     bool BuildClusterMap();
     bool FindHeldFileHandle(const wchar_t* pszPath, bool bSharingViolation, HANDLE& hFile);
+    // The failure record of the file being moved: begun empty for the file, kept at its first
+    // failed call, and added to the run's failures where the file is counted as skipped.
+    void BeginMoveFailure(const wchar_t* pszPath);
+    void NoteMoveFailure(const wchar_t* pszCall, DWORD dwStatus, bool bWin32, int64_t llVcn, int64_t llLcn);
+    void WriteRunFailures();
     // llPieces: not 0 for a move in pieces of at most that many clusters.
     bool MoveFileCore(HANDLE hVolume, const wchar_t* pszPath, int64_t llTarget, int64_t llClusters,
                       DWORD& dwAttributes, bool bWithProgress, int64_t llPieces);
@@ -553,6 +560,8 @@ private:
     ULONGLONG m_ullStepDeadline;       // tick count at which the running step's time is up; 0 none
     CFreeRunHints m_hints;             // of the running pass
     RUN_SKIPS m_stSkips;
+    MOVE_FAILURE m_stMoveFailure;      // of the file being moved, on the job's thread
+    CRunFailures m_runFailures;        // of the running run
     RUN_SETTINGS m_stRun;
     SLIDE_COUNTS m_stSlides;
     // Whether the file system hands clusters freed by a move back at once (1) or holds them

@@ -14,9 +14,11 @@ constexpr DWORD SystemProcessId = 4;
 
 } // namespace
 
-bool CDefragPartition::OpenFileForMove(const wchar_t* pszPath, HANDLE& hFile)
+bool CDefragPartition::OpenFileForMove(const wchar_t* pszPath, HANDLE& hFile, DWORD* pdwError)
 {
     hFile = INVALID_HANDLE_VALUE;
+    if (pdwError != nullptr)
+        *pdwError = ERROR_INVALID_PARAMETER;
     if (pszPath == nullptr)
         return false;
     static const struct
@@ -47,6 +49,10 @@ bool CDefragPartition::OpenFileForMove(const wchar_t* pszPath, HANDLE& hFile)
         dwLastError = ::GetLastError();
         bSharingViolation = bSharingViolation || dwLastError == ERROR_SHARING_VIOLATION;
     }
+    // A file held by another program is what an administrator can act on, whichever attempt
+    // came last.
+    if (pdwError != nullptr)
+        *pdwError = bSharingViolation ? static_cast<DWORD>(ERROR_SHARING_VIOLATION) : dwLastError;
     if (bSharingViolation || dwLastError == ERROR_ACCESS_DENIED)
         return FindHeldFileHandle(pszPath, bSharingViolation, hFile);
     return false;

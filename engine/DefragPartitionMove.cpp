@@ -7,6 +7,7 @@
 #include "engine/SysHandle.h"
 #include "engine/SystemLevel.h"
 #include "engine/VolumeBitmapReader.h"
+#include "platform/NtStatus.h"
 
 namespace {
 
@@ -119,11 +120,16 @@ bool CDefragPartition::MoveFileCore(HANDLE hVolume, const wchar_t* pszPath, int6
     if (pszPath == nullptr || m_nBytesPerCluster <= 0)
         return false;
     const CUnicodeString strPath(pszPath);
+    BeginMoveFailure(pszPath);
     SetStatusText(strPath);
     ReportState(hVolume);
     HANDLE hOpened = INVALID_HANDLE_VALUE;
-    if (!OpenFileForMove(pszPath, hOpened))
+    DWORD dwOpenError = ERROR_SUCCESS;
+    if (!OpenFileForMove(pszPath, hOpened, &dwOpenError))
+    {
+        NoteMoveFailure(L"CreateFileW", dwOpenError, true, -1, -1);
         return false;
+    }
     CSysHandle file(hOpened);
     BY_HANDLE_FILE_INFORMATION stInfo = {};
     if (sys::GetFileInformationByHandle(file.Get(), &stInfo))
@@ -171,9 +177,17 @@ bool CDefragPartition::MoveFileCore(HANDLE hVolume, const wchar_t* pszPath, int6
         ReportState(hVolume);
     };
     CFileMover mover(hVolume, file.Get(), dwBytesPerCluster, stRules);
-    if (!mover.Move(llTarget, llClusters, onMoved))
+    const bool bMoved = mover.Move(llTarget, llClusters, onMoved);
+    const MOVE_FAILURE& stFailure = mover.GetFailure();
+    if (stFailure.pszCall != nullptr)
+        NoteMoveFailure(stFailure.pszCall, stFailure.dwStatus, false, stFailure.llVcn, stFailure.llLcn);
+    if (!bMoved)
         return false;
-    return IsContiguousFrom(file.Get(), dwBytesPerCluster, llTarget);
+    if (IsContiguousFrom(file.Get(), dwBytesPerCluster, llTarget))
+        return true;
+    NoteMoveFailure(L"FSCTL_GET_RETRIEVAL_POINTERS (the file is not whole at its target)",
+                    static_cast<DWORD>(ntstatus::Success), false, 0, llTarget);
+    return false;
 }
 
 bool CDefragPartition::MoveFileWithMap(HANDLE hVolume, const wchar_t* pszPath, bool bFragmented, int64_t llTarget,

@@ -85,8 +85,14 @@ void CDefragPartition::ShowPieceProgress(const wchar_t* pszPath, uint32_t uDone,
 bool CDefragPartition::JoinExtentPairs(HANDLE hVolume, const wchar_t* pszPath, int64_t llFrom)
 {
     HANDLE hOpened = INVALID_HANDLE_VALUE;
-    if (pszPath == nullptr || m_nBytesPerCluster <= 0 || !OpenFileForMove(pszPath, hOpened))
+    DWORD dwOpenError = ERROR_SUCCESS;
+    if (pszPath == nullptr || m_nBytesPerCluster <= 0)
         return false;
+    if (!OpenFileForMove(pszPath, hOpened, &dwOpenError))
+    {
+        NoteMoveFailure(L"CreateFileW", dwOpenError, true, -1, -1);
+        return false;
+    }
     CSysHandle file(hOpened);
     ++m_nFilesMoved;
     const DWORD dwBytesPerCluster = static_cast<DWORD>(m_nBytesPerCluster);
@@ -113,12 +119,20 @@ bool CDefragPartition::JoinExtentPairs(HANDLE hVolume, const wchar_t* pszPath, i
         int64_t llTarget = -1;
         if (!FindFreeRun(hVolume, std::max<int64_t>(0, llFrom), first.llLength + second.llLength, llTarget))
             continue;
-        if (CFileMover::MoveVcnRange(hVolume, file.Get(), first.llVcn, llTarget, first.llLength) != ntstatus::Success)
+        const NTSTATUS firstStatus = CFileMover::MoveVcnRange(hVolume, file.Get(), first.llVcn, llTarget, first.llLength);
+        if (firstStatus != ntstatus::Success)
+        {
+            NoteMoveFailure(L"FSCTL_MOVE_FILE", static_cast<DWORD>(firstStatus), false, first.llVcn, llTarget);
             continue;
+        }
         MapMovedRange(first.llLcn, llTarget, first.llLength, nKind);
-        if (CFileMover::MoveVcnRange(hVolume, file.Get(), second.llVcn, llTarget + first.llLength, second.llLength) ==
-            ntstatus::Success)
+        const NTSTATUS secondStatus =
+            CFileMover::MoveVcnRange(hVolume, file.Get(), second.llVcn, llTarget + first.llLength, second.llLength);
+        if (secondStatus == ntstatus::Success)
             MapMovedRange(second.llLcn, llTarget + first.llLength, second.llLength, nKind);
+        else
+            NoteMoveFailure(L"FSCTL_MOVE_FILE", static_cast<DWORD>(secondStatus), false, second.llVcn,
+                            llTarget + first.llLength);
         ++k;
     }
     int64_t llClusters = 0;
@@ -180,8 +194,12 @@ bool CDefragPartition::MoveFileInPieces(HANDLE hVolume, const wchar_t* pszPath, 
         for (const auto& tier : tiers)
             if (tier.llLimit != -2 && !bFound)
                 bFound = FindFreeRun(hVolume, tier.llFrom, piece.llLength, llTarget, tier.llLimit);
-        if (bFound &&
-            CFileMover::MoveVcnRange(hVolume, file.Get(), piece.llVcn, llTarget, piece.llLength) == ntstatus::Success)
+        const NTSTATUS status = bFound ? CFileMover::MoveVcnRange(hVolume, file.Get(), piece.llVcn, llTarget,
+                                                                  piece.llLength)
+                                       : ntstatus::Unsuccessful;
+        if (bFound && status != ntstatus::Success)
+            NoteMoveFailure(L"FSCTL_MOVE_FILE", static_cast<DWORD>(status), false, piece.llVcn, llTarget);
+        if (bFound && status == ntstatus::Success)
         {
             MapMovedRange(piece.llLcn, llTarget, piece.llLength, nKind);
             llPreviousTarget = llTarget;

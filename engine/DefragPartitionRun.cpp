@@ -93,6 +93,7 @@ bool CDefragPartition::EndRunEarly(bool bFailed)
     ::ResetEvent(m_hStopEvent);
     if (bFailed && m_stSkips.nStopped == 0)
         m_stSkips.nRunRefused = 1;
+    WriteRunFailures();
     return !bFailed;
 }
 
@@ -112,6 +113,7 @@ bool CDefragPartition::Defragment(int64_t llTimeLimit, int32_t nWaitSeconds, uin
     m_nProgress = 0;
     m_bManualRun = bManual;
     m_stSkips = RUN_SKIPS();
+    m_runFailures.Clear();
     // A job or step took its settings when it was accepted.
     if (!IsWorkUnderWay())
         TakeRunSettings();
@@ -371,8 +373,10 @@ void CDefragPartition::FinishEntry(PENDING_WORK& work, int& nIndex)
 
 void CDefragPartition::HandleEntry(HANDLE hVolume, PENDING_WORK& work, bool bManual, bool& bFirstFile)
 {
+    BeginMoveFailure(work.strPath.GetBuffer());
     HANDLE hOpened = INVALID_HANDLE_VALUE;
-    bool bOpened = OpenFileForMove(work.strPath.GetBuffer(), hOpened);
+    DWORD dwOpenError = ERROR_SUCCESS;
+    bool bOpened = OpenFileForMove(work.strPath.GetBuffer(), hOpened, &dwOpenError);
     if (bOpened)
     {
         CSysHandle file(hOpened);
@@ -389,7 +393,11 @@ void CDefragPartition::HandleEntry(HANDLE hVolume, PENDING_WORK& work, bool bMan
         // In place already, or gone. A step drops the entry unless it is new and unchanged,
         // which gets one more look; a run keeps what it could not open.
         if (!bOpened)
+        {
             ++m_stSkips.nNotOpened;
+            NoteMoveFailure(L"CreateFileW", dwOpenError, true, -1, -1);
+            m_runFailures.Add(m_stMoveFailure);
+        }
         work.bDone = bManual ? bOpened : work.nCountAfterTests != 0;
         return;
     }
@@ -416,6 +424,7 @@ void CDefragPartition::HandleEntry(HANDLE hVolume, PENDING_WORK& work, bool bMan
             uint32_t uExtents = 0;
             MoveFileInPieces(hVolume, work.strPath.GetBuffer(), uExtents, m_extents);
             ++m_stSkips.nNoFreeRun;
+            m_runFailures.Add(m_stMoveFailure);
         }
         // The pieces took free space and gave some back: the hints start over.
         m_hints.Clear();
@@ -449,6 +458,7 @@ void CDefragPartition::HandleEntry(HANDLE hVolume, PENDING_WORK& work, bool bMan
         return;
     }
     ++m_stSkips.nMoveFailed;
+    m_runFailures.Add(m_stMoveFailure);
     AfterFailedMove(work);
     AfterUnmovedEntry(work, bManual);
 }

@@ -39,6 +39,7 @@ bool CFileMover::Move(int64_t llTarget, int64_t llClusters, const std::function<
     m_llNext = llTarget;
     m_llLeft = llClusters;
     m_bPending = false;
+    m_stFailure = MOVE_FAILURE();
     CRetrievalWalk walk(m_hFile, m_dwBytesPerCluster);
     int64_t llVcn = 0;
     int64_t llNextVcn = 0;
@@ -52,7 +53,20 @@ bool CFileMover::Move(int64_t llTarget, int64_t llClusters, const std::function<
     }
     if (!Flush())
         return false;
-    return m_llLeft <= 0 || walk.IsComplete();
+    if (m_llLeft <= 0 || walk.IsComplete())
+        return true;
+    NoteFailure(L"FSCTL_GET_RETRIEVAL_POINTERS", walk.GetStatus(), walk.GetPosition(), -1);
+    return false;
+}
+
+void CFileMover::NoteFailure(const wchar_t* pszCall, NTSTATUS status, int64_t llVcn, int64_t llLcn)
+{
+    if (m_stFailure.pszCall != nullptr)
+        return;
+    m_stFailure.pszCall = pszCall;
+    m_stFailure.dwStatus = static_cast<DWORD>(status);
+    m_stFailure.llVcn = llVcn;
+    m_stFailure.llLcn = llLcn;
 }
 
 bool CFileMover::AddExtent(int64_t llVcn, int64_t llLcn, int64_t llLength)
@@ -114,7 +128,10 @@ bool CFileMover::Flush()
         }
         const NTSTATUS status = MoveRange(m_llRangeStart, m_llRangeTarget, m_llRangeEnd - m_llRangeStart);
         // Target clusters taken meanwhile: the range stays where it is and the move goes on;
-        // whether the file came together is decided by reading it again afterwards.
+        // whether the file came together is decided by reading it again afterwards, and this
+        // answer is then why it did not.
+        if (status != ntstatus::Success)
+            NoteFailure(L"FSCTL_MOVE_FILE", status, m_llRangeStart, m_llRangeTarget);
         if (status != ntstatus::Success && status != ntstatus::AlreadyCommitted)
             return false;
     }

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "engine/RunFailures.h"
+
 struct MOVE_RULES
 {
     int64_t llChunk;       // VCNs per control at most (0: whole extents)
@@ -35,6 +37,9 @@ public:
     // when stopped, when a control failed otherwise, or when the extents could not be read.
     bool Move(int64_t llTarget, int64_t llClusters, const std::function<void(int64_t)>& onMoved);
     bool WasStopped() const { return m_bStopped; }
+    // The first call that failed or was refused in the last Move, without the path; its call
+    // is null when none did.
+    const MOVE_FAILURE& GetFailure() const { return m_stFailure; }
     // VCNs [llVcn, llVcn + llCount) of the stream to llLcn, in as many controls as the
     // control's 32-bit count needs; the first status that is not success ends it.
     static NTSTATUS MoveVcnRange(HANDLE hVolume, HANDLE hFile, int64_t llVcn, int64_t llLcn, int64_t llCount);
@@ -44,6 +49,7 @@ private:
     bool AddExtent(int64_t llVcn, int64_t llLcn, int64_t llLength);
     bool Flush();
     NTSTATUS MoveRange(int64_t llVcn, int64_t llLcn, int64_t llCount);
+    void NoteFailure(const wchar_t* pszCall, NTSTATUS status, int64_t llVcn, int64_t llLcn);
 
     HANDLE m_hVolume;
     HANDLE m_hFile;
@@ -59,4 +65,5 @@ private:
     int64_t m_llRangeClusters; // allocated clusters in the range
     bool m_bRangeInPlace;
     bool m_bStopped;
+    MOVE_FAILURE m_stFailure;
 };

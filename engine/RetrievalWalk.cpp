@@ -18,7 +18,7 @@ constexpr DWORD MaxPairs = (CRetrievalWalk::BufferBytes - HeaderBytes) / PairByt
 
 CRetrievalWalk::CRetrievalWalk(HANDLE hFile, DWORD dwBytesPerCluster)
     : m_hFile(hFile), m_dwBytesPerCluster(dwBytesPerCluster), m_abBuffer(), m_dwCount(0), m_dwIndex(0),
-      m_llPairVcn(0), m_llWalked(0), m_bLastBatch(false), m_bFailed(false), m_bComplete(false)
+      m_llPairVcn(0), m_llWalked(0), m_bLastBatch(false), m_bFailed(false), m_bComplete(false), m_status(0)
 {
 }
 
@@ -57,6 +57,7 @@ bool CRetrievalWalk::Fetch()
         (dwCount == 0 && status == ntstatus::BufferOverflow))
     {
         m_bFailed = true;
+        m_status = status;
         return false;
     }
     m_dwCount = std::min(dwCount, MaxPairs);

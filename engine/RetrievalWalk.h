@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <winternl.h>
 
 #include <cstdint>
 
@@ -22,6 +23,10 @@ public:
     bool Next(int64_t& llVcn, int64_t& llNextVcn, int64_t& llLcn);
     // True when the walk ended at the end of the stream, not on a failure.
     bool IsComplete() const { return m_bComplete; }
+    // After a failure: the answer that ended the walk (success when the answer itself made no
+    // sense) and the VCN that was asked for.
+    NTSTATUS GetStatus() const { return m_status; }
+    int64_t GetPosition() const { return m_llWalked; }
 
 private:
     bool Fetch();
@@ -37,4 +42,5 @@ private:
     bool m_bLastBatch;
     bool m_bFailed;
     bool m_bComplete;
+    NTSTATUS m_status;
 };
