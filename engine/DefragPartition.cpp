@@ -13,6 +13,7 @@
 #include "engine/SysHandle.h"
 #include "engine/SystemLevel.h"
 #include "engine/VolumeBitmapReader.h"
+#include "engine/VolumeBitmapSource.h"
 #include "protocol/NetDefragBuffer.h"
 #include "protocol/NetDefragCommand.h"
 #include "protocol/NetDefragPartitionListEntry.h"

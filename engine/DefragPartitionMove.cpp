@@ -126,6 +126,9 @@ bool CDefragPartition::MoveFileCore(HANDLE hVolume, const wchar_t* pszPath, int6
         ReportState(hVolume);
     };
     CFileMover mover(hVolume, file.Get(), dwBytesPerCluster, stRules);
+    mover.SetClusterListener([this, hVolume](int64_t llLcn, int64_t llLength, CLUSTER_CHANGE eChange) {
+        TrackClusters(hVolume, llLcn, llLength, eChange);
+    });
     if (!mover.Move(llTarget, llClusters, onMoved))
         return false;
     return IsContiguousFrom(file.Get(), dwBytesPerCluster, llTarget);

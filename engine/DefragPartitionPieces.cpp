@@ -42,6 +42,12 @@ bool ReadPieces(HANDLE hFile, DWORD dwBytesPerCluster, std::vector<PIECE>& piece
 
 } // namespace
 
+void CDefragPartition::TrackMovedPiece(HANDLE hVolume, int64_t llFrom, int64_t llTo, int64_t llLength)
+{
+    TrackClusters(hVolume, llFrom, llLength, CLUSTER_CHANGE::Freed);
+    TrackClusters(hVolume, llTo, llLength, CLUSTER_CHANGE::Taken);
+}
+
 void CDefragPartition::MapMovedRange(int64_t llFrom, int64_t llTo, int64_t llLength, int32_t nFileKind)
 {
     {
@@ -115,10 +121,14 @@ bool CDefragPartition::JoinExtentPairs(HANDLE hVolume, const wchar_t* pszPath, i
             continue;
         if (CFileMover::MoveVcnRange(hVolume, file.Get(), first.llVcn, llTarget, first.llLength) != ntstatus::Success)
             continue;
+        TrackMovedPiece(hVolume, first.llLcn, llTarget, first.llLength);
         MapMovedRange(first.llLcn, llTarget, first.llLength, nKind);
         if (CFileMover::MoveVcnRange(hVolume, file.Get(), second.llVcn, llTarget + first.llLength, second.llLength) ==
             ntstatus::Success)
+        {
+            TrackMovedPiece(hVolume, second.llLcn, llTarget + first.llLength, second.llLength);
             MapMovedRange(second.llLcn, llTarget + first.llLength, second.llLength, nKind);
+        }
         ++k;
     }
     int64_t llClusters = 0;
@@ -183,6 +193,7 @@ bool CDefragPartition::MoveFileInPieces(HANDLE hVolume, const wchar_t* pszPath, 
         if (bFound &&
             CFileMover::MoveVcnRange(hVolume, file.Get(), piece.llVcn, llTarget, piece.llLength) == ntstatus::Success)
         {
+            TrackMovedPiece(hVolume, piece.llLcn, llTarget, piece.llLength);
             MapMovedRange(piece.llLcn, llTarget, piece.llLength, nKind);
             llPreviousTarget = llTarget;
             llPreviousEnd = llTarget + piece.llLength;

@@ -9,6 +9,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
+
+#include "engine/ClusterChange.h"
 
 struct MOVE_RULES
 {
@@ -32,12 +35,15 @@ public:
     // when stopped, when a control failed otherwise, or when the extents could not be read.
     bool Move(int64_t llTarget, int64_t llClusters, const std::function<void(int64_t)>& onMoved);
     bool WasStopped() const { return m_bStopped; }
+    // Hears, after each control that moved a range, of the clusters it freed and then took.
+    void SetClusterListener(const CLUSTER_CHANGE_FN& onChange) { m_onChange = onChange; }
     // One control: VCNs [llVcn, llVcn + llCount) of the stream to llLcn.
     static NTSTATUS MoveVcnRange(HANDLE hVolume, HANDLE hFile, int64_t llVcn, int64_t llLcn, int64_t llCount);
 
 private:
     bool AddExtent(int64_t llVcn, int64_t llLcn, int64_t llLength);
     bool Flush();
+    void ReportChange();
     NTSTATUS MoveRange(int64_t llVcn, int64_t llLcn, int64_t llCount);
 
     HANDLE m_hVolume;
@@ -54,4 +60,11 @@ private:
     int64_t m_llRangeClusters; // allocated clusters in the range
     bool m_bRangeInPlace;
     bool m_bStopped;
+    CLUSTER_CHANGE_FN m_onChange;
+    struct SOURCE
+    {
+        int64_t llLcn;
+        int64_t llLength;
+    };
+    std::vector<SOURCE> m_sources;     // the clusters the range leaves
 };
