@@ -29,7 +29,7 @@ const BYTE* CBitmapBlockCache::Block(int64_t llBlock)
     return pHeld != nullptr ? pHeld : Reload(llBlock);
 }
 
-const BYTE* CBitmapBlockCache::Reload(int64_t llBlock)
+BYTE* CBitmapBlockCache::Reload(int64_t llBlock)
 {
     int64_t& llTag = m_lines[static_cast<size_t>(llBlock % m_llLines)];
     BYTE* pLine = Line(llBlock);

@@ -22,7 +22,7 @@ public:
     // The held bits of a block, or null.
     BYTE* Held(int64_t llBlock);
     // The bits of a block read afresh; null when the read fails.
-    const BYTE* Reload(int64_t llBlock);
+    BYTE* Reload(int64_t llBlock);
     // Takes a block's bits from a read that has them already.
     void Store(int64_t llBlock, const BYTE* pBits, int64_t llFirstBit);
     void Clear();

@@ -88,8 +88,9 @@ bool CDefragPartition::AnswerSearch(HANDLE hVolume, bool bNextUsed, const FREE_R
     CSectionLock lock(m_csBitmap);
     CSearchTimer timer(m_stSearches);
     FREE_RUN_ANSWER indexed = {false, -1};
-    const bool bIndexed = IsIndexReady(hVolume) && (bNextUsed ? m_pFreeRunIndex->FindNextUsedCluster(query.llFrom, indexed)
-                                                              : m_pFreeRunIndex->FindFreeRun(query, indexed));
+    const bool bIndexed =
+        IsIndexReady(hVolume) && (bNextUsed ? m_pFreeRunIndex->FindNextUsedCluster(query.llFrom, indexed)
+                                            : m_pFreeRunIndex->FindFreeRun(query, indexed));
     if (bIndexed && !m_bSearchCheck)
     {
         llFound = indexed.llLcn;
@@ -114,8 +115,8 @@ bool CDefragPartition::FindFreeRun(HANDLE hVolume, int64_t llFrom, int64_t llWan
                                    int64_t llLimit)
 {
     const bool bZone = m_nFileSystem == FS_NTFS && m_llMftZoneStart >= 0 && m_llMftZoneEnd >= m_llMftZoneStart;
-    return AnswerSearch(hVolume, false, FREE_RUN_QUERY{llFrom, llWanted, llLimit, bZone, m_llMftZoneStart, m_llMftZoneEnd},
-                        llFound);
+    const FREE_RUN_QUERY query = {llFrom, llWanted, llLimit, bZone, m_llMftZoneStart, m_llMftZoneEnd};
+    return AnswerSearch(hVolume, false, query, llFound);
 }
 
 void CDefragPartition::TrackClusters(HANDLE hVolume, int64_t llLcn, int64_t llLength, CLUSTER_CHANGE eChange)

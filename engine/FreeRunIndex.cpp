@@ -30,7 +30,7 @@ struct CFreeRunIndex::PHASE
 CFreeRunIndex::CFreeRunIndex(CBitmapSource& source)
     : m_source(source), m_cache(source), m_llTotal(source.TotalClusters()), m_llBlocks(0), m_llLeaves(1), m_llFree(0),
       m_llFreeAtBuild(0), m_llVolumeFreeAtBuild(0), m_bVolumeFreeKnown(false), m_nSearchesSinceLook(0),
-      m_nRebuilds(0), m_bStale(true)
+      m_nRebuilds(0), m_bStale(true), m_pendingFrees(), m_bPendingLost(false), m_eFrees(FREES::Unknown)
 {
 }
 
@@ -139,6 +139,8 @@ bool CFreeRunIndex::Build()
                                                 static_cast<uint64_t>(span.llLongest)};
     }
     m_llFreeAtBuild = m_llFree;
+    m_pendingFrees.clear();
+    m_bPendingLost = false;
     m_bVolumeFreeKnown = m_source.CountFreeClusters(m_llVolumeFreeAtBuild);
     m_nSearchesSinceLook = 0;
     m_bStale = false;
@@ -207,30 +209,89 @@ void CFreeRunIndex::OnClustersChanged(int64_t llLcn, int64_t llLength, CLUSTER_C
     const int64_t llTo = std::min(m_llTotal, llLcn + llLength);
     if (m_bStale || llFrom >= llTo)
         return;
-    for (int64_t llBlock = llFrom / BlockClusters; Bit(llBlock) < llTo; ++llBlock)
+    // A file system may keep the clusters a move freed in use until its next checkpoint. The
+    // first freed stretch of a run is read to tell; where frees lag, every one is read, and
+    // those still in use are read again when the volume's free count differs from the index's.
+    const bool bRead =
+        eChange == CLUSTER_CHANGE::Unknown || (eChange == CLUSTER_CHANGE::Freed && m_eFrees != FREES::Prompt);
+    bool bAllFree = true;
+    const bool bDone = bRead ? TakeFromBitmap(llFrom, llTo, bAllFree)
+                             : TakeKnown(llFrom, llTo, eChange == CLUSTER_CHANGE::Taken);
+    if (!bDone)
     {
-        // A block that is not held is read afresh: the file system has made the change already.
-        BYTE* pBits = eChange == CLUSTER_CHANGE::Unknown ? nullptr : m_cache.Held(llBlock);
-        if (pBits != nullptr)
-        {
-            const int64_t llStart = std::max(llFrom, Bit(llBlock));
-            const int64_t llEnd = std::min(llTo, Bit(llBlock + 1));
-            CBitRange::Fill(pBits, llStart - Bit(llBlock), llEnd - llStart, eChange == CLUSTER_CHANGE::Taken);
-        }
-        else if (m_cache.Reload(llBlock) == nullptr)
-        {
-            m_bStale = true;
-            return;
-        }
-        SummarizeBlock(llBlock);
+        m_bStale = true;
+        return;
+    }
+    if (eChange == CLUSTER_CHANGE::Freed && m_eFrees == FREES::Unknown)
+        m_eFrees = bAllFree ? FREES::Prompt : FREES::Lagging;
+    if (eChange == CLUSTER_CHANGE::Freed && !bAllFree)
+    {
+        if (m_pendingFrees.size() < MaxPendingFrees)
+            m_pendingFrees.push_back({llFrom, llTo});
+        else
+            m_bPendingLost = true;
     }
 }
 
-bool CFreeRunIndex::Refresh(int64_t llLcn, int64_t llLength)
+bool CFreeRunIndex::TakeKnown(int64_t llFrom, int64_t llTo, bool bUsed)
 {
-    for (int64_t llBlock = llLcn / BlockClusters; Bit(llBlock) < llLcn + llLength && llBlock < m_llBlocks; ++llBlock)
-        if (m_cache.Reload(llBlock) == nullptr || !SummarizeBlock(llBlock))
+    for (int64_t llBlock = llFrom / BlockClusters; Bit(llBlock) < llTo; ++llBlock)
+    {
+        // A block that is not held is read afresh: the file system has made the change already.
+        BYTE* pLine = m_cache.Held(llBlock);
+        if (pLine != nullptr)
+        {
+            const int64_t llStart = std::max(llFrom, Bit(llBlock));
+            const int64_t llEnd = std::min(llTo, Bit(llBlock + 1));
+            CBitRange::Fill(pLine, llStart - Bit(llBlock), llEnd - llStart, bUsed);
+        }
+        else if (m_cache.Reload(llBlock) == nullptr)
             return false;
+        if (!SummarizeBlock(llBlock))
+            return false;
+    }
+    return true;
+}
+
+bool CFreeRunIndex::TakeFromBitmap(int64_t llFrom, int64_t llTo, bool& bAllFree)
+{
+    bAllFree = true;
+    std::vector<BYTE> bits;
+    for (int64_t llBlock = llFrom / BlockClusters; Bit(llBlock) < llTo; ++llBlock)
+    {
+        const int64_t llStart = std::max(llFrom, Bit(llBlock));
+        const int64_t llEnd = std::min(llTo, Bit(llBlock + 1));
+        // Only the stretch is read for a block that is held; another block is read whole.
+        BYTE* pLine = m_cache.Held(llBlock);
+        if (pLine != nullptr)
+        {
+            bits.assign(static_cast<size_t>((llEnd - llStart + 7) / 8), 0);
+            if (!m_source.ReadBits(llStart, llEnd - llStart, bits.data()))
+                return false;
+            CBitRange::Copy(bits.data(), 0, pLine, llStart - Bit(llBlock), llEnd - llStart);
+        }
+        else if ((pLine = m_cache.Reload(llBlock)) == nullptr)
+            return false;
+        bAllFree = bAllFree &&
+                   CBitRange::FindSet(pLine, llStart - Bit(llBlock), llEnd - Bit(llBlock)) == llEnd - Bit(llBlock);
+        if (!SummarizeBlock(llBlock))
+            return false;
+    }
+    return true;
+}
+
+bool CFreeRunIndex::TakePendingFrees()
+{
+    std::vector<PENDING_FREE> pending;
+    pending.swap(m_pendingFrees);
+    for (const PENDING_FREE& free : pending)
+    {
+        bool bAllFree = true;
+        if (!TakeFromBitmap(free.llFrom, free.llTo, bAllFree))
+            return false;
+        if (!bAllFree)
+            m_pendingFrees.push_back(free);
+    }
     return true;
 }
 
@@ -248,6 +309,13 @@ bool CFreeRunIndex::Reconcile()
     if (!m_bVolumeFreeKnown || !m_source.CountFreeClusters(llVolumeFree) ||
         llVolumeFree - m_llVolumeFreeAtBuild == m_llFree - m_llFreeAtBuild)
         return true;
+    if (!m_bPendingLost && !m_pendingFrees.empty())
+    {
+        if (!TakePendingFrees())
+            m_bStale = true;
+        else if (llVolumeFree - m_llVolumeFreeAtBuild == m_llFree - m_llFreeAtBuild)
+            return true;
+    }
     // Someone else has taken or freed clusters since the index was built.
     ++m_nRebuilds;
     return Build();
@@ -299,7 +367,8 @@ bool CFreeRunIndex::Verify(const FREE_RUN_QUERY& query, int64_t llFound, bool& b
         return false;
     bHeld = (!bBefore || CBitRange::IsSet(bits.data(), 0)) &&
             CBitRange::FindSet(bits.data(), bBefore ? 1 : 0, llCount) == llCount;
-    return bHeld || Refresh(llStart, llCount);
+    bool bAllFree = true;
+    return bHeld || TakeFromBitmap(llStart, llStart + llCount, bAllFree);
 }
 
 bool CFreeRunIndex::Search(const FREE_RUN_QUERY& query, FREE_RUN_ANSWER& answer)
@@ -321,7 +390,8 @@ bool CFreeRunIndex::Search(const FREE_RUN_QUERY& query, FREE_RUN_ANSWER& answer)
             return false;
         if (phase.llFound >= 0 || phase.llTo < query.llZoneStart)
         {
-            answer = phase.llFound >= 0 ? FREE_RUN_ANSWER{true, phase.llFound} : FREE_RUN_ANSWER{false, phase.llBestStart};
+            answer = phase.llFound >= 0 ? FREE_RUN_ANSWER{true, phase.llFound}
+                                        : FREE_RUN_ANSWER{false, phase.llBestStart};
             return true;
         }
         // What is left behind the zone of a run that starts before it is shorter than the

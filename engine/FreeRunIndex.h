@@ -41,6 +41,8 @@ public:
     static constexpr int64_t BlockClusters = CBitmapBlockCache::BlockClusters;
     // Searches between two looks at the volume's free count.
     static constexpr int ReconcileInterval = 128;
+    // Freed stretches remembered for a look at the bitmap when the free counts differ.
+    static constexpr size_t MaxPendingFrees = 65536;
 
     explicit CFreeRunIndex(CBitmapSource& source);
 
@@ -96,7 +98,9 @@ private:
 
     bool Reconcile();
     bool Verify(const FREE_RUN_QUERY& query, int64_t llFound, bool& bHeld);
-    bool Refresh(int64_t llLcn, int64_t llLength);
+    bool TakeFromBitmap(int64_t llFrom, int64_t llTo, bool& bAllFree);
+    bool TakeKnown(int64_t llFrom, int64_t llTo, bool bUsed);
+    bool TakePendingFrees();
     bool Search(const FREE_RUN_QUERY& query, FREE_RUN_ANSWER& answer);
     bool SearchPhase(PHASE& phase);
     void SetBlock(int64_t llBlock, const SPAN& span, int64_t llFree);
@@ -129,4 +133,13 @@ private:
     int m_nSearchesSinceLook;
     int m_nRebuilds;
     bool m_bStale;                       // to be built before the next search
+    struct PENDING_FREE
+    {
+        int64_t llFrom;
+        int64_t llTo;
+    };
+    std::vector<PENDING_FREE> m_pendingFrees;
+    bool m_bPendingLost;                 // more were freed than the list holds
+    enum class FREES { Unknown, Prompt, Lagging };
+    FREES m_eFrees;                      // whether freed clusters show free at once
 };

@@ -10,6 +10,7 @@ struct CHECK_CASE
     SIM_FS eFs;
     unsigned uSeed;
     const char* pszMethod;
+    bool bDelayedFree;   // clusters freed by a move stay marked in use until a checkpoint
 };
 
 class SearchCheckTest : public CPartitionFixture, public ::testing::WithParamInterface<CHECK_CASE>
@@ -22,12 +23,13 @@ TEST_P(SearchCheckTest, IndexAnswersEverySearchAsTheScanDoes)
     SetSetting(L"UseIOGuard", 0);
     SIM_BUILD build;
     build.format.eFs = c.eFs;
-    // Over one chunk of the bitmap and many blocks of the index.
-    build.format.llTotalClusters = 700001;
-    build.llFiles = 900;
+    // Many blocks of the index, the last of them partial.
+    build.format.llTotalClusters = 300001;
+    build.llFiles = 500;
     build.nFragmentedPercent = 20;
     build.uSeed = c.uSeed;
     MountBuilt(build);
+    m_pVolume->m_bDelayedFree = c.bDelayedFree;
     CDefragPartition& partition = Partition();
     const std::string strMethod = c.pszMethod;
     partition.SetMethod(strMethod != "quick");
@@ -55,14 +57,17 @@ std::vector<CHECK_CASE> AllCases()
     for (SIM_FS eFs : {SIM_FS::Ntfs, SIM_FS::Fat32, SIM_FS::Exfat})
         for (unsigned uSeed : {3u, 11u})
             for (const char* pszMethod : {"quick", "complete", "smartm"})
-                cases.push_back({eFs, uSeed, pszMethod});
+                cases.push_back({eFs, uSeed, pszMethod, false});
+    for (const char* pszMethod : {"quick", "complete"})
+        cases.push_back({SIM_FS::Ntfs, 3u, pszMethod, true});
     return cases;
 }
 
 std::string CaseName(const ::testing::TestParamInfo<CHECK_CASE>& info)
 {
     const char* pszFs = info.param.eFs == SIM_FS::Ntfs ? "Ntfs" : info.param.eFs == SIM_FS::Fat32 ? "Fat32" : "Exfat";
-    return std::string(pszFs) + "Seed" + std::to_string(info.param.uSeed) + "_" + info.param.pszMethod;
+    return std::string(pszFs) + "Seed" + std::to_string(info.param.uSeed) + "_" + info.param.pszMethod +
+           (info.param.bDelayedFree ? "_DelayedFree" : "");
 }
 
 INSTANTIATE_TEST_SUITE_P(MethodsFileSystemsSeeds, SearchCheckTest, ::testing::ValuesIn(AllCases()), CaseName);
