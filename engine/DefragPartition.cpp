@@ -12,6 +12,7 @@
 #include "engine/SysHandle.h"
 #include "engine/SystemLevel.h"
 #include "engine/VolumeBitmapReader.h"
+#include "engine/VolumeBitmapSource.h"
 #include "platform/Clock.h"
 #include "protocol/NetDefragBuffer.h"
 #include "protocol/NetDefragCommand.h"

@@ -14,10 +14,12 @@
 #include <memory>
 #include <vector>
 
+#include "engine/ClusterChange.h"
 #include "engine/ClusterMap.h"
 #include "engine/ExtentList.h"
 #include "engine/FileChangeListener.h"
 #include "engine/FreeRunHints.h"
+#include "engine/FreeRunIndex.h"
 #include "engine/LayoutFileList.h"
 #include "engine/PendingFileList.h"
 #include "engine/RunFailures.h"
@@ -33,6 +35,7 @@ class CNetDefragPartitionNameEntry;
 class CNtfsRecordReader;
 class CPartitionOwner;
 class CStreamNamer;
+class CVolumeBitmapSource;
 
 enum PARTITION_STATE : int32_t
 {
@@ -154,6 +157,27 @@ public:
     // Volume bitmap and free space.
     bool FindNextUsedCluster(HANDLE hVolume, int64_t llFrom, int64_t& llFound);
     bool FindFreeRun(HANDLE hVolume, int64_t llFrom, int64_t llWanted, int64_t& llFound, int64_t llLimit = -1);
+    // The searches of a client's run go through a free-run index; with the check on (tests),
+    // each of them is answered by a scan of the bitmap as well, and the scan's answer stands.
+    struct SEARCH_COUNTS
+    {
+        int64_t llSearches;
+        int64_t llMicroseconds;
+        int64_t llIndexBytes;    // the most the index held
+        int32_t nRebuilds;       // after others changed the volume
+        int32_t nScansInstead;   // searches the index could not answer
+        int32_t nMismatches;     // with the check on
+    };
+    struct SEARCH_MISMATCH
+    {
+        bool bNextUsed;          // FindNextUsedCluster, else FindFreeRun
+        FREE_RUN_QUERY stQuery;
+        FREE_RUN_ANSWER stIndexed;
+        FREE_RUN_ANSWER stScanned;
+    };
+    void SetSearchCheck(bool bOn) { m_bSearchCheck = bOn; }
+    const SEARCH_COUNTS& GetSearchCounts() const { return m_stSearches; }
+    const SEARCH_MISMATCH& GetFirstMismatch() const { return m_stFirstMismatch; }
 
     // Idle-disk guard.
     int32_t WaitForDiskIdle(HANDLE hVolume);
@@ -454,6 +478,29 @@ private:
     bool ReadNtfsGeometry(NTFS_VOLUME_DATA& stData);
     void ApplyMftZoneRule();
     bool AllocateBitmapBuffer();
+    bool ScanNextUsedCluster(HANDLE hVolume, int64_t llFrom, int64_t& llFound);
+    bool ScanFreeRun(HANDLE hVolume, const FREE_RUN_QUERY& query, int64_t& llFound);
+    bool IsIndexReady(HANDLE hVolume);
+    bool AnswerSearch(HANDLE hVolume, bool bNextUsed, const FREE_RUN_QUERY& query, int64_t& llFound);
+    void CheckAnswer(bool bNextUsed, const FREE_RUN_QUERY& query, const FREE_RUN_ANSWER& indexed,
+                     const FREE_RUN_ANSWER& scanned);
+    // The one place where the run's own moves reach its free-run index.
+    void TrackClusters(HANDLE hVolume, int64_t llLcn, int64_t llLength, CLUSTER_CHANGE eChange);
+    void TrackMovedPiece(HANDLE hVolume, int64_t llFrom, int64_t llTo, int64_t llLength);
+    // Searches through a free-run index for the length of a client's run: the index is built
+    // at the run's first search and dropped at its end. A background step is too short to
+    // pay for a read of the whole bitmap.
+    class CIndexedSearches
+    {
+    public:
+        CIndexedSearches(CDefragPartition& partition, bool bOn);
+        ~CIndexedSearches();
+        CIndexedSearches(const CIndexedSearches&) = delete;
+        CIndexedSearches& operator=(const CIndexedSearches&) = delete;
+
+    private:
+        CDefragPartition& m_partition;
+    };
     void ReadLastManualDefragTime();
     void WriteLastManualDefragTime();
     CUnicodeString StatsKeyPath() const;
@@ -527,6 +574,12 @@ private:
     int64_t m_llUsedClusters;
     std::unique_ptr<BYTE[]> m_pBitmapBuffer;
     DWORD m_dwBitmapBufferBytes;
+    bool m_bIndexedSearches = false;   // under the bitmap lock, as are the three below
+    std::unique_ptr<CVolumeBitmapSource> m_pIndexSource;
+    std::unique_ptr<CFreeRunIndex> m_pFreeRunIndex;
+    bool m_bSearchCheck = false;
+    SEARCH_COUNTS m_stSearches = {};
+    SEARCH_MISMATCH m_stFirstMismatch = {};
     int32_t m_nBytesPerFileRecord;
     int32_t m_nBytesPerCluster;
     int32_t m_nBytesPerSector;

@@ -83,10 +83,9 @@ ULONG FindNextClearRun(native::RTL_BITMAP* pBitmap, ULONG ulFrom, ULONG* pulStar
 
 } // namespace
 
-bool CDefragPartition::FindNextUsedCluster(HANDLE hVolume, int64_t llFrom, int64_t& llFound)
+bool CDefragPartition::ScanNextUsedCluster(HANDLE hVolume, int64_t llFrom, int64_t& llFound)
 {
     llFound = -1;
-    CSectionLock lock(m_csBitmap);
     DWORD dwAsk = std::min(FirstChunkBytes, m_dwBitmapBufferBytes);
     BITMAP_CHUNK stChunk = {};
     int64_t llLcn = std::max<int64_t>(0, llFrom);
@@ -108,14 +107,15 @@ bool CDefragPartition::FindNextUsedCluster(HANDLE hVolume, int64_t llFrom, int64
     return false;
 }
 
-bool CDefragPartition::FindFreeRun(HANDLE hVolume, int64_t llFrom, int64_t llWanted, int64_t& llFound,
-                                   int64_t llLimit)
+bool CDefragPartition::ScanFreeRun(HANDLE hVolume, const FREE_RUN_QUERY& query, int64_t& llFound)
 {
     llFound = -1;
+    const int64_t llWanted = query.llWanted;
+    const int64_t llLimit = query.llLimit;
+    const int64_t llFrom = query.llFrom;
+    const bool bZone = query.bZone;
     if (llWanted < 1)
         return false;
-    const bool bZone = m_nFileSystem == FS_NTFS && m_llMftZoneStart >= 0 && m_llMftZoneEnd >= m_llMftZoneStart;
-    CSectionLock lock(m_csBitmap);
     DWORD dwAsk = std::min(FirstChunkBytes, m_dwBitmapBufferBytes);
     FREE_RUN_SEARCH run;
     BITMAP_CHUNK stChunk = {};
@@ -160,15 +160,15 @@ bool CDefragPartition::FindFreeRun(HANDLE hVolume, int64_t llFrom, int64_t llWan
                     llFound = run.llBestStart;
                     return false;
                 }
-                if (bZone && llRun >= m_llMftZoneStart && llRun <= m_llMftZoneEnd)
+                if (bZone && llRun >= query.llZoneStart && llRun <= query.llZoneEnd)
                 {
                     // No run may start inside the MFT zone; the search goes on behind it.
-                    if (m_llMftZoneEnd + 1 >= stChunk.End())
+                    if (query.llZoneEnd + 1 >= stChunk.End())
                     {
-                        llLcn = m_llMftZoneEnd + 1;
+                        llLcn = query.llZoneEnd + 1;
                         break;
                     }
-                    ulPos = static_cast<ULONG>(m_llMftZoneEnd + 1 - stChunk.llStart);
+                    ulPos = static_cast<ULONG>(query.llZoneEnd + 1 - stChunk.llStart);
                     continue;
                 }
                 run.llOpenStart = llRun;

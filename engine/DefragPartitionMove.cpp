@@ -177,6 +177,9 @@ bool CDefragPartition::MoveFileCore(HANDLE hVolume, const wchar_t* pszPath, int6
         ReportState(hVolume);
     };
     CFileMover mover(hVolume, file.Get(), dwBytesPerCluster, stRules);
+    mover.SetClusterListener([this, hVolume](int64_t llLcn, int64_t llLength, CLUSTER_CHANGE eChange) {
+        TrackClusters(hVolume, llLcn, llLength, eChange);
+    });
     const bool bMoved = mover.Move(llTarget, llClusters, onMoved);
     const MOVE_FAILURE& stFailure = mover.GetFailure();
     if (stFailure.pszCall != nullptr)

@@ -42,6 +42,12 @@ bool ReadPieces(HANDLE hFile, DWORD dwBytesPerCluster, std::vector<PIECE>& piece
 
 } // namespace
 
+void CDefragPartition::TrackMovedPiece(HANDLE hVolume, int64_t llFrom, int64_t llTo, int64_t llLength)
+{
+    TrackClusters(hVolume, llFrom, llLength, CLUSTER_CHANGE::Freed);
+    TrackClusters(hVolume, llTo, llLength, CLUSTER_CHANGE::Taken);
+}
+
 void CDefragPartition::MapMovedRange(int64_t llFrom, int64_t llTo, int64_t llLength, int32_t nFileKind)
 {
     {
@@ -125,11 +131,15 @@ bool CDefragPartition::JoinExtentPairs(HANDLE hVolume, const wchar_t* pszPath, i
             NoteMoveFailure(L"FSCTL_MOVE_FILE", static_cast<DWORD>(firstStatus), false, first.llVcn, llTarget);
             continue;
         }
+        TrackMovedPiece(hVolume, first.llLcn, llTarget, first.llLength);
         MapMovedRange(first.llLcn, llTarget, first.llLength, nKind);
         const NTSTATUS secondStatus =
             CFileMover::MoveVcnRange(hVolume, file.Get(), second.llVcn, llTarget + first.llLength, second.llLength);
         if (secondStatus == ntstatus::Success)
+        {
+            TrackMovedPiece(hVolume, second.llLcn, llTarget + first.llLength, second.llLength);
             MapMovedRange(second.llLcn, llTarget + first.llLength, second.llLength, nKind);
+        }
         else
             NoteMoveFailure(L"FSCTL_MOVE_FILE", static_cast<DWORD>(secondStatus), false, second.llVcn,
                             llTarget + first.llLength);
@@ -201,6 +211,7 @@ bool CDefragPartition::MoveFileInPieces(HANDLE hVolume, const wchar_t* pszPath, 
             NoteMoveFailure(L"FSCTL_MOVE_FILE", static_cast<DWORD>(status), false, piece.llVcn, llTarget);
         if (bFound && status == ntstatus::Success)
         {
+            TrackMovedPiece(hVolume, piece.llLcn, llTarget, piece.llLength);
             MapMovedRange(piece.llLcn, llTarget, piece.llLength, nKind);
             llPreviousTarget = llTarget;
             llPreviousEnd = llTarget + piece.llLength;

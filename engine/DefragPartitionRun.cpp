@@ -100,6 +100,7 @@ bool CDefragPartition::EndRunEarly(bool bFailed)
 bool CDefragPartition::Defragment(int64_t llTimeLimit, int32_t nWaitSeconds, uint32_t& uRemaining)
 {
     const bool bManual = llTimeLimit == -1;
+    const CIndexedSearches indexed(*this, bManual);
     if (!bManual && GetPendingFileCount() == 0)
     {
         uRemaining = 0;

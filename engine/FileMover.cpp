@@ -25,7 +25,7 @@ int64_t RoundUp(int64_t llValue, int64_t llUnit)
 CFileMover::CFileMover(HANDLE hVolume, HANDLE hFile, DWORD dwBytesPerCluster, const MOVE_RULES& rules)
     : m_hVolume(hVolume), m_hFile(hFile), m_dwBytesPerCluster(dwBytesPerCluster), m_rules(rules), m_llNext(0),
       m_llLeft(0), m_bPending(false), m_llRangeStart(0), m_llRangeEnd(0), m_llRangeTarget(0), m_llRangeClusters(0),
-      m_bRangeInPlace(true), m_bStopped(false)
+      m_bRangeInPlace(true), m_bStopped(false), m_onChange(), m_sources()
 {
     if (m_rules.llUnit < 1)
         m_rules.llUnit = 1;
@@ -91,6 +91,7 @@ bool CFileMover::AddExtent(int64_t llVcn, int64_t llLcn, int64_t llLength)
             m_llRangeTarget = m_llNext;
             m_llRangeClusters = 0;
             m_bRangeInPlace = true;
+            m_sources.clear();
         }
         int64_t llPiece = llLength;
         const int64_t llLimit = m_llRangeStart + m_rules.llChunk + llAlign;
@@ -100,6 +101,7 @@ bool CFileMover::AddExtent(int64_t llVcn, int64_t llLcn, int64_t llLength)
         if (llLcn != m_llNext)
             m_bRangeInPlace = false;
         m_llRangeClusters += llPiece;
+        m_sources.push_back({llLcn, llPiece});
         m_llNext += llPiece;
         m_llLeft -= llPiece;
         int64_t llEnd = llVcn + llPiece;
@@ -134,10 +136,24 @@ bool CFileMover::Flush()
             NoteFailure(L"FSCTL_MOVE_FILE", status, m_llRangeStart, m_llRangeTarget);
         if (status != ntstatus::Success && status != ntstatus::AlreadyCommitted)
             return false;
+        if (status == ntstatus::Success && m_onChange)
+            ReportChange();
     }
     if (m_onMoved)
         m_onMoved(m_llRangeClusters);
     return true;
+}
+
+void CFileMover::ReportChange()
+{
+    // All sources are freed before the target is taken: a target may overlap them.
+    for (const SOURCE& source : m_sources)
+        m_onChange(source.llLcn, source.llLength, CLUSTER_CHANGE::Freed);
+    // Where a unit stream's clusters land inside its target, only the bitmap tells.
+    if (m_rules.llUnit > 1)
+        m_onChange(m_llRangeTarget, m_llRangeEnd - m_llRangeStart, CLUSTER_CHANGE::Unknown);
+    else
+        m_onChange(m_llRangeTarget, m_llRangeClusters, CLUSTER_CHANGE::Taken);
 }
 
 NTSTATUS CFileMover::MoveRange(int64_t llVcn, int64_t llLcn, int64_t llCount)

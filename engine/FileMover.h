@@ -9,6 +9,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
+
+#include "engine/ClusterChange.h"
 
 #include "engine/RunFailures.h"
 
@@ -40,6 +43,8 @@ public:
     // The first call that failed or was refused in the last Move, without the path; its call
     // is null when none did.
     const MOVE_FAILURE& GetFailure() const { return m_stFailure; }
+    // Hears, after each control that moved a range, of the clusters it freed and then took.
+    void SetClusterListener(const CLUSTER_CHANGE_FN& onChange) { m_onChange = onChange; }
     // VCNs [llVcn, llVcn + llCount) of the stream to llLcn, in as many controls as the
     // control's 32-bit count needs; the first status that is not success ends it.
     static NTSTATUS MoveVcnRange(HANDLE hVolume, HANDLE hFile, int64_t llVcn, int64_t llLcn, int64_t llCount);
@@ -48,6 +53,7 @@ private:
     static NTSTATUS MoveOneControl(HANDLE hVolume, HANDLE hFile, int64_t llVcn, int64_t llLcn, int64_t llCount);
     bool AddExtent(int64_t llVcn, int64_t llLcn, int64_t llLength);
     bool Flush();
+    void ReportChange();
     NTSTATUS MoveRange(int64_t llVcn, int64_t llLcn, int64_t llCount);
     void NoteFailure(const wchar_t* pszCall, NTSTATUS status, int64_t llVcn, int64_t llLcn);
 
@@ -66,4 +72,11 @@ private:
     bool m_bRangeInPlace;
     bool m_bStopped;
     MOVE_FAILURE m_stFailure;
+    CLUSTER_CHANGE_FN m_onChange;
+    struct SOURCE
+    {
+        int64_t llLcn;
+        int64_t llLength;
+    };
+    std::vector<SOURCE> m_sources;     // the clusters the range leaves
 };

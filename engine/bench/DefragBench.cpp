@@ -186,7 +186,7 @@ void RunOnce(CSimSystem& system, const wchar_t* pszMethod, LONGLONG llFiles, uns
     std::wprintf(L"BENCH defrag fs=ntfs method=%ls files=%lld engine_cpu_s=%.2f sim_cpu_s=%.2f peak_mib=%.1f "
                  L"moved_clusters=%llu fragmented_clusters_before=%lld move_ratio=%.2f bitmap_read_ratio=%.2f "
                  L"fragments_before=%lld fragments_after=%lld free_runs_before=%lld free_runs_after=%lld "
-                 L"largest_free_run_after=%lld recent_percent=%d slides_tried=%d slides_done=%d\n",
+                 L"largest_free_run_after=%lld recent_percent=%d slides_tried=%d slides_done=%d",
                  pszMethod, llFiles, (ullTotal - std::min(ullTotal, g_ullSimTime)) / 1e7, g_ullSimTime / 1e7,
                  PeakPrivateBytes() / 1048576.0, g_ullMovedClusters, before.llFragmentedClusters,
                  before.llFragmentedClusters > 0 ? static_cast<double>(g_ullMovedClusters) / before.llFragmentedClusters
@@ -194,6 +194,9 @@ void RunOnce(CSimSystem& system, const wchar_t* pszMethod, LONGLONG llFiles, uns
                  g_ullBitmapBytes / dBitmapBytes, before.llFragments, after.llFragments, before.llFreeRuns,
                  after.llFreeRuns, after.llLargestFreeRun, nRecentPercent, partition.GetSlideCounts().nTried,
                  partition.GetSlideCounts().nDone);
+    const CDefragPartition::SEARCH_COUNTS& searches = partition.GetSearchCounts();
+    std::wprintf(L" searches=%lld search_ms=%.1f index_kib=%.0f\n", searches.llSearches,
+                 searches.llMicroseconds / 1000.0, searches.llIndexBytes / 1024.0);
     std::fflush(stdout);
 }
 

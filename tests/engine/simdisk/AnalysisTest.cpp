@@ -247,13 +247,7 @@ TEST_F(AnalysisTest, ProgressIsReportedOncePerPercentAndAStopEndsTheWalk)
     SIM_BUILD build;
     build.format.llTotalClusters = 200000;
     build.llFiles = 3000;
-    std::wstring strError;
-    std::unique_ptr<CSimVolume> pVolume = CSimBuilder::Build(build, &strError);
-    ASSERT_TRUE(pVolume) << std::string(strError.begin(), strError.end());
-    m_system.Uninstall();
-    m_pVolume = &m_system.Mount(std::move(pVolume), L'S');
-    m_system.Install();
-    ASSERT_TRUE(native::BindNativeFunctions());
+    MountBuilt(build);
     SetSetting(L"UseIOGuard", 0);
     for (bool bDirectoryWalk : {false, true})
     {

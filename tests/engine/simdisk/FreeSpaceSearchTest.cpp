@@ -2,9 +2,13 @@
 // the last byte's spare bits that file systems differ in, the MFT zone and the limit.
 #include "PartitionFixture.h"
 
+#include "engine/FreeRunIndex.h"
 #include "engine/SysHandle.h"
+#include "engine/VolumeBitmapSource.h"
 
 #include <winioctl.h>
+
+#include <vector>
 
 namespace {
 
@@ -38,6 +42,22 @@ BOOL WINAPI StyledDeviceIoControl(HANDLE h, DWORD dwCode, LPVOID pIn, DWORD dwIn
     return bOk;
 }
 
+struct RUN_CASE
+{
+    LONGLONG llFrom;
+    LONGLONG llWanted;
+    LONGLONG llLimit;
+    bool bFound;
+    LONGLONG llOut;
+};
+
+struct USED_CASE
+{
+    LONGLONG llFrom;
+    bool bFound;
+    LONGLONG llOut;
+};
+
 class FreeSpaceSearchTest : public CPartitionFixture, public ::testing::WithParamInterface<BITMAP_STYLE>
 {
 protected:
@@ -70,34 +90,36 @@ protected:
         CPartitionFixture::TearDown();
     }
 
+    static std::vector<RUN_CASE> RunCases()
+    {
+        return {
+            {0, 5, -1, true, 100},
+            {0, 10, -1, true, 100},
+            {0, 300, -1, true, 2001},          // the run starting in the zone is used behind it
+            {1200, 10, -1, true, 2001},
+            {2600, 150, -1, true, 655100},     // one run across the chunk border
+            {2600, 150, 655100, false, 3000},  // a run starting at the limit is not taken
+            {2600, 150, 655101, true, 655100},
+            {0, TotalClusters - 699000, -1, true, 699000},
+            {0, 5000, -1, false, 699000},      // the run open at the end is the longest
+            {655200, 50, -1, true, 655200},
+            {TotalClusters, 1, -1, false, -1},
+            {-20, 5, -1, true, 100},
+        };
+    }
+    static std::vector<USED_CASE> UsedCases()
+    {
+        return {{0, true, 0},           {100, true, 110},    {655100, true, 655300},
+                {655160, true, 655300}, {699000, false, -1}, {TotalClusters, false, -1}};
+    }
+
     sys::SYS_TABLE m_table = {};
     HANDLE m_hVolume = INVALID_HANDLE_VALUE;
 };
 
 TEST_P(FreeSpaceSearchTest, FindsRunsAcrossChunksAroundTheZoneAndBeforeTheLimit)
 {
-    const struct
-    {
-        LONGLONG llFrom;
-        LONGLONG llWanted;
-        LONGLONG llLimit;
-        bool bFound;
-        LONGLONG llOut;
-    } cases[] = {
-        {0, 5, -1, true, 100},
-        {0, 10, -1, true, 100},
-        {0, 300, -1, true, 2001},          // the run starting in the zone is used behind it
-        {1200, 10, -1, true, 2001},
-        {2600, 150, -1, true, 655100},     // one run across the chunk border
-        {2600, 150, 655100, false, 3000},  // a run starting at the limit is not taken
-        {2600, 150, 655101, true, 655100},
-        {0, TotalClusters - 699000, -1, true, 699000},
-        {0, 5000, -1, false, 699000},      // the run open at the end is the longest
-        {655200, 50, -1, true, 655200},
-        {TotalClusters, 1, -1, false, -1},
-        {-20, 5, -1, true, 100},
-    };
-    for (const auto& c : cases)
+    for (const RUN_CASE& c : RunCases())
     {
         SCOPED_TRACE(std::to_string(c.llFrom) + " " + std::to_string(c.llWanted));
         int64_t llOut = 7;
@@ -108,19 +130,39 @@ TEST_P(FreeSpaceSearchTest, FindsRunsAcrossChunksAroundTheZoneAndBeforeTheLimit)
 
 TEST_P(FreeSpaceSearchTest, FindsTheNextUsedCluster)
 {
-    const struct
-    {
-        LONGLONG llFrom;
-        bool bFound;
-        LONGLONG llOut;
-    } cases[] = {{0, true, 0}, {100, true, 110}, {655100, true, 655300}, {655160, true, 655300},
-                 {699000, false, -1}, {TotalClusters, false, -1}};
-    for (const auto& c : cases)
+    for (const USED_CASE& c : UsedCases())
     {
         SCOPED_TRACE(c.llFrom);
         int64_t llOut = 7;
         EXPECT_EQ(c.bFound, m_pPartition->FindNextUsedCluster(m_hVolume, c.llFrom, llOut));
         EXPECT_EQ(c.llOut, llOut);
+    }
+}
+
+// The free-run index reads the same answers through its own small reads, whatever granule
+// the file system rounds their starts to.
+TEST_P(FreeSpaceSearchTest, TheIndexBuiltFromTheseAnswersFindsTheSame)
+{
+    CVolumeBitmapSource source(m_pPartition->GetVolumeName(), m_pPartition->GetTotalClusters(),
+                               m_pPartition->GetBytesPerCluster(), CDefragPartition::MaxBitmapBytes);
+    source.SetVolume(m_hVolume);
+    CFreeRunIndex index(source);
+    ASSERT_TRUE(index.Build());
+    for (const RUN_CASE& c : RunCases())
+    {
+        SCOPED_TRACE(std::to_string(c.llFrom) + " " + std::to_string(c.llWanted));
+        FREE_RUN_ANSWER answer = {};
+        ASSERT_TRUE(index.FindFreeRun({c.llFrom, c.llWanted, c.llLimit, true, 1000, 2000}, answer));
+        EXPECT_EQ(c.bFound, answer.bFound);
+        EXPECT_EQ(c.llOut, answer.llLcn);
+    }
+    for (const USED_CASE& c : UsedCases())
+    {
+        SCOPED_TRACE(c.llFrom);
+        FREE_RUN_ANSWER answer = {};
+        ASSERT_TRUE(index.FindNextUsedCluster(c.llFrom, answer));
+        EXPECT_EQ(c.bFound, answer.bFound);
+        EXPECT_EQ(c.llOut, answer.llLcn);
     }
 }
 

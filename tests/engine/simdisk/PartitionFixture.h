@@ -12,6 +12,7 @@
 #include "protocol/NetDefragObject.h"
 #include "protocol/NetDefragPartitionClustermap.h"
 #include "protocol/NetDefragPartitionListEntry.h"
+#include "simdisk/SimBuilder.h"
 #include "tests/engine/NativeBinding.h"
 #include "tests/simdisk/SimFixture.h"
 #include "tests/base/StringText.h"
@@ -144,6 +145,18 @@ protected:
         swprintf(szGuid, 48, L"{5A3C1E07-0000-4000-8000-%012X}", static_cast<unsigned>(++m_nMounted));
         format.strGuid = szGuid;
         MountAndInstall(format, cLetter);
+        ASSERT_TRUE(native::BindNativeFunctions());
+    }
+
+    // A volume laid out by the builder, mounted at S:.
+    void MountBuilt(const SIM_BUILD& build)
+    {
+        std::wstring strError;
+        std::unique_ptr<CSimVolume> pVolume = CSimBuilder::Build(build, &strError);
+        ASSERT_TRUE(pVolume) << std::string(strError.begin(), strError.end());
+        m_system.Uninstall();
+        m_pVolume = &m_system.Mount(std::move(pVolume), L'S');
+        m_system.Install();
         ASSERT_TRUE(native::BindNativeFunctions());
     }
 
