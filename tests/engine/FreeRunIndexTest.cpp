@@ -85,7 +85,7 @@ private:
     std::vector<RUN> m_runs;
 };
 
-// The search as the specification of the engine walks it, run by run.
+// The search as the engine walks the bitmap, run by run: the reference the index must agree with.
 FREE_RUN_ANSWER ExpectedRun(const std::vector<RUN>& runs, int64_t llTotal, const FREE_RUN_QUERY& q)
 {
     int64_t llPos = std::max<int64_t>(0, q.llFrom);
