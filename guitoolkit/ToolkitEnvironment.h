@@ -14,8 +14,18 @@ struct stToolkitEnvironment
     // Running under Wine: kernel32 exports wine_get_unix_file_name.
     bool bWine = false;
     bool bHighContrast = false;
+    // GetSystemMetrics(SM_REMOTESESSION): menus hot-track by timer there.
+    bool bRemoteSession = false;
+    // Major version of the loaded common controls; Wine reports 5 even with
+    // the version 6 manifest, so its class is below 6.
+    int nCommonControlsClass = 0;
+    // Bits per pixel of the screen; palette devices draw without tints.
+    int nBitsPerPixel = 32;
     // IsThemeActive of the visual-style library; null counts as "no style".
     BOOL(WINAPI* pfnIsThemeActive)() = nullptr;
+    // Bound at start-up from msimg32 and uxtheme; null when missing.
+    BOOL(WINAPI* pfnGradientFill)(HDC, PTRIVERTEX, ULONG, PVOID, ULONG, ULONG) = nullptr;
+    HRESULT(WINAPI* pfnSetWindowTheme)(HWND, LPCWSTR, LPCWSTR) = nullptr;
     // 1 until the main frame applies its style: bars and menu bars are black.
     BYTE bModernStyle = 1;
     // Id of the current menu theme, -1 while none is selected.
