@@ -79,20 +79,29 @@ BOOL CFrameWnd::Create(const wchar_t* pszClass, const wchar_t* pszTitle, DWORD d
             return FALSE;
         }
     }
-    m_strTitle = pszTitle;
-    bool bDefault = rc.left == CW_USEDEFAULT;
-    if (!CreateEx(dwExStyle, pszClass != nullptr ? pszClass : FrameClass(NULL), pszTitle, dwStyle & ~FWS_ADDTOTITLE,
-                  rc.left, bDefault ? CW_USEDEFAULT : rc.top, bDefault ? CW_USEDEFAULT : rc.right - rc.left,
-                  bDefault ? CW_USEDEFAULT : rc.bottom - rc.top, pParent != nullptr ? pParent->m_hWnd : NULL, hMenu,
-                  pContext))
+    if (!CreateWithMenu(pszClass, pszTitle, dwStyle, rc, pParent, hMenu, dwExStyle, pContext))
     {
+        // A window that was made and went took its menu with it.
         if (hMenu != NULL && ::IsMenu(hMenu))
             ::DestroyMenu(hMenu);
-        if (!WasDestroyedInCreation(this))
-            PostNcDestroy();
         return FALSE;
     }
     return TRUE;
+}
+
+BOOL CFrameWnd::CreateWithMenu(const wchar_t* pszClass, const wchar_t* pszTitle, DWORD dwStyle, const RECT& rc,
+                               CWnd* pParent, HMENU hMenu, DWORD dwExStyle, CCreateContext* pContext)
+{
+    m_strTitle = pszTitle;
+    bool bDefault = rc.left == CW_USEDEFAULT;
+    if (CreateEx(dwExStyle, pszClass != nullptr ? pszClass : FrameClass(NULL), pszTitle, dwStyle & ~FWS_ADDTOTITLE,
+                 rc.left, bDefault ? CW_USEDEFAULT : rc.top, bDefault ? CW_USEDEFAULT : rc.right - rc.left,
+                 bDefault ? CW_USEDEFAULT : rc.bottom - rc.top, pParent != nullptr ? pParent->m_hWnd : NULL, hMenu,
+                 pContext))
+        return TRUE;
+    if (!WasDestroyedInCreation(this))
+        PostNcDestroy();
+    return FALSE;
 }
 
 BOOL CFrameWnd::PreTranslateMessage(MSG* pMsg)

@@ -76,6 +76,10 @@ public:
     void PostNcDestroy() override { delete this; }
 
 protected:
+    // Creates the window with the menu; on failure the frame is gone (its
+    // PostNcDestroy ran) and a menu the window did not take is still the caller's.
+    BOOL CreateWithMenu(const wchar_t* pszClass, const wchar_t* pszTitle, DWORD dwStyle, const RECT& rc,
+                        CWnd* pParent, HMENU hMenu, DWORD dwExStyle, CCreateContext* pContext);
     // Makes the client area at WM_CREATE; FALSE fails the creation.
     virtual BOOL OnCreateClient(LPCREATESTRUCTW pCreate, CCreateContext* pContext);
     // The context's view as a visible child with that id; null when it cannot.
