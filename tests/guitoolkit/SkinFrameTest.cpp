@@ -7,6 +7,7 @@
 #include "guitoolkit/ToolkitEnvironment.h"
 
 #include "GuiTestSupport.h"
+#include "PaintedBar.h"
 #include "SkinMenuTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -54,44 +55,6 @@ public:
     int m_nOpenUpdates = 0;
 };
 
-// A bar of a fixed size that paints itself in one colour with its title.
-template <class TBase>
-class CPaintedBar : public TBase
-{
-public:
-    CPaintedBar(int cx, int cy, COLORREF cr) : m_size(cx, cy), m_cr(cr) {}
-    BOOL Create(CFrameWnd* pFrame, const wchar_t* pszTitle, UINT nID)
-    {
-        if (!this->CreateEx(0, nullptr, pszTitle, WS_CHILD | WS_VISIBLE, CRect(0, 0, m_size.cx, m_size.cy), pFrame,
-                            nID))
-            return FALSE;
-        this->SetBarStyle(CBRS_TOP);
-        this->EnableDocking(CBRS_ALIGN_ANY);
-        return TRUE;
-    }
-    CSize CalcFixedLayout(BOOL, BOOL bHorz) override { return bHorz ? m_size : CSize(m_size.cy, m_size.cx); }
-    bool OnMessage(UINT nMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override
-    {
-        if (nMsg != WM_PAINT)
-            return TBase::OnMessage(nMsg, wParam, lParam, lResult);
-        PAINTSTRUCT stPaint;
-        HDC hDC = ::BeginPaint(this->m_hWnd, &stPaint);
-        RECT rc;
-        ::GetClientRect(this->m_hWnd, &rc);
-        HBRUSH hBrush = ::CreateSolidBrush(m_cr);
-        ::FillRect(hDC, &rc, hBrush);
-        ::DeleteObject(hBrush);
-        wchar_t szTitle[64] = {};
-        ::GetWindowTextW(this->m_hWnd, szTitle, 64);
-        ::SetBkMode(hDC, TRANSPARENT);
-        ::DrawTextW(hDC, szTitle, -1, &rc, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-        ::EndPaint(this->m_hWnd, &stPaint);
-        lResult = 0;
-        return true;
-    }
-    CSize m_size;
-    COLORREF m_cr;
-};
 using CTestBar = CPaintedBar<CControlBar>;
 using CTestMenuBar = CPaintedBar<CSkinMenuBar>;
 
@@ -387,3 +350,4 @@ TEST_F(SkinFrameTest, DockBarsPaintWithTheMenusBackgroundBrush)
     ::DeleteObject(hRed);
 }
 } // namespace
+
