@@ -351,3 +351,34 @@ TEST_F(SkinFrameTest, DockBarsPaintWithTheMenusBackgroundBrush)
 }
 } // namespace
 
+
+namespace
+{
+TEST_F(SkinFrameTest, MenuBarLineIsDrawnOnlyWithAMenuBackground)
+{
+    CRect rcWindow, rcClient;
+    m_pFrame->GetWindowRect(rcWindow);
+    m_pFrame->GetClientRect(rcClient);
+    m_pFrame->ClientToScreen(reinterpret_cast<POINT*>(&rcClient.left));
+    POINT ptLine = {rcClient.left - rcWindow.left + 10, rcClient.top - rcWindow.top - 1};
+    auto lineColour = [&]() {
+        HDC hDC = ::GetWindowDC(m_hWnd);
+        COLORREF cr = ::GetPixel(hDC, ptLine.x, ptLine.y);
+        ::ReleaseDC(m_hWnd, hDC);
+        return cr;
+    };
+    m_pFrame->DrawMenuBarLine();
+    COLORREF crBefore = lineColour();
+    ASSERT_NE(crBefore, CLR_INVALID);
+    ASSERT_NE(crBefore, RGB(255, 0, 0));
+
+    HBRUSH hRed = ::CreateSolidBrush(RGB(255, 0, 0));
+    MENUINFO stInfo = {sizeof(stInfo), MIM_BACKGROUND, 0, 0, hRed, 0, 0};
+    ASSERT_TRUE(::SetMenuInfo(m_pFrame->m_skinMenu.m_hMenu, &stInfo));
+    m_pFrame->DrawMenuBarLine();
+    EXPECT_EQ(lineColour(), RGB(255, 0, 0));
+    stInfo.hbrBack = NULL;
+    ::SetMenuInfo(m_pFrame->m_skinMenu.m_hMenu, &stInfo);
+    ::DeleteObject(hRed);
+}
+} // namespace
