@@ -18,6 +18,8 @@ constexpr DWORD CBRS_SIZE_DYNAMIC = 0x0004;
 constexpr DWORD CBRS_HIDE_INPLACE = 0x0008;
 constexpr DWORD CBRS_TOOLTIPS = 0x0010;
 constexpr DWORD CBRS_FLYBY = 0x0020;
+// Two-pixel edges, with a light inner line, in place of one-pixel ones.
+constexpr DWORD CBRS_BORDER_3D = 0x0080;
 constexpr DWORD CBRS_BORDER_LEFT = 0x0100;
 constexpr DWORD CBRS_BORDER_TOP = 0x0200;
 constexpr DWORD CBRS_BORDER_RIGHT = 0x0400;
@@ -31,7 +33,6 @@ constexpr DWORD CBRS_ALIGN_ANY = 0xF000;
 constexpr DWORD CBRS_ORIENT_HORZ = CBRS_ALIGN_TOP | CBRS_ALIGN_BOTTOM;
 constexpr DWORD CBRS_ORIENT_VERT = CBRS_ALIGN_LEFT | CBRS_ALIGN_RIGHT;
 constexpr DWORD CBRS_GRIPPER = 0x00400000;
-constexpr DWORD CBRS_BORDER_3D = 0x00800000;
 // The bits a bar keeps in its own style; the rest belong to the window.
 constexpr DWORD CBRS_ALL = 0x0040FFFF;
 constexpr DWORD CBRS_TOP = CBRS_ALIGN_TOP | CBRS_BORDER_BOTTOM;

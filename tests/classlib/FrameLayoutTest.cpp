@@ -28,6 +28,11 @@ public:
     }
     CSize CalcFixedLayout(BOOL bStretch, BOOL bHorz) override
     {
+        // What a bar that sizes itself to its side can read: the pass under way.
+        const MSG* pMsg = CWnd::GetCurrentMessage();
+        m_nLayoutLength = -1;
+        if (pMsg->message == WM_SIZEPARENT && pMsg->lParam != 0)
+            m_nLayoutLength = CRect(reinterpret_cast<const stSizeParentLayout*>(pMsg->lParam)->rect).Width();
         CSize size = m_size;
         if (m_bStretch && bStretch)
             (bHorz ? size.cx : size.cy) = 32767;
@@ -43,6 +48,7 @@ public:
     bool m_bStretch;
     int m_nUpdates = 0;
     CFrameWnd* m_pUpdateTarget = nullptr;
+    int m_nLayoutLength = -1;
 };
 
 class CHeapView : public CWnd
@@ -216,6 +222,7 @@ TEST_F(FrameLayoutTest, RowsBreaksAndAStretchingBar)
     ExpectRect(Rect(c), 0, 30, 80, 40, "c, below the taller of the row");
     ExpectRect(Rect(*pTop), 0, 0, W, 40, "top dock bar");
     EXPECT_EQ(Pane().top, 40);
+    EXPECT_EQ(a.m_nLayoutLength, W) << "a docked bar is measured inside the frame's size-parent pass";
 
     // A stretching bar alone in its row spans it; beside c it takes what c leaves.
     ASSERT_TRUE(stretch.Create(m_pFrame, L"stretch", CBRS_TOP, 104));
@@ -283,6 +290,39 @@ TEST_F(FrameLayoutTest, ViewOfTheContextIsThePaneAndTakesTheFocus)
     ExpectRect(Pane(), 0, 0, m_nWidth, m_nHeight - 18, "pane without docked bars");
     m_pFrame->SendMessage(WM_SETFOCUS);
     EXPECT_EQ(::GetFocus(), pView->m_hWnd);
+}
+
+TEST(ControlBarBorders, EdgesComeOffTheWindowAndBordersOffTheInside)
+{
+    CWinApp app;
+    auto* pFrame = new CFrameWnd;
+    ASSERT_TRUE(pFrame->Create(nullptr, L"Borders", WS_OVERLAPPEDWINDOW, CRect(0, 0, 300, 200)));
+    struct stCase
+    {
+        DWORD dwStyle;
+        CRect rcClientInWindow;
+        CSize sizeFixed;
+    };
+    // Window 100 x 40; inside borders 6, 6, 1, 1, and 7 more for a docked gripper.
+    const stCase cases[] = {
+        {CBRS_ALIGN_TOP, CRect(0, 0, 100, 40), CSize(12, 2)},
+        {CBRS_TOP, CRect(0, 0, 100, 39), CSize(12, 2)},
+        {CBRS_ALIGN_TOP | CBRS_BORDER_ANY | CBRS_BORDER_3D, CRect(2, 2, 98, 38), CSize(12, 2)},
+        {CBRS_ALIGN_TOP | CBRS_GRIPPER, CRect(0, 0, 100, 40), CSize(19, 2)},
+    };
+    for (const stCase& stCase : cases)
+    {
+        CControlBar bar;
+        bar.SetBarStyle(stCase.dwStyle);
+        ASSERT_TRUE(bar.CreateEx(0, nullptr, L"bar", WS_CHILD | WS_VISIBLE, CRect(0, 0, 100, 40), pFrame, 101));
+        CRect rcClient;
+        bar.GetClientRect(rcClient);
+        ::MapWindowPoints(bar.m_hWnd, pFrame->m_hWnd, reinterpret_cast<POINT*>(&rcClient), 2);
+        EXPECT_EQ(rcClient, stCase.rcClientInWindow) << std::hex << stCase.dwStyle;
+        EXPECT_EQ(bar.CalcFixedLayout(FALSE, TRUE), stCase.sizeFixed) << std::hex << stCase.dwStyle;
+        EXPECT_EQ(bar.CalcFixedLayout(TRUE, TRUE).cx, 32767);
+    }
+    pFrame->DestroyWindow();
 }
 
 TEST(FrameCreation, ContextWhoseViewCannotBeMadeFailsTheFrame)
