@@ -275,6 +275,14 @@ TEST_F(FrameLayoutTest, FloatingBarRedocksAndItsEmptyFrameGoes)
     EXPECT_GT(bar.m_nUpdates, 0);
     EXPECT_EQ(bar.m_pUpdateTarget, m_pFrame);
 
+    // Closing the floating frame hides the bar; both stay, to show again.
+    ::SendMessageW(hMini, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(::IsWindow(hMini));
+    EXPECT_FALSE(::IsWindowVisible(hMini));
+    EXPECT_FALSE(bar.IsVisible());
+    m_pFrame->ShowControlBar(&bar, TRUE);
+    EXPECT_TRUE(::IsWindowVisible(hMini));
+
     m_pFrame->DockControlBar(&bar, AFX_IDW_DOCKBAR_RIGHT);
     EXPECT_FALSE(bar.IsFloating());
     EXPECT_EQ(bar.GetBarStyle() & (CBRS_FLOATING | CBRS_ALIGN_ANY), CBRS_ALIGN_RIGHT);

@@ -237,6 +237,16 @@ TEST_F(SkinFrameTest, OnOldSystemsHoverOverTheNativeMenuBarStartsTheTimerAndAMen
     EXPECT_EQ(HitTestAt(ptClient), HTCLIENT);
     EXPECT_EQ(m_pFrame->m_nHotItem, -1);
     EXPECT_EQ(m_pFrame->m_nHoverTimer, 0u);
+
+    // The timer asks again where the cursor is: away from the bar, the hot look goes.
+    ASSERT_EQ(HitTestAt(ptFile), HTMENU);
+    POINT ptCursor;
+    ASSERT_TRUE(::GetCursorPos(&ptCursor));
+    if (::DefWindowProcW(m_hWnd, WM_NCHITTEST, 0, MAKELPARAM(ptCursor.x, ptCursor.y)) == HTMENU)
+        GTEST_SKIP() << "the cursor rests on the menu bar";
+    m_pFrame->SendMessage(WM_TIMER, m_pFrame->m_nHoverTimer);
+    EXPECT_EQ(m_pFrame->m_nHotItem, -1);
+    EXPECT_EQ(m_pFrame->m_nHoverTimer, 0u);
 }
 
 TEST_F(SkinFrameTest, HoverIsTrackedOnRemoteDisplaysAndLeftToTheSystemOnLocalModernOnes)
