@@ -327,7 +327,7 @@ void CFrameWnd::DockControlBar(CControlBar* pBar, UINT nDockBarID, LPCRECT pRect
     RecalcLayout();
 }
 
-void CFrameWnd::FloatControlBar(CControlBar* pBar, CPoint point, DWORD)
+void CFrameWnd::FloatControlBar(CControlBar* pBar, CPoint point)
 {
     if (pBar == nullptr || pBar->m_hWnd == NULL)
         return;

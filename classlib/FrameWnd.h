@@ -55,15 +55,20 @@ public:
     virtual void RecalcLayout(BOOL bNotify = TRUE);
     // The frame's bar with that window id, docked, floating or neither.
     CControlBar* GetControlBar(UINT nID) const;
+    // The layout follows at once, delayed or not.
     void ShowControlBar(CControlBar* pBar, BOOL bShow, BOOL bDelay = FALSE);
-    // Creates a dock bar for each side the style names, unless the side has one.
+    // Creates a dock bar for each side the style names, unless the side has
+    // one, and lets bars float in plain floating frames; throws
+    // CResourceException when a dock bar cannot be made.
     void EnableDocking(DWORD dwDockStyle);
+    // The same with dock bars of the factory's class, the floating frames left as they are.
     void EnableDocking(DWORD dwDockStyle, DockBarFactory pfnNewDockBar);
     // Side by dock-bar id, 0 for the first side the bar accepts; with a
     // rectangle (screen) the bar joins the row at its middle, else it gets a
     // new row.
     void DockControlBar(CControlBar* pBar, UINT nDockBarID = 0, LPCRECT pRect = nullptr);
-    void FloatControlBar(CControlBar* pBar, CPoint point, DWORD dwStyle = CBRS_ALIGN_TOP);
+    // The bar floats, laid out horizontally, in a frame whose top-left corner is at the point (screen).
+    void FloatControlBar(CControlBar* pBar, CPoint point);
     void AddControlBar(CControlBar* pBar);
     void RemoveControlBar(CControlBar* pBar);
     // The class of the frames bars float in.
