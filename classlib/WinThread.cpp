@@ -23,10 +23,12 @@ int CWinThread::Run()
             if (!OnIdle(lIdleCount++))
                 break;
         }
-        // Wait for the next message; idle work starts afresh after it.
+        // Wait for the next message; idle work starts afresh after it unless
+        // it was one that changes no command's state.
         if (!PumpMessage())
             return ExitInstance();
-        lIdleCount = 0;
+        if (IsIdleMessage(&m_stLastMsg))
+            lIdleCount = 0;
     }
 }
 
@@ -89,6 +91,23 @@ BOOL CWinThread::OnIdle(LONG lCount)
     }
     DeleteTemporaryObjects();
     return FALSE;
+}
+
+BOOL CWinThread::IsIdleMessage(MSG* pMsg)
+{
+    // A painting that the idle work caused, or the caret's blink timer,
+    // would otherwise start the idle work again at once, and so forever.
+    constexpr UINT WM_SYSTIMER = 0x0118;
+    if (pMsg->message == WM_PAINT || pMsg->message == WM_SYSTIMER)
+        return FALSE;
+    if (pMsg->message == WM_MOUSEMOVE || pMsg->message == WM_NCMOUSEMOVE)
+    {
+        bool bSame = m_nMsgLast == pMsg->message && m_ptCursorLast.x == pMsg->pt.x && m_ptCursorLast.y == pMsg->pt.y;
+        m_nMsgLast = pMsg->message;
+        m_ptCursorLast = pMsg->pt;
+        return bSame ? FALSE : TRUE;
+    }
+    return TRUE;
 }
 
 void CWinThread::SetInputPreview(CWnd* pWnd)

@@ -27,6 +27,8 @@ public:
     virtual BOOL PreTranslateMessage(MSG* pMsg);
     // TRUE when more idle work is wanted.
     virtual BOOL OnIdle(LONG lCount);
+    // FALSE for a message after which the idle work need not run again.
+    virtual BOOL IsIdleMessage(MSG* pMsg);
 
     // A window that sees keyboard and mouse messages of this thread before the
     // window they are meant for (a splash that closes on any input). Null
@@ -38,4 +40,9 @@ public:
 
 protected:
     MSG m_stLastMsg = {};
+
+private:
+    // The last mouse move seen: the system repeats it without movement.
+    POINT m_ptCursorLast = {-1, -1};
+    UINT m_nMsgLast = 0;
 };

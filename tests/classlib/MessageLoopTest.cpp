@@ -207,4 +207,56 @@ TEST_F(MessageLoopTest, ClosingTheMainWindowEndsTheLoopWithItsCode)
     EXPECT_EQ(m_app.Run(), 0);
     EXPECT_EQ(m_app.m_pMainWnd, nullptr);
 }
+
+// A pane whose update handler repaints it on every idle pass, as a bar that
+// redraws unconditionally does.
+class CRepaintingPane : public CWnd
+{
+public:
+    bool OnMessage(UINT nMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override
+    {
+        if (nMsg == WM_IDLEUPDATECMDUI)
+            Invalidate(FALSE);
+        if (nMsg == WM_PAINT)
+        {
+            ++m_nPaints;
+            PAINTSTRUCT stPaint;
+            ::BeginPaint(m_hWnd, &stPaint);
+            ::EndPaint(m_hWnd, &stPaint);
+            lResult = 0;
+            return true;
+        }
+        return CWnd::OnMessage(nMsg, wParam, lParam, lResult);
+    }
+    int m_nPaints = 0;
+};
+
+class CIdleCountingApp : public CWinApp
+{
+public:
+    BOOL OnIdle(LONG lCount) override
+    {
+        if (lCount == 0)
+            ++m_nUpdatePasses;
+        return CWinApp::OnIdle(lCount);
+    }
+    int m_nUpdatePasses = 0;
+};
+
+TEST(IdleLoop, RepaintCausedByTheUpdatePassDoesNotStartItAgain)
+{
+    CIdleCountingApp app;
+    auto* pFrame = new CFrameWnd;
+    ASSERT_TRUE(pFrame->LoadFrame(50, WS_OVERLAPPEDWINDOW | WS_VISIBLE));
+    app.m_pMainWnd = pFrame;
+    CRepaintingPane pane;
+    ASSERT_TRUE(pane.CreateEx(0, nullptr, L"pane", WS_CHILD | WS_VISIBLE, CRect(0, 0, 100, 20), pFrame, 1));
+    // A 100 ms timer as a hover timer would tick; it may start a pass each time.
+    ::SetTimer(pFrame->m_hWnd, 78, 100, nullptr);
+    ::SetTimer(pFrame->m_hWnd, 77, 1000, [](HWND hWnd, UINT, UINT_PTR, DWORD) { ::DestroyWindow(hWnd); });
+    EXPECT_EQ(app.Run(), 0);
+    EXPECT_GT(pane.m_nPaints, 0);
+    // Restarting after every paint gave over a thousand passes a second.
+    EXPECT_LE(app.m_nUpdatePasses, 40);
+}
 } // namespace

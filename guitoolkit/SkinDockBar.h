@@ -1,0 +1,22 @@
+// CSkinDockBar: a dock bar painted with the theme's bar brush that gives the
+// menu bar a row of its own, at the start of the row.
+#pragma once
+
+#include "classlib/DockBar.h"
+
+class CFrameWnd;
+
+class CSkinDockBar : public CDockBar
+{
+public:
+    DWORD RecalcDelayShow(stSizeParentLayout* pLayout) override;
+    bool OnMessage(UINT nMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override;
+
+private:
+    BOOL OnEraseBkgnd(HDC hDC);
+    void OnNcPaint();
+};
+
+// Skin dock bars on the sides the style names (CBRS_ALIGN_*), none twice, and
+// skin floating frames; throws CResourceException when a dock bar cannot be made.
+void EnableSkinDocking(CFrameWnd* pFrame, DWORD dwDockStyle);
