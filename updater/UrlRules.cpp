@@ -68,3 +68,21 @@ bool TargetNameFromUrl(std::u16string_view strCanonicalUrl, std::u16string& strN
     strName.assign(strCandidate);
     return true;
 }
+
+std::u16string BrowserCommandLine(std::u16string_view strCommand, std::u16string_view strUrl)
+{
+    size_t nCut = strCommand.find(u"\"%1\"");
+    if (nCut == std::u16string_view::npos)
+        nCut = strCommand.find(u"%1");
+    std::u16string strLine(strCommand.substr(0, nCut));
+    strLine += u" \"";
+    for (char16_t ch : strUrl)
+    {
+        if (ch == u'"')
+            strLine += u"%22";
+        else
+            strLine += ch;
+    }
+    strLine += u'"';
+    return strLine;
+}

@@ -1,3 +1,4 @@
+#include "Pump.h"
 #include "updater/AppUpdate.h"
 #include "updater/XmlReader.h"
 
@@ -62,22 +63,6 @@ public:
     HWND Get() const { return m_hWnd; }
     const std::vector<stMessage>& Messages() const { return m_vecMessages; }
 
-    // Pumps until the predicate holds or the time is up.
-    template <typename Predicate> bool PumpUntil(Predicate predicate, DWORD dwTimeout)
-    {
-        ULONGLONG nEnd = ::GetTickCount64() + dwTimeout;
-        while (!predicate())
-        {
-            ULONGLONG nNow = ::GetTickCount64();
-            if (nNow >= nEnd)
-                return false;
-            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(nEnd - nNow), QS_ALLINPUT);
-            MSG msg;
-            while (::PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE))
-                ::DispatchMessageW(&msg);
-        }
-        return true;
-    }
     bool WaitForDone(DWORD dwTimeout)
     {
         return PumpUntil([this] { return DoneCount() > 0; }, dwTimeout);
@@ -301,8 +286,8 @@ TEST_F(AppUpdateDownload, CancelReturnsQuicklyAndNoPartialFileStays)
         CReceiver receiver;
         ASSERT_EQ(update.StartDownload(ServerUrl(pszPath).c_str(), m_strTarget.c_str(), receiver.Get()),
                   CAppUpdate::ResultStarted);
-        ASSERT_TRUE(receiver.PumpUntil([&] { return FileExists(m_strTarget); }, 30000));
-        receiver.PumpUntil([] { return false; }, 300);
+        ASSERT_TRUE(PumpUntil([&] { return FileExists(m_strTarget); }, 30000));
+        PumpUntil([] { return false; }, 300);
         ULONGLONG nStart = ::GetTickCount64();
         bool bGone = update.Cancel();
         EXPECT_LT(::GetTickCount64() - nStart, 2000u);
@@ -340,7 +325,7 @@ TEST_F(AppUpdateDownload, DestroyingTheObjectStopsItsWorker)
         CAppUpdate update;
         ASSERT_EQ(update.StartDownload(ServerUrl(L"/slow").c_str(), m_strTarget.c_str(), receiver.Get()),
                   CAppUpdate::ResultStarted);
-        ASSERT_TRUE(receiver.PumpUntil([&] { return receiver.LastProgress() > 0; }, 30000));
+        ASSERT_TRUE(PumpUntil([&] { return receiver.LastProgress() > 0; }, 30000));
     }
     EXPECT_FALSE(FileExists(m_strTarget));
 }

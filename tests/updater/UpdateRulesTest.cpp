@@ -101,3 +101,23 @@ TEST(WhatsNewText, BreaksLinesWithCrLf)
 }
 
 } // namespace
+
+namespace {
+
+TEST(UrlRules, BrowserCommandLineKeepsTheUrlOneArgument)
+{
+    const struct
+    {
+        const char16_t* pszCommand;
+        const char16_t* pszUrl;
+        const char* pszLine;
+    } aCases[] = {
+        {u"\"C:\\b\\browser.exe\" -osint -url \"%1\"", u"http://h/x", "\"C:\\b\\browser.exe\" -osint -url  \"http://h/x\""},
+        {u"C:\\b\\browser.exe %1", u"http://h/a b", "C:\\b\\browser.exe  \"http://h/a b\""},
+        {u"browser.exe", u"http://h/x\" --evil \"y", "browser.exe \"http://h/x%22 --evil %22y\""},
+    };
+    for (const auto& test : aCases)
+        EXPECT_EQ(Narrow(BrowserCommandLine(test.pszCommand, test.pszUrl)), test.pszLine);
+}
+
+} // namespace
