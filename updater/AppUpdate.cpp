@@ -74,13 +74,8 @@ HINTERNET CAppUpdate::OpenUrl(std::wstring& strUrl)
 
 HINTERNET CAppUpdate::OpenRequest(HINTERNET hInternet, std::wstring& strUrl)
 {
-    if (hInternet == NULL)
+    if (hInternet == NULL || !CanonicalUrl(strUrl, strUrl))
         return NULL;
-    wchar_t szCanonical[CanonicalUrlChars];
-    DWORD dwChars = CanonicalUrlChars;
-    if (!::InternetCanonicalizeUrlW(strUrl.c_str(), szCanonical, &dwChars, ICU_BROWSER_MODE))
-        return NULL;
-    strUrl.assign(szCanonical, dwChars);
     if (!IsWebUrl(AsUtf16(strUrl)))
     {
         ::SetLastError(ERROR_INTERNET_UNRECOGNIZED_SCHEME);
@@ -109,6 +104,16 @@ int CAppUpdate::OpenConnected(const wchar_t* pszUrl, CInternetHandle& request)
     std::wstring strUrl = pszUrl;
     request.Reset(OpenUrl(strUrl));
     return request.Get() == NULL ? ResultCannotOpen : ResultDone;
+}
+
+bool CAppUpdate::CanonicalUrl(const std::wstring& strUrl, std::wstring& strCanonical)
+{
+    wchar_t szCanonical[CanonicalUrlChars];
+    DWORD dwChars = CanonicalUrlChars;
+    if (!::InternetCanonicalizeUrlW(strUrl.c_str(), szCanonical, &dwChars, ICU_BROWSER_MODE))
+        return false;
+    strCanonical.assign(szCanonical, dwChars);
+    return true;
 }
 
 int CAppUpdate::FetchText(const wchar_t* pszUrl, std::u16string& strText)

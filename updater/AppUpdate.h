@@ -67,6 +67,8 @@ public:
     bool HasWorker() const { return m_hThread.Get() != NULL; }
 
     static int CompareVersions(const wchar_t* pszA, const wchar_t* pszB);
+    // The URL in the form the browser would use; false when it has none.
+    static bool CanonicalUrl(const std::wstring& strUrl, std::wstring& strCanonical);
 
 protected:
     // Whether the machine has a network connection; a seam for the tests.

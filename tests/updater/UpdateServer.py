@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The updater tests' web server, on 127.0.0.1 and a port the system picks.
 
-Paths: /desc.xml (UTF-16LE with BOM, CRLF and indentation), /malformed.xml, /4096 (a
+Paths: /desc.xml (UTF-16LE with BOM, CRLF and indentation; see description()), /malformed.xml, /4096 (a
 description of exactly 4096 bytes), /empty, /404, /500, /chunked (no Content-Length),
 /big (1 MiB), /slow (300 kB over 3 s), /stall (100 kB of 300 kB, then 5 s of silence), /half (announces 200000 bytes, sends 100000 and
 closes), /setup.exe (the file named by --setup, else a few bytes).
@@ -12,12 +12,21 @@ import os
 import socketserver
 import sys
 import time
+import urllib.parse
 
 SETUP = None
 
-DESC = ('<?xml version="1.0" encoding="UTF-16"?>\r\n<Update>\r\n'
-        '  <CurrentVersion Version="3.6.0.0" Location="http://127.0.0.1/setup.exe"\r\n'
-        '     WhatsNew="Line1\\\\nLine2" LinkTo="http://127.0.0.1/news"/>\r\n</Update>\r\n')
+def description(port, query):
+    """The version description; the query may change the version, the download's
+    path on this server, the news and the link."""
+    args = urllib.parse.parse_qs(query, keep_blank_values=True)
+    version = args.get("version", ["3.6.0.0"])[0]
+    location = "http://127.0.0.1:%d%s" % (port, args.get("location", ["/setup.exe"])[0])
+    whatsnew = args.get("whatsnew", ["Line1\\\\nLine2"])[0]
+    link = args.get("link", ["http://127.0.0.1:%d/news" % port])[0]
+    return ('<?xml version="1.0" encoding="UTF-16"?>\r\n<Update>\r\n'
+            '  <CurrentVersion Version="%s" Location="%s"\r\n'
+            '     WhatsNew="%s" LinkTo="%s"/>\r\n</Update>\r\n' % (version, location, whatsnew, link))
 
 
 def utf16(text):
@@ -60,9 +69,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
         except (BrokenPipeError, ConnectionResetError):
             self.close_connection = True
 
-    def answer(self, p):
+    def answer(self, target):
+        p, _, query = target.partition("?")
         if p == "/desc.xml":
-            self.send_body(200, utf16(DESC), "text/xml")
+            self.send_body(200, utf16(description(self.server.server_address[1], query)), "text/xml")
         elif p == "/malformed.xml":
             self.send_body(200, utf16("<Update><CurrentVersion Version=\"3.6.0.0\"></Update>"), "text/xml")
         elif p == "/4096":
