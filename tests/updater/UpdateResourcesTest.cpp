@@ -1,3 +1,5 @@
+#include "Pump.h"
+#include "ScreenPicture.h"
 #include "updater/UpdateResource.h"
 
 #include <gtest/gtest.h>
@@ -5,6 +7,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -21,6 +24,23 @@ std::wstring TextOf(HWND hWnd)
     wchar_t szText[128] = {};
     ::GetWindowTextW(hWnd, szText, 128);
     return szText;
+}
+
+// A picture of the window for a reviewer, in the build's screenshot folder.
+void KeepPicture(HWND hWnd, const wchar_t* pszName)
+{
+    const wchar_t* pszFolder = _wgetenv(L"VF_SCREENSHOT_DIR");
+    if (pszFolder == nullptr)
+        return;
+    ::ShowWindow(hWnd, SW_SHOW);
+    ::UpdateWindow(hWnd);
+    PumpUntil([] { return false; }, 300);
+    RECT rc;
+    ::GetWindowRect(hWnd, &rc);
+    std::wstring strFolder = std::wstring(pszFolder) + L"\\updater";
+    ::CreateDirectoryW(pszFolder, nullptr);
+    ::CreateDirectoryW(strFolder.c_str(), nullptr);
+    EXPECT_TRUE(CScreenPicture(rc).SavePng(strFolder + L"\\" + pszName));
 }
 
 INT_PTR CALLBACK PlainDialogProc(HWND, UINT, WPARAM, LPARAM)
@@ -101,6 +121,7 @@ TEST(UpdateResources, DialogHoldsTheControlsOfTheUpdater)
     HWND hProgress = ::GetDlgItem(hDialog, IDC_UPDATE_PROGRESS);
     ::SendMessageW(hProgress, PBM_SETRANGE32, 0, 3000000);
     EXPECT_EQ(::SendMessageW(hProgress, PBM_GETRANGE, FALSE, 0), 3000000);
+    KeepPicture(hDialog, L"update-template.png");
     ::DestroyWindow(hDialog);
 }
 
