@@ -275,33 +275,46 @@ TEST_F(AppUpdateDownload, EveryFailureEndsWithADoneMessageAndNoFile)
     EXPECT_EQ(receiver.Done()->lParam, CAppUpdate::ResultNoConnection);
 }
 
-TEST_F(AppUpdateDownload, CancelReturnsQuicklyAndNoPartialFileStays)
+TEST_F(AppUpdateDownload, CancelEndsADownloadAndRemovesThePartialFile)
 {
-    // The stalled server goes silent for 5 s after part of the file: a read
-    // that waits for it may outlast the cancel, and must not keep the file.
-    for (const wchar_t* pszPath : {L"/slow", L"/stall"})
+    CAppUpdate update;
+    CReceiver receiver;
+    ASSERT_EQ(update.StartDownload(ServerUrl(L"/slow").c_str(), m_strTarget.c_str(), receiver.Get()),
+              CAppUpdate::ResultStarted);
+    ASSERT_TRUE(PumpUntil([&] { return receiver.LastProgress() > 0; }, 30000));
+    ULONGLONG nStart = ::GetTickCount64();
+    EXPECT_TRUE(update.Cancel());
+    EXPECT_LT(::GetTickCount64() - nStart, 2000u);
+    EXPECT_FALSE(update.HasWorker());
+    EXPECT_FALSE(FileExists(m_strTarget));
+    ASSERT_TRUE(receiver.WaitForDone(5000));
+    EXPECT_EQ(receiver.Done()->lParam, CAppUpdate::ResultFailed);
+    EXPECT_LT(receiver.Done()->wParam, 300000u);
+    EXPECT_FALSE(update.Cancel());
+}
+
+// A server that goes silent after part of the file keeps the worker blocked
+// in WinINet under Wine even after its request was closed; Cancel must not
+// wait for it, and the file must not stay. Under Wine 8 the next request to
+// that server may then hang, so this case runs in a process of its own.
+TEST_F(AppUpdateDownload, SilentServerCancelDoesNotWaitForTheBlockedRead)
+{
+    CReceiver receiver;
+    ULONGLONG nStart = 0;
     {
-        SCOPED_TRACE(std::string(pszPath, pszPath + wcslen(pszPath)));
         CAppUpdate update;
-        CReceiver receiver;
-        ASSERT_EQ(update.StartDownload(ServerUrl(pszPath).c_str(), m_strTarget.c_str(), receiver.Get()),
+        ASSERT_EQ(update.StartDownload(ServerUrl(L"/stall").c_str(), m_strTarget.c_str(), receiver.Get()),
                   CAppUpdate::ResultStarted);
-        ASSERT_TRUE(PumpUntil([&] { return FileExists(m_strTarget); }, 30000));
-        PumpUntil([] { return false; }, 300);
-        ULONGLONG nStart = ::GetTickCount64();
-        bool bGone = update.Cancel();
+        PumpUntil([] { return false; }, 1000);
+        nStart = ::GetTickCount64();
+        update.Cancel();
         EXPECT_LT(::GetTickCount64() - nStart, 2000u);
         EXPECT_FALSE(update.HasWorker());
-        if (bGone)
-        {
-            EXPECT_FALSE(FileExists(m_strTarget));
-        }
-        ASSERT_TRUE(receiver.WaitForDone(30000));
-        EXPECT_EQ(receiver.Done()->lParam, CAppUpdate::ResultFailed);
-        EXPECT_LT(receiver.Done()->wParam, 300000u);
-        EXPECT_FALSE(FileExists(m_strTarget));
-        EXPECT_FALSE(update.Cancel());
     }
+    EXPECT_LT(::GetTickCount64() - nStart, 2000u);
+    ASSERT_TRUE(receiver.WaitForDone(30000));
+    EXPECT_EQ(receiver.Done()->lParam, CAppUpdate::ResultFailed);
+    EXPECT_FALSE(FileExists(m_strTarget));
 }
 
 TEST_F(AppUpdateDownload, WithoutAWindowTheDownloadRunsHere)
@@ -328,6 +341,8 @@ TEST_F(AppUpdateDownload, DestroyingTheObjectStopsItsWorker)
         ASSERT_TRUE(PumpUntil([&] { return receiver.LastProgress() > 0; }, 30000));
     }
     EXPECT_FALSE(FileExists(m_strTarget));
+    ASSERT_TRUE(receiver.WaitForDone(5000));
+    EXPECT_EQ(receiver.Done()->lParam, CAppUpdate::ResultFailed);
 }
 
 } // namespace
