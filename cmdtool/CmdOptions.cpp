@@ -1,7 +1,7 @@
 #include "cmdtool/CmdOptions.h"
 
 #include "cmdtool/ConsoleText.h"
-#include "cmdtool/StringParser.h"
+#include "base/StringParser.h"
 #include "cmdtool/TextCompare.h"
 #include "protocol/NetDefragCommand.h"
 

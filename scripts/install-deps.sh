@@ -1,7 +1,7 @@
 # Sourced by the scripts: installs the Debian packages the build and the tests
 # need, and only when one is missing, so that a prepared machine stays quiet.
 vf_install_deps() {
-    local pkgs="cmake ninja-build g++-mingw-w64-x86-64-posix wine wine64 xvfb googletest ntfs-3g"
+    local pkgs="cmake ninja-build g++-mingw-w64-x86-64-posix wine wine64 xvfb googletest ntfs-3g g++ python3"
     local missing=""
     for p in $pkgs; do
         dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"

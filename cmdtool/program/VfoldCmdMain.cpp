@@ -2,7 +2,7 @@
 #include "cmdtool/CmdClient.h"
 #include "cmdtool/CmdOptions.h"
 #include "cmdtool/ConsoleText.h"
-#include "cmdtool/StringParser.h"
+#include "base/StringParser.h"
 
 #include <windows.h>
 

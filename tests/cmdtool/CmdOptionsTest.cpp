@@ -1,5 +1,5 @@
 #include "cmdtool/CmdOptions.h"
-#include "cmdtool/StringParser.h"
+#include "base/StringParser.h"
 #include "protocol/NetDefragCommand.h"
 
 #include <gtest/gtest.h>

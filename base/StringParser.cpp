@@ -1,4 +1,4 @@
-#include "cmdtool/StringParser.h"
+#include "base/StringParser.h"
 
 #include <climits>
 #include <cstdlib>
