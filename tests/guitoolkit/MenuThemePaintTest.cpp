@@ -187,6 +187,22 @@ TEST_F(ThemePaintTest, The2003LookFollowsTheVisualStyleSwitch)
     }
 }
 
+TEST_F(ThemePaintTest, OnAPaletteTheIconBarIsTheButtonFaceAndGradientsAreFlat)
+{
+    ToolkitEnvironment().nScreenColors = 256;
+    DWORD (WINAPI* pfnPalette)(int) = [](int nIndex) -> DWORD {
+        return nIndex == COLOR_BTNFACE ? RGB(192, 192, 192) : ClassicColors(nIndex);
+    };
+    ToolkitEnvironment().pfnGetSysColor = pfnPalette;
+    CPaintSurface xp(ItemWidth, ItemHeight), office(ItemWidth, ItemHeight);
+    Draw(xp, 3, 4, 0);
+    Draw(office, 9, 4, 0);
+    EXPECT_EQ(xp.At(2, ItemHeight / 2), RGB(192, 192, 192));
+    EXPECT_EQ(xp.At(ItemWidth - 5, ItemHeight / 2), XPFace);
+    EXPECT_EQ(office.At(0, ItemHeight / 2), Face2003);
+    EXPECT_EQ(office.At(20, ItemHeight / 2), Face2003) << "no gradient across the icon bar";
+}
+
 TEST_F(ThemePaintTest, ClassicAndGradientPopupItems)
 {
     CPaintSurface plain(ItemWidth, ItemHeight), selected(ItemWidth, ItemHeight), withIcon(ItemWidth, ItemHeight);
@@ -359,5 +375,49 @@ TEST_F(ThemePaintTest, VerticalTitlesKeepTheCheckColumnUnderWine)
     Theme(3).MeasureItem(m_menu, &stWindows, FALSE);
     EXPECT_EQ(stWine.itemWidth - stWindows.itemWidth, static_cast<UINT>(::GetSystemMetrics(SM_CXMENUCHECK)));
     EXPECT_EQ(stWine.itemHeight, 0u);
+}
+} // namespace
+
+namespace
+{
+constexpr DWORD BarGripper = 0x00400000;
+constexpr DWORD BarAlignTop = 0x2000;
+constexpr DWORD BarFloating = 0x0001;
+
+TEST_F(ThemePaintTest, GrippersAndRoundedCornersOfDockedBars)
+{
+    const RECT rc = {0, 0, 60, 24};
+    const RECT rcBorders = {0, 0, 0, 0};
+    struct stCase
+    {
+        int nTheme;
+        DWORD dwStyle;
+        int nPainted; // at least this many pixels off the ground
+    } cases[] = {{3, BarGripper | BarAlignTop, 10}, {7, BarGripper | BarAlignTop, 8}, {1, BarGripper | BarAlignTop, 20},
+                 {3, BarAlignTop, 0},           {3, BarGripper | BarFloating, 0}};
+    for (const stCase& stBar : cases)
+    {
+        CPaintSurface surface(60, 24, White);
+        Theme(stBar.nTheme).DrawGripper(&surface.DC(), rc, stBar.dwStyle, rcBorders);
+        int nPainted = surface.CountIf(rc, [](COLORREF cr) { return cr != White; });
+        if (stBar.nPainted == 0)
+            EXPECT_EQ(nPainted, 0) << "theme " << stBar.nTheme << " style " << stBar.dwStyle;
+        else
+            EXPECT_GE(nPainted, stBar.nPainted) << "theme " << stBar.nTheme << " style " << stBar.dwStyle;
+        EXPECT_EQ(surface.CountIf({20, 0, 60, 24}, [](COLORREF cr) { return cr != White; }), 0)
+            << "the gripper stays at the left of a top bar";
+    }
+
+    CPaintSurface corners(60, 24, White);
+    Theme(7).RoundBarCorners(&corners.DC(), {0, 0, 59, 23}, BarGripper | BarAlignTop);
+    COLORREF crLight = ::GetSysColor(COLOR_3DLIGHT);
+    EXPECT_EQ(corners.At(0, 0), crLight);
+    EXPECT_EQ(corners.At(1, 0), crLight);
+    EXPECT_EQ(corners.At(59, 23), crLight) << "right and bottom are inclusive";
+    EXPECT_EQ(corners.At(58, 23), crLight);
+    EXPECT_EQ(corners.At(2, 2), White);
+    CPaintSurface square(60, 24, White);
+    Theme(3).RoundBarCorners(&square.DC(), {0, 0, 59, 23}, BarGripper | BarAlignTop);
+    EXPECT_EQ(square.At(0, 0), White) << "only themes 6 to 11 round their bars";
 }
 } // namespace

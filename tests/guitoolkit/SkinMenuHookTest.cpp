@@ -3,6 +3,7 @@
 #include "guitoolkit/MenuHookData.h"
 #include "guitoolkit/SkinMenu.h"
 #include "guitoolkit/SkinMenuItemData.h"
+#include "guitoolkit/ToolkitColors.h"
 
 #include "GuiTestSupport.h"
 #include "MenuPaintSupport.h"
@@ -63,6 +64,8 @@ struct stSeen
     HMENU hSystemMenu = NULL;
     // The frame whose menu bar the picture takes in, or null.
     HWND hFrame = NULL;
+    // The popup's top-left pixel on the screen.
+    COLORREF crCorner = CLR_INVALID;
     bool bSendEscape = false;
 };
 stSeen g_seen;
@@ -115,6 +118,12 @@ void CALLBACK LookAtPopup(HWND, UINT, UINT_PTR nID, DWORD)
             int nPos = -1;
             g_seen.bRenumbered = CSkinMenu::FindMenuOfCommand(g_seen.hSystemMenu, SC_CLOSE + 1, nPos) != nullptr;
         }
+        RECT rc;
+        HDC hScreen = ::GetDC(NULL);
+        if (hScreen != NULL && ::GetWindowRect(hPopup, &rc))
+            g_seen.crCorner = ::GetPixel(hScreen, rc.left, rc.top);
+        if (hScreen != NULL)
+            ::ReleaseDC(NULL, hScreen);
         if (!g_seen.strPicture.empty())
             SavePopupPicture(hPopup, g_seen.hFrame, g_seen.strPicture);
     }
@@ -274,6 +283,14 @@ TEST_F(PopupHookTest, EveryThemePaintsAMenuBarAndItsOpenPopup)
         EXPECT_NE(g_seen.hPopup, nullptr) << "theme " << nTheme;
         EXPECT_TRUE(g_seen.bProperty) << "theme " << nTheme;
         EXPECT_EQ(CSkinMenuHook::GetHookDataCount(), 0u);
+        // The border: the system's frame, or the theme's own, in the
+        // highlight or in the menu colour darkened by half.
+        COLORREF crFrame = ::GetSysColor(COLOR_BTNSHADOW);
+        if (nTheme == 0 || nTheme == 4 || nTheme == 6)
+            crFrame = ::GetSysColor(COLOR_HIGHLIGHT);
+        else if (nTheme % 2 == 0)
+            crFrame = DarkenColor(128, ::GetSysColor(COLOR_MENUBAR));
+        EXPECT_EQ(g_seen.crCorner, crFrame) << "theme " << nTheme;
     }
 }
 } // namespace
