@@ -73,8 +73,10 @@ stMenuItem DescribeItem(CSkinMenu& menu, LPDRAWITEMSTRUCT pDraw)
     item.bTitle = item.bSeparator && (item.pData->m_nToolkitFlags & MenuItemTitle) != 0;
     item.bSubmenu = (nFlags & MF_POPUP) != 0;
     CSkinMenuIcons* pIcons = item.pData->m_pIcons;
-    item.bHasIcon = pIcons != nullptr && item.pData->m_nImage >= 0 &&
-                    item.pData->m_nImage < (pIcons->m_imageList.GetSafeHandle() != NULL ? pIcons->m_imageList.GetImageCount() : 0);
+    int nImages = pIcons != nullptr && pIcons->m_imageList.GetSafeHandle() != NULL
+                      ? pIcons->m_imageList.GetImageCount()
+                      : 0;
+    item.bHasIcon = item.pData->m_nImage >= 0 && item.pData->m_nImage < nImages;
     if (item.bSelected && item.bGrayed && !CSkinMenu::GetSelectDisabled())
     {
         item.bSelected = false;

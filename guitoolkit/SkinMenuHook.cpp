@@ -111,7 +111,8 @@ CSkinMenuHook::CSkinMenuHook()
         stState.hHook = ::SetWindowsHookExW(WH_CALLWNDPROC, HookProcedure, NULL, ::GetCurrentThreadId());
         if (stState.hHook == NULL)
         {
-            CSkinMenu::SetThemeList(nullptr, nullptr);
+            // No destructor runs for an object whose constructor throws.
+            Release();
             throw std::bad_alloc();
         }
         m_hHook = stState.hHook;
@@ -126,6 +127,11 @@ CSkinMenuHook::~CSkinMenuHook()
         ::UnhookWindowsHookEx(m_hHook);
         stState.hHook = NULL;
     }
+    Release();
+}
+
+void CSkinMenuHook::Release()
+{
     CSkinMenu::SetThemeList(nullptr, nullptr);
     m_themeList.clear();
     m_themes.clear();
@@ -137,6 +143,7 @@ CSkinMenuHook::~CSkinMenuHook()
         ::FreeLibrary(m_hUxTheme);
     if (m_hMsimg != NULL)
         ::FreeLibrary(m_hMsimg);
+    m_hUxTheme = m_hMsimg = NULL;
     CSkinMenuIcons::DeleteAll();
 }
 

@@ -59,6 +59,8 @@ private:
     void DetectEnvironment();
     void BindLibraries();
     void CreateThemes();
+    // Themes, libraries and icon stores go; the hook is the caller's.
+    void Release();
 
     static std::map<HWND, std::unique_ptr<CMenuHookData>>& HookDataMap();
 

@@ -61,6 +61,7 @@ struct stSeen
     bool bRenumbered = false;
     std::wstring strPicture;
     int nTicks = 0;
+    int nShownTicks = 0;
     HMENU hSystemMenu = NULL;
     // The frame whose menu bar the picture takes in, or null.
     HWND hFrame = NULL;
@@ -103,7 +104,11 @@ void CALLBACK LookAtPopup(HWND, UINT, UINT_PTR nID, DWORD)
 {
     ++g_seen.nTicks;
     HWND hPopup = OpenPopup();
-    if (hPopup != NULL && g_seen.nTicks >= 3 && g_seen.hPopup == NULL)
+    // A few ticks after it shows, so that it has been painted and Wine has
+    // put that on the screen.
+    if (hPopup != NULL)
+        ++g_seen.nShownTicks;
+    if (hPopup != NULL && g_seen.nShownTicks >= 3 && g_seen.hPopup == NULL)
     {
         g_seen.hPopup = hPopup;
         if (g_seen.bSendEscape)
@@ -244,6 +249,41 @@ TEST_F(PopupHookTest, MnemonicsSkipDoubledAmpersandsAndRebuildStaleRecords)
     EXPECT_EQ(CSkinMenuHook::FindMenuMnemonic(L'z', MF_POPUP, &menu), MAKELRESULT(3, MNC_EXECUTE));
     CMenu plain;
     EXPECT_EQ(CSkinMenuHook::FindMenuMnemonic(L'a', MF_POPUP, &plain), 0);
+}
+
+TEST_F(PopupHookTest, AMenuBarItemIsPaintedThroughTheFramesOwnDrawItem)
+{
+    HMENU hBar = ::CreateMenu();
+    HMENU hFile = ::CreatePopupMenu();
+    ::AppendMenuW(hFile, MF_STRING, 901, L"&New");
+    ::AppendMenuW(hBar, MF_POPUP, reinterpret_cast<UINT_PTR>(hFile), L"&File");
+    ::AppendMenuW(hBar, MF_STRING, 902, L"&Help");
+    CSkinMenu bar;
+    ASSERT_TRUE(bar.ConvertToOwnerDraw(hBar));
+    ::AppendMenuW(hBar, MF_STRING, 903, L"&Plain");
+    ASSERT_TRUE(::SetMenu(m_wnd.m_hWnd, hBar));
+    ::DrawMenuBar(m_wnd.m_hWnd);
+    PumpPending();
+    RECT rcItem;
+    ASSERT_TRUE(::GetMenuItemRect(m_wnd.m_hWnd, hBar, 0, &rcItem));
+    HDC hScreen = ::GetDC(NULL);
+    // Wine shows what was drawn on a window once its queue is looked at.
+    auto cornerIs = [&](COLORREF cr) {
+        return PumpUntil([&] { return ::GetPixel(hScreen, rcItem.left, rcItem.top) == cr; }, 3000);
+    };
+    EXPECT_NE(::GetPixel(hScreen, rcItem.left, rcItem.top), ::GetSysColor(COLOR_HIGHLIGHT)) << "not hot before";
+
+    CSkinMenu::SetHotMenuBarItem(0);
+    EXPECT_TRUE(CSkinMenuHook::PaintMenuBarItem(m_wnd.m_hWnd, hBar, 0, ODS_HOTLIGHT));
+    EXPECT_EQ(CSkinMenu::GetHotMenuBarItem(), reinterpret_cast<ULONG_PTR>(bar.GetItemData(0)));
+    // The current theme frames a hot item in the highlight colour.
+    EXPECT_TRUE(cornerIs(::GetSysColor(COLOR_HIGHLIGHT)));
+    ::ReleaseDC(NULL, hScreen);
+
+    EXPECT_FALSE(CSkinMenuHook::PaintMenuBarItem(m_wnd.m_hWnd, hBar, 2, ODS_HOTLIGHT)) << "not owner-drawn";
+    EXPECT_FALSE(CSkinMenuHook::PaintMenuBarItem(m_wnd.m_hWnd, hBar, -1, 0));
+    EXPECT_FALSE(CSkinMenuHook::PaintMenuBarItem(m_wnd.m_hWnd, hBar, 7, 0)) << "no such item";
+    ::SetMenu(m_wnd.m_hWnd, NULL);
 }
 
 // One picture per theme of a frame's menu bar with its first popup open,
