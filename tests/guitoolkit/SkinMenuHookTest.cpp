@@ -71,10 +71,22 @@ struct stSeen
 };
 stSeen g_seen;
 
+// The visible popup-menu window of this thread; other test programs may
+// have menus open on the same display.
 HWND OpenPopup()
 {
-    HWND hPopup = ::FindWindowW(L"#32768", nullptr);
-    return hPopup != NULL && ::IsWindowVisible(hPopup) ? hPopup : NULL;
+    HWND hPopup = NULL;
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND hWnd, LPARAM lParam) -> BOOL {
+            wchar_t szClass[16] = {};
+            if (::GetClassNameW(hWnd, szClass, 16) == 0 || wcscmp(szClass, L"#32768") != 0 || !::IsWindowVisible(hWnd))
+                return TRUE;
+            *reinterpret_cast<HWND*>(lParam) = hWnd;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&hPopup));
+    return hPopup;
 }
 
 bool SavePopupPicture(HWND hPopup, HWND hFrame, const std::wstring& strName)
@@ -147,7 +159,10 @@ protected:
         MenuHookTest::SetUp();
         g_seen = stSeen();
         ASSERT_EQ(::GlobalFindAtomW(OldProcProperty), 0) << "no popup is subclassed yet";
-        ASSERT_TRUE(m_wnd.CreateEx(0, nullptr, L"menu hook", WS_OVERLAPPEDWINDOW, 40, 40, 600, 440, NULL, NULL));
+        // Away from the corner where other test programs open their windows,
+        // and above them, since the screen is read back.
+        ASSERT_TRUE(m_wnd.CreateEx(WS_EX_TOPMOST, nullptr, L"menu hook", WS_OVERLAPPEDWINDOW, 600, 40, 400, 360, NULL,
+                                   NULL));
         m_wnd.ShowWindow(SW_SHOW);
         m_wnd.SetForegroundWindow();
         PumpPending();
@@ -162,7 +177,7 @@ protected:
     void Track(CMenu& menu)
     {
         ASSERT_NE(::SetTimer(NULL, 0, 100, LookAtPopup), 0u);
-        menu.TrackPopupMenu(TPM_LEFTALIGN, 200, 120, &m_wnd);
+        menu.TrackPopupMenu(TPM_LEFTALIGN, 640, 120, &m_wnd);
         PumpPending();
     }
     static HMENU SampleMenu()
