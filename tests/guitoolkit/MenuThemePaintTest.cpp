@@ -421,3 +421,44 @@ TEST_F(ThemePaintTest, GrippersAndRoundedCornersOfDockedBars)
     EXPECT_EQ(square.At(0, 0), White) << "only themes 6 to 11 round their bars";
 }
 } // namespace
+
+namespace
+{
+COLORREF g_crBarBase = 0;
+
+DWORD WINAPI BarBaseColors(int nIndex)
+{
+    return nIndex == COLOR_MENU ? g_crBarBase : ClassicColors(nIndex);
+}
+
+TEST_F(ThemePaintTest, TheFourBarColoursComeFromTheBarBase)
+{
+    // On the oldest shells the bar pair is the menu colour, which makes the base easy to choose.
+    ToolkitEnvironment().nVersionClass = 5;
+    ToolkitEnvironment().pfnGetSysColor = BarBaseColors;
+    struct stCase
+    {
+        COLORREF crBase;
+        BOOL bForce;
+        COLORREF c1, c2, c3, c4;
+    } cases[] = {
+        {RGB(163, 194, 245), TRUE, RGB(221, 236, 254), RGB(196, 219, 249), RGB(129, 169, 226), RGB(59, 97, 156)},
+        {RGB(218, 218, 170), TRUE, RGB(244, 247, 222), RGB(209, 222, 172), RGB(183, 198, 145), RGB(96, 128, 88)},
+        // Lightened by 140 and 115, darkened by 40 and 110.
+        {RGB(100, 0, 255), TRUE, RGB(185, 140, 255), RGB(170, 115, 255), RGB(84, 0, 215), RGB(57, 0, 145)},
+        // Unforced without a visual style: the pair itself, their mix and the first darkened by 50.
+        {RGB(100, 0, 255), FALSE, RGB(100, 0, 255), RGB(99, 0, 254), RGB(100, 0, 255), RGB(80, 0, 205)},
+    };
+    ToolkitEnvironment().pfnIsThemeActive = nullptr;
+    for (const stCase& stBar : cases)
+    {
+        g_crBarBase = stBar.crBase;
+        COLORREF c1 = 0, c2 = 0, c3 = 0, c4 = 0;
+        Theme(9).GetBarColors(c1, c2, c3, c4, stBar.bForce);
+        EXPECT_EQ(c1, stBar.c1) << std::hex << stBar.crBase << " forced " << stBar.bForce;
+        EXPECT_EQ(c2, stBar.c2);
+        EXPECT_EQ(c3, stBar.c3);
+        EXPECT_EQ(c4, stBar.c4);
+    }
+}
+} // namespace
