@@ -462,3 +462,18 @@ TEST_F(ThemePaintTest, TheFourBarColoursComeFromTheBarBase)
     }
 }
 } // namespace
+
+namespace
+{
+TEST_F(ThemePaintTest, HighContrastFramesInTheTextColourAndDropsGradients)
+{
+    ToolkitEnvironment().bHighContrast = true;
+    CPaintSurface selected(ItemWidth, ItemHeight), gradient(ItemWidth, ItemHeight);
+    Draw(selected, 3, 4, ODS_SELECTED);
+    Draw(gradient, 7, 4, 0);
+    EXPECT_EQ(selected.At(0, 0), Black) << "the frame in the button text colour";
+    EXPECT_EQ(selected.At(2, ItemHeight / 2), Highlight) << "the selection in the highlight itself";
+    EXPECT_EQ(gradient.At(ItemWidth - 5, 0), Menu);
+    EXPECT_EQ(gradient.At(ItemWidth - 5, ItemHeight - 1), Menu);
+}
+} // namespace

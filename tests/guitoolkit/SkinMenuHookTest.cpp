@@ -68,6 +68,10 @@ struct stSeen
     // The popup's top-left pixel on the screen.
     COLORREF crCorner = CLR_INVALID;
     bool bSendEscape = false;
+    // Ask the popup to print itself into a memory context, and what came of it.
+    bool bPrint = false;
+    COLORREF crPrintedCorner = CLR_INVALID;
+    int nPrintedText = 0;
 };
 stSeen g_seen;
 
@@ -111,6 +115,17 @@ bool SavePopupPicture(HWND hPopup, HWND hFrame, const std::wstring& strName)
     return !picture.Empty() && picture.SavePng(strDir + L"\\" + strName + L".png");
 }
 
+void PrintPopup(HWND hPopup)
+{
+    RECT rc;
+    ::GetWindowRect(hPopup, &rc);
+    CPaintSurface surface(rc.right - rc.left, rc.bottom - rc.top, RGB(1, 2, 3));
+    ::SendMessageW(hPopup, WM_PRINT, reinterpret_cast<WPARAM>(surface.DC().m_hDC),
+                   PRF_NONCLIENT | PRF_CLIENT | PRF_ERASEBKGND);
+    g_seen.crPrintedCorner = surface.At(0, 0);
+    g_seen.nPrintedText = surface.Count({0, 0, surface.Width(), surface.Height()}, RGB(0, 0, 0));
+}
+
 // Looks at the popup once it has been painted for a while, then ends the menu.
 void CALLBACK LookAtPopup(HWND, UINT, UINT_PTR nID, DWORD)
 {
@@ -125,6 +140,8 @@ void CALLBACK LookAtPopup(HWND, UINT, UINT_PTR nID, DWORD)
         g_seen.hPopup = hPopup;
         if (g_seen.bSendEscape)
             ::SendMessageW(hPopup, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+        if (g_seen.bPrint)
+            PrintPopup(hPopup);
         g_seen.bProperty = ::GetPropW(hPopup, OldProcProperty) != NULL;
         g_seen.nHookData = CSkinMenuHook::GetHookDataCount();
         if (CMenuHookData* pData = CSkinMenuHook::FindHookData(hPopup))
@@ -227,6 +244,22 @@ TEST_F(PopupHookTest, EscapeInThePopupIsRemembered)
     Track(menu);
     ASSERT_NE(g_seen.hPopup, nullptr);
     EXPECT_NE(g_seen.nFlags & CMenuHookData::FlagEscape, 0);
+}
+
+// Wine never asks a popup to print itself; a theme with its own border
+// would frame the picture the system prints.
+TEST_F(PopupHookTest, APrintedPopupGetsTheThemesFrameAroundTheSystemsItems)
+{
+    ToolkitEnvironment().bWine = false;
+    CSkinMenu::SelectTheme(2);
+    CSkinMenu menu;
+    ASSERT_TRUE(menu.ConvertToOwnerDraw(SampleMenu()));
+    g_seen.bPrint = true;
+    Track(menu);
+    ASSERT_NE(g_seen.hPopup, nullptr);
+    EXPECT_EQ(g_seen.crPrintedCorner, DarkenColor(128, ::GetSysColor(COLOR_MENUBAR)));
+    EXPECT_GT(g_seen.nPrintedText, 20) << "the items' texts";
+    EXPECT_EQ(g_seen.nFlags & CMenuHookData::FlagPrinting, 0) << "printing is over";
 }
 
 TEST_F(PopupHookTest, TheSystemMenusRenumberedCommandsComeBackWhenItCloses)
