@@ -6,6 +6,10 @@
 
 #include <windows.h>
 
+// The window property, and global atom, that holds a subclassed popup's own
+// window procedure.
+constexpr wchar_t OldProcProperty[] = L"OldMenuProc";
+
 class CMenuHookData
 {
 public:

@@ -13,10 +13,11 @@
 
 namespace
 {
-constexpr wchar_t OldProcProperty[] = L"OldMenuProc";
 constexpr wchar_t PopupClass[] = L"#32768";
-constexpr UINT MN_GETHMENU_ = 0x01E1;
-constexpr UINT MN_SIZEWINDOW_ = 0x01E2;
+// The popup-menu window's own messages: which menu it shows, and a new
+// layout of a popup that exists already.
+constexpr UINT MenuGetHandle = 0x01E1;
+constexpr UINT MenuSizeWindow = 0x01E2;
 constexpr int FirstThemeId = 2;
 
 struct stHookState
@@ -39,7 +40,7 @@ struct stThemeRecipe
     {
         Plain,
         XP,
-        Office2003
+        Look2003
     } eClass;
     CMenuTheme::MeasureFunction pfnMeasure;
     CMenuTheme::DrawFunction pfnDraw;
@@ -53,8 +54,8 @@ const stThemeRecipe ThemeRecipes[] = {
     {1, stThemeRecipe::Plain, MeasureItemClassic, DrawItemClassic},
     {2, stThemeRecipe::XP, MeasureItemXP, DrawItemXP},
     {3, stThemeRecipe::XP, MeasureItemXP, DrawItemXP},
-    {8, stThemeRecipe::Office2003, MeasureItemXP, DrawItem2003},
-    {9, stThemeRecipe::Office2003, MeasureItemXP, DrawItem2003},
+    {8, stThemeRecipe::Look2003, MeasureItemXP, DrawItem2003},
+    {9, stThemeRecipe::Look2003, MeasureItemXP, DrawItem2003},
     {10, stThemeRecipe::XP, MeasureItemXP, DrawItem2003},
     {11, stThemeRecipe::XP, MeasureItemXP, DrawItem2003},
     {4, stThemeRecipe::Plain, MeasureItemClassic, DrawItemFlat},
@@ -69,7 +70,7 @@ std::unique_ptr<CMenuTheme> MakeTheme(const stThemeRecipe& stRecipe)
     case stThemeRecipe::XP:
         return std::make_unique<CMenuThemeXP>(stRecipe.nId, nBorderFlag, stRecipe.pfnMeasure, stRecipe.pfnDraw,
                                               DrawTitle);
-    case stThemeRecipe::Office2003:
+    case stThemeRecipe::Look2003:
         return std::make_unique<CMenuTheme2003>(stRecipe.nId, nBorderFlag, stRecipe.pfnMeasure, stRecipe.pfnDraw,
                                                 DrawTitle);
     default:
@@ -230,12 +231,12 @@ LRESULT CALLBACK CSkinMenuHook::HookProcedure(int nCode, WPARAM wParam, LPARAM l
 {
     const CWPSTRUCT* pMessage = reinterpret_cast<const CWPSTRUCT*>(lParam);
     if (nCode == HC_ACTION && pMessage != nullptr &&
-        (pMessage->message == WM_CREATE || pMessage->message == MN_SIZEWINDOW_))
+        (pMessage->message == WM_CREATE || pMessage->message == MenuSizeWindow))
     {
         HMENU hCreateMenu = NULL;
         if (pMessage->message == WM_CREATE && pMessage->lParam != 0)
             hCreateMenu = static_cast<HMENU>(reinterpret_cast<const CREATESTRUCTW*>(pMessage->lParam)->lpCreateParams);
-        SubclassPopup(pMessage->hwnd, pMessage->message == MN_SIZEWINDOW_, hCreateMenu);
+        SubclassPopup(pMessage->hwnd, pMessage->message == MenuSizeWindow, hCreateMenu);
     }
     return ::CallNextHookEx(HookState().hHook, nCode, wParam, lParam);
 }
@@ -253,7 +254,7 @@ BOOL CSkinMenuHook::SubclassPopup(HWND hWnd, BOOL bShown, HMENU hCreateMenu)
         HMENU hMenu = stState.hPendingMenu;
         if (hMenu == NULL)
         {
-            hMenu = reinterpret_cast<HMENU>(::SendMessageW(hWnd, MN_GETHMENU_, 0, 0));
+            hMenu = reinterpret_cast<HMENU>(::SendMessageW(hWnd, MenuGetHandle, 0, 0));
             // Wine allowance: Wine's popup knows its menu only from its first
             // position change on, but its creation data names the menu.
             if (hMenu == NULL && hCreateMenu != NULL && ::IsMenu(hCreateMenu))

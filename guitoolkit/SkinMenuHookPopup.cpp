@@ -10,7 +10,6 @@
 
 namespace
 {
-constexpr wchar_t OldProcProperty[] = L"OldMenuProc";
 // The shadow reaches this far beyond the window.
 constexpr int ScreenMargin = 10;
 

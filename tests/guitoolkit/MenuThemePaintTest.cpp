@@ -194,13 +194,13 @@ TEST_F(ThemePaintTest, OnAPaletteTheIconBarIsTheButtonFaceAndGradientsAreFlat)
         return nIndex == COLOR_BTNFACE ? RGB(192, 192, 192) : ClassicColors(nIndex);
     };
     ToolkitEnvironment().pfnGetSysColor = pfnPalette;
-    CPaintSurface xp(ItemWidth, ItemHeight), office(ItemWidth, ItemHeight);
+    CPaintSurface xp(ItemWidth, ItemHeight), look2003(ItemWidth, ItemHeight);
     Draw(xp, 3, 4, 0);
-    Draw(office, 9, 4, 0);
+    Draw(look2003, 9, 4, 0);
     EXPECT_EQ(xp.At(2, ItemHeight / 2), RGB(192, 192, 192));
     EXPECT_EQ(xp.At(ItemWidth - 5, ItemHeight / 2), XPFace);
-    EXPECT_EQ(office.At(0, ItemHeight / 2), Face2003);
-    EXPECT_EQ(office.At(20, ItemHeight / 2), Face2003) << "no gradient across the icon bar";
+    EXPECT_EQ(look2003.At(0, ItemHeight / 2), Face2003);
+    EXPECT_EQ(look2003.At(20, ItemHeight / 2), Face2003) << "no gradient across the icon bar";
 }
 
 TEST_F(ThemePaintTest, ClassicAndGradientPopupItems)

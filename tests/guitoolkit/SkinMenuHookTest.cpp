@@ -14,8 +14,6 @@
 
 namespace
 {
-constexpr wchar_t OldProcProperty[] = L"OldMenuProc";
-
 // Tells the menus that a popup opens and finds the menu of every item it is
 // asked to measure, as the frames do.
 class CMenuFrameWnd : public CWnd
