@@ -5,46 +5,14 @@
 #include "classlib/GdiObject.h"
 #include "classlib/MiniDockFrameWnd.h"
 #include "guitoolkit/MenuBackground.h"
+#include "guitoolkit/SkinMenuHook.h"
 #include "guitoolkit/ToolkitColors.h"
 #include "guitoolkit/ToolkitEnvironment.h"
 
-#include <cwctype>
 
 namespace
 {
 constexpr UINT HoverInterval = 100;
-
-// Whether the lower-cased text marks the character as its mnemonic; "&&" is
-// a literal ampersand and marks nothing.
-bool HasMnemonic(const CString& strText, wchar_t chKey)
-{
-    for (int i = 0; i + 1 < strText.GetLength(); ++i)
-    {
-        if (strText.GetAt(i) != L'&')
-            continue;
-        if (strText.GetAt(i + 1) == chKey)
-            return true;
-        if (strText.GetAt(i + 1) == L'&')
-            ++i;
-    }
-    return false;
-}
-
-// The system finds no mnemonic in owner-drawn items: the records' texts answer.
-LRESULT FindMnemonic(CSkinMenu& menu, wchar_t chKey)
-{
-    if (::GetMenuItemCount(menu.m_hMenu) != static_cast<int>(menu.m_items.size()))
-        menu.RebuildItemData();
-    wchar_t chLower = static_cast<wchar_t>(std::towlower(chKey));
-    for (size_t i = 0; i < menu.m_items.size(); ++i)
-    {
-        CString strText = menu.m_items[i]->GetDisplayText(menu.m_hAccelTable);
-        strText.MakeLower();
-        if (HasMnemonic(strText, chLower))
-            return MAKELRESULT(static_cast<WORD>(i), MNC_EXECUTE);
-    }
-    return MNC_IGNORE;
-}
 
 bool TracksByTimer()
 {
@@ -154,7 +122,7 @@ LRESULT CSkinFrame<TBase>::OnMenuChar(WPARAM wParam, LPARAM lParam)
 {
     CSkinMenu* pMenu = dynamic_cast<CSkinMenu*>(CMenu::FromHandlePermanent(reinterpret_cast<HMENU>(lParam)));
     if (pMenu != nullptr)
-        return FindMnemonic(*pMenu, static_cast<wchar_t>(LOWORD(wParam)));
+        return CSkinMenuHook::FindMenuMnemonic(static_cast<wchar_t>(LOWORD(wParam)), HIWORD(wParam), pMenu);
     return BaseResult(WM_MENUCHAR, wParam, lParam);
 }
 
@@ -256,42 +224,7 @@ LRESULT CSkinFrame<TBase>::OnNcHitTest(WPARAM wParam, LPARAM lParam)
 template <class TBase>
 BOOL CSkinFrame<TBase>::DrawMenuBarItem(CSkinMenu* pMenu, int nPos, UINT nState)
 {
-    HWND hWnd = this->m_hWnd;
-    RECT rcItem = {}, rcWindow = {};
-    MENUITEMINFOW stInfo = {};
-    stInfo.cbSize = sizeof(stInfo);
-    stInfo.fMask = MIIM_FTYPE | MIIM_ID | MIIM_SUBMENU | MIIM_DATA;
-    if (pMenu == nullptr || nPos < 0 || !::GetMenuItemRect(hWnd, pMenu->m_hMenu, nPos, &rcItem) ||
-        !::GetMenuItemInfoW(pMenu->m_hMenu, nPos, TRUE, &stInfo) || !(stInfo.fType & MFT_OWNERDRAW) ||
-        !::GetWindowRect(hWnd, &rcWindow))
-        return FALSE;
-    NONCLIENTMETRICSW stMetrics = {};
-    stMetrics.cbSize = sizeof(stMetrics);
-    CFont font;
-    CWindowDC dc(this);
-    if (dc.m_hDC == NULL || !::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(stMetrics), &stMetrics, 0) ||
-        !font.CreateFontIndirect(&stMetrics.lfMenuFont))
-        return FALSE;
-    dc.SelectObject(&font);
-    // The system reports the rectangle on the screen, under Wine too.
-    ::OffsetRect(&rcItem, -rcWindow.left, -rcWindow.top);
-    DRAWITEMSTRUCT stDraw = {};
-    stDraw.CtlType = ODT_MENU;
-    stDraw.itemID = stInfo.hSubMenu != NULL ? static_cast<UINT>(reinterpret_cast<UINT_PTR>(stInfo.hSubMenu))
-                                            : stInfo.wID;
-    stDraw.itemAction = ODA_DRAWENTIRE;
-    stDraw.itemState = nState;
-    stDraw.hwndItem = reinterpret_cast<HWND>(pMenu->m_hMenu);
-    stDraw.hDC = dc.m_hDC;
-    stDraw.rcItem = rcItem;
-    stDraw.itemData = stInfo.dwItemData;
-    CSkinMenu::SetHotMenuBarItem(stInfo.dwItemData);
-    POINT ptOrigin;
-    ::SetWindowOrgEx(dc.m_hDC, 0, 0, &ptOrigin);
-    ::SendMessageW(hWnd, WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&stDraw));
-    ::SetWindowOrgEx(dc.m_hDC, ptOrigin.x, ptOrigin.y, nullptr);
-    dc.RestoreObjects();
-    return TRUE;
+    return pMenu != nullptr && CSkinMenuHook::PaintMenuBarItem(this->m_hWnd, pMenu->m_hMenu, nPos, nState);
 }
 
 template <class TBase>

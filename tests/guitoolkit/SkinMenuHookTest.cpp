@@ -129,10 +129,18 @@ void CALLBACK LookAtPopup(HWND, UINT, UINT_PTR nID, DWORD)
 {
     ++g_seen.nTicks;
     HWND hPopup = OpenPopup();
-    // A few ticks after it shows, so that it has been painted and Wine has
-    // put that on the screen.
+    // A few ticks after it shows, and a whole tick after its last paint:
+    // Wine puts drawing on the screen only when the queue is read again, and
+    // a loaded machine may paint late.
     if (hPopup != NULL)
+    {
+        if (::GetUpdateRect(hPopup, nullptr, FALSE))
+        {
+            ::UpdateWindow(hPopup);
+            g_seen.nShownTicks = 0;
+        }
         ++g_seen.nShownTicks;
+    }
     if (hPopup != NULL && g_seen.nShownTicks >= 3 && g_seen.hPopup == NULL)
     {
         g_seen.hPopup = hPopup;
