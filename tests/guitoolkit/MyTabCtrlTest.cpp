@@ -1,5 +1,6 @@
 #include "guitoolkit/MyTabCtrl.h"
 
+#include "classlib/Geometry.h"
 #include "classlib/WinApp.h"
 
 #include "GuiTestSupport.h"
@@ -35,7 +36,7 @@ protected:
             CWnd::RegisterDefaultClass(0, NULL, reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1)));
         ASSERT_TRUE(m_host.CreateEx(0, pszClass, L"pages", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 420, 300, NULL,
                                     NULL));
-        ASSERT_TRUE(m_tab.Create(WS_VISIBLE | WS_CLIPCHILDREN, CRect(5, 5, 395, 255), &m_host, IDC_TAB));
+        ASSERT_TRUE(m_tab.Create(WS_VISIBLE | WS_TABSTOP, CRect(5, 5, 395, 255), &m_host, IDC_TAB));
         m_tab.SetFont(static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT)));
         m_tab.InsertItem(0, L"General");
         m_tab.InsertItem(1, L"Network");
@@ -186,9 +187,13 @@ TEST_F(MyTabCtrlTest, SpaceOnACheckBoxTellsTheDialog)
     ASSERT_EQ(m_host.m_told.size(), 1u);
     EXPECT_EQ(m_host.m_told[0], std::make_pair(WM_TABCTRL_ITEMCLICKED, WPARAM(11)));
 
-    // Only the tab's own controls count: the tab itself would pass for a push button.
+    // Only the tab's own controls count: a push button of the dialog, or the
+    // tab itself in a template without extra styles, would pass by style.
     m_host.m_told.clear();
-    for (HWND hWnd : {m_tab.m_hWnd, Item(12), m_host.m_hWnd})
+    CWnd button;
+    ASSERT_TRUE(button.CreateEx(0, L"BUTTON", L"OK", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, CRect(5, 260, 80, 285),
+                                &m_host, IDOK));
+    for (HWND hWnd : {m_tab.m_hWnd, Item(12), m_host.m_hWnd, button.m_hWnd})
         m_tab.PostMessage(WM_TABCTRL_ACTIVATE, reinterpret_cast<WPARAM>(hWnd), 1);
     PumpPending();
     EXPECT_TRUE(m_host.m_told.empty());
