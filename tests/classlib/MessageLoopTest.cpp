@@ -1,5 +1,6 @@
 #include "classlib/Dialog.h"
 #include "classlib/FrameWnd.h"
+#include "classlib/PropertySheet.h"
 #include "classlib/Menu.h"
 #include "classlib/ThreadState.h"
 #include "classlib/WinApp.h"
@@ -152,6 +153,28 @@ TEST_F(MessageLoopTest, ModelessDialogKeepsTabAndFunctionKeysFromTheFrame)
     PostAndPump(m_pFrame->m_hWnd, WM_KEYDOWN, VK_F5, 0x003F0001);
     EXPECT_EQ(m_pFrame->m_commands, std::vector<UINT>{1001});
     dlg.DestroyWindow();
+}
+
+TEST_F(MessageLoopTest, ModelessSheetKeepsItsKeysFromTheFrame)
+{
+    CPropertyPage numbers(210);
+    CPropertyPage texts(211);
+    CPropertySheet sheet(L"Settings", m_pFrame);
+    sheet.AddPage(&numbers);
+    sheet.AddPage(&texts);
+    ASSERT_TRUE(sheet.Create());
+    sheet.ShowWindow(SW_SHOW);
+    sheet.SetForegroundWindow();
+    HWND hEdit = ::GetDlgItem(numbers.m_hWnd, 1002);
+    ::SetFocus(hEdit);
+    ASSERT_TRUE(PumpUntil([&] { return ::GetFocus() == hEdit; }));
+
+    PostAndPump(hEdit, WM_KEYDOWN, VK_F5, 0x003F0001);
+    EXPECT_TRUE(m_pFrame->m_commands.empty()) << "F5 stays in the sheet";
+    PostAndPump(hEdit, WM_KEYDOWN, VK_TAB, 0x000F0001);
+    EXPECT_NE(::GetFocus(), hEdit) << "Tab moves on within the sheet";
+    EXPECT_TRUE(::IsChild(sheet.m_hWnd, ::GetFocus()));
+    sheet.DestroyWindow();
 }
 
 TEST_F(MessageLoopTest, InputPreviewSeesInputBeforeItsTarget)
