@@ -41,6 +41,19 @@ public:
     void SetSel(int nStart, int nEnd) { SendMessage(EM_SETSEL, nStart, nEnd); }
     void LimitText(int nChars) { SendMessage(EM_LIMITTEXT, nChars); }
     void ReplaceSel(const wchar_t* pszText) { SendMessage(EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(pszText)); }
+    // 0: the text shows as typed.
+    wchar_t GetPasswordChar() const { return static_cast<wchar_t>(SendMessage(EM_GETPASSWORDCHAR)); }
+    void SetPasswordChar(wchar_t ch)
+    {
+        SendMessage(EM_SETPASSWORDCHAR, ch);
+        // The control does not repaint by itself.
+        Invalidate();
+    }
+    // Needs the version 6 common controls (a manifest); FALSE without them.
+    BOOL SetCueBanner(const wchar_t* pszText, BOOL bFocused = FALSE)
+    {
+        return static_cast<BOOL>(SendMessage(EM_SETCUEBANNER, bFocused, reinterpret_cast<LPARAM>(pszText)));
+    }
 };
 
 class CComboBox : public CWnd

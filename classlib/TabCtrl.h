@@ -19,10 +19,13 @@ public:
         stItem.pszText = const_cast<wchar_t*>(pszText);
         return static_cast<int>(SendMessage(TCM_INSERTITEMW, nItem, reinterpret_cast<LPARAM>(&stItem)));
     }
+    BOOL DeleteItem(int nItem) { return static_cast<BOOL>(SendMessage(TCM_DELETEITEM, nItem)); }
     BOOL DeleteAllItems() { return static_cast<BOOL>(SendMessage(TCM_DELETEALLITEMS)); }
     int GetItemCount() const { return static_cast<int>(SendMessage(TCM_GETITEMCOUNT)); }
     int GetCurSel() const { return static_cast<int>(SendMessage(TCM_GETCURSEL)); }
     int SetCurSel(int nItem) { return static_cast<int>(SendMessage(TCM_SETCURSEL, nItem)); }
+    // The tab with the focus, which differs from the selection while the user moves with the keys.
+    int GetCurFocus() const { return static_cast<int>(SendMessage(TCM_GETCURFOCUS)); }
     BOOL GetItemRect(int nItem, LPRECT pRect) const
     {
         return static_cast<BOOL>(SendMessage(TCM_GETITEMRECT, nItem, reinterpret_cast<LPARAM>(pRect)));

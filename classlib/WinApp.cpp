@@ -39,21 +39,25 @@ bool QueryValue(HKEY hKey, const wchar_t* pszEntry, DWORD& dwType, std::vector<B
     data.resize(dwSize);
     return true;
 }
+// The program's file name without folder and extension; empty when unknown.
+CString ProgramName()
+{
+    wchar_t szPath[MAX_PATH] = {};
+    DWORD n = ::GetModuleFileNameW(nullptr, szPath, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH)
+        return CString();
+    CString strPath(szPath);
+    CString strName = strPath.Mid(strPath.ReverseFind(L'\\') + 1);
+    int nDot = strName.ReverseFind(L'.');
+    return nDot > 0 ? strName.Left(nDot) : strName;
+}
 } // namespace
 
 CWinApp::CWinApp()
     : m_hInstance(::GetModuleHandleW(nullptr)), m_hResource(m_hInstance), m_hResourceLibrary(NULL)
 {
     g_pApp = this;
-    wchar_t szPath[MAX_PATH] = {};
-    DWORD n = ::GetModuleFileNameW(nullptr, szPath, MAX_PATH);
-    if (n > 0 && n < MAX_PATH)
-    {
-        CString strPath(szPath);
-        CString strName = strPath.Mid(strPath.ReverseFind(L'\\') + 1);
-        int nDot = strName.ReverseFind(L'.');
-        m_strProfileName = nDot > 0 ? strName.Left(nDot) : strName;
-    }
+    m_strProfileName = ProgramName();
 }
 
 CWinApp::~CWinApp()
@@ -85,6 +89,14 @@ HINSTANCE CWinApp::FindResourceModule(const wchar_t* pszName, const wchar_t* psz
     if (::FindResourceW(hResource, pszName, pszType) != NULL)
         return hResource;
     return g_pApp != nullptr ? g_pApp->m_hInstance : ::GetModuleHandleW(nullptr);
+}
+
+CString CWinApp::GetAppName()
+{
+    CString strName;
+    if (strName.LoadString(IDS_APPLICATION_TITLE) && !strName.IsEmpty())
+        return strName;
+    return ProgramName();
 }
 
 BOOL CWinApp::LoadResourceLibrary(const wchar_t* pszFileName)

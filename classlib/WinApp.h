@@ -11,6 +11,9 @@
 
 #include <vector>
 
+// The string that names the application in captions.
+constexpr UINT IDS_APPLICATION_TITLE = 0xE000;
+
 class CWinApp : public CWinThread
 {
 public:
@@ -23,6 +26,9 @@ public:
     static HINSTANCE GetResourceModule();
     // The resource module when it holds the resource, else the program.
     static HINSTANCE FindResourceModule(const wchar_t* pszName, const wchar_t* pszType);
+
+    // The application's name for captions: the string of that id, else the program's file name.
+    static CString GetAppName();
 
     // Takes resources from the library when it can be loaded; FALSE otherwise,
     // and the program's own resources stay in use. No code of it runs.

@@ -1,5 +1,6 @@
 #include "classlib/Wnd.h"
 
+#include "classlib/CreationHookScope.h"
 #include "classlib/FrameWnd.h"
 #include "classlib/Menu.h"
 #include "classlib/ThreadState.h"
@@ -29,33 +30,7 @@ public:
 private:
     MSG m_stSaved;
 };
-
-bool IsImeWindow(HWND hWnd)
-{
-    wchar_t szClass[16] = {};
-    return ::GetClassNameW(hWnd, szClass, 16) > 0 && _wcsicmp(szClass, L"IME") == 0;
-}
 } // namespace
-
-// Attaches the window under creation before it sees WM_NCCREATE, so that
-// system classes deliver their creation messages to the object too.
-LRESULT CALLBACK CreationHookProc(int nCode, WPARAM wParam, LPARAM lParam)
-{
-    stThreadState& stState = GetThreadState();
-    if (nCode == HCBT_CREATEWND && stState.pWndInit != nullptr)
-    {
-        HWND hWnd = reinterpret_cast<HWND>(wParam);
-        // The system makes an input-method window of its own on a thread's
-        // first top-level window; it is not ours.
-        if (!IsImeWindow(hWnd))
-        {
-            CWnd* pWnd = stState.pWndInit;
-            stState.pWndInit = nullptr;
-            pWnd->AttachForCreation(hWnd);
-        }
-    }
-    return ::CallNextHookEx(stState.hCreationHook, nCode, wParam, lParam);
-}
 
 CWnd::CWnd() : m_hWnd(NULL), m_pfnSuper(nullptr)
 {
@@ -263,10 +238,18 @@ BOOL CWnd::CreateEx(DWORD dwExStyle, const wchar_t* pszClass, const wchar_t* psz
     if (!PreCreateWindow(cs) || cs.lpszClass == nullptr)
         return FALSE;
 
-    HWND hWnd = CreateThroughHook(cs);
+    HWND hWnd = NULL;
+    DWORD dwError = ERROR_SUCCESS;
+    {
+        CCreationHookScope scope(this);
+        if (!scope.IsHooked())
+            return FALSE;
+        hWnd = ::CreateWindowExW(cs.dwExStyle, cs.lpszClass, cs.lpszName, cs.style, cs.x, cs.y, cs.cx, cs.cy,
+                                 cs.hwndParent, cs.hMenu, cs.hInstance, cs.lpCreateParams);
+        dwError = ::GetLastError();
+    }
     if (hWnd == NULL)
     {
-        DWORD dwError = ::GetLastError();
         // A window that failed after it was attached has had its last message
         // and this object may be gone with it (PostNcDestroy): touch nothing.
         if (stState.pWndDestroyedInCreation != this)
@@ -284,29 +267,6 @@ BOOL CWnd::CreateEx(DWORD dwExStyle, const wchar_t* pszClass, const wchar_t* psz
         return FALSE;
     }
     return TRUE;
-}
-
-HWND CWnd::CreateThroughHook(const CREATESTRUCTW& cs)
-{
-    stThreadState& stState = GetThreadState();
-    CWnd* pSavedInit = stState.pWndInit;
-    HHOOK hSavedHook = stState.hCreationHook;
-    CWnd* pSavedCreating = stState.pWndCreating;
-    HHOOK hHook = ::SetWindowsHookExW(WH_CBT, CreationHookProc, nullptr, ::GetCurrentThreadId());
-    if (hHook == NULL)
-        return NULL;
-    stState.hCreationHook = hHook;
-    stState.pWndInit = this;
-    stState.pWndCreating = this;
-    HWND hWnd = ::CreateWindowExW(cs.dwExStyle, cs.lpszClass, cs.lpszName, cs.style, cs.x, cs.y, cs.cx, cs.cy,
-                                  cs.hwndParent, cs.hMenu, cs.hInstance, cs.lpCreateParams);
-    DWORD dwError = ::GetLastError();
-    ::UnhookWindowsHookEx(hHook);
-    stState.hCreationHook = hSavedHook;
-    stState.pWndInit = pSavedInit;
-    stState.pWndCreating = pSavedCreating;
-    ::SetLastError(dwError);
-    return hWnd;
 }
 
 bool CWnd::WasDestroyedInCreation(const CWnd* pWnd)
@@ -588,4 +548,14 @@ CMenu* CWnd::GetMenu() const
 BOOL CWnd::SetMenu(CMenu* pMenu)
 {
     return ::SetMenu(m_hWnd, pMenu != nullptr ? pMenu->m_hMenu : NULL);
+}
+
+bool CWnd::GetDlgItemText(int nID, CString& str) const
+{
+    str.Empty();
+    HWND hControl = ::GetDlgItem(m_hWnd, nID);
+    if (hControl == NULL)
+        return false;
+    FromHandle(hControl)->GetWindowText(str);
+    return true;
 }

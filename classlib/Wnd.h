@@ -119,6 +119,25 @@ public:
     void InvalidateRect(LPCRECT pRect, BOOL bErase = TRUE) { ::InvalidateRect(m_hWnd, pRect, bErase); }
     void UpdateWindow() { ::UpdateWindow(m_hWnd); }
     BOOL RedrawWindow(LPCRECT pRect, HRGN hRgn, UINT nFlags) { return ::RedrawWindow(m_hWnd, pRect, hRgn, nFlags); }
+
+    // The dialog controls among this window's children, by id.
+    LRESULT SendDlgItemMessage(int nID, UINT nMsg, WPARAM wParam = 0, LPARAM lParam = 0) const
+    {
+        return ::SendDlgItemMessageW(m_hWnd, nID, nMsg, wParam, lParam);
+    }
+    BOOL CheckDlgButton(int nID, UINT nCheck) { return ::CheckDlgButton(m_hWnd, nID, nCheck); }
+    UINT IsDlgButtonChecked(int nID) const { return ::IsDlgButtonChecked(m_hWnd, nID); }
+    BOOL SetDlgItemText(int nID, const wchar_t* pszText) { return ::SetDlgItemTextW(m_hWnd, nID, pszText); }
+    // False when there is no such control.
+    bool GetDlgItemText(int nID, CString& str) const;
+    BOOL SetDlgItemInt(int nID, UINT nValue, BOOL bSigned = TRUE)
+    {
+        return ::SetDlgItemInt(m_hWnd, nID, nValue, bSigned);
+    }
+    UINT GetDlgItemInt(int nID, BOOL* pbTranslated = nullptr, BOOL bSigned = TRUE) const
+    {
+        return ::GetDlgItemInt(m_hWnd, nID, pbTranslated, bSigned);
+    }
     void SetRedraw(BOOL bRedraw = TRUE) { SendMessage(WM_SETREDRAW, bRedraw); }
     void SetWindowText(const wchar_t* pszText) { ::SetWindowTextW(m_hWnd, pszText); }
     void GetWindowText(CString& str) const;
@@ -145,11 +164,9 @@ protected:
     WNDPROC m_pfnSuper;
 
 private:
-    friend LRESULT CALLBACK CreationHookProc(int nCode, WPARAM wParam, LPARAM lParam);
+    friend class CCreationHookScope;
 
     void AttachForCreation(HWND hWnd);
-    // CreateWindowExW with this object attached at the window's first message.
-    HWND CreateThroughHook(const CREATESTRUCTW& cs);
     void DetachAfterNcDestroy();
 };
 

@@ -26,6 +26,8 @@ struct stToolkitEnvironment
     // Bound at start-up from msimg32 and uxtheme; null when missing.
     BOOL(WINAPI* pfnGradientFill)(HDC, PTRIVERTEX, ULONG, PVOID, ULONG, ULONG) = nullptr;
     HRESULT(WINAPI* pfnSetWindowTheme)(HWND, LPCWSTR, LPCWSTR) = nullptr;
+    // Bound at start-up from uxtheme for the dialogs' themed look; null when missing.
+    HRESULT(WINAPI* pfnEnableThemeDialogTexture)(HWND, DWORD) = nullptr;
     // 1 until the main frame applies its style: bars and menu bars are black.
     BYTE bModernStyle = 1;
     // Id of the current menu theme, -1 while none is selected.

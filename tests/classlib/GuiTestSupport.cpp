@@ -39,5 +39,10 @@ bool SaveWindowPicture(HWND hWnd, const wchar_t* pszName)
         return false;
     std::wstring strDir(pszDir);
     ::CreateDirectoryW(strDir.c_str(), nullptr);
-    return picture.SavePng(strDir + L"\\" + pszName + L".png");
+    std::wstring strName(pszName);
+    // A name with a folder in front keeps a group of pictures together.
+    size_t nSlash = strName.rfind(L'\\');
+    if (nSlash != std::wstring::npos)
+        ::CreateDirectoryW((strDir + L"\\" + strName.substr(0, nSlash)).c_str(), nullptr);
+    return picture.SavePng(strDir + L"\\" + strName + L".png");
 }

@@ -1,4 +1,6 @@
+#include "classlib/Dialog.h"
 #include "classlib/FrameWnd.h"
+#include "classlib/PropertySheet.h"
 #include "classlib/Menu.h"
 #include "classlib/ThreadState.h"
 #include "classlib/WinApp.h"
@@ -129,6 +131,50 @@ TEST_F(MessageLoopTest, KeysInAnotherTopLevelWindowReachTheMainAccelerators)
     std::vector<std::wstring> expected = {L"tool", L"frame"};
     EXPECT_EQ(g_walk, expected);
     tool.DestroyWindow();
+}
+
+TEST_F(MessageLoopTest, ModelessDialogKeepsTabAndFunctionKeysFromTheFrame)
+{
+    CDialog dlg;
+    ASSERT_TRUE(dlg.Create(200, m_pFrame));
+    EXPECT_EQ(::GetWindow(dlg.m_hWnd, GW_OWNER), m_pFrame->m_hWnd);
+    dlg.ShowWindow(SW_SHOW);
+    dlg.SetForegroundWindow();
+    HWND hFirst = ::GetDlgItem(dlg.m_hWnd, 1001);
+    ::SetFocus(hFirst);
+    ASSERT_TRUE(PumpUntil([&] { return ::GetFocus() == hFirst; }));
+
+    PostAndPump(hFirst, WM_KEYDOWN, VK_F5, 0x003F0001);
+    EXPECT_TRUE(m_pFrame->m_commands.empty()) << "F5 stays in the dialog";
+    PostAndPump(hFirst, WM_KEYDOWN, VK_TAB, 0x000F0001);
+    EXPECT_EQ(::GetFocus(), ::GetDlgItem(dlg.m_hWnd, 1002)) << "Tab moves to the next control";
+    EXPECT_TRUE(m_pFrame->m_commands.empty());
+    // Keys of the frame itself still reach its accelerators.
+    PostAndPump(m_pFrame->m_hWnd, WM_KEYDOWN, VK_F5, 0x003F0001);
+    EXPECT_EQ(m_pFrame->m_commands, std::vector<UINT>{1001});
+    dlg.DestroyWindow();
+}
+
+TEST_F(MessageLoopTest, ModelessSheetKeepsItsKeysFromTheFrame)
+{
+    CPropertyPage numbers(210);
+    CPropertyPage texts(211);
+    CPropertySheet sheet(L"Settings", m_pFrame);
+    sheet.AddPage(&numbers);
+    sheet.AddPage(&texts);
+    ASSERT_TRUE(sheet.Create());
+    sheet.ShowWindow(SW_SHOW);
+    sheet.SetForegroundWindow();
+    HWND hEdit = ::GetDlgItem(numbers.m_hWnd, 1002);
+    ::SetFocus(hEdit);
+    ASSERT_TRUE(PumpUntil([&] { return ::GetFocus() == hEdit; }));
+
+    PostAndPump(hEdit, WM_KEYDOWN, VK_F5, 0x003F0001);
+    EXPECT_TRUE(m_pFrame->m_commands.empty()) << "F5 stays in the sheet";
+    PostAndPump(hEdit, WM_KEYDOWN, VK_TAB, 0x000F0001);
+    EXPECT_NE(::GetFocus(), hEdit) << "Tab moves on within the sheet";
+    EXPECT_TRUE(::IsChild(sheet.m_hWnd, ::GetFocus()));
+    sheet.DestroyWindow();
 }
 
 TEST_F(MessageLoopTest, InputPreviewSeesInputBeforeItsTarget)
