@@ -117,6 +117,8 @@ TEST_F(FlatSplitterTest, HiddenRowComesBackWithItsIdAndHeight)
     EXPECT_EQ(Splitter().GetPane(1, 0), nullptr);
     EXPECT_EQ(CRect(WindowRectIn(hList, Splitter().m_hWnd)).bottom, m_rcClient.bottom - 1) << "the list takes the whole height";
     EXPECT_FALSE(Splitter().HideRow(0, 0)) << "the last row shown stays";
+    EXPECT_FALSE(Splitter().ShowRow(0, 0)) << "no pane was hidden from row 0";
+    EXPECT_EQ(Splitter().GetRowCount(), 1);
     SavePicture(L"splitter\\row_1_hidden");
 
     ASSERT_TRUE(Splitter().ShowRow(0, 1));
