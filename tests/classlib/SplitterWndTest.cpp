@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 namespace
@@ -235,5 +236,53 @@ TEST_F(SplitterWndTest, NextAndPreviousPaneMoveTheFocusRoundTheGrid)
     } stState;
     EXPECT_TRUE(m_pFrame->OnCmdMsg(ID_PREV_PANE, CN_UPDATE_COMMAND_UI, &stState));
     EXPECT_EQ(stState.m_nEnabled, TRUE);
+}
+} // namespace
+
+namespace
+{
+// A view whose window cannot be made: its class does not exist.
+class CUnmakeableView : public CView
+{
+public:
+    static CWnd* CreateObject()
+    {
+        ++s_nLiving;
+        return new CUnmakeableView;
+    }
+    ~CUnmakeableView() override { --s_nLiving; }
+    BOOL PreCreateWindow(CREATESTRUCTW& cs) override
+    {
+        cs.lpszClass = L"NoSuchClassAnywhere";
+        return TRUE;
+    }
+    static int s_nLiving;
+};
+int CUnmakeableView::s_nLiving = 0;
+
+TEST_F(SplitterWndTest, GridsAndPanesOutOfRangeAreRefused)
+{
+    CWnd parent;
+    ASSERT_TRUE(parent.CreateEx(0, nullptr, L"parent", WS_OVERLAPPEDWINDOW, 0, 0, 200, 200, NULL, NULL));
+    for (auto [nRows, nCols] : {std::pair<int, int>{0, 1}, {1, 0}, {17, 1}, {1, 17}})
+    {
+        CSplitterWnd splitter;
+        EXPECT_FALSE(splitter.CreateStatic(&parent, nRows, nCols)) << nRows << " x " << nCols;
+        EXPECT_EQ(splitter.m_hWnd, HWND(NULL));
+    }
+    MakeFrame(2, 1);
+    EXPECT_FALSE(Splitter().CreateStatic(m_pFrame, 2, 1)) << "made once";
+    EXPECT_FALSE(Splitter().CreateView(2, 0, &CPlainView::CreateObject, CSize(0, 0)));
+    EXPECT_FALSE(Splitter().CreateView(0, 1, &CPlainView::CreateObject, CSize(0, 0)));
+    EXPECT_FALSE(Splitter().CreateView(-1, 0, &CPlainView::CreateObject, CSize(0, 0)));
+    EXPECT_FALSE(Splitter().CreateView(0, 0, &CUnmakeableView::CreateObject, CSize(0, 0)));
+    EXPECT_EQ(CUnmakeableView::s_nLiving, 0) << "a view without a window is not left behind";
+    EXPECT_EQ(Splitter().GetPane(0, 0), nullptr);
+    int nCur = -1, nMin = -1;
+    Splitter().GetRowInfo(5, nCur, nMin);
+    EXPECT_EQ(nCur, 0);
+    EXPECT_EQ(nMin, 0);
+    Splitter().SetRowInfo(5, 10, 10);
+    parent.DestroyWindow();
 }
 } // namespace
