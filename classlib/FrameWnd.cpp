@@ -6,6 +6,7 @@
 #include "classlib/Menu.h"
 #include "classlib/MiniDockFrameWnd.h"
 #include "classlib/ResourceException.h"
+#include "classlib/View.h"
 #include "classlib/WinApp.h"
 #include "classlib/WinThread.h"
 
@@ -199,6 +200,29 @@ CWnd* CFrameWnd::CreateView(CCreateContext* pContext, UINT nID)
     if (GetActiveView() == nullptr)
         SetActiveView(pView);
     return pView;
+}
+
+void CFrameWnd::InitialUpdateFrame(BOOL bMakeVisible)
+{
+    SendMessageToDescendants(WM_INITIALUPDATE, 0, 0, TRUE);
+    if (GetActiveView() == nullptr)
+    {
+        // The pane may be a splitter whose own first pane is the view.
+        for (HWND hPane = ::GetDlgItem(m_hWnd, AFX_IDW_PANE_FIRST); hPane != NULL;
+             hPane = ::GetDlgItem(hPane, AFX_IDW_PANE_FIRST))
+        {
+            if (CView* pView = dynamic_cast<CView*>(FromHandlePermanent(hPane)))
+            {
+                SetActiveView(pView);
+                break;
+            }
+        }
+    }
+    if (bMakeVisible)
+    {
+        ShowWindow(SW_SHOW);
+        UpdateWindow();
+    }
 }
 
 void CFrameWnd::RecalcLayout(BOOL)

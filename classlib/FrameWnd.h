@@ -51,6 +51,11 @@ public:
     // A view whose window exists.
     void SetActiveView(CWnd* pView) { m_hActiveView = pView != nullptr ? pView->m_hWnd : NULL; }
 
+    // Tells every window of the frame's tree that the client area is made
+    // (WM_INITIALUPDATE), makes the first pane's view active when none is,
+    // and shows the frame when asked.
+    void InitialUpdateFrame(BOOL bMakeVisible = TRUE);
+
     // Places the bars and the pane in the client area.
     virtual void RecalcLayout(BOOL bNotify = TRUE);
     // The frame's bar with that window id, docked, floating or neither.

@@ -28,52 +28,58 @@ bool SystemAnimates(BOOL bForce)
     return ::SystemParametersInfoW(SPI_GETANIMATION, sizeof(stInfo), &stInfo, 0) && stInfo.iMinAnimate != 0;
 }
 
-bool TrayRectFromTaskbar(RECT* pRect)
+stTrayGeometry ReadTrayGeometry()
 {
+    stTrayGeometry stGeometry = {};
     HWND hTaskbar = ::FindWindowW(L"Shell_TrayWnd", nullptr);
-    if (hTaskbar == NULL)
-        return false;
-    ::GetWindowRect(hTaskbar, pRect);
-    HWND hNotify = ::FindWindowExW(hTaskbar, NULL, L"TrayNotifyWnd", nullptr);
-    if (hNotify == NULL)
-        return true;
-    ::GetWindowRect(hNotify, pRect);
-    HWND hClock = ::FindWindowExW(hNotify, NULL, L"TrayClockWClass", nullptr);
-    RECT rcClock;
-    if (hClock != NULL && ::GetWindowRect(hClock, &rcClock))
-    {
-        // A clock that ends well above the area's bottom sits in a vertical taskbar.
-        if (rcClock.bottom < pRect->bottom - 5)
-            pRect->top = rcClock.bottom;
-        else
-            pRect->right = rcClock.left;
-    }
-    return true;
-}
-
-bool TrayRectFromAppBar(RECT* pRect)
-{
+    // A shell may keep a hidden taskbar of no size, which shows no tray.
+    stGeometry.bTaskbar = hTaskbar != NULL && ::IsWindowVisible(hTaskbar) &&
+                          ::GetWindowRect(hTaskbar, &stGeometry.rcTaskbar) && !::IsRectEmpty(&stGeometry.rcTaskbar);
+    HWND hNotify = hTaskbar != NULL ? ::FindWindowExW(hTaskbar, NULL, L"TrayNotifyWnd", nullptr) : NULL;
+    stGeometry.bNotifyArea = hNotify != NULL && ::GetWindowRect(hNotify, &stGeometry.rcNotifyArea);
+    HWND hClock = hNotify != NULL ? ::FindWindowExW(hNotify, NULL, L"TrayClockWClass", nullptr) : NULL;
+    stGeometry.bClock = hClock != NULL && ::GetWindowRect(hClock, &stGeometry.rcClock);
     APPBARDATA stBar = {};
     stBar.cbSize = sizeof(stBar);
-    if (!::SHAppBarMessage(ABM_GETTASKBARPOS, &stBar))
-        return false;
-    const RECT& rc = stBar.rc;
-    if (stBar.uEdge == ABE_LEFT || stBar.uEdge == ABE_RIGHT)
-        ::SetRect(pRect, rc.left, rc.bottom - 100, rc.right, rc.bottom - 16);
-    else
-        ::SetRect(pRect, rc.right - 100, rc.top, rc.right - 16, rc.bottom);
-    return true;
+    stGeometry.bAppBar = ::SHAppBarMessage(ABM_GETTASKBARPOS, &stBar) != FALSE;
+    stGeometry.uAppBarEdge = stBar.uEdge;
+    stGeometry.rcAppBar = stBar.rc;
+    if (!::SystemParametersInfoW(SPI_GETWORKAREA, 0, &stGeometry.rcWorkArea, 0))
+        ::SetRect(&stGeometry.rcWorkArea, 0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN));
+    return stGeometry;
 }
 } // namespace
 
+void ComputeTrayRect(const stTrayGeometry& stGeometry, RECT* pRect)
+{
+    if (stGeometry.bTaskbar)
+    {
+        *pRect = stGeometry.rcTaskbar;
+        if (!stGeometry.bNotifyArea)
+            return;
+        *pRect = stGeometry.rcNotifyArea;
+        if (!stGeometry.bClock)
+            return;
+        // A clock that ends well above the area's bottom sits in a vertical taskbar.
+        if (stGeometry.rcClock.bottom < pRect->bottom - 5)
+            pRect->top = stGeometry.rcClock.bottom;
+        else
+            pRect->right = stGeometry.rcClock.left;
+        return;
+    }
+    const RECT& rc = stGeometry.rcAppBar;
+    if (stGeometry.bAppBar && (stGeometry.uAppBarEdge == ABE_LEFT || stGeometry.uAppBarEdge == ABE_RIGHT))
+        ::SetRect(pRect, rc.left, rc.bottom - 100, rc.right, rc.bottom - 16);
+    else if (stGeometry.bAppBar)
+        ::SetRect(pRect, rc.right - 100, rc.top, rc.right - 16, rc.bottom);
+    else
+        ::SetRect(pRect, stGeometry.rcWorkArea.right - 150, stGeometry.rcWorkArea.bottom - 30,
+                  stGeometry.rcWorkArea.right, stGeometry.rcWorkArea.bottom);
+}
+
 void GetTrayRect(RECT* pRect)
 {
-    if (TrayRectFromTaskbar(pRect) || TrayRectFromAppBar(pRect))
-        return;
-    RECT rcWork = {};
-    if (!::SystemParametersInfoW(SPI_GETWORKAREA, 0, &rcWork, 0))
-        ::SetRect(&rcWork, 0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN));
-    ::SetRect(pRect, rcWork.right - 150, rcWork.bottom - 30, rcWork.right, rcWork.bottom);
+    ComputeTrayRect(ReadTrayGeometry(), pRect);
 }
 
 void AnimateToTray(HWND hWnd, BOOL bForce)
@@ -85,10 +91,12 @@ void AnimateToTray(HWND hWnd, BOOL bForce)
         GetTrayRect(&rcTo);
         ::DrawAnimatedRects(hWnd, IDANI_CAPTION, &rcFrom, &rcTo);
     }
+    // Clearing WS_VISIBLE in the style alone leaves the window's pixels on the
+    // screen, and a later SW_HIDE then does nothing, as the style already says
+    // hidden: the window must be hidden for real.
+    ::ShowWindow(hWnd, SW_HIDE);
     // The owner, not the parent: a parent would make the frame a child window.
     ::SetWindowLongPtrW(hWnd, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(HiddenOwner(true)));
-    LONG_PTR lStyle = ::GetWindowLongPtrW(hWnd, GWL_STYLE);
-    ::SetWindowLongPtrW(hWnd, GWL_STYLE, lStyle & ~static_cast<LONG_PTR>(WS_VISIBLE));
 }
 
 void AnimateFromTray(HWND hWnd, BOOL bForce)
@@ -101,8 +109,8 @@ void AnimateFromTray(HWND hWnd, BOOL bForce)
         ::GetWindowRect(hWnd, &rcTo);
         ::DrawAnimatedRects(hWnd, IDANI_CAPTION, &rcFrom, &rcTo);
     }
-    LONG_PTR lStyle = ::GetWindowLongPtrW(hWnd, GWL_STYLE);
-    ::SetWindowLongPtrW(hWnd, GWL_STYLE, lStyle | WS_VISIBLE);
+    // Shown the way it was hidden, so the system maps it again.
+    ::ShowWindow(hWnd, SW_SHOW);
     ::RedrawWindow(hWnd, nullptr, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
     if (HWND hOwner = HiddenOwner(false))
         ::SetActiveWindow(hOwner);

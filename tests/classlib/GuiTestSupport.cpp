@@ -1,5 +1,6 @@
 #include "GuiTestSupport.h"
 
+#include <cwchar>
 #include <string>
 
 bool PumpPending()
@@ -37,12 +38,18 @@ bool SaveWindowPicture(HWND hWnd, const wchar_t* pszName)
     CScreenPicture picture(rc);
     if (picture.Empty())
         return false;
-    std::wstring strDir(pszDir);
-    ::CreateDirectoryW(strDir.c_str(), nullptr);
-    std::wstring strName(pszName);
-    // A name with a folder in front keeps a group of pictures together.
-    size_t nSlash = strName.rfind(L'\\');
-    if (nSlash != std::wstring::npos)
-        ::CreateDirectoryW((strDir + L"\\" + strName.substr(0, nSlash)).c_str(), nullptr);
-    return picture.SavePng(strDir + L"\\" + strName + L".png");
+    std::wstring strPath = std::wstring(pszDir) + L"\\" + pszName + L".png";
+    // The folder and those the name holds.
+    for (size_t nSep = strPath.find(L'\\', std::wcslen(pszDir)); nSep != std::wstring::npos;
+         nSep = strPath.find(L'\\', nSep + 1))
+        ::CreateDirectoryW(strPath.substr(0, nSep).c_str(), nullptr);
+    return picture.SavePng(strPath);
+}
+
+RECT WindowRectIn(HWND hWnd, HWND hOther)
+{
+    RECT rc = {};
+    ::GetWindowRect(hWnd, &rc);
+    ::MapWindowPoints(NULL, hOther, reinterpret_cast<POINT*>(&rc), 2);
+    return rc;
 }

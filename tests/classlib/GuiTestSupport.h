@@ -13,6 +13,8 @@ bool PumpPending();
 // Pumps until the condition holds or the time is up; true when it holds.
 bool PumpUntil(const std::function<bool()>& condition, DWORD dwTimeoutMs = 5000);
 // Copies the window's screen area into a PNG file named after the case in
-// the screenshot folder (VF_SCREENSHOT_DIR), or in a folder of it when the
-// name starts with one ("dialogs\\wizard"); false when it cannot.
+// the screenshot folder (VF_SCREENSHOT_DIR), in the sub-folders a name with
+// backslashes gives; false when it cannot.
 bool SaveWindowPicture(HWND hWnd, const wchar_t* pszName);
+// The window's rectangle in the client coordinates of another.
+RECT WindowRectIn(HWND hWnd, HWND hOther);
