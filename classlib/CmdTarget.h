@@ -7,16 +7,28 @@
 
 #include <windows.h>
 
-// Codes of OnCmdMsg besides the control notification codes.
+// Codes of OnCmdMsg besides the control notification codes of WM_COMMAND,
+// which are 16-bit and never negative.
 constexpr int CN_COMMAND = 0;
 constexpr int CN_UPDATE_COMMAND_UI = -1;
+// A control's WM_NOTIFY. Its own codes are negative too (NM_OUTOFMEMORY is
+// -1), so they never travel as the route's code: pExtra is an stNotifyInfo
+// with the header, which holds the code, and the answer to fill.
+constexpr int CN_NOTIFY = -2;
+
+struct stNotifyInfo
+{
+    NMHDR* pHeader;
+    LRESULT* pResult;
+};
 
 class CCmdUI;
 
 class CCmdTarget : public CObject
 {
 public:
-    // pExtra is the CCmdUI for CN_UPDATE_COMMAND_UI, else null.
+    // pExtra is the CCmdUI for CN_UPDATE_COMMAND_UI, the stNotifyInfo for
+    // CN_NOTIFY, else null.
     virtual BOOL OnCmdMsg(UINT nID, int nCode, void* pExtra)
     {
         return HandleCommand(nID, nCode, pExtra);

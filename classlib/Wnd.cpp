@@ -445,11 +445,10 @@ BOOL CWnd::OnCommand(WPARAM wParam, LPARAM lParam)
     return OnCmdMsg(nID, static_cast<int>(HIWORD(wParam)), nullptr);
 }
 
-BOOL CWnd::OnNotify(WPARAM, LPARAM lParam, LRESULT*)
+BOOL CWnd::OnNotify(WPARAM, LPARAM lParam, LRESULT* pResult)
 {
-    const NMHDR* pHeader = reinterpret_cast<const NMHDR*>(lParam);
-    return OnCmdMsg(static_cast<UINT>(pHeader->idFrom), static_cast<int>(pHeader->code),
-                    const_cast<NMHDR*>(pHeader));
+    stNotifyInfo stInfo = {reinterpret_cast<NMHDR*>(lParam), pResult};
+    return OnCmdMsg(static_cast<UINT>(stInfo.pHeader->idFrom), CN_NOTIFY, &stInfo);
 }
 
 BOOL CWnd::OnChildNotify(UINT, WPARAM, LPARAM, LRESULT*)

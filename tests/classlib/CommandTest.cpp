@@ -3,6 +3,8 @@
 #include "classlib/Menu.h"
 #include "classlib/WinApp.h"
 
+#include <commctrl.h>
+
 #include "GuiTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -144,6 +146,62 @@ TEST(CommandState, UpdateHandlersSetTheMenuItemsAndOthersStayAsTheyWere)
     EXPECT_TRUE(stInfo.fState & MFS_CHECKED);
     // No handler: not enabled, not disabled behind the caller's back.
     EXPECT_TRUE(pFile->GetMenuState(1003, MF_BYCOMMAND) & MF_GRAYED);
+    pFrame->DestroyWindow();
+    PumpPending();
+}
+
+// An update handler written as usual, beside a notification handler that
+// answers a tooltip's text request for the same command id.
+class CNotifiedFrame : public CFrameWnd
+{
+public:
+    std::vector<UINT> m_updates;
+    std::vector<UINT> m_notifyCodes;
+
+protected:
+    BOOL HandleCommand(UINT nID, int nCode, void* pExtra) override
+    {
+        if (nCode == CN_UPDATE_COMMAND_UI && nID == 1001)
+        {
+            m_updates.push_back(nID);
+            static_cast<CCmdUI*>(pExtra)->Enable(FALSE);
+            return TRUE;
+        }
+        if (nCode == CN_NOTIFY && nID == 1001)
+        {
+            auto* pInfo = static_cast<stNotifyInfo*>(pExtra);
+            m_notifyCodes.push_back(pInfo->pHeader->code);
+            if (pInfo->pHeader->code == TTN_GETDISPINFOW)
+            {
+                reinterpret_cast<NMTTDISPINFOW*>(pInfo->pHeader)->lpszText = const_cast<wchar_t*>(L"Open a file");
+                *pInfo->pResult = 7;
+            }
+            return TRUE;
+        }
+        return CFrameWnd::HandleCommand(nID, nCode, pExtra);
+    }
+};
+
+TEST(CommandRouting, NotificationsTravelApartFromUpdateQueries)
+{
+    auto* pFrame = new CNotifiedFrame;
+    ASSERT_TRUE(pFrame->LoadFrame(50));
+    CWnd control;
+    ASSERT_TRUE(control.CreateEx(0, nullptr, L"control", WS_CHILD, CRect(0, 0, 10, 10), pFrame, 1001));
+
+    // NM_OUTOFMEMORY has the value of the update query's code.
+    NMHDR stHeader = {control.m_hWnd, 1001, static_cast<UINT>(NM_OUTOFMEMORY)};
+    pFrame->SendMessage(WM_NOTIFY, 1001, reinterpret_cast<LPARAM>(&stHeader));
+    NMTTDISPINFOW stTip = {};
+    stTip.hdr = {control.m_hWnd, 1001, static_cast<UINT>(TTN_GETDISPINFOW)};
+    LRESULT lResult = pFrame->SendMessage(WM_NOTIFY, 1001, reinterpret_cast<LPARAM>(&stTip));
+
+    EXPECT_TRUE(pFrame->m_updates.empty());
+    EXPECT_EQ(pFrame->m_notifyCodes, (std::vector<UINT>{static_cast<UINT>(NM_OUTOFMEMORY),
+                                                          static_cast<UINT>(TTN_GETDISPINFOW)}));
+    ASSERT_NE(stTip.lpszText, nullptr);
+    EXPECT_STREQ(stTip.lpszText, L"Open a file");
+    EXPECT_EQ(lResult, 7);
     pFrame->DestroyWindow();
     PumpPending();
 }
