@@ -485,8 +485,7 @@ TEST_P(HandleSnapshotTest, StopEventEndsTheSearchWhileItWaits)
     HANDLE hStop = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     ASSERT_NE(nullptr, hStop);
     std::thread stopper([&] {
-        while (m_fake.StuckThreads().empty())
-            ::Sleep(1);
+        EXPECT_TRUE(WaitFor([&] { return !m_fake.StuckThreads().empty(); })) << "no query got stuck";
         ::SetEvent(hStop);
     });
     CHandleSnapshot snapshot(4);
