@@ -275,7 +275,7 @@ TEST(VfoldCmd, StopGetsThroughWhileAnotherClientWaits)
     waiter.join();
     EXPECT_EQ(0u, stStop.dwExitCode);
     EXPECT_EQ("", stStop.strOutput);
-    EXPECT_EQ(0u, stWait.dwExitCode);
+    EXPECT_EQ(0u, stWait.dwExitCode) << stWait.strOutput;
     std::vector<stFakeRequest> vecRequests = service.GetRequests();
     EXPECT_EQ(1, std::count_if(vecRequests.begin(), vecRequests.end(), [](const stFakeRequest& stRequest) {
                   return stRequest.nCommand == CMD_STOP && stRequest.nVolumeIndex == 9;
