@@ -2,8 +2,9 @@
 # Real NTFS volumes in files, made by the ntfs-3g tools, with what ntfsinfo reports about
 # each of them as a table (oracle.awk) that the Windows test program compares its reading with.
 #
-#   make-images.sh OUTDIR   makes the volumes that need no mount, unpacks the kept ones, and
-#                           writes IMAGE.img and IMAGE.tsv for each into OUTDIR
+#   make-images.sh OUTDIR   makes the volumes that need no mount, unpacks the kept ones (with
+#                           their tables where kept), and writes IMAGE.img and IMAGE.tsv for
+#                           each into OUTDIR
 #   make-images.sh --mount  remakes the kept volume made through the FUSE mount
 #                           (kept/mounted.img.gz); needs root and /dev/fuse, which a CI
 #                           machine may not give
@@ -197,20 +198,31 @@ if [ "${1:-}" = "--mount" ] || [ "${1:-}" = "--mftlist" ]; then
     name="${1#--}"
     name="${name/mount/mounted}"
     "make_$name" "$work/$name.img"
+    write_table "$work/$name.img" "$work/$name.tsv"
     gzip -9 -n -c "$work/$name.img" >"$here/kept/$name.img.gz"
+    gzip -9 -n -c "$work/$name.tsv" >"$here/kept/$name.tsv.gz"
     exit 0
 fi
 
 out="${1:?usage: make-images.sh OUTDIR | --mount}"
 mkdir -p "$out"
+unread=()
 for name in small512 rec4k c64k; do
     "make_$name" "$work/$name.img"
     mv "$work/$name.img" "$out/$name.img"
+    unread+=("$out/$name.img")
 done
+# A kept volume may come with its table: ntfsinfo opens the volume anew for every record, so
+# a volume of thousands of records takes ten minutes on a loaded machine.
 for kept in "$here"/kept/*.img.gz; do
     name="$(basename "$kept" .img.gz)"
     gzip -d -c "$kept" >"$out/$name.img"
+    if [ -f "$here/kept/$name.tsv.gz" ]; then
+        gzip -d -c "$here/kept/$name.tsv.gz" >"$out/$name.tsv"
+    else
+        unread+=("$out/$name.img")
+    fi
 done
-for img in "$out"/*.img; do
+for img in "${unread[@]}"; do
     write_table "$img" "${img%.img}.tsv"
 done
