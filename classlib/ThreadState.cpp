@@ -9,6 +9,27 @@ stThreadState& GetThreadState()
     return stState;
 }
 
+namespace {
+
+// A wrapper without a handle destroys nothing and looks nothing up when it is deleted.
+void DetachTemporaries(const decltype(stThreadState::mapTemporaryWnd)& mapWnd,
+                       const decltype(stThreadState::mapTemporaryMenu)& mapMenu)
+{
+    for (auto& entry : mapWnd)
+        entry.second->m_hWnd = NULL;
+    for (auto& entry : mapMenu)
+        entry.second->m_hMenu = NULL;
+}
+
+} // namespace
+
+stThreadState::~stThreadState()
+{
+    // The wrappers that no idle time freed go with the maps: a wrapper's destructor would
+    // otherwise look itself up in this thread's maps while they are being torn down.
+    DetachTemporaries(mapTemporaryWnd, mapTemporaryMenu);
+}
+
 void DeleteTemporaryObjects()
 {
     stThreadState& stState = GetThreadState();
@@ -17,8 +38,5 @@ void DeleteTemporaryObjects()
     auto mapMenu = std::move(stState.mapTemporaryMenu);
     stState.mapTemporaryWnd.clear();
     stState.mapTemporaryMenu.clear();
-    for (auto& entry : mapWnd)
-        entry.second->m_hWnd = NULL;
-    for (auto& entry : mapMenu)
-        entry.second->m_hMenu = NULL;
+    DetachTemporaries(mapWnd, mapMenu);
 }

@@ -13,6 +13,12 @@ class CWnd;
 
 struct stThreadState
 {
+    stThreadState() = default;
+    // Lets go of the temporary wrappers that no idle time freed before the thread ended.
+    ~stThreadState();
+    stThreadState(const stThreadState&) = delete;
+    stThreadState& operator=(const stThreadState&) = delete;
+
     std::unordered_map<HWND, CWnd*> mapPermanentWnd;
     std::unordered_map<HWND, std::unique_ptr<CWnd>> mapTemporaryWnd;
     std::unordered_map<HMENU, CMenu*> mapPermanentMenu;

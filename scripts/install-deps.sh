@@ -51,6 +51,12 @@ vf_wine_start() {
     wineserver -w
     wineserver -p
     wineboot >/dev/null 2>&1
+    # Wine's own services (services.exe, rpcss, plugplay, ...) end whenever no program of the
+    # prefix runs, and the next program starts them again with its own output: a test that
+    # happened to start them kept its output open, and its runner waiting, for minutes after
+    # it ended. A program that idles until the prefix is stopped keeps them alive, started
+    # here with no output of a test.
+    setsid wine cmd.exe /c "ping -n 86400 127.0.0.1 >nul" </dev/null >/dev/null 2>&1 &
 }
 
 # Sets one value in the prefix's registry; quiet unless it fails.

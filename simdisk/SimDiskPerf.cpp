@@ -1,5 +1,7 @@
 #include "simdisk/SimDiskPerf.h"
 
+#include "platform/Clock.h"
+
 #include <cstring>
 
 CSimDiskPerf::CSimDiskPerf() : m_llStart(SystemTime()), m_llLast(m_llStart) { SetIdle(); }
@@ -7,7 +9,7 @@ CSimDiskPerf::CSimDiskPerf() : m_llStart(SystemTime()), m_llLast(m_llStart) { Se
 LONGLONG CSimDiskPerf::SystemTime()
 {
     FILETIME ft;
-    ::GetSystemTimeAsFileTime(&ft);
+    sysclock::GetSystemTimeAsFileTime(&ft);
     return static_cast<LONGLONG>((static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
 }
 

@@ -1,6 +1,6 @@
 // The disk-performance counters of a simulated volume under a busy and idle schedule: the
-// idle time advances by the idle share of the real time that passes, and a test can hold the
-// query time still.
+// idle time advances by the idle share of the time that passes on the clock seam, and a test
+// can hold the query time still.
 #pragma once
 
 #include <windows.h>
@@ -24,6 +24,8 @@ public:
     void Freeze(bool bFrozen) { m_bFrozen = bFrozen; }
     // Fills the 88-byte DISK_PERFORMANCE record.
     void Sample(BYTE* pOut);
+    // How often the counters were read.
+    LONGLONG Samples() const { return m_llReads; }
 
 private:
     const SIM_DISK_PHASE& PhaseAt(LONGLONG llSinceStart) const;

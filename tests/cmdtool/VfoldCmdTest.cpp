@@ -4,6 +4,7 @@
 #include "protocol/NetDefragCommand.h"
 
 #include "cmdtool/ServiceConnection.h"
+#include "tests/platform/WaitFor.h"
 
 #include <gtest/gtest.h>
 
@@ -201,16 +202,14 @@ public:
     bool Open()
     {
         const std::wstring strBase = std::wstring(L"\\\\.\\PIPE\\") + CServiceConnection::PipeName;
-        for (int i = 0; i < 100; ++i)
-        {
+        return WaitFor([&] {
             m_hRead = ::CreateFileW((strBase + L"_OUT").c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
             m_hWrite = ::CreateFileW((strBase + L"_IN").c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
             if (m_hRead != INVALID_HANDLE_VALUE && m_hWrite != INVALID_HANDLE_VALUE)
                 return true;
             Close();
-            ::Sleep(50);
-        }
-        return false;
+            return false;
+        });
     }
     void Close()
     {
@@ -271,13 +270,12 @@ TEST(VfoldCmd, StopGetsThroughWhileAnotherClientWaits)
     ASSERT_TRUE(service.Start());
     stChildResult stWait = {};
     std::thread waiter([&] { stWait = RunVfoldCmd(L"/A:Wait", 60000); });
-    for (int i = 0; i < 200 && service.GetRequests().size() < 2; ++i)
-        ::Sleep(50);
+    EXPECT_TRUE(WaitFor([&service] { return service.GetRequests().size() >= 2; }));
     stChildResult stStop = RunVfoldCmd(L"/A:Stop /D:E");
     waiter.join();
     EXPECT_EQ(0u, stStop.dwExitCode);
     EXPECT_EQ("", stStop.strOutput);
-    EXPECT_EQ(0u, stWait.dwExitCode);
+    EXPECT_EQ(0u, stWait.dwExitCode) << stWait.strOutput;
     std::vector<stFakeRequest> vecRequests = service.GetRequests();
     EXPECT_EQ(1, std::count_if(vecRequests.begin(), vecRequests.end(), [](const stFakeRequest& stRequest) {
                   return stRequest.nCommand == CMD_STOP && stRequest.nVolumeIndex == 9;

@@ -4,6 +4,7 @@
 
 #include "platform/NtStatus.h"
 #include "platform/sys.h"
+#include "tests/platform/WaitFor.h"
 
 #include <gtest/gtest.h>
 #include <algorithm>
@@ -70,17 +71,10 @@ public:
     bool WaitUntilClosed()
     {
         ::SetEvent(m_hRelease);
-        for (int i = 0; i < 500; ++i)
-        {
-            {
-                std::lock_guard<std::mutex> lock(m_mutex);
-                bool bStuckClosed = std::includes(m_closers.begin(), m_closers.end(), m_stuck.begin(), m_stuck.end());
-                if (m_open.empty() && bStuckClosed)
-                    return true;
-            }
-            ::Sleep(10);
-        }
-        return false;
+        return WaitFor([this] {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            return m_open.empty() && std::includes(m_closers.begin(), m_closers.end(), m_stuck.begin(), m_stuck.end());
+        });
     }
     size_t OpenCount()
     {
@@ -446,7 +440,7 @@ TEST_P(HandleSnapshotTest, StuckNameQueryIsLeftBehind)
     DWORD dwElapsed = ::GetTickCount() - dwStart;
     EXPECT_EQ(DuplicateOf(m_fake, 0x14), reinterpret_cast<ULONG_PTR>(hFound));
     EXPECT_GE(dwElapsed + 50, CObjectNameQuery::TimeoutMs);
-    EXPECT_LT(dwElapsed, 4 * CObjectNameQuery::TimeoutMs);
+    EXPECT_LT(dwElapsed, GenerousWaitMs) << "waited for the stuck query";
     sys::CloseHandle(hFound);
     EXPECT_TRUE(m_fake.WaitUntilClosed());
 }
@@ -491,8 +485,7 @@ TEST_P(HandleSnapshotTest, StopEventEndsTheSearchWhileItWaits)
     HANDLE hStop = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     ASSERT_NE(nullptr, hStop);
     std::thread stopper([&] {
-        while (m_fake.StuckThreads().empty())
-            ::Sleep(1);
+        EXPECT_TRUE(WaitFor([&] { return !m_fake.StuckThreads().empty(); })) << "no query got stuck";
         ::SetEvent(hStop);
     });
     CHandleSnapshot snapshot(4);

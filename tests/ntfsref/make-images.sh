@@ -2,10 +2,15 @@
 # Real NTFS volumes in files, made by the ntfs-3g tools, with what ntfsinfo reports about
 # each of them as a table (oracle.awk) that the Windows test program compares its reading with.
 #
-#   make-images.sh OUTDIR   makes the volumes that need no mount, unpacks the kept ones, and
-#                           writes IMAGE.img and IMAGE.tsv for each into OUTDIR
-#   make-images.sh --mount  remakes the kept volumes (kept/*.img.gz) through the FUSE mount;
-#                           needs root and /dev/fuse, which a CI machine may not give
+#   make-images.sh OUTDIR   makes the volumes that need no mount, unpacks the kept ones (with
+#                           their tables where kept), and writes IMAGE.img and IMAGE.tsv for
+#                           each into OUTDIR
+#   make-images.sh --mount  remakes the kept volume made through the FUSE mount
+#                           (kept/mounted.img.gz); needs root and /dev/fuse, which a CI
+#                           machine may not give
+#   make-images.sh --mftlist
+#                           remakes the kept volume whose MFT is spread over an attribute
+#                           list (kept/mftlist.img.gz); some thousands of tool runs, minutes
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 
@@ -132,6 +137,35 @@ PY
     trap 'rm -rf "$work"' EXIT
 }
 
+# 4 KiB clusters with 1 KiB records: an MFT in so many runs that its own record 0 takes an
+# attribute list and the rest of its data runs go to an extension record. Two files grown in
+# turns a cluster at a time fill the volume; one of them is cut to nothing, which leaves a
+# free cluster between every two of the other's, and the MFT then grows into those holes as
+# small resident files are made, until its data has a second piece with records in use.
+make_mftlist() {
+    local img="$1" i=0 n=0
+    format "$img" 32 -c 4096 -z 1
+    copy "$img" kept 0
+    copy "$img" holes 0
+    while ntfsfallocate -o $((i * 4096)) -l 4096 "$img" kept >/dev/null 2>&1 &&
+        ntfsfallocate -o $((i * 4096)) -l 4096 "$img" holes >/dev/null 2>&1; do
+        i=$((i + 1))
+    done
+    quiet ntfstruncate "$img" "$(ntfsls -i "$img" | awk '$2 == "holes" { print $1 }')" 0
+    content t 100 >"$work/small"
+    until [ "$(ntfsinfo -v -i 0 "$img" 2>/dev/null | grep -c 'Dumping attribute \$DATA')" -gt 1 ]; do
+        n=$((n + 1))
+        [ $n -le 200 ] || fail "the MFT of $img stays in one record"
+        for i in $(seq $((n * 100 - 99)) $((n * 100))); do
+            quiet ntfscp "$img" "$work/small" "f$i"
+        done
+    done
+    # Records in use in the second piece too.
+    for i in $(seq $((n * 100 + 1)) $((n * 100 + 100))); do
+        quiet ntfscp "$img" "$work/small" "f$i"
+    done
+}
+
 # ntfsinfo of every record the MFT holds: records that are not in use, and extension records,
 # are refused by it and so are absent from the table.
 write_table() { # IMAGE TABLE
@@ -154,28 +188,41 @@ write_table() { # IMAGE TABLE
     mv "$2.part" "$2"
 }
 
-for tool in mkntfs ntfscp ntfsfallocate ntfsinfo; do
+for tool in mkntfs ntfscp ntfsfallocate ntfsinfo ntfsls ntfstruncate; do
     command -v "$tool" >/dev/null || fail "$tool is missing (Debian package ntfs-3g)"
 done
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
-if [ "${1:-}" = "--mount" ]; then
-    make_mounted "$work/mounted.img"
-    gzip -9 -n -c "$work/mounted.img" >"$here/kept/mounted.img.gz"
+if [ "${1:-}" = "--mount" ] || [ "${1:-}" = "--mftlist" ]; then
+    name="${1#--}"
+    name="${name/mount/mounted}"
+    "make_$name" "$work/$name.img"
+    write_table "$work/$name.img" "$work/$name.tsv"
+    gzip -9 -n -c "$work/$name.img" >"$here/kept/$name.img.gz"
+    gzip -9 -n -c "$work/$name.tsv" >"$here/kept/$name.tsv.gz"
     exit 0
 fi
 
 out="${1:?usage: make-images.sh OUTDIR | --mount}"
 mkdir -p "$out"
+unread=()
 for name in small512 rec4k c64k; do
     "make_$name" "$work/$name.img"
     mv "$work/$name.img" "$out/$name.img"
+    unread+=("$out/$name.img")
 done
+# A kept volume may come with its table: ntfsinfo opens the volume anew for every record, so
+# a volume of thousands of records takes ten minutes on a loaded machine.
 for kept in "$here"/kept/*.img.gz; do
     name="$(basename "$kept" .img.gz)"
     gzip -d -c "$kept" >"$out/$name.img"
+    if [ -f "$here/kept/$name.tsv.gz" ]; then
+        gzip -d -c "$here/kept/$name.tsv.gz" >"$out/$name.tsv"
+    else
+        unread+=("$out/$name.img")
+    fi
 done
-for img in "$out"/*.img; do
+for img in "${unread[@]}"; do
     write_table "$img" "${img%.img}.tsv"
 done

@@ -18,7 +18,8 @@ public:
     CMovedClock(const CMovedClock&) = delete;
     CMovedClock& operator=(const CMovedClock&) = delete;
 
-    void Advance(int nSeconds) { s_llAhead += static_cast<LONGLONG>(nSeconds) * 10000000LL; }
+    void Advance(int nSeconds) { AdvanceMilliseconds(static_cast<LONGLONG>(nSeconds) * 1000); }
+    void AdvanceMilliseconds(LONGLONG llMilliseconds) { s_llAhead += llMilliseconds * 10000LL; }
 
     // The moved time, as a file time; what a change made "now" carries.
     static LONGLONG Now()

@@ -265,8 +265,7 @@ TEST_F(DriveList, AVolumeLeavingTheListIsFreedOnlyAfterItsJobHasEnded)
     EXPECT_EQ(ListedRoots(), (std::vector<std::wstring>{L"S:\\"}));
     EXPECT_EQ(m_nFreed, 0) << "its job still runs in it";
     ::SetEvent(m_hRelease);
-    for (int i = 0; i < 100 && pHeld->IsJobRunning(); ++i)
-        ::Sleep(20);
+    EXPECT_TRUE(WaitFor([pHeld] { return !pHeld->IsJobRunning(); }));
     Rebuild();
     EXPECT_EQ(m_nFreed, 1);
     ASSERT_TRUE(StopService());

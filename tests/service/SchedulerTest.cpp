@@ -4,6 +4,7 @@
 
 #include "protocol/NetDefragCommand.h"
 #include "tests/platform/MovedClock.h"
+#include "tests/platform/WaitFor.h"
 
 #include <algorithm>
 #include <memory>
@@ -46,16 +47,9 @@ protected:
         return work;
     }
 
-    bool WaitForWork(int32_t nIndex, bool bAnalysis, size_t nCount, DWORD dwTimeoutMs = 15000)
+    bool WaitForWork(int32_t nIndex, bool bAnalysis, size_t nCount, DWORD dwTimeoutMs = GenerousWaitMs)
     {
-        const DWORD dwStart = ::GetTickCount();
-        while (WorkOn(nIndex, bAnalysis).size() < nCount)
-        {
-            if (::GetTickCount() - dwStart > dwTimeoutMs)
-                return false;
-            ::Sleep(20);
-        }
-        return true;
+        return WaitFor([&] { return WorkOn(nIndex, bAnalysis).size() >= nCount; }, dwTimeoutMs);
     }
 
     CMovedClock m_clock;
@@ -132,11 +126,10 @@ TEST_F(Scheduler, APauseHoldsTheSchedulerBetweenTurnsAndAContinueLetsItGoOn)
     {
         m_pService->PauseService(true);
         m_pService->PauseService(true);
-        // A turn under way when the pause came may still end.
-        ::Sleep(300);
+        // A turn under way when the pause came may still end with its one step; steps come
+        // every 50 ms while the scheduler runs.
         const size_t nHeld = WorkOn(nS, false).size();
-        // Steps come every 50 ms while the scheduler runs.
-        EXPECT_FALSE(WaitForWork(nS, false, nHeld + 1, 700)) << nRound;
+        EXPECT_FALSE(WaitForWork(nS, false, nHeld + 2, 1000)) << nRound;
         m_pService->OnContinue();
         EXPECT_TRUE(WaitForWork(nS, false, WorkOn(nS, false).size() + 2)) << nRound;
     }
@@ -155,7 +148,7 @@ TEST_F(Scheduler, AVolumeDroppedDuringAStepIsFreedOnlyWhenTheStepHasEnded)
         }
     };
     ASSERT_TRUE(StartService());
-    ASSERT_EQ(::WaitForSingleObject(m_hInStep, 15000), WAIT_OBJECT_0);
+    ASSERT_EQ(::WaitForSingleObject(m_hInStep, GenerousWaitMs), WAIT_OBJECT_0);
     {
         CSimLock lock(m_system);
         m_system.Volume(L'T')->m_bRemovable = true;
@@ -163,8 +156,7 @@ TEST_F(Scheduler, AVolumeDroppedDuringAStepIsFreedOnlyWhenTheStepHasEnded)
     EXPECT_EQ(ListedRoots(), (std::vector<std::wstring>{L"S:\\"}));
     EXPECT_EQ(m_nFreed, 0) << "the scheduler still works on it";
     ::SetEvent(m_hRelease);
-    for (int i = 0; i < 100 && m_nFreed == 0; ++i)
-        ::Sleep(20);
+    EXPECT_TRUE(WaitFor([this] { return m_nFreed != 0; }));
     EXPECT_EQ(m_nFreed, 1);
 }
 
@@ -178,7 +170,7 @@ TEST_F(Scheduler, AStepThatIgnoresTheStopIsEndedAfterTheBoundAndTheServiceStops)
         ::WaitForSingleObject(m_hRelease, 120000);
     };
     ASSERT_TRUE(StartService());
-    ASSERT_EQ(::WaitForSingleObject(m_hInStep, 15000), WAIT_OBJECT_0);
+    ASSERT_EQ(::WaitForSingleObject(m_hInStep, GenerousWaitMs), WAIT_OBJECT_0);
     const DWORD dwStart = ::GetTickCount();
     ASSERT_TRUE(StopService(60000)) << "the stop waited for the scheduler without end";
     EXPECT_LT(::GetTickCount() - dwStart, 30000u);

@@ -2,6 +2,8 @@
 // wire format has them; every frame that arrives is kept, in order, with the end of the pipe.
 #pragma once
 
+#include "tests/platform/WaitFor.h"
+
 #include <windows.h>
 
 #include <condition_variable>
@@ -32,7 +34,7 @@ public:
 
     // Retries while the pair is busy or not there yet. bRead false: nothing is read, as a
     // client that never reads.
-    bool Open(const wchar_t* pszPipe, DWORD dwTimeoutMs = 10000, bool bRead = true);
+    bool Open(const wchar_t* pszPipe, DWORD dwTimeoutMs = GenerousWaitMs, bool bRead = true);
     // One frame with exactly these payload bytes, flushed.
     bool SendPayload(const CBytes& payload, int32_t nFrameVersion = 1);
     bool Send(int32_t nCode) { return SendPayload(Request(nCode)); }
@@ -41,13 +43,13 @@ public:
     void Close();
 
     // The next message, or false when none came within the time (or the pipe ended).
-    bool Next(stRECEIVED& received, DWORD dwTimeoutMs = 5000);
+    bool Next(stRECEIVED& received, DWORD dwTimeoutMs = GenerousWaitMs);
     // Skips other messages until one with the code arrives.
-    bool WaitFor(int32_t nCode, stRECEIVED& received, DWORD dwTimeoutMs = 5000);
+    bool WaitFor(int32_t nCode, stRECEIVED& received, DWORD dwTimeoutMs = GenerousWaitMs);
     // Every message within the time.
     std::vector<stRECEIVED> Collect(DWORD dwTimeoutMs);
     // True when the service ended the pipe within the time.
-    bool WaitEnd(DWORD dwTimeoutMs = 5000);
+    bool WaitEnd(DWORD dwTimeoutMs = GenerousWaitMs);
     bool HasEnded();
 
     static CBytes Request(int32_t nCode);

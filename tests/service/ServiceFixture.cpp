@@ -194,7 +194,7 @@ bool ServiceFixture::StartService(bool bInstallSimulator)
         return false;
     CServiceClient probe;
     const DWORD dwStart = ::GetTickCount();
-    while (::GetTickCount() - dwStart < 15000)
+    while (::GetTickCount() - dwStart < GenerousWaitMs)
     {
         if (::WaitForSingleObject(m_hThread, 0) == WAIT_OBJECT_0)
             return false;

@@ -6,6 +6,7 @@
 #include "base/UnicodeString.h"
 #include "service/DefragService.h"
 #include "simdisk/SimSystem.h"
+#include "tests/platform/WaitFor.h"
 
 #include <gtest/gtest.h>
 

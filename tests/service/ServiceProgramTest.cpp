@@ -144,13 +144,10 @@ TEST_F(ServicePrograms, TheSimulatedServiceInstallsStartsPausesContinuesStopsAnd
     EXPECT_EQ(QueryState(), 0u);
 
     // The service process writes its image back after the stop.
-    FILETIME ftAfter = WriteTime(m_strImage);
-    for (int i = 0; i < 100 && ::CompareFileTime(&ftBefore, &ftAfter) == 0; ++i)
-    {
-        ::Sleep(50);
-        ftAfter = WriteTime(m_strImage);
-    }
-    EXPECT_NE(::CompareFileTime(&ftBefore, &ftAfter), 0);
+    EXPECT_TRUE(WaitFor([&] {
+        const FILETIME ftAfter = WriteTime(m_strImage);
+        return ::CompareFileTime(&ftBefore, &ftAfter) != 0;
+    }));
     std::wstring strError;
     std::unique_ptr<CSimVolume> pVolume = CSimImage::Load(m_strImage, &strError);
     ASSERT_TRUE(pVolume) << std::string(strError.begin(), strError.end());

@@ -180,8 +180,7 @@ TEST_F(ServiceRequests, PasswordGatesTheDriveList)
     OpenCommandClient();
     ASSERT_TRUE(m_client.SendText(CMD_SET_PASSWORD, L"900150983CD24FB0D6963F7D28E17F72"));
     std::wstring strStored;
-    for (int i = 0; i < 50 && !ReadSetting(L"Password", strStored); ++i)
-        ::Sleep(20);
+    EXPECT_TRUE(WaitFor([&strStored] { return ReadSetting(L"Password", strStored); }));
     EXPECT_EQ(strStored, L"900150983CD24FB0D6963F7D28E17F72");
     const struct
     {

@@ -309,15 +309,11 @@ TEST_F(VolumeJobs, ARefusedRunRequestLeavesTheSettingsOfTheNextRunAlone)
     ASSERT_TRUE(m_command.Send(CMD_GET_VERSION_INFO));
     ASSERT_TRUE(m_command.WaitFor(RESPONSE_VERSION_INFO, received));
     ::SetEvent(m_hRelease);
-    for (int i = 0; i < 3000 && volume.IsJobRunning(); ++i)
-        ::Sleep(5);
-    ASSERT_FALSE(volume.IsJobRunning());
+    ASSERT_TRUE(WaitFor([&volume] { return !volume.IsJobRunning(); }));
     ASSERT_TRUE(m_command.SendIndex(CMD_DEFRAG_QUICK, indexes[0]));
     ASSERT_TRUE(m_command.Send(CMD_GET_VERSION_INFO));
     ASSERT_TRUE(m_command.WaitFor(RESPONSE_VERSION_INFO, received));
     EXPECT_EQ(0, volume.GetRunSettings().nMethod);
     EXPECT_EQ(0, volume.GetRunSettings().nMoveModifiedFilesToEnd) << "the refused request forced it";
-    for (int i = 0; i < 12000 && volume.IsJobRunning(); ++i)
-        ::Sleep(5);
-    EXPECT_FALSE(volume.IsJobRunning());
+    EXPECT_TRUE(WaitFor([&volume] { return !volume.IsJobRunning(); }));
 }

@@ -1,6 +1,7 @@
 // Windows' rules for volume names, geometry and the volume bitmap, held against the simulator.
 #include "SimFixture.h"
 
+#include "tests/platform/MovedClock.h"
 #include <cstring>
 #include <functional>
 
@@ -317,8 +318,9 @@ TEST_F(VolumeContract, DiskPerformanceFollowsTheSchedule)
     BYTE first[88], second[88];
     DWORD dwReturned;
     m_system.DiskPerf(*m_pVolume).SetBusy(20, 3);
+    CMovedClock clock;
     ASSERT_TRUE(sys::DeviceIoControl(hVolume, IOCTL_DISK_PERFORMANCE, nullptr, 0, first, 88, &dwReturned, nullptr));
-    ::Sleep(60);
+    clock.AdvanceMilliseconds(60);
     ASSERT_TRUE(sys::DeviceIoControl(hVolume, IOCTL_DISK_PERFORMANCE, nullptr, 0, second, 88, &dwReturned, nullptr));
     LONGLONG llIdle1, llIdle2, llQuery1, llQuery2;
     DWORD dwQueue;
@@ -333,7 +335,7 @@ TEST_F(VolumeContract, DiskPerformanceFollowsTheSchedule)
     EXPECT_EQ(3u, dwQueue);
     m_system.DiskPerf(*m_pVolume).Freeze(true);
     ASSERT_TRUE(sys::DeviceIoControl(hVolume, IOCTL_DISK_PERFORMANCE, nullptr, 0, first, 88, &dwReturned, nullptr));
-    ::Sleep(20);
+    clock.AdvanceMilliseconds(20);
     ASSERT_TRUE(sys::DeviceIoControl(hVolume, IOCTL_DISK_PERFORMANCE, nullptr, 0, second, 88, &dwReturned, nullptr));
     EXPECT_EQ(0, std::memcmp(first + 56, second + 56, 8)) << "a frozen clock does not advance";
     EXPECT_FALSE(sys::DeviceIoControl(hVolume, IOCTL_DISK_PERFORMANCE, nullptr, 0, first, 87, &dwReturned, nullptr));

@@ -2,6 +2,8 @@
 // in each mode, and how a walk ends on a stop, a damaged MFT or failing directories.
 #include "AnalysisFixture.h"
 
+#include "tests/platform/WaitFor.h"
+
 #include <set>
 
 namespace {
@@ -283,9 +285,7 @@ TEST_F(AnalysisTest, AnalysisThreadBuildsTheMapAndEndsIdle)
     CDefragPartition& partition = ReportingPartition();
     partition.SetClientConnected(false);
     ASSERT_TRUE(partition.StartAnalysis(0));
-    for (int i = 0; i < 500 && partition.IsJobRunning(); ++i)
-        ::Sleep(10);
-    EXPECT_FALSE(partition.IsJobRunning());
+    EXPECT_TRUE(WaitFor([&partition] { return !partition.IsJobRunning(); }));
     EXPECT_TRUE(partition.IsAnalysisFresh());
     EXPECT_EQ(STATE_IDLE, partition.GetState());
     EXPECT_FALSE(partition.HasClusterMap()) << "no client keeps it";

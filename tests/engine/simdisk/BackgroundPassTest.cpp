@@ -5,6 +5,7 @@
 
 #include "engine/FileChangeMonitor.h"
 #include "tests/platform/MovedClock.h"
+#include "tests/platform/WaitFor.h"
 
 #include <atomic>
 #include <thread>
@@ -66,6 +67,12 @@ protected:
                 }
         }
         return n;
+    }
+
+    LONGLONG DiskSamples()
+    {
+        CSimLock lock(m_system);
+        return m_system.DiskPerf(*m_pVolume).Samples();
     }
 
     CMovedClock m_clock;
@@ -293,9 +300,7 @@ TEST_F(BackgroundPassTest, StepsAndJobsKeepOutOfEachOther)
     EXPECT_EQ(77u, uRemaining);
     EXPECT_EQ(1u, m_pPartition->GetPendingFileCount());
     ::SetEvent(g_hRelease);
-    for (int i = 0; i < 400 && m_pPartition->IsJobRunning(); ++i)
-        ::Sleep(5);
-    ASSERT_FALSE(m_pPartition->IsJobRunning());
+    ASSERT_TRUE(WaitFor([this] { return !m_pPartition->IsJobRunning(); }));
     m_pPartition->SetState(STATE_IDLE);
 
     // A slow step holds the volume: no job starts meanwhile.
@@ -306,9 +311,7 @@ TEST_F(BackgroundPassTest, StepsAndJobsKeepOutOfEachOther)
     m_system.Faults().Add(slow);
     std::atomic<bool> bStepResult(false);
     std::thread step([&] { bStepResult = m_pPartition->RunBackgroundStep(60, 0, uRemaining); });
-    for (int i = 0; i < 400 && !m_pPartition->IsStepRunning(); ++i)
-        ::Sleep(1);
-    EXPECT_TRUE(m_pPartition->IsStepRunning());
+    EXPECT_TRUE(WaitFor([this] { return m_pPartition->IsStepRunning(); }));
     EXPECT_FALSE(m_pPartition->StartDefragmentation());
     EXPECT_FALSE(m_pPartition->StartCheckDisk());
     EXPECT_FALSE(m_pPartition->IsJobRunning());
@@ -355,34 +358,37 @@ TEST_F(BackgroundPassTest, AStepOnABusyDiskKeepsItsTimeLimitAndEndsOnAStop)
             ASSERT_NE(nullptr, m_pVolume->CreateFile(strName, 4096 * 40, Fragmented(5, 2000)));
             m_pPartition->OnFileAdded(strName.c_str());
         }
-        ::Sleep(1100);
+        m_clock.Advance(2);
         m_system.DiskPerf(*m_pVolume).SetBusy(5, 4);
         m_pPartition->SetBackgroundMode(true, nullptr, false);
         HANDLE hDone = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
         // A disk that never quiets down would hold the step for ever; it quiets after a while
         // so that a failing case ends.
+        std::atomic<bool> bRelieved{false};
         std::thread relief([&] {
-            if (::WaitForSingleObject(hDone, 20000) == WAIT_TIMEOUT)
+            if (::WaitForSingleObject(hDone, GenerousWaitMs) == WAIT_TIMEOUT)
+            {
+                CSimLock lock(m_system);
                 m_system.DiskPerf(*m_pVolume).SetIdle();
+                bRelieved = true;
+            }
         });
-        const ULONGLONG ullStart = ::GetTickCount64();
+        const LONGLONG llSamples = DiskSamples();
         uint32_t uRemaining = 0;
         std::thread step([&] { m_pPartition->RunBackgroundStep(c.llLimit, 0, uRemaining); });
         if (c.bStop)
         {
-            for (int i = 0; i < 2000 && !m_pPartition->IsStepRunning(); ++i)
-                ::Sleep(1);
-            ::Sleep(500);
+            // The step has looked at the disk twice and waits for it to quiet down.
+            EXPECT_TRUE(WaitFor([&] { return DiskSamples() >= llSamples + 2; }));
             EXPECT_TRUE(m_pPartition->StopJob());
             EXPECT_FALSE(m_pPartition->IsStepRunning());
             EXPECT_NE(WAIT_OBJECT_0, ::WaitForSingleObject(m_pPartition->GetStopEvent(), 0));
         }
         step.join();
-        const ULONGLONG ullTaken = ::GetTickCount64() - ullStart;
         ::SetEvent(hDone);
         relief.join();
         ::CloseHandle(hDone);
-        EXPECT_LT(ullTaken, 12000u) << "the step waited for the busy disk past its limit or its stop";
+        EXPECT_FALSE(bRelieved.load()) << "the step waited for the busy disk past its limit or its stop";
         EXPECT_EQ(STATE_IDLE, m_pPartition->GetState());
     }
     ExpectVerified();

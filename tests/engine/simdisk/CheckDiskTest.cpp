@@ -3,6 +3,8 @@
 // long output, a stop, marks of trouble in the text), with the service-wide lock.
 #include "PartitionFixture.h"
 
+#include "tests/platform/WaitFor.h"
+
 #include <atomic>
 #include <string>
 #include <thread>
@@ -276,8 +278,7 @@ TEST_F(CheckDiskTest, OneVolumeAtATime)
     ASSERT_TRUE(lock.Lock(nullptr));
     // Another volume is being checked: this one waits for the lock ...
     ASSERT_TRUE(m_pPartition->StartCheckDisk());
-    for (int i = 0; i < 200 && lock.GetWaiterCount() == 0; ++i)
-        ::Sleep(5);
+    ASSERT_TRUE(WaitFor([&lock] { return lock.GetWaiterCount() > 0; }));
     EXPECT_EQ(1, lock.GetWaiterCount());
     EXPECT_TRUE(m_pPartition->IsJobRunning());
     EXPECT_EQ(STATE_CHECKING, m_pPartition->GetState());
@@ -288,11 +289,10 @@ TEST_F(CheckDiskTest, OneVolumeAtATime)
     EXPECT_EQ(STATE_IDLE, m_pPartition->GetState());
     // A check that waits runs once the other ends.
     ASSERT_TRUE(m_pPartition->StartCheckDisk());
-    ::Sleep(50);
+    ASSERT_TRUE(WaitFor([&lock] { return lock.GetWaiterCount() > 0; }));
     EXPECT_EQ(0, nCalls.load());
     lock.Unlock();
-    for (int i = 0; i < 400 && m_pPartition->IsJobRunning(); ++i)
-        ::Sleep(5);
+    ASSERT_TRUE(WaitFor([this] { return !m_pPartition->IsJobRunning(); }));
     EXPECT_EQ(1, nCalls.load());
     EXPECT_TRUE(m_pPartition->IsCheckCompleted());
     // The lock was given back.

@@ -4,6 +4,7 @@
 
 #include "engine/SysHandle.h"
 #include "protocol/NetDefragPartitionNameList.h"
+#include "tests/platform/WaitFor.h"
 
 #include <atomic>
 #include <thread>
@@ -306,14 +307,15 @@ public:
 };
 
 std::atomic<int> g_nJobEnded{0};
-std::atomic<DWORD> g_dwJobSleep{0};
+// Set: a stopped job ends at once. Clear: it goes on until the test sets it.
+HANDLE g_hJobRelease = ::CreateEventW(nullptr, TRUE, TRUE, nullptr);
 
-// Waits for the stop, then goes on for a while, using the object, as a long move would.
+// Waits for the stop, then goes on until released, using the object, as a long move would.
 DWORD WINAPI StubbornJob(void* pParam)
 {
     auto* pPartition = static_cast<CDefragPartition*>(pParam);
     ::WaitForSingleObject(pPartition->GetStopEvent(), INFINITE);
-    ::Sleep(g_dwJobSleep);
+    ::WaitForSingleObject(g_hJobRelease, GenerousWaitMs);
     pPartition->SetStatusText(L"still working");
     pPartition->m_nFilesMoved += 1;
     g_nJobEnded = 1;
@@ -326,7 +328,7 @@ TEST_F(DefragPartitionTest, StopJobEndsAJobThatHonoursTheStop)
     auto pPartition = std::make_unique<CJobPartition>(CUnicodeString(m_pVolume->GuidPath().c_str()), &m_owner);
     ASSERT_TRUE(pPartition->Initialize());
     EXPECT_FALSE(pPartition->StopJob());
-    g_dwJobSleep = 0;
+    ::SetEvent(g_hJobRelease);
     g_nJobEnded = 0;
     ASSERT_TRUE(pPartition->StartJobThread(&StubbornJob));
     EXPECT_TRUE(pPartition->IsJobRunning());
@@ -353,13 +355,10 @@ TEST_F(DefragPartitionTest, APausedIdleVolumeIsSuspendedOnlyWhileWorkIsUnderWay)
     auto pPartition = std::make_unique<CJobPartition>(CUnicodeString(m_pVolume->GuidPath().c_str()), &m_owner);
     ASSERT_TRUE(pPartition->Initialize());
     ASSERT_TRUE(pPartition->StartJobThread(&QuickJob));
-    const DWORD dwStart = ::GetTickCount();
-    while (pPartition->IsJobRunning() && ::GetTickCount() - dwStart < 30000)
-        ::Sleep(5);
-    ASSERT_FALSE(pPartition->IsJobRunning());
+    ASSERT_TRUE(WaitFor([&] { return !pPartition->IsJobRunning(); }));
     pPartition->SetPaused(true);
     EXPECT_EQ(STATE_IDLE, pPartition->GetReportedState()) << "the finished job's handle still open";
-    g_dwJobSleep = 0;
+    ::SetEvent(g_hJobRelease);
     ASSERT_TRUE(pPartition->StartJobThread(&StubbornJob));
     EXPECT_EQ(STATE_SUSPENDED, pPartition->GetReportedState());
     pPartition->SetPaused(false);
@@ -371,13 +370,23 @@ TEST_F(DefragPartitionTest, DestructionWaitsForAJobThatOutlivesTheStop)
     Mount(SIM_FS::Ntfs, 70000);
     auto pPartition = std::make_unique<CJobPartition>(CUnicodeString(m_pVolume->GuidPath().c_str()), &m_owner);
     ASSERT_TRUE(pPartition->Initialize());
-    g_dwJobSleep = 1600;
+    ::ResetEvent(g_hJobRelease);
     g_nJobEnded = 0;
     ASSERT_TRUE(pPartition->StartJobThread(&StubbornJob));
-    EXPECT_FALSE(pPartition->StopJob()) << "the job outlives 500 + 500 ms";
+    EXPECT_FALSE(pPartition->StopJob()) << "the job outlives the stop's grace period";
     EXPECT_TRUE(pPartition->IsJobRunning());
-    pPartition.reset();
-    EXPECT_EQ(1, g_nJobEnded.load()) << "the object was freed under its job";
+    HANDLE hDestroyed = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread destroyer([&pPartition, hDestroyed] {
+        pPartition.reset();
+        ::SetEvent(hDestroyed);
+    });
+    // A destructor that did not wait for the job would be done long before this.
+    EXPECT_EQ(WAIT_TIMEOUT, ::WaitForSingleObject(hDestroyed, 1000)) << "the object was freed under its job";
+    ::SetEvent(g_hJobRelease);
+    EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(hDestroyed, GenerousWaitMs));
+    destroyer.join();
+    ::CloseHandle(hDestroyed);
+    EXPECT_EQ(1, g_nJobEnded.load());
 }
 
 } // namespace

@@ -3,6 +3,8 @@
 // stop in each phase.
 #include "PartitionFixture.h"
 
+#include "tests/platform/WaitFor.h"
+
 #include <atomic>
 #include <chrono>
 #include <future>
@@ -322,7 +324,7 @@ TEST_F(MftSpanTest, TheZoneFileListStaysFreeWhileItsFilesMove)
             pPartition->GetZoneFileCount();
             pAnswered->set_value();
         });
-        if (answered.wait_for(std::chrono::seconds(10)) != std::future_status::ready)
+        if (answered.wait_for(std::chrono::milliseconds(GenerousWaitMs)) != std::future_status::ready)
             ++nBlocked;
     };
     uint32_t uRemaining = 0;
@@ -361,9 +363,7 @@ TEST_F(DefragJobTest, RunsOnItsThreadFromTheStatesThatAllowIt)
     EXPECT_EQ(1, m_owner.Count(RESPONSE_PARTITION_ENTRY));
     m_pPartition->SetState(STATE_FAULTY);
     ASSERT_TRUE(m_pPartition->StartDefragmentation());
-    for (int i = 0; i < 1000 && m_pPartition->IsJobRunning(); ++i)
-        ::Sleep(5);
-    EXPECT_FALSE(m_pPartition->IsJobRunning());
+    EXPECT_TRUE(WaitFor([this] { return !m_pPartition->IsJobRunning(); }));
     EXPECT_EQ(STATE_IDLE, m_pPartition->GetState());
     EXPECT_TRUE(IsContiguousAt(L"backup\\$MFT.bin", RunsOf(L"backup\\$MFT.bin").front().llLcn));
     EXPECT_TRUE(IsContiguousAt(L"$MFTcopy", RunsOf(L"$MFTcopy").front().llLcn));
@@ -403,9 +403,7 @@ TEST_F(DefragJobTest, AnAcceptedJobIsBusyAtOnceAndTakesItsSettingsAtItsStart)
     EXPECT_EQ(0, m_pPartition->GetRunSettings().nUseLayoutIni);
     const CDefragPartition::RUN_REQUEST refused = {false, CDefragPartition::RUN_REQUEST::MOVE_TO_END::Keep, 0};
     EXPECT_FALSE(m_pPartition->StartDefragmentation(&refused));
-    for (int i = 0; i < 6000 && m_pPartition->IsJobRunning(); ++i)
-        ::Sleep(5);
-    ASSERT_FALSE(m_pPartition->IsJobRunning());
+    ASSERT_TRUE(WaitFor([this] { return !m_pPartition->IsJobRunning(); }));
     EXPECT_EQ(1, m_pPartition->GetRunSettings().nMethod);
     EXPECT_EQ(2, m_pPartition->GetRunSettings().nMoveModifiedFilesToEnd);
     EXPECT_EQ(0, m_pPartition->GetRunSettings().nUseLayoutIni);

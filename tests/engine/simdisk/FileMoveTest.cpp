@@ -6,6 +6,7 @@
 #include "engine/FileMover.h"
 #include "engine/SysHandle.h"
 #include "simdisk/SimProcesses.h"
+#include "tests/platform/WaitFor.h"
 
 #include <winioctl.h>
 
@@ -449,7 +450,10 @@ TEST_F(FileMoveTest, VolumeDestroyedDuringItsMoveWaitsForTheMove)
     slow.dwDelayMs = 10;
     m_system.Faults().Add(slow);
     ASSERT_TRUE(pPartition->StartJobThread(&CMovingPartition::MoveJob));
-    ::Sleep(50);
+    ASSERT_TRUE(WaitFor([this] {
+        CSimLock lock(m_system);
+        return m_system.Faults().Fired() > 0;
+    })) << "the job never moved";
     pPartition.reset();
     EXPECT_TRUE(bEnded);
     m_system.Faults().Clear();

@@ -2,6 +2,8 @@
 #include "PartitionFixture.h"
 
 #include "engine/SysHandle.h"
+#include "tests/platform/MovedClock.h"
+#include "tests/platform/WaitFor.h"
 
 #include <atomic>
 #include <thread>
@@ -23,28 +25,54 @@ protected:
     }
     void TearDown() override
     {
-        ::SetEvent(m_hDone);
-        if (m_helper.joinable())
-            m_helper.join();
+        // A guard that failed to return is let go, so that its thread can be joined.
+        if (m_pPartition)
+        {
+            m_pPartition->SetPaused(false);
+            ::SetEvent(m_pPartition->GetStopEvent());
+        }
+        if (m_guard.joinable())
+            m_guard.join();
         m_volume.Reset();
-        ::CloseHandle(m_hDone);
+        ::CloseHandle(m_hReturned);
         CPartitionFixture::TearDown();
     }
     CSimDiskPerf& Disk() { return m_system.DiskPerf(*m_pVolume); }
-    // Sets the stop event after a while, unless the test has finished first.
-    void StopAfter(DWORD dwMs)
+    LONGLONG Samples()
     {
-        HANDLE hStop = m_pPartition->GetStopEvent();
-        HANDLE hDone = m_hDone;
-        m_helper = std::thread([hStop, hDone, dwMs] {
-            if (::WaitForSingleObject(hDone, dwMs) == WAIT_TIMEOUT)
-                ::SetEvent(hStop);
+        CSimLock lock(m_system);
+        return Disk().Samples();
+    }
+    // The guard's first look at the disk only records the counters; the clock then moves on
+    // past the shortest interval worth measuring.
+    void FirstSample()
+    {
+        m_pPartition->WaitForDiskIdle(m_volume.Get());
+        m_clock.AdvanceMilliseconds(20);
+    }
+    // Waits for the disk's idleness on a thread of its own, as a job does.
+    void StartGuard()
+    {
+        CDefragPartition* pPartition = m_pPartition.get();
+        HANDLE hVolume = m_volume.Get();
+        m_guard = std::thread([this, pPartition, hVolume] {
+            m_nIdle = pPartition->WaitForDiskIdle(hVolume);
+            ::SetEvent(m_hReturned);
         });
     }
+    bool Returned(DWORD dwMs = GenerousWaitMs) { return ::WaitForSingleObject(m_hReturned, dwMs) == WAIT_OBJECT_0; }
+    // The guard has measured the disk twice since it started and so waits in its loop.
+    void WaitUntilGuardLoops(LONGLONG llSamplesBefore)
+    {
+        ASSERT_TRUE(WaitFor([&] { return Samples() >= llSamplesBefore + 2; }));
+    }
+    bool StopSet() { return ::WaitForSingleObject(m_pPartition->GetStopEvent(), 0) == WAIT_OBJECT_0; }
 
+    CMovedClock m_clock;
     CSysHandle m_volume;
-    std::thread m_helper;
-    HANDLE m_hDone = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread m_guard;
+    std::atomic<int32_t> m_nIdle{-1};
+    HANDLE m_hReturned = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
 };
 
 TEST_F(IdleGuardTest, GuardIsOffForTheModesItDoesNotCover)
@@ -70,22 +98,27 @@ TEST_F(IdleGuardTest, GuardIsOffForTheModesItDoesNotCover)
 TEST_F(IdleGuardTest, BusyDiskHoldsTheJobUntilItsQueueEmpties)
 {
     Start(3);
-    Disk().SetSchedule({{400, 10, 2}, {0, 10, 0}});
-    m_pPartition->WaitForDiskIdle(m_volume.Get());
-    ::Sleep(20);
-    StopAfter(5000);
-    const int32_t nIdle = m_pPartition->WaitForDiskIdle(m_volume.Get());
-    EXPECT_NE(WAIT_OBJECT_0, ::WaitForSingleObject(m_pPartition->GetStopEvent(), 0)) << "ended by the stop, not the queue";
-    EXPECT_LT(nIdle, 95);
-    EXPECT_GT(nIdle, 0);
+    Disk().SetBusy(10, 2);
+    FirstSample();
+    const LONGLONG llSamples = Samples();
+    StartGuard();
+    WaitUntilGuardLoops(llSamples);
+    EXPECT_FALSE(Returned(0)) << "returned while requests were queued";
+    {
+        CSimLock lock(m_system);
+        Disk().SetBusy(10, 0);
+    }
+    ASSERT_TRUE(Returned());
+    EXPECT_FALSE(StopSet());
+    EXPECT_LT(m_nIdle.load(), 95);
+    EXPECT_GT(m_nIdle.load(), 0);
 }
 
 TEST_F(IdleGuardTest, IdleDiskAndFullIdleDemandPassAtOnce)
 {
     Start(3, 100);
     Disk().SetIdle();
-    m_pPartition->WaitForDiskIdle(m_volume.Get());
-    ::Sleep(20);
+    FirstSample();
     EXPECT_EQ(100, m_pPartition->WaitForDiskIdle(m_volume.Get()));
 }
 
@@ -93,38 +126,39 @@ TEST_F(IdleGuardTest, StopEndsTheWait)
 {
     Start(3);
     Disk().SetBusy(5, 4);
-    m_pPartition->WaitForDiskIdle(m_volume.Get());
-    ::Sleep(20);
-    StopAfter(300);
-    EXPECT_EQ(0, m_pPartition->WaitForDiskIdle(m_volume.Get()));
-    EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(m_pPartition->GetStopEvent(), 0));
+    FirstSample();
+    const LONGLONG llSamples = Samples();
+    StartGuard();
+    WaitUntilGuardLoops(llSamples);
+    EXPECT_FALSE(Returned(0));
+    ::SetEvent(m_pPartition->GetStopEvent());
+    ASSERT_TRUE(Returned());
+    EXPECT_EQ(0, m_nIdle.load());
 }
 
 TEST_F(IdleGuardTest, SamplesCloserThanTenMillisecondsDoNotWait)
 {
     Start(3);
     Disk().SetBusy(5, 4);
-    m_pPartition->WaitForDiskIdle(m_volume.Get());
-    ::Sleep(20);
-    StopAfter(3000);
+    FirstSample();
+    // The disk answers with the query time of the sample before.
     Disk().Freeze(true);
-    EXPECT_EQ(0, m_pPartition->WaitForDiskIdle(m_volume.Get()));
-    EXPECT_NE(WAIT_OBJECT_0, ::WaitForSingleObject(m_pPartition->GetStopEvent(), 0));
+    StartGuard();
+    ASSERT_TRUE(Returned()) << "waited on a busy disk";
+    EXPECT_EQ(0, m_nIdle.load());
+    EXPECT_FALSE(StopSet());
 }
 
 TEST_F(IdleGuardTest, PauseHoldsEvenWithTheGuardOff)
 {
     Start(0);
-    std::atomic<bool> bLifted{false};
     m_pPartition->SetPaused(true);
-    CDefragPartition* pPartition = m_pPartition.get();
-    m_helper = std::thread([&bLifted, pPartition] {
-        ::Sleep(700);
-        bLifted = true;
-        pPartition->SetPaused(false);
-    });
-    EXPECT_EQ(0, m_pPartition->WaitForDiskIdle(m_volume.Get()));
-    EXPECT_TRUE(bLifted.load());
+    StartGuard();
+    // A guard that ignored the pause would return at once, the guard being off.
+    EXPECT_FALSE(Returned(1000)) << "returned while paused";
+    m_pPartition->SetPaused(false);
+    ASSERT_TRUE(Returned());
+    EXPECT_EQ(0, m_nIdle.load());
 }
 
 } // namespace
