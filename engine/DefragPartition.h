@@ -197,11 +197,23 @@ public:
     // a volume GUID path ("\\?\Volume{...}\").
     static constexpr int DrivePathLength = 3;
     static constexpr int GuidPathLength = 49;
-    // Whether GetFileKind may give a path of this length and these letters at the start, at
-    // DrivePathLength and at GuidPathLength (L'\0' past its end) another kind than its default.
-    // False is sure without the path; true asks for the path itself.
-    static bool NameMayGiveKind(int64_t llRecord, int nLength, wchar_t chFirst, wchar_t chBehindDrive,
-                                wchar_t chBehindVolume);
+    // Whether GetFileKind may give a path of this length another kind than its default, judged
+    // by the letters at(n) of the path that it looks at (L'\0' past the end), each asked for
+    // only where it counts. False is sure without the path; true asks for the path itself.
+    template <typename LETTER_AT>
+    static bool NameMayGiveKind(int64_t llRecord, int nLength, const LETTER_AT& at)
+    {
+        if (IsMetadataFile(nullptr, llRecord))
+            return true;
+        const wchar_t chFirst = at(0);
+        const wchar_t chBehindDrive = at(DrivePathLength);
+        auto startsWith = [&](wchar_t ch) { return chFirst == ch || chBehindDrive == ch; };
+        if (nLength >= 5 && (nLength <= GuidPathLength ? startsWith(L'$')
+                                                       : chFirst == L'\\' && at(GuidPathLength) == L'$'))
+            return true;
+        const bool bShort = nLength == 12 || nLength == 15;
+        return (bShort && (startsWith(L'p') || startsWith(L'h'))) || startsWith(L'S');
+    }
     // The names of the metadata table, in its order; null past its end.
     static const wchar_t* GetMetadataName(int nIndex);
 

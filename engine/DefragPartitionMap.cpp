@@ -193,18 +193,6 @@ bool CDefragPartition::IsMetadataFile(const wchar_t* pszPath, int64_t llRecord)
     return false;
 }
 
-bool CDefragPartition::NameMayGiveKind(int64_t llRecord, int nLength, wchar_t chFirst, wchar_t chBehindDrive,
-                                       wchar_t chBehindVolume)
-{
-    if (IsMetadataFile(nullptr, llRecord))
-        return true;
-    auto startsWith = [&](wchar_t ch) { return chFirst == ch || chBehindDrive == ch; };
-    const bool bMetadata =
-        nLength >= 5 && (nLength < 50 ? startsWith(L'$') : chBehindVolume == L'$' && chFirst == L'\\');
-    const bool bShort = nLength == 12 || nLength == 15;
-    return bMetadata || (bShort && (startsWith(L'p') || startsWith(L'h'))) || startsWith(L'S');
-}
-
 int32_t CDefragPartition::GetFileKind(const wchar_t* pszPath, int32_t nDefaultKind, int64_t llRecord)
 {
     if (IsMetadataFile(pszPath, llRecord))

@@ -148,8 +148,7 @@ void CDefragPartition::ExamineRecord(CNtfsRecordReader& reader, CStreamNamer& na
         const int nPath = namer.Locate(pAttribute);
         const wchar_t* pszPath = nullptr;
         if (nPath > 0 && (stream.bFragmented || stream.bInSpan ||
-                          NameMayGiveKind(llRecord, nPath, namer.At(0), namer.At(DrivePathLength),
-                                          namer.At(GuidPathLength))))
+                          NameMayGiveKind(llRecord, nPath, [&namer](int nIndex) { return namer.At(nIndex); })))
         {
             int nLength = 0;
             pszPath = namer.Path(pAttribute, nLength);

@@ -207,10 +207,11 @@ TEST(ClusterMap, FileKindsAreNeverMissedByTheLettersOfAPath)
                 for (int32_t nDefault : {KIND_FILE, KIND_DIRECTORY, KIND_FRAGMENTED})
                 {
                     const std::wstring strPath = pszRoot + strName;
-                    auto at = [&](size_t n) { return n < strPath.size() ? strPath[n] : L'\0'; };
-                    const bool bMay = CDefragPartition::NameMayGiveKind(
-                        llRecord, static_cast<int>(strPath.size()), at(0), at(CDefragPartition::DrivePathLength),
-                        at(CDefragPartition::GuidPathLength));
+                    auto at = [&](int n) {
+                        const size_t nAt = static_cast<size_t>(n);
+                        return nAt < strPath.size() ? strPath[nAt] : L'\0';
+                    };
+                    const bool bMay = CDefragPartition::NameMayGiveKind(llRecord, static_cast<int>(strPath.size()), at);
                     if (CDefragPartition::GetFileKind(strPath.c_str(), nDefault, llRecord) != nDefault)
                     {
                         SCOPED_TRACE(strPath);
@@ -218,7 +219,9 @@ TEST(ClusterMap, FileKindsAreNeverMissedByTheLettersOfAPath)
                     }
                 }
     // A plain path takes the short way.
-    EXPECT_FALSE(CDefragPartition::NameMayGiveKind(100, 14, L'C', L'U', L'\0'));
+    const std::wstring strPlain = L"C:\\Users\\a.txt";
+    EXPECT_FALSE(CDefragPartition::NameMayGiveKind(100, static_cast<int>(strPlain.size()),
+                                                   [&](int n) { return strPlain.at(static_cast<size_t>(n)); }));
 }
 
 } // namespace
