@@ -51,6 +51,20 @@ int64_t CBitRange::FindSet(const BYTE* pBits, int64_t llFrom, int64_t llTo)
     return FindBit(pBits, llFrom, llTo, true);
 }
 
+int64_t CBitRange::CountSet(const BYTE* pBits, int64_t llFrom, int64_t llTo)
+{
+    const int64_t llEndByte = (llTo + 7) >> 3;
+    int64_t llCount = 0;
+    for (int64_t llBit = llFrom; llBit < llTo; llBit += 64)
+    {
+        uint64_t ullWord = WordAt(pBits, llBit, llEndByte);
+        if (llTo - llBit < 64)
+            ullWord &= (1ull << (llTo - llBit)) - 1;
+        llCount += __builtin_popcountll(ullWord);
+    }
+    return llCount;
+}
+
 void CBitRange::Fill(BYTE* pBits, int64_t llFrom, int64_t llCount, bool bUsed)
 {
     int64_t llBit = llFrom;

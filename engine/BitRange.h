@@ -12,6 +12,8 @@ public:
     // The first clear (free) or set (used) bit in [llFrom, llTo), or llTo when there is none.
     static int64_t FindClear(const BYTE* pBits, int64_t llFrom, int64_t llTo);
     static int64_t FindSet(const BYTE* pBits, int64_t llFrom, int64_t llTo);
+    // The set (used) bits in [llFrom, llTo).
+    static int64_t CountSet(const BYTE* pBits, int64_t llFrom, int64_t llTo);
     static bool IsSet(const BYTE* pBits, int64_t llBit) { return ((pBits[llBit >> 3] >> (llBit & 7)) & 1) != 0; }
     // Sets (bUsed) or clears bits [llFrom, llFrom + llCount).
     static void Fill(BYTE* pBits, int64_t llFrom, int64_t llCount, bool bUsed);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "engine/BitRange.h"
 #include "engine/ExtentList.h"
 #include "engine/VolumeBitmapReader.h"
 #include "protocol/NetDefragPartitionClustermap.h"
@@ -91,23 +92,22 @@ bool CClusterMap::Fill(HANDLE hVolume)
         BITMAP_READ eRead = reader.Read(hVolume, llLcn, stChunk);
         if (eRead != BITMAP_READ::Chunk)
             return eRead == BITMAP_READ::End;
-        ULONG ulPos = static_cast<ULONG>(llLcn - stChunk.llStart);
-        const ULONG ulBits = static_cast<ULONG>(stChunk.llBits);
-        while (ulPos < ulBits)
+        // Counted cell by cell, which gives the counters that adding every run would: a volume
+        // of a million files has millions of runs, and a cell holds thousands of clusters.
+        const BYTE* pBits = reinterpret_cast<const BYTE*>(stChunk.stBitmap.Buffer);
+        const int64_t llPerCell = static_cast<int64_t>(m_ullClustersPerCell);
+        const int64_t llEnd = std::min(stChunk.End(), m_llTotalClusters);
+        CSectionLock cells(m_csCells);
+        for (int64_t llAt = llLcn; llAt < llEnd;)
         {
-            // The searches wrap around to the chunk's start; a hit before the position is none.
-            ULONG ulUsed = native::RtlFindSetBits(&stChunk.stBitmap, 1, ulPos);
-            if (ulUsed == native::NoBitFound || ulUsed < ulPos)
-                ulUsed = ulBits;
-            if (ulUsed > ulPos)
-                AddRange(stChunk.llStart + ulPos, ulUsed - ulPos, KIND_FREE);
-            if (ulUsed >= ulBits)
+            const int64_t llCell = llAt / llPerCell;
+            const int64_t llCellEnd = std::min(llEnd, (llCell + 1) * llPerCell);
+            if (llCell >= m_llCellCount)
                 break;
-            ULONG ulFree = native::RtlFindClearBits(&stChunk.stBitmap, 1, ulUsed);
-            if (ulFree == native::NoBitFound || ulFree < ulUsed)
-                ulFree = ulBits;
-            AddRange(stChunk.llStart + ulUsed, ulFree - ulUsed, KIND_USED);
-            ulPos = ulFree;
+            const int64_t llUsed = CBitRange::CountSet(pBits, llAt - stChunk.llStart, llCellEnd - stChunk.llStart);
+            ChangeCell(llCell, KIND_USED, llUsed);
+            ChangeCell(llCell, KIND_FREE, llCellEnd - llAt - llUsed);
+            llAt = llCellEnd;
         }
         llLcn = stChunk.End();
     }

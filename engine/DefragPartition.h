@@ -22,6 +22,7 @@
 #include "engine/FreeRunIndex.h"
 #include "engine/LayoutFileList.h"
 #include "engine/PendingFileList.h"
+#include "engine/PhaseClock.h"
 #include "engine/RunFailures.h"
 #include "base/UnicodeString.h"
 #include "engine/ZoneExtentList.h"
@@ -142,6 +143,8 @@ public:
     HANDLE GetStopEvent() const { return m_hStopEvent; }
     void SetStatusText(const CUnicodeString& strText);
     CUnicodeString GetStatusText();
+    // A clock that the MFT walk charges its phases to; benchmarks set one, the service never.
+    void SetPhaseClock(CPhaseClock* pClock) { m_pPhaseClock = pClock; }
 
     const CUnicodeString& GetVolumeName() const { return m_strVolumeName; }
     CUnicodeString GetDrivePath() const { return GetIdentity().strDrivePath; }
@@ -190,6 +193,27 @@ public:
     bool HasClusterMap();
     static int32_t GetFileKind(const wchar_t* pszPath, int32_t nDefaultKind, int64_t llRecord);
     static bool IsMetadataFile(const wchar_t* pszPath, int64_t llRecord);
+    // Where GetFileKind looks for the letters of a name: behind a drive root ("C:\") and behind
+    // a volume GUID path ("\\?\Volume{...}\").
+    static constexpr int DrivePathLength = 3;
+    static constexpr int GuidPathLength = 49;
+    // Whether GetFileKind may give a path of this length another kind than its default, judged
+    // by the letters at(n) of the path that it looks at (L'\0' past the end), each asked for
+    // only where it counts. False is sure without the path; true asks for the path itself.
+    template <typename LETTER_AT>
+    static bool NameMayGiveKind(int64_t llRecord, int nLength, const LETTER_AT& at)
+    {
+        if (IsMetadataFile(nullptr, llRecord))
+            return true;
+        const wchar_t chFirst = at(0);
+        const wchar_t chBehindDrive = at(DrivePathLength);
+        auto startsWith = [&](wchar_t ch) { return chFirst == ch || chBehindDrive == ch; };
+        if (nLength >= 5 && (nLength <= GuidPathLength ? startsWith(L'$')
+                                                       : chFirst == L'\\' && at(GuidPathLength) == L'$'))
+            return true;
+        const bool bShort = nLength == 12 || nLength == 15;
+        return (bShort && (startsWith(L'p') || startsWith(L'h'))) || startsWith(L'S');
+    }
     // The names of the metadata table, in its order; null past its end.
     static const wchar_t* GetMetadataName(int nIndex);
 
@@ -364,6 +388,11 @@ private:
     };
     bool IsStepStopped(STOP_LOOK& look);
     int32_t FaultyState() const;
+    void EnterPhase(PHASE ePhase)
+    {
+        if (m_pPhaseClock != nullptr)
+            m_pPhaseClock->Enter(ePhase);
+    }
     void ResetAnalysisFigures();
     bool FillMapForAnalysis();
     WALK WalkMft();
@@ -620,4 +649,5 @@ private:
     // Whether the file system hands clusters freed by a move back at once (1) or holds them
     // for a while (0); -1 until a move has shown it.
     int32_t m_nFreedAtOnce;
+    CPhaseClock* m_pPhaseClock = nullptr;
 };

@@ -87,6 +87,7 @@ DWORD WINAPI CDefragPartition::AnalysisThreadProc(LPVOID pParameter)
 
 bool CDefragPartition::Analyze()
 {
+    EnterPhase(PHASE_SETUP);
     {
         CSectionLock lock(m_csPending);
         m_pendingFiles.RemoveAll();

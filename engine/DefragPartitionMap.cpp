@@ -19,9 +19,6 @@ const wchar_t* const MetadataNames[] = {
     L"$Extend\\$ObjId:$O:$INDEX_ALLOCATION", L"$Extend\\$ObjId:$O:$BITMAP", L"$Extend\\$USNJrnl:$J:$Data", L"$Quota",
     L"$Quota::$INDEX_ALLOCATION", L"$Reparse", L"$UsnJrnl"};
 
-// The length of a volume GUID path ("\\?\Volume{...}\"), behind which a name starts.
-constexpr size_t GuidPathLength = 49;
-
 bool StartsAt(const wchar_t* pszPath, size_t nLength, wchar_t ch, size_t nFirstOr)
 {
     return (nLength > 0 && pszPath[0] == ch) || (nLength > nFirstOr && pszPath[nFirstOr] == ch);
@@ -177,7 +174,8 @@ bool CDefragPartition::IsMetadataFile(const wchar_t* pszPath, int64_t llRecord)
     const size_t nLength = std::wcslen(pszPath);
     if (nLength < 5)
         return false;
-    if (nLength < 50 ? !StartsAt(pszPath, nLength, L'$', 3) : (pszPath[GuidPathLength] != L'$' || pszPath[0] != L'\\'))
+    if (nLength < 50 ? !StartsAt(pszPath, nLength, L'$', DrivePathLength)
+                     : (pszPath[GuidPathLength] != L'$' || pszPath[0] != L'\\'))
         return false;
     // NTFS names are case-insensitive, and the file system spells them its own way ("$MFT",
     // "$UpCase").
@@ -209,11 +207,11 @@ int32_t CDefragPartition::GetFileKind(const wchar_t* pszPath, int32_t nDefaultKi
         return nDefaultKind;
     const size_t nLength = std::wcslen(pszPath);
     const bool bShort = nLength == 12 || nLength == 15;
-    if (bShort && StartsAt(pszPath, nLength, L'p', 3) && std::wcsstr(pszPath, L"pagefile") != nullptr)
+    if (bShort && StartsAt(pszPath, nLength, L'p', DrivePathLength) && std::wcsstr(pszPath, L"pagefile") != nullptr)
         return KIND_PAGING_FILE;
-    if (bShort && StartsAt(pszPath, nLength, L'h', 3) && std::wcsstr(pszPath, L"hiberfil") != nullptr)
+    if (bShort && StartsAt(pszPath, nLength, L'h', DrivePathLength) && std::wcsstr(pszPath, L"hiberfil") != nullptr)
         return KIND_SYSTEM;
-    if (StartsAt(pszPath, nLength, L'S', 3) && std::wcsstr(pszPath, L"System Vol") != nullptr)
+    if (StartsAt(pszPath, nLength, L'S', DrivePathLength) && std::wcsstr(pszPath, L"System Vol") != nullptr)
         return KIND_SYSTEM;
     return nDefaultKind;
 }

@@ -71,6 +71,7 @@ CDefragPartition::WALK CDefragPartition::WalkMft()
     bool bDamaged = false;
     STOP_LOOK stopLook = {0, 0};
     uint32_t uRecords = 0;
+    EnterPhase(PHASE_READER);
     for (int64_t llRecord = reader.BeginEnumeration(); llRecord != CNtfsRecordReader::NoRecord;)
     {
         // A record that does not hold together is damage on the volume, not a file to skip.
@@ -80,16 +81,21 @@ CDefragPartition::WALK CDefragPartition::WalkMft()
             break;
         }
         ExamineRecord(reader, namer, llRecord, llCounted);
+        EnterPhase(PHASE_PROGRESS);
         if (IsStepStopped(stopLook))
             break;
+        EnterPhase(PHASE_READER);
         llRecord = reader.NextBaseRecord(llRecord);
         if (llRecord == CNtfsRecordReader::NoRecord)
         {
             bCompleted = true;
             break;
         }
+        EnterPhase(PHASE_PROGRESS);
         ReportWalkProgress(volume.Get(), namer, llCounted, nLastReported, uRecords);
+        EnterPhase(PHASE_READER);
     }
+    EnterPhase(PHASE_PROGRESS);
     m_nProgress = ProgressOf(llCounted);
     if (bDamaged || reader.GetDirtyFlag())
     {
@@ -127,17 +133,31 @@ void CDefragPartition::ExamineRecord(CNtfsRecordReader& reader, CStreamNamer& na
         while (reader.NextDataRun(llRecord, pAttribute, cursor, llLcn, llLength, llVcn, nStatus))
         {
             if (nStatus != CNtfsRecordReader::RunSparse && llLcn >= 0)
+            {
+                EnterPhase(PHASE_JUDGING);
                 TakeRun(stream, llRecord, pAttribute, reader, llLcn, llLength, llCounted);
+                EnterPhase(PHASE_READER);
+            }
         }
         m_nProgress = ProgressOf(llCounted);
         bContinuing = nStatus == CNtfsRecordReader::RunContinues;
         if (bContinuing || !stream.bHasRuns)
             continue;
         bAnyRuns = true;
-        int nPath = 0;
-        const wchar_t* pszPath = namer.Path(pAttribute, nPath);
+        EnterPhase(PHASE_NAMING);
+        const int nPath = namer.Locate(pAttribute);
+        const wchar_t* pszPath = nullptr;
+        if (nPath > 0 && (stream.bFragmented || stream.bInSpan ||
+                          NameMayGiveKind(llRecord, nPath, [&namer](int nIndex) { return namer.At(nIndex); })))
+        {
+            int nLength = 0;
+            pszPath = namer.Path(pAttribute, nLength);
+        }
+        EnterPhase(PHASE_JUDGING);
         JudgeStream(stream, llRecord, pAttribute, pszPath, nPath, bDirectory);
+        EnterPhase(PHASE_READER);
     }
+    namer.EndRecord();
     if (bAnyRuns)
         ++m_nFilesWithClusters;
 }
@@ -169,6 +189,8 @@ void CDefragPartition::TakeRun(MFT_STREAM& stream, int64_t llRecord, const BYTE*
         stream.bInSpan = true;
 }
 
+// pszPath is null where the stream's path was not put together: a stream that is neither
+// fragmented nor in the MFT's span needs it only for a kind its name may give.
 void CDefragPartition::JudgeStream(MFT_STREAM& stream, int64_t llRecord, const BYTE* pAttribute,
                                    const wchar_t* pszPath, int nPath, bool bDirectory)
 {

@@ -553,7 +553,10 @@ bool CNtfsRecordReader::NextDataRun(LONGLONG llRecord, const BYTE* pAttribute, D
                                     LONGLONG& llLcn, LONGLONG& llLength, LONGLONG& llVcn, int& nStatus) const
 {
     nStatus = RunEnd;
-    if (!IsLoaded(llRecord) || GetAttributeIndex(pAttribute) < 0 || IsResident(pAttribute))
+    // The attribute is checked against the loaded record before its first run; from then on the
+    // cursor stands for it, and a walk of the record's attributes for every run would cost
+    // more than decoding the run.
+    if (cursor.dwOffset == 0 && (!IsLoaded(llRecord) || GetAttributeIndex(pAttribute) < 0 || IsResident(pAttribute)))
         return false;
     RUN run;
     nStatus = DecodeRun(pAttribute, cursor, run);
@@ -926,11 +929,14 @@ void CNtfsRecordReader::CacheDirectory(LONGLONG llRecord, const NTFS_FILE_RECORD
     int nLength = 0;
     LONGLONG llParent = 0;
     const wchar_t* pszName = GetFileName(pRecord, nLength, llParent);
-    if (pszName == nullptr || m_names.Find(llRecord) != nullptr)
+    if (pszName == nullptr)
         return;
+    // A directory met before keeps its name: the insert finds it on its own way down, which
+    // spares a walk of the tree for every directory.
     CUnicodeString* pName = new CUnicodeString;
     wmemcpy(pName->GetBufferSetLength(nLength), pszName, nLength);
-    m_names.Insert(llRecord, pName, llParent);
+    if (!m_names.Insert(llRecord, pName, llParent))
+        delete pName;
 }
 
 // A miss is filled from the record itself, read aside so that the loaded record stays:

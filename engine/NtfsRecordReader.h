@@ -74,6 +74,7 @@ public:
     // The first name that is not a DOS-only one; null when the record has none.
     static const wchar_t* GetFileName(const NTFS_FILE_RECORD_OUTPUT_BUFFER* pRecord, int& nLength,
                                       LONGLONG& llParent);
+    // The attribute must stay loaded while its runs are walked with one cursor.
     bool NextDataRun(LONGLONG llRecord, const BYTE* pAttribute, DATA_RUN_CURSOR& cursor,
                      LONGLONG& llLcn, LONGLONG& llLength, LONGLONG& llVcn, int& nStatus) const;
 

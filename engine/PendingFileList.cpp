@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <iterator>
 #include <cwchar>
 #include <stdexcept>
@@ -10,12 +11,6 @@
 #include "platform/Clock.h"
 
 namespace {
-
-void DeleteEntry(PENDING_FILE_ENTRY* pEntry)
-{
-    delete pEntry->pPath;
-    delete pEntry;
-}
 
 // True when the path lies at or below the directory: the directory itself or
 // the directory followed by a separator, never a sibling that shares a prefix.
@@ -31,8 +26,37 @@ bool IsAtOrBelow(const CUnicodeString& strPath, const CUnicodeString& strDirecto
 
 // From this many entries on the list grows geometrically rather than by its fixed step.
 constexpr int LinearGrowthLimit = 8192;
+// Blocks of the pool double from the first size up to the last.
+constexpr size_t FirstBlockEntries = 16;
+constexpr size_t LastBlockEntries = 4096;
 
 } // namespace
+
+PENDING_FILE_ENTRY* CPendingFileList::NewEntry()
+{
+    if (m_free.empty())
+    {
+        const size_t nEntries =
+            m_blocks.empty() ? FirstBlockEntries : std::min(LastBlockEntries, 2 * (m_entries.GetSize() + size_t{1}));
+        std::unique_ptr<POOLED_ENTRY[]> pBlock(new POOLED_ENTRY[nEntries]);
+        m_free.reserve(nEntries);
+        for (size_t i = nEntries; i-- > 0;)
+        {
+            pBlock[i].stEntry.pPath = &pBlock[i].strPath;
+            m_free.push_back(&pBlock[i].stEntry);
+        }
+        m_blocks.push_back(std::move(pBlock));
+    }
+    PENDING_FILE_ENTRY* pEntry = m_free.back();
+    m_free.pop_back();
+    return pEntry;
+}
+
+void CPendingFileList::FreeEntry(PENDING_FILE_ENTRY* pEntry)
+{
+    pEntry->pPath->Empty();
+    m_free.push_back(pEntry);
+}
 
 uint64_t CPendingFileList::HashPath(const wchar_t* pszPath, int nLength)
 {
@@ -144,11 +168,11 @@ bool CPendingFileList::AddOrUpdate(const wchar_t* pszPath, int nLength, int32_t 
         pEntry->nFragmentCount = nFragmentCount;
         return true;
     }
-    CUnicodeString* pPath = new CUnicodeString;
+    pEntry = NewEntry();
     if (nLength > 0)
-        wmemcpy(pPath->GetBufferSetLength(nLength), pszPath, static_cast<size_t>(nLength));
+        wmemcpy(pEntry->pPath->GetBufferSetLength(nLength), pszPath, static_cast<size_t>(nLength));
     const int64_t llNow = sysclock::Seconds();
-    pEntry = new PENDING_FILE_ENTRY{pPath, llNow, llNow, 0, nFragmentCount, bFragmented, llSize};
+    *pEntry = PENDING_FILE_ENTRY{pEntry->pPath, llNow, llNow, 0, nFragmentCount, bFragmented, llSize};
     // A list as long as a volume's fragmented files grows by half its size at a time, so that
     // its copying stays linear.
     if (m_entries.GetSize() == m_entries.GetCapacity() && m_entries.GetSize() >= LinearGrowthLimit)
@@ -192,7 +216,7 @@ void CPendingFileList::RemoveAt(int nIndex)
     if (pEntry == nullptr)
         return;
     Unindex(pEntry);
-    DeleteEntry(pEntry);
+    FreeEntry(pEntry);
     m_entries.RemoveAt(nIndex);
 }
 
@@ -214,11 +238,9 @@ bool CPendingFileList::RenameDirectory(const CUnicodeString* pOld, const CUnicod
         PENDING_FILE_ENTRY* pEntry = GetAt(i);
         if (!IsAtOrBelow(*pEntry->pPath, *pOld))
             continue;
-        CUnicodeString* pPath = new CUnicodeString(
-            *pNew + pEntry->pPath->Mid(pOld->GetLength(), pEntry->pPath->GetLength()));
+        const CUnicodeString strPath(*pNew + pEntry->pPath->Mid(pOld->GetLength(), pEntry->pPath->GetLength()));
         Unindex(pEntry);
-        delete pEntry->pPath;
-        pEntry->pPath = pPath;
+        *pEntry->pPath = strPath;
         Index(pEntry);
         bRenamed = true;
     }
@@ -245,8 +267,8 @@ bool CPendingFileList::RenameFile(const CUnicodeString* pOld, const CUnicodeStri
 
 void CPendingFileList::RemoveAll()
 {
-    for (int i = 0; i < m_entries.GetSize(); ++i)
-        DeleteEntry(GetAt(i));
+    m_blocks.clear();
+    m_free.clear();
     m_entries.RemoveAll();
     m_entries.SetGrowBy(0);
     m_index.clear();

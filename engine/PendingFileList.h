@@ -6,11 +6,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <unordered_map>
+#include <vector>
 
 #include "base/PointerArray.h"
-
-class CUnicodeString;
+#include "base/UnicodeString.h"
 
 struct PENDING_FILE_ENTRY
 {
@@ -61,6 +62,17 @@ private:
     };
     using PATH_INDEX = std::unordered_multimap<uint64_t, PENDING_FILE_ENTRY*, HASH_KEY>;
 
+    // An entry and its path, made together in blocks: an analysis enters a volume's
+    // fragmented files one by one, and two allocations less for each is a good part of it.
+    struct POOLED_ENTRY
+    {
+        PENDING_FILE_ENTRY stEntry;
+        CUnicodeString strPath;
+    };
+
+    // An entry of the pool with an empty path; the path stays the entry's for its life.
+    PENDING_FILE_ENTRY* NewEntry();
+    void FreeEntry(PENDING_FILE_ENTRY* pEntry);
     static uint64_t HashPath(const wchar_t* pszPath, int nLength);
     bool HasPath(int nIndex, const CUnicodeString* pPath) const;
     // The entries with this path in the index, without their order in the list.
@@ -70,4 +82,6 @@ private:
 
     CPointerArray m_entries;
     PATH_INDEX m_index;
+    std::vector<std::unique_ptr<POOLED_ENTRY[]>> m_blocks;
+    std::vector<PENDING_FILE_ENTRY*> m_free;
 };

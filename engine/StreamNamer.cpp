@@ -53,7 +53,14 @@ bool CStreamNamer::IsNamedByRecord(const BYTE* pAttribute)
 
 void CStreamNamer::Begin(int64_t llRecord)
 {
+    // A name left in the record before is gone with it.
+    if (m_bNameInRecord)
+    {
+        m_bNameInRecord = false;
+        m_nRecordPath = 0;
+    }
     m_llRecord = llRecord;
+    m_bRecordLocated = false;
     m_bRecordPathBuilt = false;
 }
 
@@ -75,31 +82,58 @@ bool CStreamNamer::SetText(std::vector<wchar_t>& text, const wchar_t* pszRelativ
     return true;
 }
 
-const wchar_t* CStreamNamer::Path(const BYTE* pAttribute, int& nLength)
+int CStreamNamer::Locate(const BYTE* pAttribute)
 {
     if (!IsNamedByRecord(pAttribute))
     {
         if (!m_reader.GetStreamPath(m_llRecord, pAttribute, m_strRelative) ||
-            !SetText(m_streamPath, m_strRelative.GetBuffer(), m_strRelative.GetLength(), nLength))
+            !SetText(m_streamPath, m_strRelative.GetBuffer(), m_strRelative.GetLength(), m_nStreamPath))
         {
             m_streamPath.assign(1, L'\0');
-            nLength = 0;
+            m_nStreamPath = 0;
         }
-        m_pszLast = m_streamPath.data();
-        return m_pszLast;
+        m_eLast = LAST::Stream;
+        return m_nStreamPath;
     }
+    if (!m_bRecordLocated)
+    {
+        m_bRecordLocated = true;
+        m_bNameInRecord = true;
+        if (!LocateRecordPath())
+            m_nRecordPath = 0;
+    }
+    m_eLast = LAST::Record;
+    return m_nRecordPath;
+}
+
+wchar_t CStreamNamer::At(int nIndex) const
+{
+    if (m_eLast == LAST::Stream)
+        return nIndex >= 0 && nIndex < m_nStreamPath ? m_streamPath[static_cast<size_t>(nIndex)] : L'\0';
+    if (m_eLast == LAST::None || nIndex < 0 || nIndex >= m_nRecordPath)
+        return L'\0';
+    const int nRoot = m_strRoot.GetLength();
+    if (nIndex < nRoot)
+        return m_strRoot.GetBuffer()[nIndex];
+    nIndex -= nRoot;
+    if (nIndex == 0 && m_nDirectory > 0)
+        return m_chDirectoryFirst;
+    if (nIndex < m_nDirectory)
+        return m_text[m_nDirectoryOffset + static_cast<size_t>(nIndex)];
+    return m_pszName[nIndex - m_nDirectory];
+}
+
+const wchar_t* CStreamNamer::Path(const BYTE* pAttribute, int& nLength)
+{
+    nLength = Locate(pAttribute);
+    if (m_eLast == LAST::Stream)
+        return m_streamPath.data();
     if (!m_bRecordPathBuilt)
     {
         m_bRecordPathBuilt = true;
-        if (!BuildRecordPath())
-        {
-            m_recordPath.assign(1, L'\0');
-            m_nRecordPath = 0;
-        }
+        BuildRecordPath();
     }
-    nLength = m_nRecordPath;
-    m_pszLast = m_recordPath.data();
-    return m_pszLast;
+    return m_recordPath.data();
 }
 
 const CUnicodeString& CStreamNamer::Name(const BYTE* pAttribute)
@@ -113,9 +147,34 @@ const CUnicodeString& CStreamNamer::Name(const BYTE* pAttribute)
     return m_strName;
 }
 
+void CStreamNamer::EndRecord()
+{
+    if (!m_bNameInRecord)
+        return;
+    m_bNameInRecord = false;
+    if (m_nRecordPath == 0)
+        return;
+    m_keptName.assign(m_pszName, m_pszName + m_nName);
+    m_pszName = m_keptName.data();
+}
+
+CUnicodeString CStreamNamer::LastName() const
+{
+    if (m_eLast == LAST::Stream)
+        return CUnicodeString(m_streamPath.data());
+    CUnicodeString strLast;
+    if (m_eLast == LAST::Record && m_nRecordPath > 0)
+    {
+        wchar_t* pszOut = strLast.GetBufferSetLength(m_nRecordPath);
+        for (int i = 0; i < m_nRecordPath; ++i)
+            pszOut[i] = At(i);
+    }
+    return strLast;
+}
+
 // As the reader's record path: the name behind its directory's path, the name alone in the
 // root, and no path at all where the directory's cannot be built.
-bool CStreamNamer::BuildRecordPath()
+bool CStreamNamer::LocateRecordPath()
 {
     int nName = 0;
     LONGLONG llParent = 0;
@@ -124,30 +183,39 @@ bool CStreamNamer::BuildRecordPath()
                                  : nullptr;
     if (pszName == nullptr)
         return false;
-    size_t nDirectoryOffset = 0;
-    int nDirectory = 0;
+    DIRECTORY_PATH stDirectory = {CNtfsRecordReader::RootRecord, 0, 0, L'\0'};
     if (llParent != CNtfsRecordReader::RootRecord)
     {
         const DIRECTORY_PATH* pDirectory =
             llParent > CNtfsRecordReader::LastSystemRecord ? DirectoryPath(llParent) : nullptr;
         if (pDirectory == nullptr)
             return false;
-        nDirectoryOffset = pDirectory->nOffset;
-        nDirectory = pDirectory->nLength;
+        stDirectory = *pDirectory;
     }
     const int nRoot = m_strRoot.GetLength();
-    if (nRoot + nDirectory + nName > CUnicodeString::MaxLength)
+    if (nRoot + stDirectory.nLength + nName > CUnicodeString::MaxLength)
         return false;
-    m_recordPath.resize(static_cast<size_t>(nRoot + nDirectory + nName) + 1);
+    m_nDirectoryOffset = stDirectory.nOffset;
+    m_nDirectory = stDirectory.nLength;
+    m_chDirectoryFirst = stDirectory.chFirst;
+    m_pszName = pszName;
+    m_nName = nName;
+    m_nRecordPath = nRoot + m_nDirectory + nName;
+    return true;
+}
+
+void CStreamNamer::BuildRecordPath()
+{
+    m_recordPath.resize(static_cast<size_t>(m_nRecordPath) + 1);
     wchar_t* pszOut = m_recordPath.data();
+    const int nRoot = m_nRecordPath > 0 ? m_strRoot.GetLength() : 0;
     if (nRoot > 0)
         wmemcpy(pszOut, m_strRoot.GetBuffer(), static_cast<size_t>(nRoot));
-    if (nDirectory > 0)
-        wmemcpy(pszOut + nRoot, m_text.data() + nDirectoryOffset, static_cast<size_t>(nDirectory));
-    wmemcpy(pszOut + nRoot + nDirectory, pszName, static_cast<size_t>(nName));
-    pszOut[nRoot + nDirectory + nName] = L'\0';
-    m_nRecordPath = nRoot + nDirectory + nName;
-    return true;
+    if (m_nRecordPath > 0 && m_nDirectory > 0)
+        wmemcpy(pszOut + nRoot, m_text.data() + m_nDirectoryOffset, static_cast<size_t>(m_nDirectory));
+    if (m_nRecordPath > 0)
+        wmemcpy(pszOut + nRoot + m_nDirectory, m_pszName, static_cast<size_t>(m_nName));
+    pszOut[m_nRecordPath] = L'\0';
 }
 
 CStreamNamer::DIRECTORY_PATH* CStreamNamer::Slot(int64_t llRecord)
@@ -165,7 +233,7 @@ const CStreamNamer::DIRECTORY_PATH* CStreamNamer::Keep(int64_t llRecord, size_t 
     if ((m_nKept + 1) * 2 > m_slots.size())
     {
         std::vector<DIRECTORY_PATH> old(m_slots.empty() ? FirstSlots : m_slots.size() * 2,
-                                        DIRECTORY_PATH{NoRecord, 0, NoPath});
+                                        DIRECTORY_PATH{NoRecord, 0, NoPath, L'\0'});
         old.swap(m_slots);
         for (const DIRECTORY_PATH& stKept : old)
         {
@@ -176,7 +244,7 @@ const CStreamNamer::DIRECTORY_PATH* CStreamNamer::Keep(int64_t llRecord, size_t 
     DIRECTORY_PATH* pSlot = Slot(llRecord);
     if (pSlot->llRecord == NoRecord)
         ++m_nKept;
-    *pSlot = DIRECTORY_PATH{llRecord, nOffset, nLength};
+    *pSlot = DIRECTORY_PATH{llRecord, nOffset, nLength, nLength > 0 ? m_text[nOffset] : L'\0'};
     return pSlot;
 }
 

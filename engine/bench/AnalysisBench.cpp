@@ -3,14 +3,17 @@
 // and file-cluster reports with the time they hold their caller. One line per run:
 //   BENCH <kind> key=value ...
 //   analysis_bench ntfs [--files N] [--clusters N] [--layout N] [--seed S] [--reports 0|1] [--map 0|1]
+//                       [--phases 0|1]
 //   analysis_bench fat32 [--files N] [--clusters N] [--seed S] [--reports 0|1]
 // The simulator's own cost is measured apart: the volume calls of the walk are recorded and
-// replayed against the simulator alone.
+// replayed against the simulator alone. With --phases 1 (the default) the NTFS walk runs once
+// more with a clock on its phases (reader, naming, judging, progress), shown per record.
 #include "engine/DefragPartition.h"
 #include "engine/EventLock.h"
 #include "engine/NativeFunctions.h"
 #include "engine/NtfsRecordReader.h"
 #include "engine/PartitionOwner.h"
+#include "engine/PhaseClock.h"
 #include "protocol/NetDefragPartitionClusterExplorerResponse.h"
 #include "protocol/NetDefragObject.h"
 #include "simdisk/SimBuilder.h"
@@ -23,6 +26,7 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -137,10 +141,30 @@ private:
 // The volume calls of a walk, kept so that they can be made again without the engine.
 struct VOLUME_CALL
 {
-    DWORD dwCode;       // 0: a raw read at llAt of dwBytes
-    LONGLONG llInput;
+    DWORD dwCode;       // 0: a raw read at llValue of dwBytes
     DWORD dwBytes;
-    LONGLONG llAt;
+    LONGLONG llValue;   // the input of a control, the offset of a raw read
+};
+
+// Calls kept in blocks that are never moved: a vector of millions of calls that doubles would
+// charge its copies and its spare half to the walk it records.
+class CCallLog
+{
+public:
+    void Add(const VOLUME_CALL& call)
+    {
+        if (m_nCalls % BlockCalls == 0)
+            m_blocks.emplace_back(new VOLUME_CALL[BlockCalls]);
+        m_blocks.back()[m_nCalls % BlockCalls] = call;
+        ++m_nCalls;
+    }
+    size_t GetCount() const { return m_nCalls; }
+    const VOLUME_CALL& GetAt(size_t nIndex) const { return m_blocks[nIndex / BlockCalls][nIndex % BlockCalls]; }
+
+private:
+    static constexpr size_t BlockCalls = 65536;
+    std::vector<std::unique_ptr<VOLUME_CALL[]>> m_blocks;
+    size_t m_nCalls = 0;
 };
 
 class CCallRecorder
@@ -165,8 +189,8 @@ public:
     LONGLONG Count(DWORD dwCode) const
     {
         LONGLONG ll = 0;
-        for (const VOLUME_CALL& call : m_calls)
-            ll += call.dwCode == dwCode;
+        for (size_t i = 0; i < m_calls.GetCount(); ++i)
+            ll += m_calls.GetAt(i).dwCode == dwCode;
         return ll;
     }
 
@@ -177,15 +201,16 @@ public:
                                                 OPEN_EXISTING, 0, nullptr);
         std::vector<BYTE> buffer(1 << 20);
         const double dStart = CpuSeconds();
-        for (const VOLUME_CALL& call : m_calls)
+        for (size_t i = 0; i < m_calls.GetCount(); ++i)
         {
+            const VOLUME_CALL& call = m_calls.GetAt(i);
             DWORD dwDone = 0;
-            LONGLONG llInput = call.llInput;
+            LONGLONG llInput = call.llValue;
             const DWORD dwBytes = std::min<DWORD>(call.dwBytes, static_cast<DWORD>(buffer.size()));
             if (call.dwCode == 0)
             {
                 LARGE_INTEGER liAt;
-                liAt.QuadPart = call.llAt;
+                liAt.QuadPart = call.llValue;
                 m_inner.pfnSetFilePointerEx(hVolume, liAt, nullptr, FILE_BEGIN);
                 m_inner.pfnReadFile(hVolume, buffer.data(), dwBytes, &dwDone, nullptr);
             }
@@ -205,7 +230,7 @@ private:
         LONGLONG llInput = 0;
         if (pIn != nullptr && dwIn >= sizeof(llInput))
             std::memcpy(&llInput, pIn, sizeof(llInput));
-        s_pActive->m_calls.push_back({dwCode, llInput, dwOut, 0});
+        s_pActive->m_calls.Add({dwCode, dwOut, llInput});
         return s_pActive->m_inner.pfnDeviceIoControl(h, dwCode, pIn, dwIn, pOut, dwOut, pdwDone, pOverlapped);
     }
     static BOOL WINAPI SetFilePointerEx(HANDLE h, LARGE_INTEGER liAt, PLARGE_INTEGER pliNew, DWORD dwMethod)
@@ -215,14 +240,14 @@ private:
     }
     static BOOL WINAPI ReadFile(HANDLE h, LPVOID pBuffer, DWORD dwToRead, LPDWORD pdwRead, LPOVERLAPPED pOverlapped)
     {
-        s_pActive->m_calls.push_back({0, 0, dwToRead, s_pActive->m_llAt});
+        s_pActive->m_calls.Add({0, dwToRead, s_pActive->m_llAt});
         return s_pActive->m_inner.pfnReadFile(h, pBuffer, dwToRead, pdwRead, pOverlapped);
     }
 
     const sys::SYS_TABLE& m_inner;
     sys::SYS_TABLE m_table;
     const sys::SYS_TABLE* m_pPrevious = nullptr;
-    std::vector<VOLUME_CALL> m_calls;
+    CCallLog m_calls;
     LONGLONG m_llAt = 0;
 };
 
@@ -291,6 +316,31 @@ void RunReaderWalk(const CSimVolume& volume)
     std::fflush(stdout);
 }
 
+double PerRecordUs(double dSeconds, int32_t nRecords)
+{
+    return nRecords > 0 ? dSeconds * 1e6 / nRecords : 0.0;
+}
+
+// The same walk again with a clock on its phases, in microseconds per record. The reader's
+// phase holds the simulator's answers, whose time the recorded walk measured; it is taken
+// off. The clock counts time on the walk's thread, which on a loaded machine includes the
+// time the thread waited for a processor.
+void PrintPhases(CDefragPartition& partition, double dSim)
+{
+    CPhaseClock clock;
+    partition.SetPhaseClock(&clock);
+    const double dCpu = CpuSeconds();
+    partition.Analyze();
+    clock.Stop();
+    const double dPhasedCpu = CpuSeconds() - dCpu;
+    partition.SetPhaseClock(nullptr);
+    const int32_t nRecords = partition.m_nFilesExamined;
+    std::wprintf(L" phased_engine_us=%.2f setup_s=%.2f reader_us=%.2f naming_us=%.2f judging_us=%.2f progress_us=%.2f sim_us=%.2f",
+                 PerRecordUs(dPhasedCpu - dSim, nRecords), clock.Seconds(PHASE_SETUP), PerRecordUs(clock.Seconds(PHASE_READER) - dSim, nRecords),
+                 PerRecordUs(clock.Seconds(PHASE_NAMING), nRecords), PerRecordUs(clock.Seconds(PHASE_JUDGING), nRecords),
+                 PerRecordUs(clock.Seconds(PHASE_PROGRESS), nRecords), PerRecordUs(dSim, nRecords));
+}
+
 void RunReports(CDefragPartition& partition, CMeasuringOwner& owner, const CSimVolume& volume, const wchar_t* pszFs)
 {
     const LONGLONG llTotal = volume.TotalClusters();
@@ -344,6 +394,7 @@ int Run(SIM_FS eFs, int argc, wchar_t** argv)
     if (llLayout > 0)
         WriteLayoutList(*pVolume, llLayout, build.uSeed);
     std::fwprintf(stderr, L"built in %.0f s\n", WallSeconds() - dBuild);
+    std::fflush(stderr);
 
     CSimSystem system;
     system.m_strWindowsDirectory = L"B:\\Windows";
@@ -383,13 +434,20 @@ int Run(SIM_FS eFs, int argc, wchar_t** argv)
         }
         const double dPeak = memory.Stop();
         const int32_t nRecords = partition.m_nFilesExamined;
+        const int32_t nFragmented = partition.m_nFragmentedEntries;
         if (bNtfs)
+        {
             std::wprintf(L"BENCH analysis fs=ntfs files=%lld records=%d engine_cpu_s=%.2f sim_cpu_s=%.2f peak_mib=%.0f "
-                         L"record_calls_per_record=%.3f wall_s=%.2f fragmented=%d boot_zone=%lld walked=%d\n",
+                         L"record_calls_per_record=%.3f wall_s=%.2f fragmented=%d boot_zone=%lld walked=%d "
+                         L"engine_us=%.2f",
                          build.llFiles, nRecords, dCpu - dSim, dSim, dPeak,
-                         nRecords > 0 ? static_cast<double>(llRecordCalls) / nRecords : 0.0, dWall,
-                         partition.m_nFragmentedEntries, static_cast<long long>(partition.GetBootZoneClusters()),
-                         bWalked ? 1 : 0);
+                         nRecords > 0 ? static_cast<double>(llRecordCalls) / nRecords : 0.0, dWall, nFragmented,
+                         static_cast<long long>(partition.GetBootZoneClusters()), bWalked ? 1 : 0,
+                         PerRecordUs(dCpu - dSim, nRecords));
+            if (Option(argc, argv, L"--phases", 1) != 0)
+                PrintPhases(partition, dSim);
+            std::wprintf(L"\n");
+        }
         else
             std::wprintf(L"BENCH analysis fs=fat32 walk=directory files=%lld examined=%d cpu_s=%.2f wall_s=%.2f "
                          L"peak_mib=%.0f fragmented=%d walked=%d\n",

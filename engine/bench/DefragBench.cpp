@@ -127,12 +127,12 @@ LAYOUT Measure(const CSimVolume& volume)
     return layout;
 }
 
-SIZE_T PeakPrivateBytes()
+PROCESS_MEMORY_COUNTERS MemoryCounters()
 {
     PROCESS_MEMORY_COUNTERS counters = {};
     counters.cb = sizeof(counters);
     ::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof(counters));
-    return counters.PeakPagefileUsage;
+    return counters;
 }
 
 void RunOnce(CSimSystem& system, const wchar_t* pszMethod, LONGLONG llFiles, unsigned uSeed, int nRecentPercent,
@@ -173,6 +173,7 @@ void RunOnce(CSimSystem& system, const wchar_t* pszMethod, LONGLONG llFiles, uns
     g_ullBitmapBytes = 0;
     g_ullMovedClusters = 0;
     g_ullSimTime = 0;
+    const PROCESS_MEMORY_COUNTERS stBefore = MemoryCounters();
     const unsigned long long ullFrom = ThreadTime();
     uint32_t uRemaining = 0;
     partition.Defragment(-1, 0, uRemaining);
@@ -188,15 +189,16 @@ void RunOnce(CSimSystem& system, const wchar_t* pszMethod, LONGLONG llFiles, uns
                  L"fragments_before=%lld fragments_after=%lld free_runs_before=%lld free_runs_after=%lld "
                  L"largest_free_run_after=%lld recent_percent=%d slides_tried=%d slides_done=%d",
                  pszMethod, llFiles, (ullTotal - std::min(ullTotal, g_ullSimTime)) / 1e7, g_ullSimTime / 1e7,
-                 PeakPrivateBytes() / 1048576.0, g_ullMovedClusters, before.llFragmentedClusters,
+                 MemoryCounters().PeakPagefileUsage / 1048576.0, g_ullMovedClusters, before.llFragmentedClusters,
                  before.llFragmentedClusters > 0 ? static_cast<double>(g_ullMovedClusters) / before.llFragmentedClusters
                                                  : 0.0,
                  g_ullBitmapBytes / dBitmapBytes, before.llFragments, after.llFragments, before.llFreeRuns,
                  after.llFreeRuns, after.llLargestFreeRun, nRecentPercent, partition.GetSlideCounts().nTried,
                  partition.GetSlideCounts().nDone);
     const CDefragPartition::SEARCH_COUNTS& searches = partition.GetSearchCounts();
-    std::wprintf(L" searches=%lld search_ms=%.1f index_kib=%.0f\n", searches.llSearches,
-                 searches.llMicroseconds / 1000.0, searches.llIndexBytes / 1024.0);
+    std::wprintf(L" searches=%lld search_ms=%.1f index_kib=%.0f before_run_mib=%.1f peak_before_run_mib=%.1f\n",
+                 searches.llSearches, searches.llMicroseconds / 1000.0, searches.llIndexBytes / 1024.0,
+                 stBefore.PagefileUsage / 1048576.0, stBefore.PeakPagefileUsage / 1048576.0);
     std::fflush(stdout);
 }
 

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace {
 
 TEST(ClusterMap, GeometryKeepsAtMostFiveThousandCells)
@@ -178,6 +181,47 @@ TEST(ClusterMap, FileKindsFollowTheirPaths)
         SCOPED_TRACE(c.pszPath ? c.pszPath : L"(none)");
         EXPECT_EQ(c.nKind, CDefragPartition::GetFileKind(c.pszPath, KIND_FILE, c.llRecord));
     }
+}
+
+// The MFT walk judges most streams by the letters of their paths alone and puts a path
+// together only where these say GetFileKind may find a kind in it: a case missed here would
+// colour such a file with its default kind.
+TEST(ClusterMap, FileKindsAreNeverMissedByTheLettersOfAPath)
+{
+    const wchar_t* const roots[] = {L"", L"C:\\", L"S:\\", L"P:\\", L"H:\\", L"$:\\",
+                                    L"\\\\?\\Volume{00000000-0000-0000-0000-000000000000}\\"};
+    std::vector<std::wstring> names = {L"$Mft", L"$MFT", L"$Mft::$Bitmap", L"$Extend\\$UsnJrnl:$J:$Data",
+                                       L"$UpCase", L"$Secure:$SDS", L"pagefile.sys", L"hiberfil.sys",
+                                       L"System Volume Information\\x", L"Users\\a.txt", L"x$Mft"};
+    for (int i = 0; CDefragPartition::GetMetadataName(i) != nullptr; ++i)
+        names.push_back(CDefragPartition::GetMetadataName(i));
+    // Lengths around the ones the kinds turn on: 12 and 15 for the paging and hibernation
+    // files, 50 where the letter behind a volume name counts instead of the one behind a drive.
+    for (const std::wstring& strName : std::vector<std::wstring>(names))
+        for (size_t nPad = 1; nPad <= 48; ++nPad)
+            names.push_back(strName + L"\\" + std::wstring(nPad, L'x'));
+    const int64_t records[] = {-1, 0, 3, 5, 11, 15, 16, 100};
+    for (const wchar_t* pszRoot : roots)
+        for (const std::wstring& strName : names)
+            for (int64_t llRecord : records)
+                for (int32_t nDefault : {KIND_FILE, KIND_DIRECTORY, KIND_FRAGMENTED})
+                {
+                    const std::wstring strPath = pszRoot + strName;
+                    auto at = [&](int n) {
+                        const size_t nAt = static_cast<size_t>(n);
+                        return nAt < strPath.size() ? strPath[nAt] : L'\0';
+                    };
+                    const bool bMay = CDefragPartition::NameMayGiveKind(llRecord, static_cast<int>(strPath.size()), at);
+                    if (CDefragPartition::GetFileKind(strPath.c_str(), nDefault, llRecord) != nDefault)
+                    {
+                        SCOPED_TRACE(strPath);
+                        EXPECT_TRUE(bMay) << llRecord;
+                    }
+                }
+    // A plain path takes the short way.
+    const std::wstring strPlain = L"C:\\Users\\a.txt";
+    EXPECT_FALSE(CDefragPartition::NameMayGiveKind(100, static_cast<int>(strPlain.size()),
+                                                   [&](int n) { return strPlain.at(static_cast<size_t>(n)); }));
 }
 
 } // namespace

@@ -2,6 +2,12 @@
 // when nobody looks.
 #include "PartitionFixture.h"
 
+#include <algorithm>
+
+#include "engine/ClusterMap.h"
+#include "platform/sys.h"
+#include "simdisk/SimBitmap.h"
+
 namespace {
 
 class ClusterMapSubscriptionTest : public CPartitionFixture
@@ -22,6 +28,38 @@ TEST_F(ClusterMapSubscriptionTest, MapCountsEveryClusterOfATwoChunkVolume)
     EXPECT_EQ(TotalClusters, sent.allKinds[KIND_FREE] + sent.allKinds[KIND_USED]);
     EXPECT_EQ(m_pVolume->FreeClusters(), sent.allKinds[KIND_FREE]);
     EXPECT_EQ(m_pVolume->MftZoneEnd() - m_pVolume->MftZoneStart() + 1, sent.allKinds[KIND_MFT_ZONE]);
+}
+
+// Cells of a few hundred clusters over runs that cross their borders, and a last cell that
+// the volume fills only in part.
+TEST_F(ClusterMapSubscriptionTest, FilledCellsCountTheBitmapCellByCell)
+{
+    const LONGLONG llClusters = 1300001;
+    Mount(SIM_FS::Ntfs, llClusters);
+    m_pVolume->CreateFile(L"a.bin", 4096 * 3000, Fragmented(30, 600000));
+    m_pVolume->CreateFile(L"b.bin", 4096 * 777, Fragmented(7, 1290000));
+    int64_t llCells = 0;
+    uint64_t ullPerCell = 0;
+    CClusterMap::ComputeGeometry(llClusters, llCells, ullPerCell);
+    CClusterMap map;
+    ASSERT_TRUE(map.Create(1, llClusters, llCells, ullPerCell));
+    HANDLE hVolume = sys::CreateFileW(L"\\\\.\\S:", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hVolume);
+    EXPECT_TRUE(map.Fill(hVolume));
+    sys::CloseHandle(hVolume);
+    const CSimBitmap& bitmap = m_pVolume->Bitmap();
+    for (int64_t llCell = 0; llCell < llCells; ++llCell)
+    {
+        const int64_t llFirst = llCell * static_cast<int64_t>(ullPerCell);
+        const int64_t llEnd = std::min<int64_t>(llClusters, llFirst + static_cast<int64_t>(ullPerCell));
+        uint32_t uUsed = 0;
+        for (int64_t llLcn = llFirst; llLcn < llEnd; ++llLcn)
+            uUsed += bitmap.Test(llLcn) ? 1 : 0;
+        SCOPED_TRACE(llCell);
+        ASSERT_EQ(uUsed, map.GetCounter(llCell, KIND_USED));
+        ASSERT_EQ(static_cast<uint32_t>(llEnd - llFirst) - uUsed, map.GetCounter(llCell, KIND_FREE));
+    }
 }
 
 TEST_F(ClusterMapSubscriptionTest, TenSubscribersGetTheMapAndTheEleventhNothing)
