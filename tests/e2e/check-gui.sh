@@ -154,7 +154,8 @@ if [ ${#service_args[@]} -gt 0 ]; then
     tr -d '\r' <<<"$listed" | sed 's/^/    /'
 fi
 
-wine "$program" </dev/null >"$work/program.log" 2>&1 &
+read -ra program_args <<<"${VF_GUI_PROGRAM_ARGS:-}"
+wine "$program" "${program_args[@]}" </dev/null >"$work/program.log" 2>&1 &
 program_pid=$!
 
 probe_status=0

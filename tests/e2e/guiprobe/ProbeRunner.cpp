@@ -75,6 +75,9 @@ int CProbeRunner::Run(const std::vector<PROBE_STEP>& steps)
 
 CProbeRunner::Outcome CProbeRunner::RunStep(const PROBE_STEP& step, std::wstring& strDetail)
 {
+    // The one step whose goal is the program's end.
+    if (step.eVerb == StepVerb::WaitEnd)
+        return WaitEnd(step, strDetail);
     if (ProgramEnded(strDetail))
         return Outcome::Stop;
     switch (step.eVerb)
@@ -112,6 +115,12 @@ CProbeRunner::Outcome CProbeRunner::RunStep(const PROBE_STEP& step, std::wstring
     case StepVerb::Sleep:
         ::Sleep(step.dwMs);
         return Outcome::Passed;
+    case StepVerb::ExpectEnabled:
+        return ExpectEnabled(step, strDetail);
+    case StepVerb::DialogLines:
+        return ExpectDialogLines(step, strDetail);
+    case StepVerb::WaitEnd:
+        break;
     }
     strDetail = L"no such step";
     return Outcome::Failed;
@@ -355,18 +364,25 @@ CProbeRunner::Outcome CProbeRunner::ExpectStatus(const PROBE_STEP& step, std::ws
     return Outcome::Failed;
 }
 
+bool CProbeRunner::ReadControlText(UINT nId, std::wstring& strText, std::wstring& strDetail) const
+{
+    HWND hControl = HaveControl(nId, strDetail);
+    if (hControl == NULL)
+        return false;
+    if (ReadWindowText(hControl, strText))
+        return true;
+    strDetail = L"the control does not answer WM_GETTEXT";
+    return false;
+}
+
 CProbeRunner::Outcome CProbeRunner::ExpectDialogText(const PROBE_STEP& step, std::wstring& strDetail)
 {
-    HWND hControl = HaveControl(step.nId, strDetail);
-    if (hControl == NULL)
-        return Outcome::Failed;
     std::wstring strText;
-    if (!ReadWindowText(hControl, strText))
-        strDetail = L"the control does not answer WM_GETTEXT";
-    else if (strText != step.strText)
-        strDetail = L"control " + std::to_wstring(step.nId) + L" reads " + QuotedWord(strText);
-    else
+    if (!ReadControlText(step.nId, strText, strDetail))
+        return Outcome::Failed;
+    if (strText == step.strText)
         return Outcome::Passed;
+    strDetail = L"control " + std::to_wstring(step.nId) + L" reads " + QuotedWord(strText);
     return Outcome::Failed;
 }
 
@@ -380,4 +396,56 @@ CProbeRunner::Outcome CProbeRunner::SetDialogText(const PROBE_STEP& step, std::w
         return Outcome::Passed;
     strDetail = L"the control did not take the text";
     return Outcome::Failed;
+}
+
+CProbeRunner::Outcome CProbeRunner::ExpectEnabled(const PROBE_STEP& step, std::wstring& strDetail)
+{
+    HWND hControl = HaveControl(step.nId, strDetail);
+    if (hControl == NULL)
+        return Outcome::Failed;
+    bool bEnabled = ::IsWindowEnabled(hControl) != FALSE;
+    if (bEnabled == step.bEnabled)
+        return Outcome::Passed;
+    strDetail = L"control " + std::to_wstring(step.nId) + (bEnabled ? L" is enabled" : L" is disabled");
+    return Outcome::Failed;
+}
+
+// Lines end with CR LF, as an edit control breaks them; a lone LF stays inside its line.
+CProbeRunner::Outcome CProbeRunner::ExpectDialogLines(const PROBE_STEP& step, std::wstring& strDetail)
+{
+    std::wstring strText;
+    if (!ReadControlText(step.nId, strText, strDetail))
+        return Outcome::Failed;
+    std::vector<std::wstring> lines;
+    for (size_t nStart = 0;;)
+    {
+        size_t nEnd = strText.find(L"\r\n", nStart);
+        lines.push_back(strText.substr(nStart, nEnd == std::wstring::npos ? std::wstring::npos : nEnd - nStart));
+        if (nEnd == std::wstring::npos)
+            break;
+        nStart = nEnd + 2;
+    }
+    if (lines == step.lines)
+        return Outcome::Passed;
+    strDetail = L"control " + std::to_wstring(step.nId) + L" has " + std::to_wstring(lines.size()) + L" lines:";
+    for (const std::wstring& strLine : lines)
+        strDetail += L" " + QuotedWord(strLine);
+    return Outcome::Failed;
+}
+
+CProbeRunner::Outcome CProbeRunner::WaitEnd(const PROBE_STEP& step, std::wstring& strDetail)
+{
+    if (!m_process.IsOpen())
+    {
+        strDetail = L"no program yet: a wait-window step must come first";
+        return Outcome::Failed;
+    }
+    DWORD dwExitCode = 0;
+    if (::WaitForSingleObject(m_process.Handle(), step.dwMs) != WAIT_OBJECT_0 || !m_process.Ended(dwExitCode))
+    {
+        strDetail = L"the program still runs after " + Seconds(step.dwMs);
+        return Outcome::Failed;
+    }
+    strDetail = L"the program has ended (exit code " + Hex(dwExitCode) + L")";
+    return dwExitCode == 0 ? Outcome::Passed : Outcome::Failed;
 }

@@ -53,6 +53,9 @@ private:
     Outcome MenuShot(const PROBE_STEP& step, std::wstring& strDetail);
     Outcome CancelMenu(std::wstring& strDetail);
     Outcome Shot(const PROBE_STEP& step, std::wstring& strDetail);
+    Outcome ExpectEnabled(const PROBE_STEP& step, std::wstring& strDetail);
+    Outcome ExpectDialogLines(const PROBE_STEP& step, std::wstring& strDetail);
+    Outcome WaitEnd(const PROBE_STEP& step, std::wstring& strDetail);
 
     // Polls every 100 ms until the condition holds, the time is up or the program ends.
     WaitResult WaitUntil(DWORD dwMs, const std::function<bool()>& condition) const;
@@ -63,6 +66,8 @@ private:
     bool HaveFrame(std::wstring& strDetail) const;
     bool HaveList(HWND& hList, std::wstring& strDetail) const;
     HWND HaveControl(UINT nId, std::wstring& strDetail) const;
+    // The text of a control of the dialog, or false with why it cannot be read.
+    bool ReadControlText(UINT nId, std::wstring& strText, std::wstring& strDetail) const;
     // A cell as it stands, or false with why it cannot be read.
     bool ReadCell(int nRow, int nColumn, std::wstring& strText, std::wstring& strDetail) const;
     HWND OpenPopupMenu() const;

@@ -322,6 +322,28 @@ bool ParseArguments(CWordReader& words, PROBE_STEP& step)
         bOk = words.Number(L"MS", 0, kLongestSleepMs, nMs);
         step.dwMs = nMs;
         break;
+    case StepVerb::ExpectEnabled:
+    {
+        std::wstring strState;
+        bOk = words.Number(L"ID", 0, 0xFFFF, nId) && words.Text(L"yes|no", strState);
+        if (bOk && strState != L"yes" && strState != L"no")
+            bOk = words.Fail(L"the state must be yes or no, not " + QuotedWord(strState));
+        step.bEnabled = strState == L"yes";
+        break;
+    }
+    case StepVerb::DialogLines:
+        bOk = words.Number(L"ID", 0, 0xFFFF, nId) && words.Text(L"TEXT", step.strText);
+        step.lines.push_back(step.strText);
+        while (bOk && words.Left() > 0)
+        {
+            std::wstring strLine;
+            words.Text(L"TEXT", strLine);
+            step.lines.push_back(strLine);
+        }
+        break;
+    case StepVerb::WaitEnd:
+        bOk = words.Seconds(step.dwMs);
+        break;
     case StepVerb::Rows:
     case StepVerb::CancelMenu:
         break;
@@ -348,6 +370,8 @@ const VERB_NAME kVerbs[] = {
     {L"command", StepVerb::Command},        {L"key", StepVerb::Key},
     {L"menu-shot", StepVerb::MenuShot},     {L"cancel-menu", StepVerb::CancelMenu},
     {L"shot", StepVerb::Shot},              {L"sleep", StepVerb::Sleep},
+    {L"expect-enabled", StepVerb::ExpectEnabled}, {L"dialog-lines", StepVerb::DialogLines},
+    {L"wait-end", StepVerb::WaitEnd},
 };
 
 bool ReadUtf8File(const std::wstring& strPath, std::wstring& strText, std::wstring& strError)

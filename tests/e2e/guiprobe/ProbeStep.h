@@ -24,6 +24,9 @@ enum class StepVerb
     CancelMenu,
     Shot,
     Sleep,
+    ExpectEnabled,
+    DialogLines,
+    WaitEnd,
 };
 
 enum class ShotArea
@@ -51,6 +54,8 @@ struct PROBE_STEP
     UINT nId = 0;           // control or command id, or virtual key
     UINT nModifiers = 0;
     DWORD dwMs = 0;         // time to wait or to sleep
+    bool bEnabled = false;  // expect-enabled: the state expected
+    std::vector<std::wstring> lines; // dialog-lines: the lines expected
     ShotArea eArea = ShotArea::Window;
 };
 

@@ -52,6 +52,9 @@ const GOOD_LINE kGoodLines[] = {
     {L"shot list_2.a window", StepVerb::Shot, L"list_2.a", L"", false, 0, 0, 0, 0, 0},
     {L"sleep 0", StepVerb::Sleep, L"", L"", false, 0, 0, 0, 0, 0},
     {L"sleep 250", StepVerb::Sleep, L"", L"", false, 0, 0, 0, 0, 250},
+    {L"expect-enabled 1 no", StepVerb::ExpectEnabled, L"", L"", false, 0, 0, 1, 0, 0},
+    {L"dialog-lines 1006 Line1 \"\"", StepVerb::DialogLines, L"", L"Line1", false, 0, 0, 1006, 0, 0},
+    {L"wait-end 2", StepVerb::WaitEnd, L"", L"", false, 0, 0, 0, 0, 2000},
 };
 
 TEST(StepLanguage, EachVerbReadsItsWords)
@@ -73,6 +76,12 @@ TEST(StepLanguage, EachVerbReadsItsWords)
         EXPECT_EQ(line.nModifiers, step.nModifiers);
         EXPECT_EQ(line.dwMs, step.dwMs);
     }
+    PROBE_STEP step;
+    std::wstring strError;
+    ASSERT_TRUE(ParseStep(L"dialog-lines 1006 Line1 \"\" \"Line 3\"", step, strError));
+    EXPECT_EQ((std::vector<std::wstring>{L"Line1", L"", L"Line 3"}), step.lines);
+    ASSERT_TRUE(ParseStep(L"expect-enabled 2 yes", step, strError));
+    EXPECT_TRUE(step.bEnabled);
 }
 
 TEST(StepLanguage, ShotAreas)
@@ -121,6 +130,9 @@ TEST(StepLanguage, FaultyLinesSayWhy)
         {L"shot list frame", L"the area must be window, dialog or screen, not \"frame\""},
         {L"menu-shot", L"NAME is missing"},
         {L"sleep 600001", L"MS must be a number from 0 to 600000"},
+        {L"expect-enabled 1 maybe", L"the state must be yes or no, not \"maybe\""},
+        {L"dialog-lines 1006", L"dialog-lines: TEXT is missing"},
+        {L"wait-end", L"wait-end: SECONDS is missing"},
     };
     for (const auto& bad : kBadLines)
     {
