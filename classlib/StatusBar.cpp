@@ -161,7 +161,7 @@ int CStatusBar::TextWidth(const wchar_t* pszText) const
     return dc.GetTextExtent(pszText, static_cast<int>(wcslen(pszText))).cx;
 }
 
-void CStatusBar::UpdateParts()
+void CStatusBar::UpdateParts(bool bResized)
 {
     if (m_hWnd == NULL || m_panes.empty())
         return;
@@ -191,6 +191,16 @@ void CStatusBar::UpdateParts()
         }
         x += cx;
         rights.push_back(x);
+    }
+    if (bResized)
+    {
+        // The control measures its parts' rectangles only when the parts
+        // change, not when the bar is resized: a one-pixel change first
+        // makes it measure them in the new size. The count stays, and so do
+        // the texts.
+        rights.back() += 1;
+        SendMessage(SB_SETPARTS, rights.size(), reinterpret_cast<LPARAM>(rights.data()));
+        rights.back() -= 1;
     }
     SendMessage(SB_SETPARTS, rights.size(), reinterpret_cast<LPARAM>(rights.data()));
 }
@@ -233,7 +243,7 @@ bool CStatusBar::OnMessage(UINT nMsg, WPARAM wParam, LPARAM lParam, LRESULT& lRe
     if (nMsg == WM_SIZE)
     {
         lResult = DefWindowProc(nMsg, wParam, lParam);
-        UpdateParts();
+        UpdateParts(true);
         return true;
     }
     return CControlBar::OnMessage(nMsg, wParam, lParam, lResult);

@@ -61,7 +61,7 @@ protected:
     bool IsPane(int nIndex) const { return nIndex >= 0 && nIndex < GetCount(); }
     // The parts' right edges for the control, the stretching panes sharing
     // what the fixed ones leave.
-    void UpdateParts();
+    void UpdateParts(bool bResized = false);
     // Sends the kept text, or none while the pane is disabled.
     void ShowPaneText(int nIndex);
     int TextWidth(const wchar_t* pszText) const;

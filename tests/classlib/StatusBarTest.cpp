@@ -104,6 +104,8 @@ TEST_F(StatusBarTest, IndicatorsTakeTheirTextsAndTheFirstSeparatorStretches)
     EXPECT_EQ(PaneRect(0).left, 0);
     EXPECT_GE(PaneRect(3).right, rcBar.right - 1);
     EXPECT_GT(PaneRect(0).Width(), rcBar.Width() / 2);
+    // The panes were set while the bar had no size yet: they follow it.
+    EXPECT_GT(PaneRect(1).Height(), rcBar.Height() / 2);
 }
 
 TEST_F(StatusBarTest, SitsAtTheFrameBottomAcrossItsWidth)
