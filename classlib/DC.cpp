@@ -125,6 +125,22 @@ CPoint CDC::MoveTo(int x, int y)
     return CPoint(pt);
 }
 
+CPoint CDC::SetBrushOrg(int x, int y)
+{
+    POINT pt = {0, 0};
+    if (!::SetBrushOrgEx(m_hDC, x, y, &pt))
+        pt = {0, 0};
+    return CPoint(pt);
+}
+
+CPoint CDC::SetWindowOrg(int x, int y)
+{
+    POINT pt = {0, 0};
+    if (!::SetWindowOrgEx(m_hDC, x, y, &pt))
+        pt = {0, 0};
+    return CPoint(pt);
+}
+
 CSize CDC::GetTextExtent(const wchar_t* pszText, int nCount) const
 {
     SIZE sz = {0, 0};

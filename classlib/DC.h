@@ -76,6 +76,25 @@ public:
     void Draw3dRect(LPCRECT pRect, COLORREF crTopLeft, COLORREF crBottomRight);
     BOOL DrawEdge(LPRECT pRect, UINT nEdge, UINT nFlags) { return ::DrawEdge(m_hDC, pRect, nEdge, nFlags); }
     BOOL DrawIcon(int x, int y, HICON hIcon) { return ::DrawIcon(m_hDC, x, y, hIcon); }
+    // An icon or a bitmap at its own size (size 0, 0) or the given one;
+    // DSS_MONO paints its shape with the brush, DSS_DISABLED embosses it.
+    // The kind of image in the low bits of the flags is set here.
+    BOOL DrawState(POINT pt, SIZE size, HICON hIcon, UINT nFlags, HBRUSH hBrush = NULL)
+    {
+        return ::DrawStateW(m_hDC, hBrush, nullptr, reinterpret_cast<LPARAM>(hIcon), 0, pt.x, pt.y, size.cx, size.cy,
+                            (nFlags & ~0x000FU) | DST_ICON);
+    }
+    BOOL DrawState(POINT pt, SIZE size, HBITMAP hBitmap, UINT nFlags, HBRUSH hBrush = NULL)
+    {
+        return ::DrawStateW(m_hDC, hBrush, nullptr, reinterpret_cast<LPARAM>(hBitmap), 0, pt.x, pt.y, size.cx, size.cy,
+                            (nFlags & ~0x000FU) | DST_BITMAP);
+    }
+    BOOL DrawFocusRect(LPCRECT pRect) { return ::DrawFocusRect(m_hDC, pRect); }
+    // The previous origin; (0, 0) when the call failed.
+    CPoint SetBrushOrg(int x, int y);
+    CPoint SetWindowOrg(int x, int y);
+    HFONT GetCurrentFont() const { return static_cast<HFONT>(::GetCurrentObject(m_hDC, OBJ_FONT)); }
+    HBITMAP GetCurrentBitmap() const { return static_cast<HBITMAP>(::GetCurrentObject(m_hDC, OBJ_BITMAP)); }
 
     CPoint MoveTo(int x, int y);
     BOOL LineTo(int x, int y) { return ::LineTo(m_hDC, x, y); }

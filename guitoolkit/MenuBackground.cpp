@@ -1,6 +1,18 @@
 #include "guitoolkit/MenuBackground.h"
 
-void UpdateMenuBackground(HMENU)
+#include "guitoolkit/SkinBrushList.h"
+#include "guitoolkit/SkinMenu.h"
+
+void UpdateMenuBackground(HMENU hMenu)
 {
-    // No theme paints yet, so every menu keeps the system's background.
+    HBRUSH hBrush = GetMenuBrush();
+    // Multiple-document templates would share their menus here; the frames
+    // of this program have none.
+    if (hBrush == NULL || dynamic_cast<CSkinMenu*>(CMenu::FromHandlePermanent(hMenu)) == nullptr)
+        return;
+    MENUINFO stInfo = {};
+    stInfo.cbSize = sizeof(stInfo);
+    stInfo.fMask = MIM_BACKGROUND;
+    stInfo.hbrBack = hBrush;
+    ::SetMenuInfo(hMenu, &stInfo);
 }

@@ -36,4 +36,10 @@ public:
     CSkinMenuIcons* m_pIcons = nullptr;
     // The first of the command's three images, -1 for none.
     int m_nImage = -1;
+    // The toolkit's flags of a title item (bit 0), its layout and frame.
+    UINT m_nToolkitFlags = 0;
+    // Colours of a title item; 0xFF000000 takes the theme's.
+    COLORREF m_crTitleText = 0xFF000000;
+    COLORREF m_crTitleStart = 0xFF000000;
+    COLORREF m_crTitleEnd = 0xFF000000;
 };

@@ -1,6 +1,7 @@
 #include "guitoolkit/ToolkitColors.h"
 
 #include "classlib/WinApp.h"
+#include "guitoolkit/SkinBrushList.h"
 #include "guitoolkit/ToolkitEnvironment.h"
 #include "guitoolkit/UxTheme.h"
 
@@ -59,7 +60,10 @@ bool MenuBrushColor(HMENU hMenu, COLORREF& cr)
     stInfo.fMask = MIM_BACKGROUND;
     if (hMenu == NULL || !::GetMenuInfo(hMenu, &stInfo) || stInfo.hbrBack == NULL)
         return false;
-    // A pattern brush has no colour of its own (GetObject answers 0, black).
+    // A pattern brush has no colour of its own (GetObject answers 0, black):
+    // the themes' gradient brushes count with their first colour.
+    if (CSkinBrushList::Menus().FindColor(stInfo.hbrBack, cr))
+        return true;
     LOGBRUSH stBrush = {};
     if (::GetObjectW(stInfo.hbrBack, sizeof(stBrush), &stBrush) != sizeof(stBrush) || stBrush.lbStyle != BS_SOLID)
         return false;

@@ -79,3 +79,75 @@ TEST(Fonts, PointSizeFollowsTheScreenResolution)
     EXPECT_STREQ(stFont.lfFaceName, L"Arial");
 }
 } // namespace
+
+namespace
+{
+// A 4 by 4 icon, opaque in its left half and transparent in its right half.
+HICON MakeHalfIcon()
+{
+    // Mask rows are word-aligned: 1 bits are transparent.
+    const WORD awMask[4] = {0x30, 0x30, 0x30, 0x30};
+    HBITMAP hMask = ::CreateBitmap(4, 4, 1, 1, awMask);
+    HDC hScreen = ::GetDC(NULL);
+    HBITMAP hColor = ::CreateCompatibleBitmap(hScreen, 4, 4);
+    ::ReleaseDC(NULL, hScreen);
+    ICONINFO stInfo = {TRUE, 0, 0, hMask, hColor};
+    HICON hIcon = ::CreateIconIndirect(&stInfo);
+    ::DeleteObject(hMask);
+    ::DeleteObject(hColor);
+    return hIcon;
+}
+} // namespace
+
+TEST(DeviceContext, MonochromeStateDrawingPaintsTheShapeInTheBrushColour)
+{
+    stSection section(8, 4);
+    CDC dc;
+    ASSERT_TRUE(dc.CreateCompatibleDC(nullptr));
+    dc.SelectObject(section.hBitmap);
+    dc.FillSolidRect(CRect(0, 0, 8, 4), RGB(255, 255, 255));
+    HICON hIcon = MakeHalfIcon();
+    ASSERT_NE(hIcon, nullptr);
+    CBrush brush(RGB(200, 0, 0));
+    EXPECT_TRUE(dc.DrawState(CPoint(0, 0), CSize(0, 0), hIcon, DSS_MONO, brush));
+    ::DestroyIcon(hIcon);
+    EXPECT_EQ(section.At(0, 1), RGB(200, 0, 0)) << "the opaque half";
+    EXPECT_EQ(section.At(3, 1), RGB(255, 255, 255)) << "the transparent half";
+
+    CBitmap bitmap;
+    const WORD awBits[2] = {0x0000, 0x0000};
+    ASSERT_TRUE(bitmap.CreateBitmap(2, 2, 1, 1, awBits));
+    EXPECT_TRUE(dc.DrawState(CPoint(5, 0), CSize(0, 0), HBITMAP(bitmap), DSS_MONO, brush));
+    EXPECT_EQ(section.At(5, 0), RGB(200, 0, 0)) << "a bitmap's black is its shape";
+}
+
+TEST(DeviceContext, OriginsAndCurrentObjectsReadBack)
+{
+    stSection section(8, 8);
+    CDC dc;
+    ASSERT_TRUE(dc.CreateCompatibleDC(nullptr));
+    dc.SelectObject(section.hBitmap);
+    EXPECT_EQ(dc.GetCurrentBitmap(), section.hBitmap);
+    EXPECT_EQ(dc.SetWindowOrg(10, 20), CPoint(0, 0));
+    dc.FillSolidRect(CRect(10, 20, 11, 21), RGB(0, 255, 0));
+    EXPECT_EQ(dc.SetWindowOrg(0, 0), CPoint(10, 20));
+    EXPECT_EQ(section.At(0, 0), RGB(0, 255, 0)) << "logical (10, 20) was the corner";
+    EXPECT_EQ(dc.SetBrushOrg(3, 4), CPoint(0, 0));
+    EXPECT_EQ(dc.SetBrushOrg(0, 0), CPoint(3, 4));
+
+    LOGFONTW stFont = {};
+    stFont.lfHeight = 12;
+    CFont font;
+    ASSERT_TRUE(font.CreateFontIndirect(&stFont));
+    dc.SelectObject(&font);
+    EXPECT_EQ(dc.GetCurrentFont(), HFONT(font));
+    dc.SelectStockObject(SYSTEM_FONT);
+
+    dc.FillSolidRect(CRect(0, 0, 8, 8), RGB(255, 255, 255));
+    EXPECT_TRUE(dc.DrawFocusRect(CRect(0, 0, 8, 8)));
+    int nInverted = 0;
+    for (int x = 0; x < 8; ++x)
+        nInverted += section.At(x, 0) != RGB(255, 255, 255) ? 1 : 0;
+    EXPECT_GT(nInverted, 0) << "the dotted frame inverts every other pixel";
+    EXPECT_EQ(section.At(4, 4), RGB(255, 255, 255));
+}
