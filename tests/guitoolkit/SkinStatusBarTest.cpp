@@ -4,6 +4,7 @@
 #include "guitoolkit/ToolkitColors.h"
 
 #include "GuiTestSupport.h"
+#include "MenuPaintSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -13,60 +14,25 @@ constexpr COLORREF Ground = RGB(1, 2, 3);
 constexpr COLORREF Dot = RGB(0, 0, 0);
 constexpr COLORREF Highlight = RGB(250, 0, 0);
 
-// A 32-bit memory picture filled with one colour.
-class CPicture
-{
-public:
-    CPicture(int cx, int cy, COLORREF cr)
-    {
-        BITMAPINFO stInfo = {};
-        stInfo.bmiHeader = {sizeof(BITMAPINFOHEADER), cx, -cy, 1, 32, BI_RGB};
-        void* pBits = nullptr;
-        m_hBitmap = ::CreateDIBSection(NULL, &stInfo, DIB_RGB_COLORS, &pBits, NULL, 0);
-        m_dc.Attach(::CreateCompatibleDC(NULL));
-        m_hOld = ::SelectObject(m_dc.m_hDC, m_hBitmap);
-        m_dc.FillSolidRect(0, 0, cx, cy, cr);
-    }
-    ~CPicture()
-    {
-        ::SelectObject(m_dc.m_hDC, m_hOld);
-        ::DeleteDC(m_dc.Detach());
-        ::DeleteObject(m_hBitmap);
-    }
-    int Count(const CRect& rc, COLORREF cr) const
-    {
-        int n = 0;
-        for (int y = rc.top; y < rc.bottom; ++y)
-            for (int x = rc.left; x < rc.right; ++x)
-                n += m_dc.GetPixel(x, y) == cr;
-        return n;
-    }
-    CDC m_dc;
-
-private:
-    HBITMAP m_hBitmap;
-    HGDIOBJ m_hOld;
-};
-
 TEST(StatusBarGrip, DotsMakeATriangleWithHighlightsBelowRight)
 {
-    CPicture picture(32, 32, Ground);
+    CPaintSurface picture(32, 32, Ground);
     const CRect rcGrip(0, 0, 20, 20);
-    CSkinStatusBar::DrawGripDots(&picture.m_dc, rcGrip, Dot, Highlight);
+    CSkinStatusBar::DrawGripDots(&picture.DC(), rcGrip, Dot, Highlight);
     // n = min(20 / 4, 20 / 4) - 1 = 4: columns of 4, 3, 2 and 1 dots.
     EXPECT_EQ(picture.Count(CRect(0, 0, 32, 32), Dot), 10 * 4);
     EXPECT_EQ(picture.Count(CRect(0, 0, 32, 32), Highlight), 10 * 3);
-    EXPECT_EQ(picture.m_dc.GetPixel(16, 17), Dot);
-    EXPECT_EQ(picture.m_dc.GetPixel(18, 19), Highlight);
-    EXPECT_EQ(picture.m_dc.GetPixel(4, 17), Dot);    // column 3, lowest dot
-    EXPECT_EQ(picture.m_dc.GetPixel(16, 5), Dot);    // column 0, highest dot
-    EXPECT_EQ(picture.m_dc.GetPixel(12, 5), Ground); // column 1 has one dot less
+    EXPECT_EQ(picture.At(16, 17), Dot);
+    EXPECT_EQ(picture.At(18, 19), Highlight);
+    EXPECT_EQ(picture.At(4, 17), Dot);    // column 3, lowest dot
+    EXPECT_EQ(picture.At(16, 5), Dot);    // column 0, highest dot
+    EXPECT_EQ(picture.At(12, 5), Ground); // column 1 has one dot less
 }
 
 TEST(StatusBarGrip, DotsWithoutHighlight)
 {
-    CPicture picture(32, 32, Ground);
-    CSkinStatusBar::DrawGripDots(&picture.m_dc, CRect(0, 0, 12, 16), Dot, CLR_NONE);
+    CPaintSurface picture(32, 32, Ground);
+    CSkinStatusBar::DrawGripDots(&picture.DC(), CRect(0, 0, 12, 16), Dot, CLR_NONE);
     // n = min(3, 4) - 1 = 2.
     EXPECT_EQ(picture.Count(CRect(0, 0, 32, 32), Dot), 3 * 4);
     EXPECT_EQ(picture.Count(CRect(0, 0, 32, 32), Ground), 32 * 32 - 3 * 4);
@@ -74,18 +40,18 @@ TEST(StatusBarGrip, DotsWithoutHighlight)
 
 TEST(StatusBarGrip, DiagonalLinesTwoShadowsAndALight)
 {
-    CPicture picture(32, 32, Ground);
-    CSkinStatusBar::DrawGripLines(&picture.m_dc, CRect(0, 0, 20, 20));
+    CPaintSurface picture(32, 32, Ground);
+    CSkinStatusBar::DrawGripLines(&picture.DC(), CRect(0, 0, 20, 20));
     const COLORREF crShadow = ::GetSysColor(COLOR_BTNSHADOW);
     const COLORREF crLight = ::GetSysColor(COLOR_BTNHIGHLIGHT);
     // The row above the bottom edge: offset 6's two shadows and light, then offset 10.
-    EXPECT_EQ(picture.m_dc.GetPixel(15, 19), crShadow);
-    EXPECT_EQ(picture.m_dc.GetPixel(14, 19), crShadow);
-    EXPECT_EQ(picture.m_dc.GetPixel(13, 19), crLight);
-    EXPECT_EQ(picture.m_dc.GetPixel(12, 19), Ground);
-    EXPECT_EQ(picture.m_dc.GetPixel(11, 19), crShadow);
+    EXPECT_EQ(picture.At(15, 19), crShadow);
+    EXPECT_EQ(picture.At(14, 19), crShadow);
+    EXPECT_EQ(picture.At(13, 19), crLight);
+    EXPECT_EQ(picture.At(12, 19), Ground);
+    EXPECT_EQ(picture.At(11, 19), crShadow);
     // Offset 18 is not below min(20, 20) - 4.
-    EXPECT_EQ(picture.m_dc.GetPixel(3, 19), Ground);
+    EXPECT_EQ(picture.At(3, 19), Ground);
 }
 
 // Paints itself into a picture of the caller's.
@@ -118,10 +84,10 @@ protected:
     {
         CRect rc;
         m_bar.GetClientRect(rc);
-        CPicture picture(rc.Width(), rc.Height(), Ground);
-        m_bar.Paint(&picture.m_dc);
+        CPaintSurface picture(rc.Width(), rc.Height(), Ground);
+        m_bar.Paint(&picture.DC());
         CRect rcCorner(rc.right - ::GetSystemMetrics(SM_CXVSCROLL), 0, rc.right, rc.bottom);
-        return rcCorner.Width() * rcCorner.Height() - picture.Count(rcCorner, picture.m_dc.GetPixel(rc.right - 1, 0));
+        return rcCorner.Width() * rcCorner.Height() - picture.Count(rcCorner, picture.At(rc.right - 1, 0));
     }
 
     CFrameWnd* m_pFrame = nullptr;
@@ -148,14 +114,14 @@ TEST_F(SkinStatusBarTest, PaneTextFollowsItsIcon)
     m_bar.SetPaneText(1, L"WWWW");
     // The first column of the pane, from nFrom on, that is not the ground.
     auto firstInk = [&](int nFrom) -> int {
-        CPicture picture(rc.Width(), rc.Height(), Ground);
-        m_bar.Paint(&picture.m_dc);
+        CPaintSurface picture(rc.Width(), rc.Height(), Ground);
+        m_bar.Paint(&picture.DC());
         CRect rcPane;
         m_bar.GetPaneDrawRect(1, rcPane);
-        COLORREF crGround = picture.m_dc.GetPixel(rcPane.left, rcPane.top);
+        COLORREF crGround = picture.At(rcPane.left, rcPane.top);
         for (int x = rcPane.left + nFrom; x < rcPane.right; ++x)
             for (int y = 0; y < rc.bottom; ++y)
-                if (picture.m_dc.GetPixel(x, y) != crGround)
+                if (picture.At(x, y) != crGround)
                     return x - rcPane.left;
         return -1;
     };
