@@ -22,11 +22,12 @@ CStatusBar::CStatusBar()
     m_cyBottomBorder = 0;
 }
 
-BOOL CStatusBar::Create(CWnd* pParent, DWORD dwStyle, UINT nID)
+BOOL CStatusBar::Create(CWnd* pParent, DWORD dwStyle, UINT nID, DWORD dwCtrlStyle)
 {
     // The frame's layout places the bar: the control must not move or size
     // itself to its parent on every WM_SIZE.
-    DWORD dwWindowStyle = (dwStyle & ~CBRS_ALL) | CCS_NOPARENTALIGN | CCS_NORESIZE | CCS_NODIVIDER;
+    DWORD dwWindowStyle =
+        (dwStyle & ~CBRS_ALL) | (dwCtrlStyle & 0xFFFF) | CCS_NOPARENTALIGN | CCS_NORESIZE | CCS_NODIVIDER;
     if (!CreateEx(0, STATUSCLASSNAMEW, nullptr, dwWindowStyle, CRect(0, 0, 0, 0), pParent, nID))
         return FALSE;
     SetBarStyle(dwStyle & CBRS_ALL);

@@ -24,8 +24,10 @@ class CStatusBar : public CControlBar
 public:
     CStatusBar();
 
+    // dwCtrlStyle: the control's own styles (SBARS_*), which share their
+    // bits with the bar's.
     BOOL Create(CWnd* pParent, DWORD dwStyle = WS_CHILD | WS_VISIBLE | CBRS_BOTTOM,
-                UINT nID = AFX_IDW_STATUS_BAR);
+                UINT nID = AFX_IDW_STATUS_BAR, DWORD dwCtrlStyle = 0);
     // One pane per id, with the id's string as its text and width. A separator
     // in the first place stretches and has no borders.
     BOOL SetIndicators(const UINT* pIDs, int nCount);

@@ -110,6 +110,12 @@ TEST_F(StatusBarTest, IndicatorsTakeTheirTextsAndTheFirstSeparatorStretches)
 
 TEST_F(StatusBarTest, SitsAtTheFrameBottomAcrossItsWidth)
 {
+    EXPECT_FALSE(m_bar.GetStyle() & SBARS_SIZEGRIP);
+    CStatusBar gripBar;
+    ASSERT_TRUE(gripBar.Create(m_pFrame, WS_CHILD | CBRS_BOTTOM, AFX_IDW_STATUS_BAR + 1, SBARS_SIZEGRIP));
+    EXPECT_TRUE(gripBar.GetStyle() & SBARS_SIZEGRIP);
+    gripBar.DestroyWindow();
+
     CRect rcClient, rcBar;
     m_pFrame->GetClientRect(rcClient);
     m_bar.GetWindowRect(rcBar);

@@ -43,7 +43,7 @@ TEST_P(BarsPictureTest, FrameWithBothBars)
     toolBar.SetButtonStyle(toolBar.CommandToIndex(1303), toolBar.GetButtonStyle(toolBar.CommandToIndex(1303)) |
                                                              TBBS_DISABLED);
     CStatusBarACT statusBar;
-    ASSERT_TRUE(statusBar.Create(pFrame, WS_CHILD | WS_VISIBLE | CBRS_BOTTOM | SBARS_SIZEGRIP));
+    ASSERT_TRUE(statusBar.Create(pFrame, WS_CHILD | WS_VISIBLE | CBRS_BOTTOM, AFX_IDW_STATUS_BAR, SBARS_SIZEGRIP));
     const stStatusPane panes[] = {{ID_SEPARATOR, nullptr, 0x0002, nullptr}, {1301, nullptr, 0x0002, nullptr}};
     ASSERT_TRUE(statusBar.SetIndicators(panes, 2));
     statusBar.SetPaneText(0, L"Ready\nMessages of the service");
