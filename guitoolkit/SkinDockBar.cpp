@@ -6,15 +6,11 @@
 #include "guitoolkit/SkinMenuBar.h"
 #include "guitoolkit/SkinMiniDockFrameWnd.h"
 
-namespace
-{
-// The theme's bar brush: the background the theme gave the main frame's menu.
 HBRUSH BarBrushOf(const CWnd& wnd)
 {
     CSkinFrameWnd* pFrame = dynamic_cast<CSkinFrameWnd*>(wnd.GetTopLevelFrame());
     return pFrame != nullptr ? GetMenuBackgroundBrush(pFrame->m_skinMenu.m_hMenu) : NULL;
 }
-} // namespace
 
 DWORD CSkinDockBar::RecalcDelayShow(stSizeParentLayout* pLayout)
 {

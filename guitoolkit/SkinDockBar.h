@@ -17,6 +17,10 @@ private:
     void OnNcPaint();
 };
 
+// The theme's bar brush: the background the theme gave the menu of the
+// window's top-level skin frame; null without one.
+HBRUSH BarBrushOf(const CWnd& wnd);
+
 // Skin dock bars on the sides the style names (CBRS_ALIGN_*), none twice, and
 // skin floating frames; throws CResourceException when a dock bar cannot be made.
 void EnableSkinDocking(CFrameWnd* pFrame, DWORD dwDockStyle);
