@@ -22,3 +22,18 @@ void DeleteTemporaryObjects()
     for (auto& entry : mapMenu)
         entry.second->m_hMenu = NULL;
 }
+
+CCurrentMessageScope::CCurrentMessageScope(HWND hWnd, UINT nMsg, WPARAM wParam, LPARAM lParam)
+    : m_stSaved(GetThreadState().stCurrentMessage)
+{
+    MSG& stMsg = GetThreadState().stCurrentMessage;
+    stMsg.hwnd = hWnd;
+    stMsg.message = nMsg;
+    stMsg.wParam = wParam;
+    stMsg.lParam = lParam;
+}
+
+CCurrentMessageScope::~CCurrentMessageScope()
+{
+    GetThreadState().stCurrentMessage = m_stSaved;
+}
