@@ -40,3 +40,18 @@ void DeleteTemporaryObjects()
     stState.mapTemporaryMenu.clear();
     DetachTemporaries(mapWnd, mapMenu);
 }
+
+CCurrentMessageScope::CCurrentMessageScope(HWND hWnd, UINT nMsg, WPARAM wParam, LPARAM lParam)
+    : m_stSaved(GetThreadState().stCurrentMessage)
+{
+    MSG& stMsg = GetThreadState().stCurrentMessage;
+    stMsg.hwnd = hWnd;
+    stMsg.message = nMsg;
+    stMsg.wParam = wParam;
+    stMsg.lParam = lParam;
+}
+
+CCurrentMessageScope::~CCurrentMessageScope()
+{
+    GetThreadState().stCurrentMessage = m_stSaved;
+}

@@ -43,5 +43,22 @@ struct stThreadState
 
 stThreadState& GetThreadState();
 
+// Sets the thread's current-message record for one dispatch and restores the
+// outer one when the dispatch ends, so that nested messages (a send from
+// inside a handler) leave the outer handler's record intact. Any window
+// procedure that hands messages to library objects sets it, including the
+// procedures that subclass a window behind the library's back.
+class CCurrentMessageScope
+{
+public:
+    CCurrentMessageScope(HWND hWnd, UINT nMsg, WPARAM wParam, LPARAM lParam);
+    ~CCurrentMessageScope();
+    CCurrentMessageScope(const CCurrentMessageScope&) = delete;
+    CCurrentMessageScope& operator=(const CCurrentMessageScope&) = delete;
+
+private:
+    MSG m_stSaved;
+};
+
 // Temporary wrappers live until the thread's next idle time.
 void DeleteTemporaryObjects();

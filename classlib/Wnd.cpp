@@ -8,30 +8,6 @@
 
 #include <set>
 
-namespace
-{
-// Restores the thread's current-message record when a nested dispatch ends.
-class CCurrentMessageScope
-{
-public:
-    CCurrentMessageScope(HWND hWnd, UINT nMsg, WPARAM wParam, LPARAM lParam)
-        : m_stSaved(GetThreadState().stCurrentMessage)
-    {
-        MSG& stMsg = GetThreadState().stCurrentMessage;
-        stMsg.hwnd = hWnd;
-        stMsg.message = nMsg;
-        stMsg.wParam = wParam;
-        stMsg.lParam = lParam;
-    }
-    ~CCurrentMessageScope() { GetThreadState().stCurrentMessage = m_stSaved; }
-    CCurrentMessageScope(const CCurrentMessageScope&) = delete;
-    CCurrentMessageScope& operator=(const CCurrentMessageScope&) = delete;
-
-private:
-    MSG m_stSaved;
-};
-} // namespace
-
 CWnd::CWnd() : m_hWnd(NULL), m_pfnSuper(nullptr)
 {
 }
