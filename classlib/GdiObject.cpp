@@ -1,5 +1,7 @@
 #include "classlib/GdiObject.h"
 
+#include <commctrl.h>
+
 #include "classlib/DC.h"
 #include "classlib/WinApp.h"
 
@@ -57,6 +59,13 @@ BOOL CBitmap::LoadBitmap(UINT nID)
 {
     HINSTANCE hModule = CWinApp::FindResourceModule(MAKEINTRESOURCEW(nID), RT_BITMAP);
     return Attach(::LoadBitmapW(hModule, MAKEINTRESOURCEW(nID)));
+}
+
+BOOL CBitmap::LoadMappedBitmap(UINT nID)
+{
+    HINSTANCE hModule = CWinApp::FindResourceModule(MAKEINTRESOURCEW(nID), RT_BITMAP);
+    COLORMAP stMap = {RGB(0, 0, 0), ::GetSysColor(COLOR_GRAYTEXT)};
+    return Attach(::CreateMappedBitmap(hModule, nID, 0, &stMap, 1));
 }
 
 BOOL CBitmap::CreateCompatibleBitmap(CDC* pDC, int nWidth, int nHeight)

@@ -62,6 +62,8 @@ class CBitmap : public CGdiObject
 public:
     // From the application's resource module.
     BOOL LoadBitmap(UINT nID);
+    // Black drawn in COLOR_GRAYTEXT, so glyphs follow the system colours.
+    BOOL LoadMappedBitmap(UINT nID);
     BOOL CreateCompatibleBitmap(CDC* pDC, int nWidth, int nHeight);
     BOOL CreateBitmap(int nWidth, int nHeight, UINT nPlanes, UINT nBitCount, const void* pBits)
     {

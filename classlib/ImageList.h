@@ -38,6 +38,9 @@ public:
     int Replace(int nImage, HICON hIcon) { return ImageList_ReplaceIcon(m_hImageList, nImage, hIcon); }
     BOOL Remove(int nImage) { return ImageList_Remove(m_hImageList, nImage); }
     BOOL Draw(CDC* pDC, int nImage, POINT pt, UINT nStyle);
+    // Both bound when first called: FALSE where the loaded comctl32 lacks them.
+    BOOL DrawEx(CDC* pDC, int nImage, POINT pt, SIZE sz, COLORREF crBack, COLORREF crFore, UINT nStyle);
+    static BOOL DrawIndirect(IMAGELISTDRAWPARAMS* pParams);
     // A new icon the caller destroys; null on failure.
     HICON ExtractIcon(int nImage) const { return ImageList_GetIcon(m_hImageList, nImage, ILD_NORMAL); }
     COLORREF SetBkColor(COLORREF cr) { return ImageList_SetBkColor(m_hImageList, cr); }

@@ -17,10 +17,21 @@ int CListCtrl::InsertColumn(int nCol, const wchar_t* pszHeading, int nFormat, in
     return static_cast<int>(SendMessage(LVM_INSERTCOLUMNW, nCol, reinterpret_cast<LPARAM>(&stColumn)));
 }
 
+CListCtrl::~CListCtrl()
+{
+    m_header.m_hWnd = NULL;
+}
+
+CHeaderCtrl* CListCtrl::GetHeaderCtrl() const
+{
+    m_header.m_hWnd = reinterpret_cast<HWND>(SendMessage(LVM_GETHEADER));
+    return m_header.m_hWnd != NULL ? &m_header : nullptr;
+}
+
 int CListCtrl::GetColumnCount() const
 {
-    HWND hHeader = GetHeaderCtrl();
-    return hHeader != NULL ? static_cast<int>(::SendMessageW(hHeader, HDM_GETITEMCOUNT, 0, 0)) : 0;
+    CHeaderCtrl* pHeader = GetHeaderCtrl();
+    return pHeader != nullptr ? pHeader->GetItemCount() : 0;
 }
 
 BOOL CListCtrl::GetColumnOrderArray(std::vector<int>& order) const

@@ -2,6 +2,7 @@
 // texts, states and the geometry queries the owner-drawn lists need.
 #pragma once
 
+#include "classlib/HeaderCtrl.h"
 #include "classlib/Wnd.h"
 
 #include <commctrl.h>
@@ -11,6 +12,9 @@
 class CListCtrl : public CWnd
 {
 public:
+    CListCtrl() = default;
+    ~CListCtrl() override;
+
     BOOL Create(DWORD dwStyle, const RECT& rc, CWnd* pParent, UINT nID)
     {
         return CreateEx(0, WC_LISTVIEWW, L"", dwStyle | WS_CHILD, rc, pParent, nID);
@@ -32,7 +36,8 @@ public:
     int GetColumnCount() const;
     BOOL GetColumnOrderArray(std::vector<int>& order) const;
     BOOL SetColumnOrderArray(const std::vector<int>& order);
-    HWND GetHeaderCtrl() const { return reinterpret_cast<HWND>(SendMessage(LVM_GETHEADER)); }
+    // Shares the header's handle; valid until the next call.
+    CHeaderCtrl* GetHeaderCtrl() const;
 
     int GetItemCount() const { return static_cast<int>(SendMessage(LVM_GETITEMCOUNT)); }
     int InsertItem(int nItem, const wchar_t* pszText, int nImage = -1);
@@ -78,6 +83,21 @@ public:
     {
         return static_cast<BOOL>(SendMessage(LVM_ENSUREVISIBLE, nItem, bPartialOK));
     }
+    // The first item after nStart (-1: from the first item) that matches, -1 for none.
+    int FindItem(const LVFINDINFOW* pFindInfo, int nStart = -1) const
+    {
+        return static_cast<int>(SendMessage(LVM_FINDITEMW, nStart, reinterpret_cast<LPARAM>(pFindInfo)));
+    }
+    // Ordered by LVM_SORTITEMS only: the control tolerates a comparison that
+    // is not a strict weak order, the standard sorts do not.
+    BOOL SortItems(PFNLVCOMPARE pfnCompare, DWORD_PTR dwData)
+    {
+        return static_cast<BOOL>(SendMessage(LVM_SORTITEMS, dwData, reinterpret_cast<LPARAM>(pfnCompare)));
+    }
+    // The label edit's window, null when the control refuses.
+    HWND EditLabel(int nItem) { return reinterpret_cast<HWND>(SendMessage(LVM_EDITLABELW, nItem)); }
+    HWND GetEditControl() const { return reinterpret_cast<HWND>(SendMessage(LVM_GETEDITCONTROL)); }
+    void CancelEditLabel() { SendMessage(LVM_CANCELEDITLABEL); }
     int GetTopIndex() const { return static_cast<int>(SendMessage(LVM_GETTOPINDEX)); }
     int GetCountPerPage() const { return static_cast<int>(SendMessage(LVM_GETCOUNTPERPAGE)); }
     int GetStringWidth(const wchar_t* pszText) const
@@ -102,4 +122,8 @@ public:
     BOOL SetBkColor(COLORREF cr) { return static_cast<BOOL>(SendMessage(LVM_SETBKCOLOR, 0, cr)); }
     BOOL SetTextBkColor(COLORREF cr) { return static_cast<BOOL>(SendMessage(LVM_SETTEXTBKCOLOR, 0, cr)); }
     BOOL SetTextColor(COLORREF cr) { return static_cast<BOOL>(SendMessage(LVM_SETTEXTCOLOR, 0, cr)); }
+
+private:
+    // Never attached, so it never destroys the header.
+    mutable CHeaderCtrl m_header;
 };

@@ -8,6 +8,13 @@
 
 #include <set>
 
+namespace
+{
+// Where an object that let go of a window, while another procedure still
+// chained to ours, leaves the window's own procedure.
+const wchar_t kLeftSuperProp[] = L"Varnefold.LeftSuperProc";
+} // namespace
+
 CWnd::CWnd() : m_hWnd(NULL), m_pfnSuper(nullptr)
 {
 }
@@ -55,7 +62,15 @@ LRESULT CALLBACK CWnd::StandardWndProc(HWND hWnd, UINT nMsg, WPARAM wParam, LPAR
 {
     CWnd* pWnd = FromHandlePermanent(hWnd);
     if (pWnd == nullptr)
+    {
+        if (auto pfnLeft = reinterpret_cast<WNDPROC>(::GetPropW(hWnd, kLeftSuperProp)); pfnLeft != nullptr)
+        {
+            if (nMsg == WM_NCDESTROY)
+                ::RemovePropW(hWnd, kLeftSuperProp);
+            return ::CallWindowProcW(pfnLeft, hWnd, nMsg, wParam, lParam);
+        }
         return ::DefWindowProcW(hWnd, nMsg, wParam, lParam);
+    }
     LRESULT lResult;
     {
         CCurrentMessageScope scope(hWnd, nMsg, wParam, lParam);
@@ -159,7 +174,15 @@ HWND CWnd::UnsubclassWindow()
     if (m_hWnd == NULL)
         return NULL;
     if (m_pfnSuper != nullptr)
-        ::SetWindowLongPtrW(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnSuper));
+    {
+        // Someone who subclassed after us (the list control with its edit, a
+        // tool tip with TTF_SUBCLASS) calls our procedure as its super: putting
+        // ours back would cut theirs out. We stay in their chain and pass on.
+        if (reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(m_hWnd, GWLP_WNDPROC)) == StandardWndProc)
+            ::SetWindowLongPtrW(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnSuper));
+        else if (!::SetPropW(m_hWnd, kLeftSuperProp, reinterpret_cast<HANDLE>(m_pfnSuper)))
+            return NULL;
+    }
     m_pfnSuper = nullptr;
     return Detach();
 }

@@ -91,6 +91,64 @@ TEST_F(ControlsTest, ListTextsDataStateAndColumnOrder)
     EXPECT_GT(rcLabel.Width(), 0);
 }
 
+namespace
+{
+int CALLBACK CompareDataDescending(LPARAM lParam1, LPARAM lParam2, LPARAM lParamSort)
+{
+    ++*reinterpret_cast<int*>(lParamSort);
+    return lParam1 < lParam2 ? 1 : lParam1 > lParam2 ? -1 : 0;
+}
+} // namespace
+
+TEST_F(ControlsTest, ListHeaderSearchSortAndLabelEdit)
+{
+    CListCtrl list;
+    ASSERT_TRUE(list.Create(LVS_REPORT | LVS_EDITLABELS | WS_VISIBLE, CRect(0, 0, 300, 200), &m_parent, 10));
+    list.InsertColumn(0, L"Name", LVCFMT_LEFT, 80);
+    list.InsertColumn(1, L"Size", LVCFMT_RIGHT, 60);
+    for (int i = 0; i < 3; ++i)
+    {
+        list.InsertItem(i, (L"item" + std::to_wstring(i)).c_str());
+        list.SetItemData(i, 10 * (i + 1));
+    }
+
+    CHeaderCtrl* pHeader = list.GetHeaderCtrl();
+    ASSERT_NE(pHeader, nullptr);
+    EXPECT_EQ(pHeader->GetItemCount(), 2);
+    list.SetColumnOrderArray({1, 0});
+    EXPECT_EQ(pHeader->OrderToIndex(0), 1);
+    HDITEMW stItem = {};
+    stItem.mask = HDI_FORMAT;
+    stItem.fmt = HDF_STRING | HDF_SORTDOWN;
+    EXPECT_TRUE(pHeader->SetItem(1, &stItem));
+    stItem.fmt = 0;
+    EXPECT_TRUE(pHeader->GetItem(1, &stItem));
+    EXPECT_EQ(stItem.fmt & HDF_SORTDOWN, HDF_SORTDOWN);
+    CRect rcItem;
+    EXPECT_TRUE(pHeader->GetItemRect(1, &rcItem));
+    EXPECT_EQ(rcItem.Width(), 60);
+
+    LVFINDINFOW stFind = {};
+    stFind.flags = LVFI_PARAM;
+    stFind.lParam = 20;
+    EXPECT_EQ(list.FindItem(&stFind), 1);
+    EXPECT_EQ(list.FindItem(&stFind, 1), -1) << "the search starts after the start item";
+
+    int nCompares = 0;
+    EXPECT_TRUE(list.SortItems(CompareDataDescending, reinterpret_cast<DWORD_PTR>(&nCompares)));
+    EXPECT_GT(nCompares, 0);
+    EXPECT_EQ(list.GetItemData(0), 30u);
+    EXPECT_EQ(list.GetItemText(2, 0), L"item0");
+
+    list.SetFocus();
+    HWND hEdit = list.EditLabel(0);
+    ASSERT_NE(hEdit, HWND(NULL));
+    EXPECT_EQ(list.GetEditControl(), hEdit);
+    list.CancelEditLabel();
+    EXPECT_EQ(list.GetEditControl(), HWND(NULL));
+    EXPECT_EQ(list.GetItemText(0, 0), L"item2");
+}
+
 TEST_F(ControlsTest, ToolTipToolsAndTexts)
 {
     CToolTipCtrl tip;

@@ -133,6 +133,37 @@ TEST(Subclassing, ExistingWindowIsRoutedAndGivenBack)
     ::DestroyWindow(hWnd);
 }
 
+namespace
+{
+WNDPROC g_pfnLaterSuper = nullptr;
+int g_nLaterCalls = 0;
+
+LRESULT CALLBACK LaterSubclassProc(HWND hWnd, UINT nMsg, WPARAM wParam, LPARAM lParam)
+{
+    ++g_nLaterCalls;
+    return ::CallWindowProcW(g_pfnLaterSuper, hWnd, nMsg, wParam, lParam);
+}
+} // namespace
+
+TEST(Subclassing, GivingBackLeavesALaterSubclassInPlaceAndTheWindowWorking)
+{
+    HWND hWnd = ::CreateWindowExW(0, L"EDIT", L"", WS_POPUP, 0, 0, 100, 20, NULL, NULL, NULL, NULL);
+    ASSERT_NE(hWnd, HWND(NULL));
+    CRecordingWnd wnd;
+    ASSERT_TRUE(wnd.SubclassWindow(hWnd));
+    g_pfnLaterSuper = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrW(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(LaterSubclassProc)));
+    ASSERT_NE(g_pfnLaterSuper, nullptr);
+
+    EXPECT_EQ(wnd.UnsubclassWindow(), hWnd);
+    EXPECT_EQ(::GetWindowLongPtrW(hWnd, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(LaterSubclassProc));
+    g_nLaterCalls = 0;
+    ::SendMessageW(hWnd, EM_LIMITTEXT, 7, 0);
+    EXPECT_EQ(::SendMessageW(hWnd, EM_GETLIMITTEXT, 0, 0), 7) << "the edit's own procedure answers through the chain";
+    EXPECT_GT(g_nLaterCalls, 0);
+    EXPECT_TRUE(::DestroyWindow(hWnd));
+}
+
 TEST(TemporaryObjects, UnknownHandleGetsAWrapperThatNeverDestroysTheWindow)
 {
     HWND hWnd = ::CreateWindowExW(0, L"STATIC", L"foreign", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
