@@ -1,4 +1,4 @@
-#include "Pump.h"
+#include "tests/classlib/GuiTestSupport.h"
 #include "TestFiles.h"
 #include "updater/AppUpdate.h"
 #include "updater/XmlReader.h"

@@ -1,4 +1,4 @@
-#include "Pump.h"
+#include "tests/classlib/GuiTestSupport.h"
 #include "updater/HyperLinkCtrl.h"
 
 #include <gtest/gtest.h>

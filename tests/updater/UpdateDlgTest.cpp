@@ -1,4 +1,5 @@
 #include "TestFiles.h"
+#include "tests/platform/WaitFor.h"
 #include "updater/UpdateApp.h"
 #include "updater/UpdateDlg.h"
 #include "updater/UpdateResource.h"
@@ -13,9 +14,6 @@
 #include <thread>
 
 namespace {
-
-// Generous: the machine may be loaded, and the dialog fetches over the network first.
-constexpr DWORD kWaitMs = 30000;
 
 std::wstring CommandLine(const std::wstring& strDescription, const wchar_t* pszInstalled)
 {
@@ -32,18 +30,6 @@ std::wstring Text(HWND hWnd)
 std::wstring ItemText(HWND hDlg, int nId)
 {
     return Text(::GetDlgItem(hDlg, nId));
-}
-
-bool WaitFor(const std::function<bool()>& condition, DWORD dwMs = kWaitMs)
-{
-    ULONGLONG nEnd = ::GetTickCount64() + dwMs;
-    while (!condition())
-    {
-        if (::GetTickCount64() >= nEnd)
-            return false;
-        ::Sleep(20);
-    }
-    return true;
 }
 
 HWND FindDialog(const wchar_t* pszTitle)

@@ -1,4 +1,4 @@
-#include "Pump.h"
+#include "tests/classlib/GuiTestSupport.h"
 #include "ScreenPicture.h"
 #include "updater/UpdateResource.h"
 
