@@ -46,7 +46,7 @@ private:
 }
 
 CConnectionController::CConnectionController(IConnectionHost& host)
-    : m_host(host), m_bRetryEnded(false), m_bRetryAfterLoss(false), m_nRetryTimer(0), m_bConnecting(false),
+    : m_host(host), m_strPipeName(PipeName), m_bRetryEnded(false), m_bRetryAfterLoss(false), m_nRetryTimer(0), m_bConnecting(false),
       m_nAssertions(0), m_nIdleTicksDeferred(0), m_nThreadStopsAbandoned(0), m_dwIdleMs(IdleIntervalMs),
       m_dwStopLimitMs(ThreadStopLimitMs)
 {
@@ -153,7 +153,7 @@ bool CConnectionController::OpenPipe(const CString& strComputer)
         ::SetLastError(0);
         return false;
     }
-    if (!m_pTransport->ConnectLocal(PipeName))
+    if (!m_pTransport->ConnectLocal(m_strPipeName))
     {
         DWORD dwError = ::GetLastError();
         m_host.SetStatusText(LoadText(IDS_READY));

@@ -64,8 +64,10 @@ public:
     // that gave up waiting for the thread.
     int GetIdleTicksDeferred() const { return m_nIdleTicksDeferred; }
     int GetThreadStopsAbandoned() const { return m_nThreadStopsAbandoned; }
-    // Tests shorten the waiting thread's idle interval and the stop limit.
+    // Tests shorten the waiting thread's idle interval and the stop limit,
+    // and give the pipe pair a name of their own.
     void SetTimings(DWORD dwIdleMs, DWORD dwStopLimitMs);
+    void SetPipeName(const wchar_t* pszName) { m_strPipeName = pszName; }
 
 private:
     static unsigned __stdcall ConnectionWaitThread(void* pController);
@@ -95,6 +97,7 @@ private:
     void WaitPumping(HANDLE hThread);
 
     IConnectionHost& m_host;
+    CString m_strPipeName;
     CString m_strComputerName;
     CAutoHandle m_hStopEvent;
     CAutoHandle m_hThread;

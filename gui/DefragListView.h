@@ -59,6 +59,7 @@ protected:
     // answers it. Throwing refuses the peer as incompatible.
     virtual void DispatchPacket(int32_t nClientId, int32_t nCommand, CNetDefragBuffer& ar);
     void OnTimer(UINT_PTR nID);
+    CConnectionController& Connection() { return *m_pConnection; }
     // Every row's object freed, the rows deleted.
     virtual void EmptyList();
     // Gives up the cluster maps the pane shows; bUnsubscribe tells the
