@@ -12,7 +12,8 @@
 
 namespace
 {
-// The assertion report names the source file and line the report has always named.
+// The report keeps the file and lines that this program's assertion reports have
+// always carried, so that collected reports stay comparable.
 const char* const AssertionFile = ".\\DefragListView.cpp";
 const int SendCommandAssertionLine = 1031;
 const int SendBareCommandAssertionLine = 1058;
@@ -88,6 +89,7 @@ bool CConnectionController::ConnectToComputer(const wchar_t* pszComputer, bool b
     {
         StopRetryTimer();
         m_bRetryEnded = true;
+        m_bRetryAfterLoss = false;
     }
     CString strComputer(pszComputer);
     strComputer.MakeUpper();
@@ -162,6 +164,8 @@ bool CConnectionController::OpenPipe(const CString& strComputer)
     }
     m_bRetryEnded = true;
     m_bRetryAfterLoss = false;
+    // A stop that gave up on an earlier thread may have left the event set.
+    ::ResetEvent(m_hStopEvent.Get());
     uintptr_t hThread = _beginthreadex(nullptr, 0, ConnectionWaitThread, this, 0, nullptr);
     if (hThread == 0)
     {

@@ -355,7 +355,13 @@ TEST_F(ConnectionControllerTest, LossTheUserDidNotAskForIsRetried)
     m_connection.OnRetryTimer();
     EXPECT_FALSE(m_host.bTimerRunning);
 
-    // A refused peer and the user's own disconnect are not retried.
+    // A refused peer, the user's own connect and the user's own disconnect end the retry.
+    m_connection.OnServerLost(true);
+    ASSERT_TRUE(m_host.bTimerRunning);
+    m_service.connectAnswers = {ERROR_FILE_NOT_FOUND};
+    EXPECT_FALSE(m_connection.ConnectToComputer(CFakeHost::LocalName, true));
+    EXPECT_FALSE(m_host.bTimerRunning);
+    EXPECT_TRUE(m_connection.ConnectToComputer(CFakeHost::LocalName, true));
     m_connection.OnServerLost(false);
     EXPECT_FALSE(m_host.bTimerRunning);
     EXPECT_TRUE(m_connection.ConnectToComputer(CFakeHost::LocalName, true));
