@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <future>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -47,17 +48,25 @@ protected:
         version.m_strVersionText = L"3.5.0.0";
         return Deliver(RESPONSE_VERSION_INFO, &version);
     }
-    // True when another thread can take the list lock at once: nothing on
-    // this thread holds it.
+    // True when another thread can take the list lock: nothing on this thread
+    // holds it. The thread is joined at the end, once the lock is free again.
     bool ListLockIsFree()
     {
-        auto result = std::async(std::launch::async, [this] {
+        auto pTaken = std::make_shared<std::promise<void>>();
+        std::future<void> taken = pTaken->get_future();
+        m_lockers.emplace_back([this, pTaken] {
             CSectionLock lock(m_rows.GetLock());
-            return true;
+            pTaken->set_value();
         });
-        return result.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+        return taken.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    }
+    void TearDown() override
+    {
+        for (std::thread& locker : m_lockers)
+            locker.join();
     }
 
+    std::vector<std::thread> m_lockers;
     CWinApp m_app;
 };
 
