@@ -7,7 +7,7 @@
 #include "protocol/NetDefragBuffer.h"
 #include "protocol/NetDefragClustermapModList.h"
 #include "protocol/NetDefragCommand.h"
-#include "protocol/NetDefragException.h"
+#include "protocol/NetDefragPacketHeader.h"
 #include "protocol/NetDefragPartitionClusterExplorerResponse.h"
 #include "protocol/NetDefragPartitionClustermap.h"
 #include "protocol/NetDefragPartitionFragFiles.h"
@@ -53,7 +53,7 @@ void CReplyDispatcher::DispatchPacket(int32_t nClientId, int32_t nCommand, CNetD
     }
 }
 
-bool CReplyDispatcher::DispatchGuarded(int32_t nClientId, int32_t nCommand, CNetDefragBuffer& ar)
+bool CReplyDispatcher::DispatchMessage(int32_t nClientId, const BYTE* pPayload, UINT nLength)
 {
     // The box below runs a modal loop in which the drain may run again; what
     // the same connection still sends is dropped rather than told twice.
@@ -61,14 +61,17 @@ bool CReplyDispatcher::DispatchGuarded(int32_t nClientId, int32_t nCommand, CNet
         return false;
     try
     {
-        DispatchPacket(nClientId, nCommand, ar);
+        CNetDefragBuffer ar(false);
+        ar.Attach(pPayload, nLength);
+        CNetDefragPacketHeader header;
+        header.Serialize(ar);
+        DispatchPacket(nClientId, header.GetCommand(), ar);
         return true;
-    }
-    catch (const CNetDefragException&)
-    {
     }
     catch (const std::exception&)
     {
+        // A malformed message (CNetDefragException) or an out-of-range list
+        // index: either way the peer cannot be understood.
     }
     m_bFailed = true;
     EndWithMessage(IDS_REMOTE_INCOMPATIBLE);

@@ -30,10 +30,11 @@ public:
     // One received message, the archive placed after its header. A malformed
     // payload throws and leaves the rows as they were.
     void DispatchPacket(int32_t nClientId, int32_t nCommand, CNetDefragBuffer& ar);
-    // The same for the drain loop: a malformed message ends the connection with
-    // the incompatibility box, shown once for the connection however many
-    // messages follow. False tells the caller to stop draining.
-    bool DispatchGuarded(int32_t nClientId, int32_t nCommand, CNetDefragBuffer& ar);
+    // A received payload as the drain loop hands it over, header first. A
+    // malformed message, or a peer of another protocol version, ends the
+    // connection with the incompatibility box, shown once for the connection
+    // however many messages follow. False tells the caller to stop draining.
+    bool DispatchMessage(int32_t nClientId, const BYTE* pPayload, UINT nLength);
     // A new connection: its messages are handled again.
     void OnConnectionStarted() { m_bFailed = false; }
 

@@ -376,6 +376,16 @@ TEST_F(ReplyDispatcherTest, AMalformedReplyEndsTheConnectionOnceAndKeepsTheRows)
     EXPECT_EQ(m_list.Drives(), (std::vector<std::wstring>{L"E:\\"}));
 }
 
+TEST_F(ReplyDispatcherTest, APeerOfAnotherProtocolVersionIsIncompatible)
+{
+    for (int32_t nVersion : {4, 6})
+    {
+        CDispatchFixture fixture;
+        EXPECT_FALSE(fixture.DeliverBytes(prototest::CPayload().Header(CMD_DISCONNECT, nVersion).I32(0).Get()));
+        EXPECT_EQ(fixture.m_ui.m_events, (Events{L"lost", L"box:Remote component incompatible."})) << nVersion;
+    }
+}
+
 TEST_F(ReplyDispatcherTest, NoListLockIsHeldWhileABoxOrThePasswordDialogIsUp)
 {
     ASSERT_TRUE(DeliverList({MakeEntry(1, L"C:\\")}));

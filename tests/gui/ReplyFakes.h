@@ -216,18 +216,14 @@ class CDispatchFixture
 public:
     CDispatchFixture() : m_rows(m_list), m_dispatcher(m_sender, m_ui, m_own, m_rows) {}
 
-    // Builds the message as the service would, reads its header and dispatches it.
+    // Builds the message as the service would and hands it over as the drain loop does.
     bool Deliver(int32_t nCommand, CNetDefragObject* pObject = nullptr, int32_t nClientId = -1)
     {
         return DeliverBytes(prototest::BuildMessage(nCommand, pObject), nClientId);
     }
     bool DeliverBytes(const prototest::Bytes& payload, int32_t nClientId = -1)
     {
-        CNetDefragBuffer ar(false);
-        ar.Attach(payload.data(), static_cast<UINT>(payload.size()));
-        CNetDefragPacketHeader header;
-        header.Serialize(ar);
-        return m_dispatcher.DispatchGuarded(nClientId, header.GetCommand(), ar);
+        return m_dispatcher.DispatchMessage(nClientId, payload.data(), static_cast<UINT>(payload.size()));
     }
     bool DeliverList(const std::vector<CNetDefragPartitionListEntry>& entries)
     {

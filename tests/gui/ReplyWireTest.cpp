@@ -122,12 +122,8 @@ protected:
     {
         const BYTE* pPayload = m_guard.Place(payload);
         EXPECT_NE(pPayload, nullptr);
-        CNetDefragBuffer ar(false);
-        ar.Attach(pPayload, static_cast<UINT>(payload.size()));
-        CNetDefragPacketHeader header;
-        header.Serialize(ar);
         m_dispatcher.OnConnectionStarted();
-        return m_dispatcher.DispatchGuarded(-1, header.GetCommand(), ar);
+        return m_dispatcher.DispatchMessage(-1, pPayload, static_cast<UINT>(payload.size()));
     }
 
     CWinApp m_app;
@@ -144,7 +140,7 @@ TEST_F(ReplyWireTest, EveryTruncationOfALoadedReplyIsRefusedOrDecodedInsideTheBu
         size_t nWritten = 0;
         Bytes whole = prototest::BuildMessage(reply.nCode, pObject.get(), &nWritten);
         EXPECT_TRUE(DeliverGuarded(whole)) << reply.pszName;
-        for (size_t nCut = 12; nCut < whole.size(); ++nCut)
+        for (size_t nCut = 0; nCut < whole.size(); ++nCut)
         {
             bool bDecoded = DeliverGuarded(Bytes(whole.begin(), whole.begin() + nCut));
             if (nCut < nWritten && !reply.bCutMayDecode)
