@@ -21,6 +21,8 @@
 namespace
 {
 constexpr DWORD SplashPauseMs = 3000;
+// Codes from here up carry one object.
+constexpr int32_t FirstObjectCode = 1000;
 }
 
 CReplyDispatcher::CReplyDispatcher(IReplySender& sender, IReplyUi& ui, IOwnVersion& ownVersion, CDriveRows& rows)
@@ -30,7 +32,7 @@ CReplyDispatcher::CReplyDispatcher(IReplySender& sender, IReplyUi& ui, IOwnVersi
 
 void CReplyDispatcher::DispatchPacket(int32_t nClientId, int32_t nCommand, CNetDefragBuffer& ar)
 {
-    if (nCommand < 1000)
+    if (nCommand < FirstObjectCode)
     {
         OnBareReply(nClientId, nCommand);
         return;
