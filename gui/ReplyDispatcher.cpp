@@ -55,7 +55,7 @@ void CReplyDispatcher::DispatchPacket(int32_t nClientId, int32_t nCommand, CNetD
     }
 }
 
-bool CReplyDispatcher::DispatchMessage(int32_t nClientId, const BYTE* pPayload, UINT nLength)
+bool CReplyDispatcher::DispatchPayload(int32_t nClientId, const BYTE* pPayload, UINT nLength)
 {
     // The box below runs a modal loop in which the drain may run again; what
     // the same connection still sends is dropped rather than told twice.

@@ -34,7 +34,7 @@ public:
     // malformed message, or a peer of another protocol version, ends the
     // connection with the incompatibility box, shown once for the connection
     // however many messages follow. False tells the caller to stop draining.
-    bool DispatchMessage(int32_t nClientId, const BYTE* pPayload, UINT nLength);
+    bool DispatchPayload(int32_t nClientId, const BYTE* pPayload, UINT nLength);
     // A new connection: its messages are handled again.
     void OnConnectionStarted() { m_bFailed = false; }
 

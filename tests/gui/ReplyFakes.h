@@ -223,7 +223,7 @@ public:
     }
     bool DeliverBytes(const prototest::Bytes& payload, int32_t nClientId = -1)
     {
-        return m_dispatcher.DispatchMessage(nClientId, payload.data(), static_cast<UINT>(payload.size()));
+        return m_dispatcher.DispatchPayload(nClientId, payload.data(), static_cast<UINT>(payload.size()));
     }
     bool DeliverList(const std::vector<CNetDefragPartitionListEntry>& entries)
     {

@@ -123,7 +123,7 @@ protected:
         const BYTE* pPayload = m_guard.Place(payload);
         EXPECT_NE(pPayload, nullptr);
         m_dispatcher.OnConnectionStarted();
-        return m_dispatcher.DispatchMessage(-1, pPayload, static_cast<UINT>(payload.size()));
+        return m_dispatcher.DispatchPayload(-1, pPayload, static_cast<UINT>(payload.size()));
     }
 
     CWinApp m_app;
