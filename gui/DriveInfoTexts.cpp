@@ -1,6 +1,7 @@
 #include "gui/DriveInfoTexts.h"
 
 #include "gui/Resource.h"
+#include "gui/ResourceText.h"
 #include "gui/WireText.h"
 #include "protocol/NetDefragPartitionInfo.h"
 
@@ -16,18 +17,9 @@ namespace
 {
 const int kTextFields = 4;
 
-CString Number(int64_t llValue)
-{
-    if (llValue == -1)
-        return L" ";
-    CString str;
-    str.Format(L"%lld", static_cast<long long>(llValue));
-    return str;
-}
-
 CString Megabytes(int64_t llBytes)
 {
-    return llBytes == -1 ? CString(L" ") : Number(llBytes >> 20);
+    return llBytes == -1 ? CString(L" ") : NumberText(llBytes >> 20);
 }
 } // namespace
 
@@ -35,17 +27,15 @@ std::vector<CString> CDriveInfoTexts::Values(const CNetDefragPartitionInfo& info
 {
     return {WireText(info.m_strDriveRoot),     WireText(info.m_strVolumeLabel), WireText(info.m_strFileSystemName),
             WireText(info.m_strVolumeGuidPath), Megabytes(info.m_llTotalBytes),  Megabytes(info.m_llFreeBytes),
-            Number(info.m_nBytesPerCluster),    Number(info.m_llTotalClusters), Number(info.m_llFreeClusters),
-            Megabytes(info.m_llMftValidDataLength), Number(info.m_llMftValidDataClusters),
-            Number(info.m_llMftZoneStart),      Number(info.m_llMftZoneEnd)};
+            NumberText(info.m_nBytesPerCluster),    NumberText(info.m_llTotalClusters), NumberText(info.m_llFreeClusters),
+            Megabytes(info.m_llMftValidDataLength), NumberText(info.m_llMftValidDataClusters),
+            NumberText(info.m_llMftZoneStart),      NumberText(info.m_llMftZoneEnd)};
 }
 
 std::vector<CString> CDriveInfoTexts::Searching()
 {
-    CString strSearching;
-    strSearching.LoadString(IDS_SEARCHING);
     std::vector<CString> values(kTextFields);
-    values[0] = strSearching;
+    values[0] = ResourceText(IDS_SEARCHING);
     values.resize(13, L"0");
     return values;
 }

@@ -3,6 +3,7 @@
 #include "gui/ReplySender.h"
 #include "gui/Resource.h"
 #include "gui/ResourceText.h"
+#include "gui/WireText.h"
 
 #include "guitoolkit/GuiUtilities.h"
 #include "protocol/NetDefragCommand.h"
@@ -44,12 +45,6 @@ const stDriveColumn g_aColumns[CDriveRows::ColumnCount] = {
 };
 
 
-// Numbers the service leaves unknown arrive as -1 and show blank.
-CString NumberText(int64_t llValue)
-{
-    return llValue == -1 ? CString(L" ") : CString(std::to_wstring(llValue));
-}
-
 // A fresh entry has size 0 and used clusters -1: there are no figures to
 // divide yet, and the quotient is taken as 0 for sorting.
 bool HasFigures(const CNetDefragPartitionListEntry& entry)
@@ -82,11 +77,6 @@ CString LastDefragText(int64_t llSeconds)
 bool HidesFragmentFigures(int32_t nState)
 {
     return nState == STATE_MONITORING || nState == STATE_AUTO_DEFRAGMENTING;
-}
-
-CString Text(const CUnicodeString& str)
-{
-    return CString(str.GetBuffer(), str.GetLength());
 }
 
 wchar_t FoldAscii(wchar_t ch)
@@ -187,7 +177,7 @@ void CDriveRows::Rebuild(const CNetDefragPartitionList& list)
         std::unique_ptr<stDriveRow> pRow(new stDriveRow);
         pRow->entry = *pEntry;
         m_list.SetRedraw(false);
-        int nRow = m_list.InsertRow(m_list.GetRowCount(), Text(pRow->entry.m_strDriveRoot), pRow.get());
+        int nRow = m_list.InsertRow(m_list.GetRowCount(), WireText(pRow->entry.m_strDriveRoot), pRow.get());
         if (nRow >= 0)
         {
             m_rows.push_back(std::move(pRow));
@@ -352,7 +342,7 @@ CString CDriveRows::CellText(const CNetDefragPartitionListEntry& entry, int nCol
 {
     switch (nColumn)
     {
-    case 0: return Text(entry.m_strDriveRoot);
+    case 0: return WireText(entry.m_strDriveRoot);
     case 1: return StateText(entry.m_nState);
     case 3:
     case 4:
@@ -368,7 +358,7 @@ CString CDriveRows::CellText(const CNetDefragPartitionListEntry& entry, int nCol
     case 26: return LastDefragText(entry.m_llLastManualDefragTime);
     default:
         if (const CUnicodeString* pText = SortString(entry, nColumn))
-            return Text(*pText);
+            return WireText(*pText);
         if (nColumn > 0 && nColumn < ColumnCount)
             return NumberText(ColumnNumber(entry, nColumn));
         return CString();

@@ -3,6 +3,7 @@
 #include "gui/Md5HexDigest.h"
 #include "gui/Resource.h"
 #include "gui/ResourceText.h"
+#include "gui/WireText.h"
 
 #include "protocol/NetDefragBuffer.h"
 #include "protocol/NetDefragClustermapModList.h"
@@ -228,7 +229,7 @@ void CReplyDispatcher::OnVersionInfo(CNetDefragBuffer& ar)
         return;
     }
     const CUnicodeString& strText = service.m_strVersionText;
-    m_ui.SetServiceVersionText(CString(L"Version: ") + CString(strText.GetBuffer(), strText.GetLength()));
+    m_ui.SetServiceVersionText(CString(L"Version: ") + WireText(strText));
     switch (CompareVersions(static_cast<UINT>(service.m_nMajorVersion), static_cast<UINT>(service.m_nMinorVersion),
                             nOwnMajor, nOwnMinor))
     {
