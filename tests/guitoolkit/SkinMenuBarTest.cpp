@@ -1,7 +1,6 @@
 #include "classlib/DockBar.h"
 #include "classlib/MiniDockFrameWnd.h"
 #include "classlib/WinThread.h"
-#include "guitoolkit/MenuBackground.h"
 #include "guitoolkit/SkinMenu.h"
 #include "guitoolkit/SkinMenuBar.h"
 
@@ -72,7 +71,8 @@ protected:
     void SetUp() override
     {
         MenuHookTest::SetUp();
-        CSkinMenu::SelectTheme(11);
+        // The frame's menu takes the theme's ground when the frame is made.
+        CSkinMenu::SelectTheme(ThemeId());
         CreateFrame(CRect(30, 30, 530, 330));
     }
     void TearDown() override
@@ -99,6 +99,7 @@ protected:
         ::SetFocus(m_hFrame);
         PumpThroughFrame(m_pFrame);
     }
+    virtual int ThemeId() const { return 11; }
     CSkinMenuBar& Bar() { return m_pFrame->m_menuBar; }
     stBarState State() { return {Bar().GetMode(), Bar().GetHotIndex(), Bar().GetSelectedIndex()}; }
     HMENU PopupOf(int nItem) { return ::GetSubMenu(Bar().GetMenu(), nItem); }
@@ -466,6 +467,38 @@ TEST_F(SkinMenuBarTest, NarrowFrameWrapsTheItemsOverTwoRows)
     EXPECT_EQ(m_pFrame->m_popupsOpened, std::vector<HMENU>{PopupOf(HelpItem)});
 }
 
+// Hovering highlights an item; once the pointer is off the bar the hover
+// timer takes the highlight away.
+TEST_F(SkinMenuBarTest, HoverHighlightsAnItemUntilThePointerIsOffTheBar)
+{
+    POINT ptCursor;
+    ASSERT_TRUE(::GetCursorPos(&ptCursor));
+    CRect rcBar;
+    Bar().GetWindowRect(rcBar);
+    ASSERT_FALSE(rcBar.PtInRect(ptCursor)) << "the pointer rests on the bar";
+    const POINT pt = ItemCentre(EditItem, false);
+    Bar().SendMessage(WM_MOUSEMOVE, 0, MAKELPARAM(pt.x, pt.y));
+    EXPECT_EQ(State(), (stBarState{MENUBAR_MODE_HOT, EditItem, EditItem}));
+    EXPECT_NE(Bar().GetItem(EditItem)->m_nState & MBS_HOT, 0u);
+    EXPECT_TRUE(PumpThroughFrameUntil(m_pFrame, [&] { return Bar().GetMode() == MENUBAR_MODE_NONE; }, 5000));
+    EXPECT_EQ(Bar().GetItem(EditItem)->m_nState & MBS_HOT, 0u);
+}
+
+// A bar without the dynamic style stretches along its side.
+TEST_F(SkinMenuBarTest, FixedSizeBarStretchesAlongItsSide)
+{
+    ::DestroyWindow(m_hFrame);
+    PumpPending();
+    CreateFrame(CRect(30, 30, 530, 330), CBRS_TOP);
+    const CSize size = Bar().CalcFixedLayout(TRUE, TRUE);
+    EXPECT_EQ(size.cx, MENUBAR_MAX_EXTENT);
+    EXPECT_EQ(size.cy, ::GetSystemMetrics(SM_CYMENU) + 1);
+    CRect rcBar, rcDock;
+    Bar().GetWindowRect(rcBar);
+    Bar().m_pDockBar->GetClientRect(rcDock);
+    EXPECT_EQ(rcBar.Width(), rcDock.Width());
+}
+
 // The bar may go before its frame: the frame gets its own procedure back.
 TEST_F(SkinMenuBarTest, FrameOutlivesItsBar)
 {
@@ -480,16 +513,14 @@ TEST_F(SkinMenuBarTest, FrameOutlivesItsBar)
 
 class SkinMenuBarThemeTest : public SkinMenuBarTest, public ::testing::WithParamInterface<int>
 {
+protected:
+    int ThemeId() const override { return GetParam(); }
 };
 
 TEST_P(SkinMenuBarThemeTest, DockedBarWithAPopupOpen)
 {
     const int nThemeId = GetParam();
-    CSkinMenu::SelectTheme(nThemeId);
     ASSERT_EQ(CSkinMenu::GetCurrentThemeId(), nThemeId);
-    // As the frame's style change does: the menu takes the theme's ground.
-    UpdateMenuBackground(Bar().GetMenu());
-    m_pFrame->RedrawWindow(nullptr, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
     const std::wstring strName = L"theme" + std::to_wstring(nThemeId);
     CStepScript script({
         {[&] { return PopupOpen(FileItem); }, [&] { PostKey(WM_KEYDOWN, VK_DOWN); }},
