@@ -29,10 +29,16 @@ vf_wine_start() {
     # The prefix is made by a server of its own, which is let go before the
     # persistent one starts: a prefix made under the persistent server can
     # end up with two service managers, each with its own view of services.
-    wineboot -i >/dev/null 2>&1
     # wineboot returns while the prefix's programs are still being laid out:
-    # "wine reg" right after it can find no reg.exe on a loaded machine.
-    wineserver -w
+    # "wine reg" right after it can find no reg.exe on a loaded machine. On a
+    # loaded machine it has also left no Windows folder at all; once more then.
+    local attempt
+    for attempt in 1 2; do
+        wineboot -i >/dev/null 2>&1
+        wineserver -w
+        [ -d "$WINEPREFIX/drive_c/windows/system32" ] && break
+    done
+    mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
     # A fresh prefix has none of Wine's own fonts: Marlett, Tahoma and
     # "MS Shell Dlg" fall back to a sans font, and Marlett's check marks and
     # caption-button glyphs print as letters.

@@ -78,6 +78,9 @@ CProbeRunner::Outcome CProbeRunner::RunStep(const PROBE_STEP& step, std::wstring
     // The one step whose goal is the program's end.
     if (step.eVerb == StepVerb::WaitEnd)
         return WaitEnd(step, strDetail);
+    // A file left by a process the program started may come after the program's end.
+    if (step.eVerb == StepVerb::WaitFile)
+        return WaitFile(step, strDetail);
     if (ProgramEnded(strDetail))
         return Outcome::Stop;
     switch (step.eVerb)
@@ -120,6 +123,7 @@ CProbeRunner::Outcome CProbeRunner::RunStep(const PROBE_STEP& step, std::wstring
     case StepVerb::DialogLines:
         return ExpectDialogLines(step, strDetail);
     case StepVerb::WaitEnd:
+    case StepVerb::WaitFile:
         break;
     }
     strDetail = L"no such step";
@@ -448,4 +452,27 @@ CProbeRunner::Outcome CProbeRunner::WaitEnd(const PROBE_STEP& step, std::wstring
     }
     strDetail = L"the program has ended (exit code " + Hex(dwExitCode) + L")";
     return dwExitCode == 0 ? Outcome::Passed : Outcome::Failed;
+}
+
+CProbeRunner::Outcome CProbeRunner::WaitFile(const PROBE_STEP& step, std::wstring& strDetail)
+{
+    wchar_t szPath[MAX_PATH];
+    DWORD dwChars = ::ExpandEnvironmentStringsW(step.strText.c_str(), szPath, MAX_PATH);
+    if (dwChars == 0 || dwChars > MAX_PATH)
+    {
+        strDetail = L"the path cannot be expanded: " + QuotedWord(step.strText);
+        return Outcome::Failed;
+    }
+    ULONGLONG nEnd = ::GetTickCount64() + step.dwMs;
+    while (::GetFileAttributesW(szPath) == INVALID_FILE_ATTRIBUTES)
+    {
+        if (::GetTickCount64() >= nEnd)
+        {
+            strDetail = L"no file " + QuotedWord(szPath) + L" after " + Seconds(step.dwMs);
+            return Outcome::Failed;
+        }
+        ::Sleep(kPollMs);
+    }
+    strDetail = std::wstring(L"found ") + szPath;
+    return Outcome::Passed;
 }

@@ -56,6 +56,7 @@ private:
     Outcome ExpectEnabled(const PROBE_STEP& step, std::wstring& strDetail);
     Outcome ExpectDialogLines(const PROBE_STEP& step, std::wstring& strDetail);
     Outcome WaitEnd(const PROBE_STEP& step, std::wstring& strDetail);
+    Outcome WaitFile(const PROBE_STEP& step, std::wstring& strDetail);
 
     // Polls every 100 ms until the condition holds, the time is up or the program ends.
     WaitResult WaitUntil(DWORD dwMs, const std::function<bool()>& condition) const;

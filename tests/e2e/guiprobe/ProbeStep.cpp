@@ -344,6 +344,9 @@ bool ParseArguments(CWordReader& words, PROBE_STEP& step)
     case StepVerb::WaitEnd:
         bOk = words.Seconds(step.dwMs);
         break;
+    case StepVerb::WaitFile:
+        bOk = words.Text(L"PATH", step.strText) && words.Seconds(step.dwMs);
+        break;
     case StepVerb::Rows:
     case StepVerb::CancelMenu:
         break;
@@ -371,7 +374,7 @@ const VERB_NAME kVerbs[] = {
     {L"menu-shot", StepVerb::MenuShot},     {L"cancel-menu", StepVerb::CancelMenu},
     {L"shot", StepVerb::Shot},              {L"sleep", StepVerb::Sleep},
     {L"expect-enabled", StepVerb::ExpectEnabled}, {L"dialog-lines", StepVerb::DialogLines},
-    {L"wait-end", StepVerb::WaitEnd},
+    {L"wait-end", StepVerb::WaitEnd},       {L"wait-file", StepVerb::WaitFile},
 };
 
 bool ReadUtf8File(const std::wstring& strPath, std::wstring& strText, std::wstring& strError)

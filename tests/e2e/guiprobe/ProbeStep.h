@@ -27,6 +27,7 @@ enum class StepVerb
     ExpectEnabled,
     DialogLines,
     WaitEnd,
+    WaitFile,
 };
 
 enum class ShotArea

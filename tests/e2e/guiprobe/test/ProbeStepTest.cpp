@@ -55,6 +55,7 @@ const GOOD_LINE kGoodLines[] = {
     {L"expect-enabled 1 no", StepVerb::ExpectEnabled, L"", L"", false, 0, 0, 1, 0, 0},
     {L"dialog-lines 1006 Line1 \"\"", StepVerb::DialogLines, L"", L"Line1", false, 0, 0, 1006, 0, 0},
     {L"wait-end 2", StepVerb::WaitEnd, L"", L"", false, 0, 0, 0, 0, 2000},
+    {L"wait-file %TEMP%\\done.txt 5", StepVerb::WaitFile, L"", L"%TEMP%\\done.txt", false, 0, 0, 0, 0, 5000},
 };
 
 TEST(StepLanguage, EachVerbReadsItsWords)
