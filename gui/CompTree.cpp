@@ -266,10 +266,10 @@ bool CCompTree::IsCommandOffered(UINT nID) const
 {
     switch (nID)
     {
-    case ID_COMPUTER_ADD:
-    case ID_FOLDER_ADD:
-    case ID_COMPUTER_CHANGE:
-    case ID_COMPUTER_DELETE:
+    case ID_TREE_ADD_COMPUTER:
+    case ID_TREE_ADD_FOLDER:
+    case ID_TREE_CHANGE:
+    case ID_TREE_DELETE:
     case ID_EDIT_COPY:
     case ID_EDIT_CUT:
     case ID_EDIT_PASTE:
@@ -284,16 +284,16 @@ bool CCompTree::IsCommandEnabled(UINT nID) const
     HTREEITEM hSelection = m_items.GetSelectedItem();
     switch (nID)
     {
-    case ID_COMPUTER_ADD:
-    case ID_FOLDER_ADD:
+    case ID_TREE_ADD_COMPUTER:
+    case ID_TREE_ADD_FOLDER:
         return true;
-    case ID_COMPUTER_CHANGE:
+    case ID_TREE_CHANGE:
     case ID_EDIT_COPY:
     case ID_EDIT_CUT:
         return !IsRootLabel(hSelection);
     case ID_EDIT_PASTE:
         return CanPasteOnto(hSelection);
-    case ID_COMPUTER_DELETE:
+    case ID_TREE_DELETE:
         return hSelection == NULL || hSelection != m_items.GetChildItem(TVI_ROOT);
     default:
         return false;

@@ -26,8 +26,8 @@ constexpr COLORREF MenuIconMask = RGB(255, 0, 255);
 constexpr UINT PlainF2Flags = 0x3C;
 constexpr UINT OnItemFlags = TVHT_ONITEMICON | TVHT_ONITEMLABEL | TVHT_ONITEMSTATEICON;
 
-const WORD MenuIcons[] = {IDB_COMP_TREE,    20, 20, ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE, ID_COMPUTER_ADD,
-                          ID_FOLDER_ADD, ID_COMPUTER_CHANGE, ID_COMPUTER_DELETE, 0};
+const WORD MenuIcons[] = {IDB_COMP_TREE,    20, 20, ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE, ID_TREE_ADD_COMPUTER,
+                          ID_TREE_ADD_FOLDER, ID_TREE_CHANGE, ID_TREE_DELETE, 0};
 const CString DefaultPort = L"7110";
 
 // Signed: a point left of or above a screen's corner is negative.
@@ -151,14 +151,14 @@ void CCompTreeView::ConnectTo(HTREEITEM hItem)
 
 bool CCompTreeView::IsCommandEnabled(UINT nID) const
 {
-    if (nID == ID_COMPUTER_CONNECT)
+    if (nID == ID_FILE_CONNECT)
         return CanConnectTo(GetTreeCtrl().GetSelectedItem());
     return m_model.IsCommandEnabled(nID);
 }
 
 BOOL CCompTreeView::HandleCommand(UINT nID, int nCode, void* pExtra)
 {
-    if (nID != ID_COMPUTER_CONNECT && !m_model.IsCommandOffered(nID))
+    if (nID != ID_FILE_CONNECT && !m_model.IsCommandOffered(nID))
         return CTreeView::HandleCommand(nID, nCode, pExtra);
     if (nCode == CN_UPDATE_COMMAND_UI)
     {
@@ -175,16 +175,16 @@ void CCompTreeView::RunCommand(UINT nID)
 {
     switch (nID)
     {
-    case ID_COMPUTER_CONNECT:
+    case ID_FILE_CONNECT:
         ConnectTo(GetTreeCtrl().GetSelectedItem());
         break;
-    case ID_COMPUTER_ADD:
+    case ID_TREE_ADD_COMPUTER:
         AddComputer();
         break;
-    case ID_FOLDER_ADD:
+    case ID_TREE_ADD_FOLDER:
         AddFolder();
         break;
-    case ID_COMPUTER_CHANGE:
+    case ID_TREE_CHANGE:
         ChangeSelection();
         break;
     case ID_EDIT_COPY:
@@ -196,7 +196,7 @@ void CCompTreeView::RunCommand(UINT nID)
     case ID_EDIT_PASTE:
         m_model.Paste();
         break;
-    case ID_COMPUTER_DELETE:
+    case ID_TREE_DELETE:
         m_model.DeleteBranch(GetTreeCtrl().GetSelectedItem());
         break;
     default:

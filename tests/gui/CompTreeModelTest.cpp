@@ -344,15 +344,15 @@ TEST_P(CompTreeModelTest, CommandsFollowTheSelection)
     } aCases[] = {
         {"root: copy", m_hRoot, ID_EDIT_COPY, false},
         {"root: cut", m_hRoot, ID_EDIT_CUT, false},
-        {"root: change", m_hRoot, ID_COMPUTER_CHANGE, false},
-        {"root: delete", m_hRoot, ID_COMPUTER_DELETE, false},
-        {"root: add computer", m_hRoot, ID_COMPUTER_ADD, true},
-        {"root: add folder", m_hRoot, ID_FOLDER_ADD, true},
+        {"root: change", m_hRoot, ID_TREE_CHANGE, false},
+        {"root: delete", m_hRoot, ID_TREE_DELETE, false},
+        {"root: add computer", m_hRoot, ID_TREE_ADD_COMPUTER, true},
+        {"root: add folder", m_hRoot, ID_TREE_ADD_FOLDER, true},
         {"folder: copy", m_hA, ID_EDIT_COPY, true},
-        {"folder: delete", m_hA, ID_COMPUTER_DELETE, true},
-        {"computer: change", m_hb1, ID_COMPUTER_CHANGE, true},
+        {"folder: delete", m_hA, ID_TREE_DELETE, true},
+        {"computer: change", m_hb1, ID_TREE_CHANGE, true},
         {"no source: paste", m_hC, ID_EDIT_PASTE, false},
-        {"nothing selected: delete", NULL, ID_COMPUTER_DELETE, true},
+        {"nothing selected: delete", NULL, ID_TREE_DELETE, true},
         {"nothing selected: copy", NULL, ID_EDIT_COPY, true},
     };
     for (const stCase& stOne : aCases)
@@ -364,8 +364,8 @@ TEST_P(CompTreeModelTest, CommandsFollowTheSelection)
     HTREEITEM hTwin = AddComputerInto(m_hC, L"My Computer");
     Select(hTwin);
     EXPECT_FALSE(m_pTree->IsCommandEnabled(ID_EDIT_COPY));
-    EXPECT_TRUE(m_pTree->IsCommandEnabled(ID_COMPUTER_DELETE));
-    EXPECT_FALSE(m_pTree->IsCommandOffered(ID_COMPUTER_CONNECT)) << "connecting needs the frame";
+    EXPECT_TRUE(m_pTree->IsCommandEnabled(ID_TREE_DELETE));
+    EXPECT_FALSE(m_pTree->IsCommandOffered(ID_FILE_CONNECT)) << "connecting needs the frame";
     // Paste: not onto the source, its parent or its branch; elsewhere it may.
     Select(m_hB);
     m_pTree->Copy();

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -296,7 +297,7 @@ TEST_F(CompTreeViewTest, AddAndChangeAskTheUserAndCancelChangesNothing)
     m_pView->m_answer.m_strName = L"db";
     m_pView->m_answer.m_strAddress = L"192.0.2.9";
     m_pView->m_answer.m_strPort = L"7110";
-    Command(ID_COMPUTER_ADD);
+    Command(ID_TREE_ADD_COMPUTER);
     ASSERT_EQ(m_pView->m_asked.size(), 1u);
     EXPECT_EQ(m_pView->m_asked[0].m_strName, L"");
     EXPECT_EQ(m_pView->m_asked[0].m_strPort, L"7110") << "the port offered for a new computer";
@@ -306,16 +307,16 @@ TEST_F(CompTreeViewTest, AddAndChangeAskTheUserAndCancelChangesNothing)
 
     m_pView->m_bConfirm = false;
     Pick(hDb);
-    Command(ID_COMPUTER_CHANGE);
+    Command(ID_TREE_CHANGE);
     ASSERT_EQ(m_pView->m_asked.size(), 2u);
     EXPECT_EQ(m_pView->m_asked[1].m_strAddress, L"192.0.2.9") << "the dialog shows the computer's texts";
-    Command(ID_COMPUTER_ADD);
+    Command(ID_TREE_ADD_COMPUTER);
     EXPECT_EQ(Tree().GetNextSiblingItem(hDb), nullptr);
     EXPECT_EQ(Model().RecordOf(hDb)->m_strAddress, L"192.0.2.9");
 
     m_pView->m_bConfirm = true;
     m_pView->m_answer.m_strName = L"db2";
-    Command(ID_COMPUTER_CHANGE);
+    Command(ID_TREE_CHANGE);
     EXPECT_EQ(Tree().GetItemText(hDb), L"db2");
     EXPECT_EQ(Model().RecordOf(hDb)->m_strName, L"db2");
 }
@@ -323,7 +324,7 @@ TEST_F(CompTreeViewTest, AddAndChangeAskTheUserAndCancelChangesNothing)
 TEST_F(CompTreeViewTest, NewAndChangedFoldersAreNamedInPlace)
 {
     Pick(m_hRoot);
-    Command(ID_FOLDER_ADD);
+    Command(ID_TREE_ADD_FOLDER);
     HTREEITEM hFolder = Tree().GetNextSiblingItem(m_hRoot);
     ASSERT_NE(hFolder, nullptr);
     EXPECT_EQ(Tree().GetItemText(hFolder), L"New Folder");
@@ -336,7 +337,7 @@ TEST_F(CompTreeViewTest, NewAndChangedFoldersAreNamedInPlace)
     EXPECT_EQ(Model().RecordOf(m_hRoot)->m_strName, L"My Computer");
 
     Pick(hFolder);
-    Command(ID_COMPUTER_CHANGE);
+    Command(ID_TREE_CHANGE);
     EXPECT_NE(Tree().GetEditControl(), nullptr);
     EXPECT_TRUE(m_pView->m_asked.empty());
     Tree().SendMessage(TVM_ENDEDITLABELNOW, TRUE);
@@ -368,13 +369,13 @@ TEST_F(CompTreeViewTest, ConnectingAsksTheFrameAboutEveryComputer)
     {
         m_pFrame->m_strConnected = stOne.pszConnected;
         Pick(stOne.hSelection);
-        EXPECT_EQ(m_pView->IsCommandEnabled(ID_COMPUTER_CONNECT), stOne.bEnabled) << stOne.pszWhat;
+        EXPECT_EQ(m_pView->IsCommandEnabled(ID_FILE_CONNECT), stOne.bEnabled) << stOne.pszWhat;
     }
     Pick(hByAddress);
-    Command(ID_COMPUTER_CONNECT);
+    Command(ID_FILE_CONNECT);
     m_pView->SendMessage(WM_CHAR, VK_RETURN, 0x001C0001);
     Pick(hFolder);
-    Command(ID_COMPUTER_CONNECT);
+    Command(ID_FILE_CONNECT);
     ASSERT_EQ(m_pFrame->m_connects.size(), 2u);
     EXPECT_EQ(m_pFrame->m_connects[0], L"db|192.0.2.9|7110");
     EXPECT_EQ(m_pFrame->m_connects[1], L"db|192.0.2.9|7110");
@@ -462,7 +463,7 @@ TEST_F(CompTreeViewTest, TheContextMenuIsTheSkinnedEditMenuWithItsIcons)
     ::KillTimer(NULL, nTimer);
     ASSERT_NE(g_hShownMenu, nullptr) << "no menu was tracked";
     std::vector<UINT> expected = {ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE, 0, static_cast<UINT>(-1), 0,
-                                  ID_COMPUTER_CHANGE, ID_COMPUTER_DELETE};
+                                  ID_TREE_CHANGE, ID_TREE_DELETE};
     EXPECT_EQ(g_shownCommands, expected);
     EXPECT_TRUE(g_bCutHasIcon);
 }
@@ -485,5 +486,51 @@ TEST_F(CompTreeViewTest, PictureOfAThreeLevelTreeWithTheSelectionHighlighted)
     m_pView->RedrawWindow(nullptr, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
     PumpPending();
     EXPECT_TRUE(SaveWindowPicture(m_pFrame->m_hWnd, L"gui\\computer_tree"));
+}
+} // namespace
+
+namespace
+{
+// Every command of a menu tree, its popups' included.
+void CollectCommands(HMENU hMenu, std::vector<UINT>& commands)
+{
+    for (int i = 0; i < ::GetMenuItemCount(hMenu); ++i)
+    {
+        if (HMENU hPopup = ::GetSubMenu(hMenu, i))
+            CollectCommands(hPopup, commands);
+        else if (UINT nID = ::GetMenuItemID(hMenu, i); nID != 0)
+            commands.push_back(nID);
+    }
+}
+
+std::vector<UINT> CommandsOfMenu(UINT nMenu)
+{
+    std::vector<UINT> commands;
+    CMenu menu;
+    EXPECT_TRUE(menu.LoadMenu(nMenu)) << nMenu;
+    CollectCommands(menu.m_hMenu, commands);
+    return commands;
+}
+
+TEST(CompTreeCommands, AreOfferedByNoMenuOrKeyOfTheFrame)
+{
+    CWinApp app;
+    std::vector<UINT> treeCommands = CommandsOfMenu(IDR_COMP_TREE);
+    ASSERT_EQ(treeCommands.size(), 7u);
+    std::vector<UINT> frameCommands;
+    for (UINT nMenu : {IDR_MAINFRAME, IDR_DRIVE_CONTEXT, IDR_TRAY})
+    {
+        std::vector<UINT> commands = CommandsOfMenu(nMenu);
+        ASSERT_FALSE(commands.empty()) << nMenu;
+        frameCommands.insert(frameCommands.end(), commands.begin(), commands.end());
+    }
+    HACCEL hFrameKeys = ::LoadAcceleratorsW(CWinApp::GetResourceModule(), MAKEINTRESOURCEW(IDR_MAINFRAME));
+    ASSERT_NE(hFrameKeys, nullptr);
+    ACCEL aKeys[64] = {};
+    int nKeys = ::CopyAcceleratorTableW(hFrameKeys, aKeys, 64);
+    for (int i = 0; i < nKeys; ++i)
+        frameCommands.push_back(aKeys[i].cmd);
+    for (UINT nID : treeCommands)
+        EXPECT_EQ(std::count(frameCommands.begin(), frameCommands.end(), nID), 0) << nID;
 }
 } // namespace
