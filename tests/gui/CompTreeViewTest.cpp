@@ -6,6 +6,8 @@
 #include "classlib/FrameWnd.h"
 #include "classlib/WinApp.h"
 #include "guitoolkit/SkinMenu.h"
+#include "guitoolkit/SkinMenuHook.h"
+#include "guitoolkit/ToolkitEnvironment.h"
 
 #include "GuiTestSupport.h"
 
@@ -433,6 +435,7 @@ TEST_F(CompTreeViewTest, TheIdealWidthShowsTheWidestVisibleLabel)
 // Records what the context menu showed, then closes it.
 HMENU g_hShownMenu = NULL;
 std::vector<UINT> g_shownCommands;
+std::vector<UINT> g_greyedCommands;
 bool g_bCutHasIcon = false;
 
 void CALLBACK InspectMenu(HWND, UINT, UINT_PTR nTimer, DWORD)
@@ -443,29 +446,57 @@ void CALLBACK InspectMenu(HWND, UINT, UINT_PTR nTimer, DWORD)
     ::KillTimer(NULL, nTimer);
     g_hShownMenu = hMenu;
     for (int i = 0; i < ::GetMenuItemCount(hMenu); ++i)
-        g_shownCommands.push_back(::GetMenuItemID(hMenu, i));
+    {
+        UINT nID = ::GetMenuItemID(hMenu, i);
+        g_shownCommands.push_back(nID);
+        if (nID != 0 && (::GetMenuState(hMenu, i, MF_BYPOSITION) & MF_GRAYED) != 0)
+            g_greyedCommands.push_back(nID);
+    }
     CSkinMenu* pSkin = dynamic_cast<CSkinMenu*>(CMenu::FromHandlePermanent(hMenu));
     const CSkinMenuItemData* pCut = pSkin != nullptr ? pSkin->FindItemData(ID_EDIT_CUT) : nullptr;
     g_bCutHasIcon = pCut != nullptr && pCut->m_pIcons != nullptr && pCut->m_nImage >= 0;
+    if (HWND hPopup = ::FindWindowW(L"#32768", nullptr))
+    {
+        ::RedrawWindow(hPopup, nullptr, NULL, RDW_INVALIDATE | RDW_UPDATENOW);
+        SaveWindowPicture(hPopup, L"gui\\computer_tree_menu");
+    }
     ::EndMenu();
 }
 
-TEST_F(CompTreeViewTest, TheContextMenuIsTheSkinnedEditMenuWithItsIcons)
+TEST_F(CompTreeViewTest, TheContextMenuIsTheSkinnedEditMenuWithItsIconsAndStates)
 {
     g_hShownMenu = NULL;
     g_shownCommands.clear();
+    g_greyedCommands.clear();
+    Pick(m_hRoot);
     g_bCutHasIcon = false;
     m_pFrame->SetForegroundWindow();
     m_pView->SetFocus();
-    UINT_PTR nTimer = ::SetTimer(NULL, 0, 100, InspectMenu);
-    ASSERT_NE(nTimer, 0u);
-    m_pView->SendMessage(WM_CONTEXTMENU, reinterpret_cast<WPARAM>(m_pView->m_hWnd), MAKELPARAM(-1, -1));
-    ::KillTimer(NULL, nTimer);
+    // The menus' look as the program sets it up at its start.
+    stToolkitEnvironment stSaved = ToolkitEnvironment();
+    {
+        CSkinMenuHook hook;
+        CSkinMenu::SelectTheme(10);
+        UINT_PTR nTimer = ::SetTimer(NULL, 0, 100, InspectMenu);
+        ASSERT_NE(nTimer, 0u);
+        m_pView->SendMessage(WM_CONTEXTMENU, reinterpret_cast<WPARAM>(m_pView->m_hWnd), MAKELPARAM(-1, -1));
+        ::KillTimer(NULL, nTimer);
+    }
+    ToolkitEnvironment() = stSaved;
     ASSERT_NE(g_hShownMenu, nullptr) << "no menu was tracked";
     std::vector<UINT> expected = {ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE, 0, static_cast<UINT>(-1), 0,
                                   ID_TREE_CHANGE, ID_TREE_DELETE};
     EXPECT_EQ(g_shownCommands, expected);
     EXPECT_TRUE(g_bCutHasIcon);
+    // The frame asks the tree, as it does for every menu it shows.
+    std::vector<UINT> greyed = {ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE, ID_TREE_CHANGE, ID_TREE_DELETE};
+    EXPECT_EQ(g_greyedCommands, greyed) << "the local computer is selected";
+
+    // The menu's commands go to the frame, which hands them to the tree.
+    HTREEITEM hServer = Add(m_hRoot, L"server");
+    Pick(hServer);
+    m_pFrame->SendMessage(WM_COMMAND, ID_EDIT_COPY, 0);
+    EXPECT_EQ(Model().GetCopySource(), hServer);
 }
 
 TEST_F(CompTreeViewTest, PictureOfAThreeLevelTreeWithTheSelectionHighlighted)
