@@ -1,6 +1,8 @@
 // CMemoryTreeItems: computer-tree items held in plain memory, for the tree's
 // rules without windows. A deleted item stays known as deleted, so that any
-// later use of its handle fails the test instead of reading freed memory.
+// later use of its handle fails the test instead of reading freed memory; an
+// item deleted while it still holds data fails it too, since the control
+// frees no item's data and the record would be lost.
 #pragma once
 
 #include "gui/CompTreeItems.h"
@@ -148,6 +150,7 @@ private:
     }
     void Bury(stNode* pNode)
     {
+        EXPECT_EQ(pNode->dwData, 0u) << "an item was deleted with its record";
         pNode->bDeleted = true;
         if (Handle(pNode) == m_hSelected)
             m_hSelected = NULL;
