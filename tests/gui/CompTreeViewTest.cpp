@@ -499,6 +499,45 @@ TEST_F(CompTreeViewTest, TheContextMenuIsTheSkinnedEditMenuWithItsIconsAndStates
     EXPECT_EQ(Model().GetCopySource(), hServer);
 }
 
+TEST_F(CompTreeViewTest, ARightClickSelectsTheItemUnderItAndOpensTheMenuThere)
+{
+    HTREEITEM hFolder = AddFolder(m_hRoot, L"Office");
+    HTREEITEM hServer = Add(hFolder, L"server");
+    Pick(hServer);
+    Pick(m_hRoot);
+    CRect rcLabel;
+    ASSERT_TRUE(Tree().GetItemRect(hServer, &rcLabel, TRUE));
+    g_hShownMenu = NULL;
+    g_greyedCommands.clear();
+    UINT_PTR nTimer = ::SetTimer(NULL, 0, 100, InspectMenu);
+    ASSERT_NE(nTimer, 0u);
+    CPoint pt = rcLabel.CenterPoint();
+    m_pView->SendMessage(WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(pt.x, pt.y));
+    ::KillTimer(NULL, nTimer);
+    EXPECT_EQ(Tree().GetSelectedItem(), hServer);
+    ASSERT_NE(g_hShownMenu, nullptr);
+    EXPECT_EQ(g_greyedCommands, std::vector<UINT>{ID_EDIT_PASTE}) << "a computer may be cut, copied, changed, deleted";
+}
+
+TEST_F(CompTreeViewTest, ALeftClickOnAComputerConnectsToIt)
+{
+    HTREEITEM hFolder = AddFolder(m_hRoot, L"Office");
+    HTREEITEM hServer = Add(hFolder, L"server", L"192.0.2.5");
+    Pick(hServer);
+    for (HTREEITEM hItem : {hFolder, hServer})
+    {
+        CRect rcLabel;
+        ASSERT_TRUE(Tree().GetItemRect(hItem, &rcLabel, TRUE));
+        CPoint pt = rcLabel.CenterPoint();
+        // The control follows the mouse until the button comes up.
+        m_pView->PostMessage(WM_LBUTTONUP, 0, MAKELPARAM(pt.x, pt.y));
+        m_pView->SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(pt.x, pt.y));
+        PumpPending();
+    }
+    ASSERT_EQ(m_pFrame->m_connects.size(), 1u) << "a folder is no computer";
+    EXPECT_EQ(m_pFrame->m_connects[0], L"server|192.0.2.5|7110");
+}
+
 TEST_F(CompTreeViewTest, PictureOfAThreeLevelTreeWithTheSelectionHighlighted)
 {
     HTREEITEM hOffice = AddFolder(m_hRoot, L"Office");
