@@ -26,9 +26,12 @@ constexpr COLORREF MenuIconMask = RGB(255, 0, 255);
 constexpr UINT PlainF2Flags = 0x3C;
 constexpr UINT OnItemFlags = TVHT_ONITEMICON | TVHT_ONITEMLABEL | TVHT_ONITEMSTATEICON;
 
-const WORD MenuIcons[] = {IDB_COMP_TREE,    20, 20, ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE, ID_TREE_ADD_COMPUTER,
-                          ID_TREE_ADD_FOLDER, ID_TREE_CHANGE, ID_TREE_DELETE, 0};
-const CString DefaultPort = L"7110";
+// The menu's bitmap, its image size, and the command of each image in turn.
+const WORD MenuIcons[] = {
+    IDB_COMP_TREE, 20, 20,
+    ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE, ID_TREE_ADD_COMPUTER, ID_TREE_ADD_FOLDER, ID_TREE_CHANGE, ID_TREE_DELETE,
+    0};
+constexpr const wchar_t* DefaultPort = L"7110";
 
 // Signed: a point left of or above a screen's corner is negative.
 POINT PointOf(LPARAM lParam)
@@ -68,7 +71,8 @@ void CCompTreeView::SetStyle(int nStyle)
     if (m_hWnd == NULL)
         return;
     AttachImageList();
-    if (!m_bSmallImages)
+    // The control's own indent is known only from the first update on.
+    if (!m_bSmallImages && !m_bFirstUpdate)
         GetTreeCtrl().SetIndent(m_nSavedIndent);
     Invalidate();
 }
@@ -162,7 +166,8 @@ BOOL CCompTreeView::HandleCommand(UINT nID, int nCode, void* pExtra)
         return CTreeView::HandleCommand(nID, nCode, pExtra);
     if (nCode == CN_UPDATE_COMMAND_UI)
     {
-        static_cast<CCmdUI*>(pExtra)->Enable(IsCommandEnabled(nID));
+        if (pExtra != nullptr)
+            static_cast<CCmdUI*>(pExtra)->Enable(IsCommandEnabled(nID));
         return TRUE;
     }
     if (nCode != CN_COMMAND)

@@ -348,6 +348,21 @@ TEST_F(CompTreeViewTest, NewAndChangedFoldersAreNamedInPlace)
     EXPECT_EQ(Tree().EditLabel(m_hRoot), nullptr) << "the local computer keeps its name";
 }
 
+TEST_F(CompTreeViewTest, F2EditsTheSelectedLabelOnlyWhenFreshlyPressed)
+{
+    HTREEITEM hFolder = AddFolder(m_hRoot, L"Office");
+    Pick(hFolder);
+    // Held down (previous state set) or with Alt: not the plain key.
+    for (LPARAM lFlags : {0x403C0001, 0x203C0001})
+    {
+        m_pView->SendMessage(WM_KEYDOWN, VK_F2, lFlags);
+        EXPECT_EQ(Tree().GetEditControl(), nullptr) << std::hex << lFlags;
+    }
+    m_pView->SendMessage(WM_KEYDOWN, VK_F2, 0x003C0001);
+    EXPECT_NE(Tree().GetEditControl(), nullptr);
+    Tree().SendMessage(TVM_ENDEDITLABELNOW, TRUE);
+}
+
 TEST_F(CompTreeViewTest, ConnectingAsksTheFrameAboutEveryComputer)
 {
     HTREEITEM hFolder = AddFolder(m_hRoot, L"Office");
