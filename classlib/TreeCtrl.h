@@ -93,5 +93,8 @@ public:
     {
         return reinterpret_cast<HIMAGELIST>(SendMessage(TVM_SETIMAGELIST, nKind, reinterpret_cast<LPARAM>(hImageList)));
     }
-    HIMAGELIST GetImageList(int nKind) const { return reinterpret_cast<HIMAGELIST>(SendMessage(TVM_GETIMAGELIST, nKind)); }
+    HIMAGELIST GetImageList(int nKind) const
+    {
+        return reinterpret_cast<HIMAGELIST>(SendMessage(TVM_GETIMAGELIST, nKind));
+    }
 };

@@ -222,19 +222,27 @@ HTREEITEM CCompTree::CopyBranch(HTREEITEM hSource, HTREEITEM hTarget, bool bCopy
             delete pNewRecord;
         return NULL;
     }
+    bool bWhole = true;
     for (HTREEITEM hChild = m_items.GetChildItem(hSource); hChild != NULL;)
     {
         HTREEITEM hNext = m_items.GetNextSiblingItem(hChild);
-        CopyBranch(hChild, hNew, bCopy);
+        bWhole = CopyBranch(hChild, hNew, bCopy) != NULL && bWhole;
         hChild = hNext;
     }
-    if (!bCopy)
+    if (bCopy)
+        return hNew;
+    if (!bWhole)
     {
-        // The record now belongs to the new item.
-        m_items.SetItemData(hSource, 0);
-        ForgetSourcesIn(hSource);
-        m_items.DeleteItem(hSource);
+        // Items the control would not take stay where they were, under the
+        // source with its record; the new item gets a record of its own.
+        CCompItemData* pOwnRecord = pRecord != nullptr ? new CCompItemData(*pRecord) : nullptr;
+        m_items.SetItemData(hNew, reinterpret_cast<DWORD_PTR>(pOwnRecord));
+        return hNew;
     }
+    // The record now belongs to the new item.
+    m_items.SetItemData(hSource, 0);
+    ForgetSourcesIn(hSource);
+    m_items.DeleteItem(hSource);
     return hNew;
 }
 

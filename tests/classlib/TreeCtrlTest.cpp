@@ -14,7 +14,8 @@ class TreeCtrlTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_parent.CreateEx(0, nullptr, L"tree", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 300, NULL, NULL));
+        ASSERT_TRUE(
+            m_parent.CreateEx(0, nullptr, L"tree", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 300, NULL, NULL));
         ASSERT_TRUE(m_tree.Create(WS_VISIBLE | TVS_HASBUTTONS | TVS_EDITLABELS, CRect(0, 0, 280, 260), &m_parent, 7));
         m_hTop = m_tree.InsertItem(L"top", 1, 2, TVI_ROOT, TVI_LAST, 11);
         m_hFirst = m_tree.InsertItem(L"first", 3, 3, m_hTop, TVI_LAST, 12);

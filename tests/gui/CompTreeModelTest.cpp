@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -408,6 +409,55 @@ TEST_P(CompTreeModelTest, AnExpandedFolderShowsItOpenAndBecomesTheSelection)
     EXPECT_EQ(Image(m_hA), CCompTree::ImageFolderOpen);
     m_pTree->OnExpanded(m_hA, false);
     EXPECT_EQ(Image(m_hA), CCompTree::ImageFolderClosed);
+}
+
+// Only items in memory can be made to refuse an insert.
+TEST(CompTreeModel, AMoveThatCannotBeFinishedLosesNothing)
+{
+    for (int nInserts : {0, 1, 2, 3})
+    {
+        SCOPED_TRACE(nInserts);
+        CMemoryTreeItems items;
+        CCompTree tree(items);
+        tree.SetRootName(L"My Computer");
+        HTREEITEM hRoot = tree.InsertRootItem();
+        items.SelectItem(hRoot);
+        HTREEITEM hA = tree.AddFolder(L"A");
+        items.SelectItem(hA);
+        CCompItemData record;
+        record.m_strName = L"a1";
+        tree.AddComputer(record);
+        record.m_strName = L"a2";
+        tree.AddComputer(record);
+        items.SelectItem(hRoot);
+        HTREEITEM hC = tree.AddFolder(L"C");
+        ASSERT_EQ(items.GetParentItem(hC), nullptr);
+
+        items.SelectItem(hA);
+        tree.Cut();
+        items.SelectItem(hC);
+        items.FailInsertsAfter(nInserts);
+        HTREEITEM hMoved = tree.Paste();
+        items.FailInsertsAfter(-1);
+        EXPECT_EQ(hMoved != NULL, nInserts > 0);
+        // Every computer is still there once, with its record, wherever it
+        // ended up, and no two items share a record.
+        std::vector<CString> seen;
+        std::vector<const CCompItemData*> records;
+        for (HTREEITEM h = items.GetChildItem(TVI_ROOT); h != NULL; h = tree.NextInPreOrder(h))
+        {
+            const CCompItemData* pRecord = tree.RecordOf(h);
+            ASSERT_NE(pRecord, nullptr);
+            EXPECT_EQ(std::count(records.begin(), records.end(), pRecord), 0);
+            records.push_back(pRecord);
+            EXPECT_EQ(pRecord->m_strName, items.GetItemText(h));
+            if (pRecord->m_nType == CCompItemData::TypeComputer && h != hRoot)
+                seen.push_back(pRecord->m_strName);
+        }
+        std::sort(seen.begin(), seen.end());
+        EXPECT_EQ(seen, (std::vector<CString>{L"a1", L"a2"}));
+        tree.FreeAllRecords();
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, CompTreeModelTest, ::testing::Values(eStore::Memory, eStore::Control),

@@ -198,7 +198,7 @@ TEST_F(CompTreeViewTest, TheHighlightedItemGetsARoundedFrameAndAGradient)
     int x = (rcLabel.left + rcLabel.right) / 2;
     EXPECT_EQ(picture.At(x, rcFrame.top), RGB(170, 200, 245)) << "outer frame";
     EXPECT_EQ(picture.At(x, rcFrame.top + 1), RGB(230, 250, 250)) << "inner frame";
-    EXPECT_EQ(picture.At(rcFrame.left + 3, rcFrame.bottom - 1), RGB(170, 200, 245)) << "left of the label, over the icon";
+    EXPECT_EQ(picture.At(rcFrame.left + 3, rcFrame.bottom - 1), RGB(170, 200, 245)) << "over the icon";
     EXPECT_EQ(picture.At(rcFrame.right - 1, (rcFrame.top + rcFrame.bottom) / 2), RGB(170, 200, 245));
     EXPECT_EQ(picture.At(rcFrame.left, rcFrame.top), Blank) << "the corners are round";
     EXPECT_EQ(picture.At(rcFrame.right + 1, rcFrame.top + 4), Blank);

@@ -15,6 +15,9 @@
 class CMemoryTreeItems : public CCompTreeItems
 {
 public:
+    // Inserts after the next n fail, as the control's do when it runs out of memory.
+    void FailInsertsAfter(int nInserts) { m_nInsertsLeft = nInserts; }
+
     HTREEITEM GetParentItem(HTREEITEM hItem) const override
     {
         stNode* pNode = Live(hItem);
@@ -93,8 +96,10 @@ public:
     HTREEITEM InsertItem(const TVINSERTSTRUCTW* pInsert) override
     {
         stNode* pParent = pInsert->hParent == TVI_ROOT || pInsert->hParent == NULL ? &m_root : Live(pInsert->hParent);
-        if (pParent == nullptr || pInsert->hInsertAfter != TVI_LAST)
+        if (pParent == nullptr || pInsert->hInsertAfter != TVI_LAST || m_nInsertsLeft == 0)
             return NULL;
+        if (m_nInsertsLeft > 0)
+            --m_nInsertsLeft;
         m_nodes.push_back(std::make_unique<stNode>());
         stNode* pNode = m_nodes.back().get();
         pNode->pParent = pParent;
@@ -162,4 +167,5 @@ private:
     mutable stNode m_root;
     std::vector<std::unique_ptr<stNode>> m_nodes;
     HTREEITEM m_hSelected = NULL;
+    int m_nInsertsLeft = -1;
 };
