@@ -20,7 +20,7 @@ public:
         ImageComputer = 15
     };
 
-    explicit CCompTree(CCompTreeItems& items) : m_items(items) {}
+    explicit CCompTree(ICompTreeItems& items) : m_items(items) {}
     CCompTree(const CCompTree&) = delete;
     CCompTree& operator=(const CCompTree&) = delete;
 
@@ -82,7 +82,7 @@ private:
     void ForgetSourcesIn(HTREEITEM hBranch);
     bool CanPasteOnto(HTREEITEM hSelection) const;
 
-    CCompTreeItems& m_items;
+    ICompTreeItems& m_items;
     HTREEITEM m_hCutSource = NULL;
     HTREEITEM m_hCopySource = NULL;
     CString m_strRootName;

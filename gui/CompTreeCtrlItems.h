@@ -4,7 +4,7 @@
 #include "classlib/TreeView.h"
 #include "gui/CompTreeItems.h"
 
-class CCompTreeCtrlItems : public CCompTreeItems
+class CCompTreeCtrlItems : public ICompTreeItems
 {
 public:
     explicit CCompTreeCtrlItems(const CTreeView& view) : m_view(view) {}

@@ -1,4 +1,4 @@
-// CCompTreeItems: the items the computer tree works on, by item handle: the
+// ICompTreeItems: the items the computer tree works on, by item handle: the
 // tree control on screen, or any other store of the same shape. TVI_ROOT
 // stands for the root level as a parent; an item at the root level has none.
 #pragma once
@@ -8,10 +8,10 @@
 #include <windows.h>
 #include <commctrl.h>
 
-class CCompTreeItems
+class ICompTreeItems
 {
 public:
-    virtual ~CCompTreeItems() = default;
+    virtual ~ICompTreeItems() = default;
 
     virtual HTREEITEM GetParentItem(HTREEITEM hItem) const = 0;
     // TVI_ROOT: the first item at the root level.

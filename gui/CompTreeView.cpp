@@ -128,15 +128,15 @@ BOOL CCompTreeView::PreTranslateMessage(MSG* pMsg)
     return CTreeView::PreTranslateMessage(pMsg);
 }
 
-CComputerConnector* CCompTreeView::GetConnector() const
+IComputerConnector* CCompTreeView::GetConnector() const
 {
-    return dynamic_cast<CComputerConnector*>(GetParentFrame());
+    return dynamic_cast<IComputerConnector*>(GetParentFrame());
 }
 
 bool CCompTreeView::CanConnectTo(HTREEITEM hItem) const
 {
     const CCompItemData* pRecord = m_model.RecordOf(hItem);
-    CComputerConnector* pConnector = GetConnector();
+    IComputerConnector* pConnector = GetConnector();
     if (pConnector == nullptr || pRecord == nullptr || pRecord->m_nType != CCompItemData::TypeComputer)
         return false;
     const CString& strAddress =
@@ -147,7 +147,7 @@ bool CCompTreeView::CanConnectTo(HTREEITEM hItem) const
 void CCompTreeView::ConnectTo(HTREEITEM hItem)
 {
     const CCompItemData* pRecord = m_model.RecordOf(hItem);
-    CComputerConnector* pConnector = GetConnector();
+    IComputerConnector* pConnector = GetConnector();
     if (pConnector == nullptr || pRecord == nullptr || pRecord->m_nType != CCompItemData::TypeComputer)
         return;
     pConnector->ConnectComputer(pRecord->m_strName, pRecord->m_strAddress, pRecord->m_strPort);

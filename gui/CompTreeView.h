@@ -9,7 +9,7 @@
 #include "gui/CompTreeCtrlItems.h"
 #include "gui/CompTreeHighlight.h"
 
-class CComputerConnector;
+class IComputerConnector;
 
 class CCompTreeView : public CTreeView
 {
@@ -45,7 +45,7 @@ private:
     void RunCommand(UINT nID);
     void ConnectTo(HTREEITEM hItem);
     bool CanConnectTo(HTREEITEM hItem) const;
-    CComputerConnector* GetConnector() const;
+    IComputerConnector* GetConnector() const;
     void AddComputer();
     void AddFolder();
     void ChangeSelection();

@@ -122,7 +122,7 @@ protected:
 
     CWnd m_parent;
     CTreeView* m_pView = nullptr;
-    std::unique_ptr<CCompTreeItems> m_pItems;
+    std::unique_ptr<ICompTreeItems> m_pItems;
     std::unique_ptr<CCompTree> m_pTree;
     HTREEITEM m_hRoot = NULL;
     HTREEITEM m_hA = NULL, m_ha1 = NULL, m_ha2 = NULL, m_hB = NULL, m_hb1 = NULL, m_hC = NULL, m_hc1 = NULL;

@@ -24,7 +24,7 @@ constexpr UINT TreeStyles =
     TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_EDITLABELS | TVS_SHOWSELALWAYS | TVS_FULLROWSELECT;
 constexpr COLORREF Blank = RGB(255, 0, 255);
 
-class CConnectingFrame : public CFrameWnd, public CComputerConnector
+class CConnectingFrame : public CFrameWnd, public IComputerConnector
 {
 public:
     void ConnectComputer(const CString& strName, const CString& strAddress, const CString& strPort) override

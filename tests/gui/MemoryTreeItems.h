@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-class CMemoryTreeItems : public CCompTreeItems
+class CMemoryTreeItems : public ICompTreeItems
 {
 public:
     // Inserts after the next n fail, as the control's do when it runs out of memory.
