@@ -82,6 +82,20 @@ TEST_F(AddComputerDlgTest, TheTextsTravelBothWays)
     EXPECT_EQ(dlg.m_strAddress, L"192.0.2.2");
     EXPECT_EQ(dlg.m_strPort, L"7111");
     EXPECT_FALSE(dlg.m_bStayedOpen);
+
+    CAddComputerDlg shown;
+    shown.m_strName = L"reception";
+    shown.m_strAddress = L"192.0.2.10";
+    shown.m_strPort = L"7110";
+    ASSERT_TRUE(shown.Create(IDD_ADD_COMPUTER));
+    CString strPort;
+    shown.GetDlgItemText(IDC_COMPUTER_PORT, strPort);
+    EXPECT_EQ(strPort, L"7110");
+    shown.ShowWindow(SW_SHOW);
+    shown.RedrawWindow(nullptr, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    PumpPending();
+    SaveWindowPicture(shown.m_hWnd, L"dialogs\\add_computer");
+    shown.DestroyWindow();
 }
 
 TEST_F(AddComputerDlgTest, OkWithoutANameKeepsTheDialogOpenOnTheName)
