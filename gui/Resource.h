@@ -210,3 +210,12 @@
 #define IDS_SHOW_TRAY_ICON 32824
 #define IDS_APP_TITLE 57344
 #define IDS_READY 57345
+
+// The computer tree: its context menu and the accelerators that act while it
+// has the focus (67), its menu icons and the add-computer dialog.
+#define IDR_COMP_TREE 67
+#define IDB_COMP_TREE 24
+#define IDD_ADD_COMPUTER 28
+#define IDC_COMPUTER_ADDRESS 248
+#define IDC_COMPUTER_NAME 250
+#define IDC_COMPUTER_PORT 252
