@@ -77,10 +77,18 @@ protected:
     // The list window's operations; messages the base takes go to the
     // control's own procedure through PassOn, never back through the base.
     void SetListWnd(CWnd* pWnd) { m_pListWnd = pWnd; }
+    // Frees the rows' records of a window that is still there.
+    void ReleaseItemRecords();
     CWnd* GetListWnd() const { return m_pListWnd; }
 
 private:
     friend class CLabelEdit;
+
+    // Hot-item styles that owner-drawn lists emulate.
+    static constexpr DWORD HotStyles = LVS_EX_ONECLICKACTIVATE | LVS_EX_TWOCLICKACTIVATE | LVS_EX_UNDERLINEHOT;
+    // Room a cell leaves on each side of its text: the label column's is narrower.
+    static constexpr int LabelMargin = 2;
+    static constexpr int CellMargin = 6;
     friend class CLabelTipCtrl;
 
     struct stSAVED_COLUMN
@@ -148,7 +156,7 @@ private:
     // The selection's colour of a selected row, CLR_NONE when it shows none.
     COLORREF SelectionColor(int nItem, bool bFocused) const;
     void DrawRowBackground(CDC& dc, const CRect& rcRow, bool bSelected, bool bFocused, COLORREF& crText);
-    void DrawCell(CDC& dc, int nItem, int nColumn, const CRect& rcCell, bool bHighlight, COLORREF crText);
+    void DrawCell(CDC& dc, int nItem, int nColumn, const CRect& rcCell, bool bHighlight, COLORREF crText, HFONT hFont);
     static int ImageWidth(HIMAGELIST hImages);
     void DrawImage(CDC& dc, HIMAGELIST hImages, int nImage, UINT nOverlay, const CRect& rc, bool bBlend);
 
@@ -203,6 +211,5 @@ private:
     int m_nTipItem = -1;
     int m_nTipSubItem = -1;
     UINT m_nTipPart = 0;
-    bool m_bInfoTipActive = false;
     bool m_bLabelTipActive = false;
 };

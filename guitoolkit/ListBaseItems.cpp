@@ -13,7 +13,6 @@ constexpr size_t MaxCellTextChars = 32768;
 constexpr int MinEditTextChars = 260;
 // Kept by the base, which shows these tips itself.
 constexpr DWORD OwnTipStyles = LVS_EX_INFOTIP | LVS_EX_LABELTIP;
-constexpr DWORD HotStyles = LVS_EX_ONECLICKACTIVATE | LVS_EX_TWOCLICKACTIVATE | LVS_EX_UNDERLINEHOT;
 } // namespace
 
 LRESULT CListBase::OnInsertItem(LPARAM lParam)
@@ -139,6 +138,21 @@ LRESULT CListBase::OnDeleteAllItems()
     return lResult;
 }
 
+void CListBase::ReleaseItemRecords()
+{
+    if (m_pListWnd == nullptr || m_pListWnd->m_hWnd == NULL || IsOwnerData())
+        return;
+    for (int nItem = 0, nCount = ItemCount(); nItem < nCount; ++nItem)
+    {
+        CListItemRecord* pRecord = RecordOf(nItem);
+        LVITEMW stItem = {};
+        stItem.mask = LVIF_PARAM;
+        stItem.iItem = nItem;
+        if (pRecord != nullptr && PassOn(LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&stItem)))
+            delete pRecord;
+    }
+}
+
 LRESULT CListBase::OnFindItem(WPARAM wParam, LPARAM lParam)
 {
     const LVFINDINFOW* pFind = reinterpret_cast<const LVFINDINFOW*>(lParam);
@@ -261,7 +275,8 @@ LRESULT CListBase::OnHitTest(UINT nMsg, LPARAM lParam)
         }
         std::wstring strText = GetCellText(pInfo->iItem, nColumn);
         int nTextWidth = static_cast<int>(Send(LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(strText.c_str())));
-        if (!strText.empty() && pInfo->pt.x < nTextLeft + nTextWidth + 12)
+        int nMargins = 2 * (nColumn == GetLabelColumn() ? LabelMargin : CellMargin);
+        if (!strText.empty() && pInfo->pt.x < nTextLeft + nTextWidth + nMargins)
             pInfo->flags = LVHT_ONITEMLABEL;
         break;
     }

@@ -273,13 +273,23 @@ void CListBase::DrawItem(LPDRAWITEMSTRUCT pDraw)
         bool bSortColumn = m_bTint && nSort != 0 && stCell.nColumn == (nSort < 0 ? -nSort : nSort) - 1;
         dc.FillSolidRect(stCell.rc, bSortColumn ? m_crTint : BackgroundOf(hList));
     }
-    COLORREF crText = nItem == m_nHotItem && (m_dwExStyle & LVS_EX_UNDERLINEHOT) ? m_crHot : ::GetSysColor(COLOR_WINDOWTEXT);
+    bool bHot = nItem == m_nHotItem && (m_dwExStyle & LVS_EX_UNDERLINEHOT);
+    COLORREF crText = bHot ? m_crHot : ::GetSysColor(COLOR_WINDOWTEXT);
     if (bHighlight)
         DrawRowBackground(dc, rcHighlight, bSelected, bFocused, crText);
+    CFont underlined;
+    HFONT hFont = m_pListWnd->GetFont();
+    LOGFONTW stFont;
+    if (bHot && hFont != NULL && ::GetObjectW(hFont, sizeof(stFont), &stFont) == sizeof(stFont))
+    {
+        stFont.lfUnderline = TRUE;
+        if (underlined.CreateFontIndirect(&stFont))
+            hFont = underlined;
+    }
     for (const stCELL& stCell : cells)
     {
         bool bInHighlight = bHighlight && stCell.rc.left < rcHighlight.right && stCell.rc.right > rcHighlight.left;
-        DrawCell(dc, nItem, stCell.nColumn, stCell.rc, bInHighlight, crText);
+        DrawCell(dc, nItem, stCell.nColumn, stCell.rc, bInHighlight, crText, hFont);
     }
     dc.RestoreDC(nSaved);
     dc.Detach();
@@ -313,7 +323,8 @@ void CListBase::DrawRowBackground(CDC& dc, const CRect& rcRow, bool bSelected, b
                  FALSE, FALSE);
 }
 
-void CListBase::DrawCell(CDC& dc, int nItem, int nColumn, const CRect& rcCell, bool bHighlight, COLORREF crText)
+void CListBase::DrawCell(CDC& dc, int nItem, int nColumn, const CRect& rcCell, bool bHighlight, COLORREF crText,
+                         HFONT hFont)
 {
     if (nColumn < 0)
         return;
@@ -354,7 +365,6 @@ void CListBase::DrawCell(CDC& dc, int nItem, int nColumn, const CRect& rcCell, b
     dc.SetTextColor(bHighlight && !GetListStyle() && ::GetFocus() == m_pListWnd->m_hWnd
                         ? ::GetSysColor(COLOR_HIGHLIGHTTEXT)
                         : crText);
-    HFONT hFont = m_pListWnd->GetFont();
     if (hFont != NULL)
         dc.SelectObject(hFont);
     LVCOLUMNW stColumn = {};

@@ -6,11 +6,7 @@
 
 namespace
 {
-// Room a cell leaves around its text: the label column's is narrower.
-constexpr int LabelMargin = 2;
-constexpr int CellMargin = 6;
-constexpr DWORD HotStyles = LVS_EX_ONECLICKACTIVATE | LVS_EX_TWOCLICKACTIVATE | LVS_EX_UNDERLINEHOT;
-
+// Tips stay above the list's window when that one is topmost.
 void FollowTopmost(CWnd* pTip, bool bTopmost)
 {
     if (pTip == nullptr || pTip->m_hWnd == NULL || ((pTip->GetExStyle() & WS_EX_TOPMOST) != 0) == bTopmost)
@@ -42,7 +38,6 @@ void CListBase::ClearTipTracking()
     if (m_pInfoTip && m_pInfoTip->m_hWnd != NULL)
         m_pInfoTip->Activate(FALSE);
     m_bLabelTipActive = false;
-    m_bInfoTipActive = false;
 }
 
 void CListBase::SetHotItem(int nItem)
@@ -126,6 +121,13 @@ void CListBase::OnMouseMove(UINT nMsg, WPARAM wParam, LPARAM lParam)
         ClearTipTracking();
         return;
     }
+    // The shown tip lies over the cell: moving onto it is no move off the item.
+    POINT ptScreen = pt;
+    RECT rcTip;
+    ::ClientToScreen(hList, &ptScreen);
+    if (m_bLabelTipActive && stHit.iItem == m_nTipItem && m_pLabelTip->IsWindowVisible() &&
+        ::GetWindowRect(m_pLabelTip->m_hWnd, &rcTip) && ::PtInRect(&rcTip, ptScreen))
+        return;
     if (stHit.iItem != m_nTipItem || stHit.iSubItem != m_nTipSubItem || stHit.flags != m_nTipPart)
     {
         m_strLabelText.clear();
@@ -156,10 +158,10 @@ void CListBase::OnMouseMove(UINT nMsg, WPARAM wParam, LPARAM lParam)
     }
     if (m_pInfoTip && m_pInfoTip->m_hWnd != NULL)
     {
-        m_bInfoTipActive = !m_strInfoText.empty();
+        bool bInfo = !m_strInfoText.empty();
         m_pInfoTip->UpdateTipText(m_strInfoText.c_str(), m_pListWnd);
-        m_pInfoTip->Activate(m_bInfoTipActive);
-        if (m_bInfoTipActive)
+        m_pInfoTip->Activate(bInfo);
+        if (bInfo)
             m_pInfoTip->RelayEvent(&stMsg);
     }
 }

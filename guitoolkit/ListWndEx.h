@@ -10,6 +10,9 @@ class CListWndEx : public TList, public CListBase
 {
 public:
     CListWndEx() { SetListWnd(this); }
+    // The rows' records go while the whole object still answers for the
+    // window; a window that outlives the object keeps no pointer to them.
+    ~CListWndEx() override { ReleaseItemRecords(); }
 
     using CListBase::SortItems;
     virtual void DrawItem(LPDRAWITEMSTRUCT pDraw) { CListBase::DrawItem(pDraw); }

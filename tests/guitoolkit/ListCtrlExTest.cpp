@@ -37,6 +37,17 @@ public:
             *pResult = TRUE;
             return TRUE;
         }
+        if (pHeader->code == LVN_GETDISPINFOW && m_bEndlessTexts)
+        {
+            // A text that fills any buffer it is given.
+            const NMLVDISPINFOW* pInfo = reinterpret_cast<const NMLVDISPINFOW*>(lParam);
+            if ((pInfo->item.mask & LVIF_TEXT) && pInfo->item.cchTextMax > 0)
+            {
+                std::fill(pInfo->item.pszText, pInfo->item.pszText + pInfo->item.cchTextMax - 1, L'x');
+                pInfo->item.pszText[pInfo->item.cchTextMax - 1] = L'\0';
+            }
+            return TRUE;
+        }
         if (pHeader->code == LVN_COLUMNCLICK)
         {
             m_clickedColumns.push_back(reinterpret_cast<const NMLISTVIEW*>(lParam)->iSubItem);
@@ -54,6 +65,7 @@ public:
     std::vector<stEND_EDIT> m_endEdits;
     std::vector<int> m_clickedColumns;
     int m_nContextMenus = 0;
+    bool m_bEndlessTexts = false;
 };
 
 class ListCtrlExTest : public ::testing::Test
@@ -537,4 +549,40 @@ TEST_F(ListCtrlExTest, LeftmostColumnPaintedAsTheLabel)
     stDivider.iItem = 2;
     owner.SendMessage(WM_NOTIFY, stDivider.hdr.idFrom, reinterpret_cast<LPARAM>(&stDivider));
     EXPECT_EQ(owner.GetColumnWidth(2), nWidest + nGap + 6);
+}
+
+TEST_F(ListCtrlExTest, HeaderDragReordersTheColumnsAroundAHiddenOne)
+{
+    CreateList(m_list, 0);
+    m_list.EnableColumnHiding(1, TRUE);
+    ASSERT_TRUE(m_list.ShowColumn(1, FALSE));
+    // The user drags "D" to the left: the control takes the new order after the drag's notification.
+    std::vector<int> dragged = {2, 0, 1};
+    NMHEADERW stDrag = {};
+    stDrag.hdr.hwndFrom = m_list.GetHeaderCtrl()->m_hWnd;
+    stDrag.hdr.code = HDN_ENDDRAG;
+    stDrag.iItem = 2;
+    m_list.SendMessage(WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&stDrag));
+    m_list.DefWindowProc(LVM_SETCOLUMNORDERARRAY, 3, reinterpret_cast<LPARAM>(dragged.data()));
+    PumpPending();
+    std::vector<int> logical(4);
+    m_list.SendMessage(LVM_GETCOLUMNORDERARRAY, 4, reinterpret_cast<LPARAM>(logical.data()));
+    EXPECT_EQ(logical, (std::vector<int>{3, 1, 0, 2})) << "the hidden column keeps its place";
+
+    ASSERT_TRUE(m_list.ShowColumn(1, TRUE));
+    std::vector<int> physical(4);
+    m_list.DefWindowProc(LVM_GETCOLUMNORDERARRAY, 4, reinterpret_cast<LPARAM>(physical.data()));
+    EXPECT_EQ(physical, (std::vector<int>{3, 1, 0, 2})) << "shown again where it stood";
+}
+
+TEST_F(ListCtrlExTest, CallbackTextsAreAskedOfTheParentUpToTheirBound)
+{
+    CreateList(m_list, LVS_OWNERDRAWFIXED);
+    ASSERT_TRUE(m_list.SetItemText(1, 2, LPSTR_TEXTCALLBACKW));
+    m_parent.m_bEndlessTexts = true;
+    EXPECT_EQ(m_list.GetItemText(1, 2).GetLength(), 32767) << "the fetch stops doubling at 32768 characters";
+    EXPECT_EQ(m_list.GetItemText(1, 1), L"r1c1") << "the list's own cells are not asked";
+    // Painting the row asks the same way and ends.
+    m_list.RedrawWindow(nullptr, NULL, RDW_INVALIDATE | RDW_UPDATENOW);
+    m_parent.m_bEndlessTexts = false;
 }
