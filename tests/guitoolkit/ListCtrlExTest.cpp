@@ -586,3 +586,38 @@ TEST_F(ListCtrlExTest, CallbackTextsAreAskedOfTheParentUpToTheirBound)
     m_list.RedrawWindow(nullptr, NULL, RDW_INVALIDATE | RDW_UPDATENOW);
     m_parent.m_bEndlessTexts = false;
 }
+
+TEST_F(ListCtrlExTest, SortColumnIsTintedInAStandardList)
+{
+    CreateList(m_list, 0);
+    m_list.ColorSortColumn(TRUE, -2);
+    EXPECT_EQ(m_list.GetSortColumnColor(), SortColumnTint(m_list.GetBkColor()));
+    m_list.RedrawWindow(nullptr, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    PumpPending();
+    CRect rcCell, rcFirst;
+    ASSERT_TRUE(m_list.GetSubItemRect(1, 1, LVIR_BOUNDS, rcCell));
+    ASSERT_TRUE(m_list.GetSubItemRect(1, 0, LVIR_BOUNDS, rcFirst));
+    HDC hDC = ::GetDC(m_list.m_hWnd);
+    EXPECT_EQ(::GetPixel(hDC, rcCell.right - 3, rcCell.CenterPoint().y), m_list.GetSortColumnColor()) << "a row's cell";
+    EXPECT_EQ(::GetPixel(hDC, rcCell.right - 3, rcCell.bottom + 40), m_list.GetSortColumnColor()) << "below the rows";
+    EXPECT_EQ(::GetPixel(hDC, rcFirst.right - 3, rcFirst.CenterPoint().y), m_list.GetBkColor());
+    ::ReleaseDC(m_list.m_hWnd, hDC);
+}
+
+TEST_F(ListCtrlExTest, ControlTakenOverAfterItsCreationGetsItsCompanions)
+{
+    HWND hControl = ::CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT, 10, 10, 400, 200,
+                                      m_parent.m_hWnd, reinterpret_cast<HMENU>(20), ::GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(hControl, HWND(NULL));
+    ASSERT_TRUE(m_list.SubclassWindow(hControl));
+    ASSERT_NE(m_list.GetLabelTip(), nullptr);
+    EXPECT_NE(m_list.GetLabelTip()->m_hWnd, HWND(NULL));
+    EXPECT_EQ(m_list.InsertColumn(0, L"A", LVCFMT_LEFT, 80), 0);
+    EXPECT_EQ(m_list.InsertColumn(1, L"B", LVCFMT_LEFT, 80), 1);
+    m_list.EnableColumnHiding(1, TRUE);
+    ASSERT_EQ(m_list.InsertItem(0, L"first"), 0);
+    m_list.SetItemText(0, 1, L"second");
+    ASSERT_TRUE(m_list.ShowColumn(1, FALSE));
+    ASSERT_TRUE(m_list.ShowColumn(1, TRUE));
+    EXPECT_EQ(ShownText(m_list, 0, 1), L"second");
+}
