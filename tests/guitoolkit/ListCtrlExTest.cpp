@@ -582,6 +582,7 @@ TEST_F(ListCtrlExTest, CallbackTextsAreAskedOfTheParentUpToTheirBound)
     m_parent.m_bEndlessTexts = true;
     EXPECT_EQ(m_list.GetItemText(1, 2).GetLength(), 32767) << "the fetch stops doubling at 32768 characters";
     EXPECT_EQ(m_list.GetItemText(1, 1), L"r1c1") << "the list's own cells are not asked";
+    EXPECT_EQ(ShownText(m_list, 1, 2), std::wstring(63, L'x')) << "the control asks the parent through the list";
     // Painting the row asks the same way and ends.
     m_list.RedrawWindow(nullptr, NULL, RDW_INVALIDATE | RDW_UPDATENOW);
     m_parent.m_bEndlessTexts = false;
