@@ -1,0 +1,7 @@
+#include "guitoolkit/ListViewEx.h"
+
+void CListViewEx::OnInitialUpdate()
+{
+    CListView::OnInitialUpdate();
+    Init();
+}
