@@ -68,11 +68,26 @@ TEST_P(BarsPictureTest, FrameWithBothBars)
 
     const wchar_t* pszDir = _wgetenv(L"VF_SCREENSHOT_DIR");
     if (pszDir != nullptr)
-    {
         ::CreateDirectoryW((std::wstring(pszDir) + L"\\bars").c_str(), nullptr);
-        std::wstring strName = L"bars\\theme" + std::to_wstring(nThemeId);
-        EXPECT_TRUE(SaveWindowPicture(pFrame->m_hWnd, strName.c_str()));
-    }
+    auto picture = [&](const wchar_t* pszKind, HWND hWnd) {
+        if (pszDir != nullptr)
+            EXPECT_TRUE(SaveWindowPicture(hWnd, (L"bars\\" + std::wstring(pszKind) + std::to_wstring(nThemeId)).c_str()));
+    };
+    picture(L"theme", pFrame->m_hWnd);
+
+    // Down the left side, without the combo box; then floating in rows.
+    pFrame->DockControlBar(&toolBar, AFX_IDW_DOCKBAR_LEFT);
+    pFrame->RedrawWindow(nullptr, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    EXPECT_TRUE(PumpUntil([&] { return combo.IsWindowVisible() == FALSE; }));
+    PumpPending();
+    picture(L"left-theme", pFrame->m_hWnd);
+    toolBar.SetBarStyle(toolBar.GetBarStyle() | CBRS_SIZE_DYNAMIC);
+    toolBar.m_nMRUWidth = 170;
+    pFrame->FloatControlBar(&toolBar, CPoint(600, 300));
+    HWND hMini = ::GetAncestor(toolBar.m_hWnd, GA_ROOT);
+    ::RedrawWindow(hMini, nullptr, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    PumpPending();
+    picture(L"float-theme", hMini);
     pFrame->DestroyWindow();
     PumpPending();
 }
