@@ -368,7 +368,8 @@ void CToolBar::OnBarStyleChange(DWORD dwOldStyle, DWORD dwNewStyle)
             Invalidate();
     }
     // The non-client area follows the side, the borders and the gripper.
-    if (m_hWnd != NULL && ((dwOldStyle ^ dwNewStyle) & (CBRS_ALIGN_ANY | CBRS_FLOATING | CBRS_GRIPPER | CBRS_BORDER_ANY)))
+    const DWORD dwFrameBits = CBRS_ALIGN_ANY | CBRS_FLOATING | CBRS_GRIPPER | CBRS_BORDER_ANY;
+    if (m_hWnd != NULL && ((dwOldStyle ^ dwNewStyle) & dwFrameBits))
         SetWindowPos(nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
     CControlBar::OnBarStyleChange(dwOldStyle, dwNewStyle);
 }

@@ -71,7 +71,10 @@ TEST_P(BarsPictureTest, FrameWithBothBars)
         ::CreateDirectoryW((std::wstring(pszDir) + L"\\bars").c_str(), nullptr);
     auto picture = [&](const wchar_t* pszKind, HWND hWnd) {
         if (pszDir != nullptr)
-            EXPECT_TRUE(SaveWindowPicture(hWnd, (L"bars\\" + std::wstring(pszKind) + std::to_wstring(nThemeId)).c_str()));
+        {
+            std::wstring strName = L"bars\\" + std::wstring(pszKind) + std::to_wstring(nThemeId);
+            EXPECT_TRUE(SaveWindowPicture(hWnd, strName.c_str()));
+        }
     };
     picture(L"theme", pFrame->m_hWnd);
 

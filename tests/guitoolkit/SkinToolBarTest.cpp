@@ -462,8 +462,8 @@ TEST_F(SkinToolBarPaintingTest, SeparatorsAreTheThemesThreeDRectangles)
         EXPECT_EQ(surface.At(br.x, br.y), crBottomRight) << stTest.nThemeId;
         // Nothing beyond the line's ends.
         EXPECT_EQ(surface.At(bAcross ? tl.x : tl.x - 1, bAcross ? tl.y - 1 : tl.y), Ground) << stTest.nThemeId;
-        EXPECT_EQ(surface.At(bAcross ? br.x : br.x + 1, bAcross ? br.y + 1 : br.y), stTest.bWrap ? crBottomRight : Ground)
-            << stTest.nThemeId;
+        const COLORREF crPast = stTest.bWrap ? crBottomRight : Ground;
+        EXPECT_EQ(surface.At(bAcross ? br.x : br.x + 1, bAcross ? br.y + 1 : br.y), crPast) << stTest.nThemeId;
     }
 }
 
