@@ -162,6 +162,13 @@ int CStatusBar::TextWidth(const wchar_t* pszText) const
     return dc.GetTextExtent(pszText, static_cast<int>(wcslen(pszText))).cx;
 }
 
+int CStatusBar::GripRoom() const
+{
+    if (!(GetStyle() & SBARS_SIZEGRIP) || ::IsZoomed(::GetAncestor(m_hWnd, GA_ROOT)))
+        return 0;
+    return ::GetSystemMetrics(SM_CXVSCROLL) + 2 * ::GetSystemMetrics(SM_CXBORDER);
+}
+
 void CStatusBar::UpdateParts(bool bResized)
 {
     if (m_hWnd == NULL || m_panes.empty())
@@ -177,7 +184,7 @@ void CStatusBar::UpdateParts(bool bResized)
         else
             nFixed += stInfo.cxText + PaneEdges;
     }
-    int nSpare = std::max(0, rcClient.Width() - nFixed);
+    int nSpare = std::max(0, rcClient.Width() - GripRoom() - nFixed);
     std::vector<int> rights;
     int x = 0;
     for (const stPane& stInfo : m_panes)

@@ -67,6 +67,9 @@ protected:
     // Sends the kept text, or none while the pane is disabled.
     void ShowPaneText(int nIndex);
     int TextWidth(const wchar_t* pszText) const;
+    // The width the size grip keeps at the bar's right end, where no pane
+    // may reach: none while the window is maximised and shows no grip.
+    int GripRoom() const;
 
     std::vector<stPane> m_panes;
 };

@@ -367,6 +367,10 @@ void CToolBar::OnBarStyleChange(DWORD dwOldStyle, DWORD dwNewStyle)
         if (m_hWnd != NULL)
             Invalidate();
     }
+    // The non-client area follows the side, the borders and the gripper.
+    const DWORD dwFrameBits = CBRS_ALIGN_ANY | CBRS_FLOATING | CBRS_GRIPPER | CBRS_BORDER_ANY;
+    if (m_hWnd != NULL && ((dwOldStyle ^ dwNewStyle) & dwFrameBits))
+        SetWindowPos(nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
     CControlBar::OnBarStyleChange(dwOldStyle, dwNewStyle);
 }
 
@@ -414,6 +418,20 @@ bool CToolBar::OnMessage(UINT nMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResu
         if (m_bDelayedButtonLayout)
             Layout();
         break;
+    case WM_NCCALCSIZE:
+    {
+        // The borders and the gripper lie outside the client area, where
+        // the control lays out its buttons from the corner.
+        CControlBar::OnMessage(nMsg, wParam, lParam, lResult);
+        RECT* pRect = reinterpret_cast<RECT*>(lParam);
+        CRect rcInside(*pRect);
+        CalcInsideRect(rcInside, (m_dwStyle & CBRS_ORIENT_HORZ) != 0 || IsFloating());
+        pRect->left = std::min(rcInside.left, pRect->right);
+        pRect->top = std::min(rcInside.top, pRect->bottom);
+        pRect->right = std::max(rcInside.right, pRect->left);
+        pRect->bottom = std::max(rcInside.bottom, pRect->top);
+        return true;
+    }
     case WM_NOTIFY:
     {
         NMHDR* pHeader = reinterpret_cast<NMHDR*>(lParam);

@@ -103,13 +103,19 @@ void CSkinStatusBar::DrawGrip(CDC* pDC, const CRect& rcGrip, int nThemeId)
         DrawGripLines(pDC, rcGrip);
 }
 
-void CSkinStatusBar::DrawPanes(CDC* pDC)
+BOOL CSkinStatusBar::CreatePaneFont(CFont& font)
 {
     NONCLIENTMETRICSW stMetrics = {};
     stMetrics.cbSize = sizeof(stMetrics);
+    if (!::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(stMetrics), &stMetrics, 0))
+        return FALSE;
+    return font.CreateFontIndirect(&stMetrics.lfMenuFont);
+}
+
+void CSkinStatusBar::DrawPanes(CDC* pDC)
+{
     CFont font;
-    if (::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(stMetrics), &stMetrics, 0))
-        font.CreateFontIndirect(&stMetrics.lfMenuFont);
+    CreatePaneFont(font);
     HGDIOBJ hOldFont = font.m_hObject != NULL ? ::SelectObject(pDC->m_hDC, font.m_hObject) : NULL;
     int nOldMode = pDC->SetBkMode(TRANSPARENT);
     for (int i = 0; i < GetCount(); ++i)

@@ -6,6 +6,7 @@
 #include "classlib/StatusBar.h"
 
 class CDC;
+class CFont;
 
 class CSkinStatusBar : public CStatusBar
 {
@@ -16,6 +17,10 @@ public:
     // The pane's rectangle as painted: the last pane reaches the bar's end
     // (short of the grip) when it stretches, else ends after its width.
     void GetPaneDrawRect(int nIndex, RECT& rc) const;
+
+    // The font the pane texts are painted in: the menu font of the system's
+    // non-client metrics. FALSE when it cannot be made.
+    static BOOL CreatePaneFont(CFont& font);
 
     // The grip of the theme in the rectangle's bottom-right corner.
     static void DrawGrip(CDC* pDC, const CRect& rcGrip, int nThemeId);

@@ -322,7 +322,49 @@ bool CSkinToolBar::OnMessage(UINT nMsg, WPARAM wParam, LPARAM lParam, LRESULT& l
         dc.Detach();
         return true;
     }
+    case WM_PAINT:
+    {
+        if (m_bDelayedButtonLayout)
+            Layout();
+        CPaintDC dc(this);
+        Paint(&dc);
+        lResult = 0;
+        return true;
+    }
+    case WM_NCPAINT:
+        OnNcPaint();
+        lResult = 0;
+        return true;
     default:
         return CToolBar::OnMessage(nMsg, wParam, lParam, lResult);
     }
+}
+
+void CSkinToolBar::OnNcPaint()
+{
+    CWindowDC dc(this);
+    if (dc.m_hDC == NULL)
+        return;
+    CRect rcWindow;
+    GetWindowRect(rcWindow);
+    CPoint ptClient(0, 0);
+    ClientToScreen(&ptClient);
+    ptClient.x -= rcWindow.left;
+    ptClient.y -= rcWindow.top;
+    rcWindow.OffsetRect(-rcWindow.left, -rcWindow.top);
+    CRect rcClient;
+    GetClientRect(rcClient);
+    rcClient.OffsetRect(ptClient.x, ptClient.y);
+    dc.ExcludeClipRect(rcClient);
+    DrawBorders(&dc, rcWindow);
+    dc.IntersectClipRect(rcWindow);
+    // The ground is painted in client coordinates: a docked bar's reaches
+    // out over its borders and gripper.
+    CPoint ptOldOrigin;
+    if (!IsFloating())
+        ptOldOrigin = dc.SetWindowOrg(-ptClient.x, -ptClient.y);
+    SendMessage(WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc.m_hDC));
+    if (!IsFloating())
+        dc.SetWindowOrg(ptOldOrigin.x, ptOldOrigin.y);
+    DrawGripper(&dc, rcWindow);
 }

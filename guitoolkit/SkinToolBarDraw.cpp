@@ -134,11 +134,39 @@ void CSkinToolBar::DrawGroundGradients(CDC* pDC, const CRect& rcBar, COLORREF cr
         int nBottom = IsFloating() ? rcBar.bottom : rcBar.bottom - 2;
         VerticalGradient(pDC, rcBar.left + lb, rcBar.top + 2, rcBar.right - rb, rcBar.bottom / 2, crLight, crMiddle);
         VerticalGradient(pDC, rcBar.left + lb, rcBar.bottom / 2, rcBar.right - rb, nBottom, crMiddle, crDark);
+        if (IsFloating())
+            DrawFloatingRows(pDC, rcBar, crLight, crMiddle, crDark);
         return;
     }
     int nFirst = IsBarColorTheme(CSkinMenu::GetCurrentThemeId()) ? rcBar.left + lb - 1 : rcBar.left + lb;
     HorizontalGradient(pDC, nFirst, rcBar.top + lb, rcBar.right / 2, rcBar.bottom - rb, crLight, crMiddle);
     HorizontalGradient(pDC, rcBar.right / 2, rcBar.top + lb, rcBar.right - rb, rcBar.bottom - rb, crMiddle, crDark);
+}
+
+void CSkinToolBar::DrawFloatingRows(CDC* pDC, const CRect& rcBar, COLORREF crLight, COLORREF crMiddle,
+                                    COLORREF crDark)
+{
+    CRect rcPrevious(0, 0, 0, 0);
+    for (const stVisibleButton& stVisible : VisibleButtons())
+    {
+        const TBBUTTON& stButton = stVisible.stButton;
+        const CRect& rc = stVisible.rc;
+        if (rc.top != rcPrevious.top || rc.bottom != rcPrevious.bottom)
+        {
+            // A wrapped separator is the gap between two rows.
+            if ((stButton.fsStyle & TBSTYLE_SEP) && (stButton.fsState & TBSTATE_WRAP))
+            {
+                VerticalGradient(pDC, rcBar.left, rcPrevious.bottom, rcBar.right, rc.bottom, crDark, crLight);
+            }
+            else
+            {
+                int nMiddle = (rc.top + rc.bottom) / 2;
+                VerticalGradient(pDC, rcBar.left, rc.top, rcBar.right, nMiddle, crLight, crMiddle);
+                VerticalGradient(pDC, rcBar.left, nMiddle, rcBar.right, rc.bottom, crMiddle, crDark);
+            }
+        }
+        rcPrevious = rc;
+    }
 }
 
 BOOL CSkinToolBar::EraseBackground(CDC* pDC)
@@ -305,7 +333,8 @@ void CSkinToolBar::DrawButtonBackground(CDC* pDC, CRect rc, UINT nState, bool bD
     }
 }
 
-void CSkinToolBar::DrawButtonImage(CDC* pDC, const CRect& rc, int iImage, UINT nState, bool bDropDown, int nThemeId)
+void CSkinToolBar::DrawButtonImage(CDC* pDC, const CRect& rc, int iImage, UINT nState, bool bDropDown, int nThemeId,
+                                   bool bWithText)
 {
     bool bHot = (nState & CDIS_HOT) != 0;
     const CImageList* pImages = &m_imagesNormal;
@@ -319,6 +348,10 @@ void CSkinToolBar::DrawButtonImage(CDC* pDC, const CRect& rc, int iImage, UINT n
     ImageList_GetIconSize(pImages->m_hImageList, &cx, &cy);
     int x = (rc.left + rc.right - cx) / 2 - (bDropDown ? DropDownImageShift : 0);
     int y = (rc.top + rc.bottom - cy) / 2;
+    if (bWithText && (GetStyle() & TBSTYLE_LIST))
+        x = rc.left + 3;
+    else if (bWithText)
+        y = rc.top + 4;
     if ((nThemeId == 2 || nThemeId == 3) && bHot && !(nState & CDIS_SELECTED) && !(nState & CDIS_DISABLED))
     {
         HICON hIcon = ImageList_GetIcon(pImages->m_hImageList, iImage, ILD_NORMAL);
@@ -333,6 +366,24 @@ void CSkinToolBar::DrawButtonImage(CDC* pDC, const CRect& rc, int iImage, UINT n
         --y;
     }
     ImageList_Draw(pImages->m_hImageList, iImage, pDC->m_hDC, x, y, ILD_TRANSPARENT);
+}
+
+void CSkinToolBar::DrawButtonText(CDC* pDC, const CRect& rcText, const CString& strText, UINT nState, int nThemeId)
+{
+    bool bHot = (nState & (CDIS_HOT | CDIS_SELECTED)) == CDIS_HOT;
+    int nColor = COLOR_WINDOWTEXT;
+    if (nState & CDIS_DISABLED)
+        nColor = COLOR_GRAYTEXT;
+    else if (bHot && (nThemeId == 6 || nThemeId == 7))
+        nColor = COLOR_HIGHLIGHTTEXT;
+    HGDIOBJ hOldFont = ::SelectObject(pDC->m_hDC, ::GetStockObject(ANSI_VAR_FONT));
+    int nOldMode = pDC->SetBkMode(TRANSPARENT);
+    COLORREF crOldText = pDC->SetTextColor(SysColor(nColor));
+    CRect rc = rcText;
+    pDC->DrawText(strText, strText.GetLength(), rc, DT_CENTER);
+    pDC->SetTextColor(crOldText);
+    pDC->SetBkMode(nOldMode);
+    ::SelectObject(pDC->m_hDC, hOldFont);
 }
 
 void CSkinToolBar::DrawDropDownArrow(CDC* pDC, const CRect& rc, UINT nState)
@@ -364,8 +415,11 @@ void CSkinToolBar::DrawButton(NMTBCUSTOMDRAW* pDraw)
     UINT nState = pDraw->nmcd.uItemState;
     if (!(stButton.fsState & TBSTATE_ENABLED))
         nState |= CDIS_DISABLED;
+    CString strText = ButtonText(stButton.idCommand);
     DrawButtonBackground(&dc, rc, nState, bDropDown, nThemeId);
-    DrawButtonImage(&dc, rc, stButton.iBitmap, nState, bDropDown, nThemeId);
+    DrawButtonImage(&dc, rc, stButton.iBitmap, nState, bDropDown, nThemeId, !strText.IsEmpty());
+    if (!strText.IsEmpty())
+        DrawButtonText(&dc, CRect(pDraw->rcText), strText, nState, nThemeId);
     if (bDropDown)
         DrawDropDownArrow(&dc, rc, nState);
     dc.Detach();
@@ -380,7 +434,11 @@ BOOL CSkinToolBar::OnChildNotify(UINT nMsg, WPARAM wParam, LPARAM lParam, LRESUL
     switch (pDraw->nmcd.dwDrawStage)
     {
     case CDDS_PREPAINT:
-        *pResult = CDRF_NOTIFYITEMDRAW;
+        *pResult = CDRF_NOTIFYITEMDRAW | CDRF_NOTIFYPOSTPAINT | CDRF_SKIPDEFAULT;
+        return TRUE;
+    case CDDS_POSTPAINT:
+    case CDDS_ITEMPOSTPAINT:
+        *pResult = CDRF_NOTIFYITEMDRAW | CDRF_SKIPDEFAULT;
         return TRUE;
     case CDDS_ITEMPREPAINT:
         DrawButton(pDraw);

@@ -1,6 +1,7 @@
 #include "guitoolkit/StatusBarACT.h"
 
 #include "classlib/DC.h"
+#include "classlib/GdiObject.h"
 #include "classlib/WinApp.h"
 
 #include <windowsx.h>
@@ -144,9 +145,12 @@ void CStatusBarACT::AutoSizePane(int nIndex)
     int nBreak = strText.Find(L'\n');
     if (nBreak >= 0)
         strText = strText.Left(nBreak);
+    // Measured in the font the text is painted in, not the control's own:
+    // a text measured narrower than it paints loses its end to the clip.
+    CFont font;
     CClientDC dc(this);
-    HFONT hFont = GetFont();
-    dc.SelectObject(hFont != NULL ? static_cast<HGDIOBJ>(hFont) : ::GetStockObject(ANSI_VAR_FONT));
+    if (CreatePaneFont(font))
+        dc.SelectObject(&font);
     CRect rc;
     dc.DrawText(strText, strText.GetLength(), rc, DT_CALCRECT | DT_NOPREFIX | DT_SINGLELINE);
     UINT nID = 0, nStyle = 0;

@@ -42,6 +42,10 @@ struct stToolkitEnvironment
     DWORD(WINAPI* pfnGetTickCount)() = ::GetTickCount;
     // Key names of accelerator texts; Wine answers with X key names.
     int(WINAPI* pfnGetKeyNameText)(LONG, LPWSTR, int) = ::GetKeyNameTextW;
+    // The pointer and the window under it, which make a tool bar button hot;
+    // Wine cannot move the X pointer for a test.
+    BOOL(WINAPI* pfnGetCursorPos)(LPPOINT) = ::GetCursorPos;
+    HWND(WINAPI* pfnWindowFromPoint)(POINT) = ::WindowFromPoint;
 
     bool IsVisualStyleActive() const { return pfnIsThemeActive != nullptr && pfnIsThemeActive(); }
     COLORREF SysColor(int nIndex) const { return pfnGetSysColor(nIndex); }

@@ -6,6 +6,7 @@
 #include "guitoolkit/StatusBarACT.h"
 
 #include "GuiTestSupport.h"
+#include "InjectedCursor.h"
 #include "MenuPaintSupport.h"
 
 #include <gtest/gtest.h>
@@ -18,7 +19,7 @@ namespace
 constexpr UINT ComboID = 1310;
 
 // A frame with a tool bar (one button hot, one disabled, a combo box on a
-// separator) and a two-pane status bar, pictured in several themes.
+// separator) and a two-pane status bar, pictured in every theme.
 class BarsPictureTest : public MenuHookTest, public ::testing::WithParamInterface<int>
 {
 };
@@ -26,6 +27,8 @@ class BarsPictureTest : public MenuHookTest, public ::testing::WithParamInterfac
 TEST_P(BarsPictureTest, FrameWithBothBars)
 {
     const int nThemeId = GetParam();
+    // Under Wine the even themes give way to the odd ones.
+    ToolkitEnvironment().bWine = false;
     CSkinMenu::SelectTheme(nThemeId);
     ASSERT_EQ(CSkinMenu::GetCurrentThemeId(), nThemeId);
 
@@ -54,21 +57,43 @@ TEST_P(BarsPictureTest, FrameWithBothBars)
     EnableSkinDocking(pFrame, CBRS_ALIGN_ANY);
     pFrame->DockControlBar(&toolBar, AFX_IDW_DOCKBAR_TOP);
     pFrame->RecalcLayout();
-    toolBar.SendMessage(TB_SETHOTITEM, 0);
+    // The pointer over the first button while the combo box has the focus.
+    CRect rcHot;
+    toolBar.GetItemRect(0, rcHot);
+    PlaceInjectedCursor(toolBar.m_hWnd, rcHot.CenterPoint());
+    combo.SetFocus();
     pFrame->RedrawWindow(nullptr, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
     EXPECT_TRUE(PumpUntil([&] { return combo.IsWindowVisible() != FALSE; }));
     PumpPending();
 
     const wchar_t* pszDir = _wgetenv(L"VF_SCREENSHOT_DIR");
     if (pszDir != nullptr)
-    {
         ::CreateDirectoryW((std::wstring(pszDir) + L"\\bars").c_str(), nullptr);
-        std::wstring strName = L"bars\\theme" + std::to_wstring(nThemeId);
-        EXPECT_TRUE(SaveWindowPicture(pFrame->m_hWnd, strName.c_str()));
-    }
+    auto picture = [&](const wchar_t* pszKind, HWND hWnd) {
+        if (pszDir != nullptr)
+        {
+            std::wstring strName = L"bars\\" + std::wstring(pszKind) + std::to_wstring(nThemeId);
+            EXPECT_TRUE(SaveWindowPicture(hWnd, strName.c_str()));
+        }
+    };
+    picture(L"theme", pFrame->m_hWnd);
+
+    // Down the left side, without the combo box; then floating in rows.
+    pFrame->DockControlBar(&toolBar, AFX_IDW_DOCKBAR_LEFT);
+    pFrame->RedrawWindow(nullptr, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    EXPECT_TRUE(PumpUntil([&] { return combo.IsWindowVisible() == FALSE; }));
+    PumpPending();
+    picture(L"left-theme", pFrame->m_hWnd);
+    toolBar.SetBarStyle(toolBar.GetBarStyle() | CBRS_SIZE_DYNAMIC);
+    toolBar.m_nMRUWidth = 170;
+    pFrame->FloatControlBar(&toolBar, CPoint(600, 300));
+    HWND hMini = ::GetAncestor(toolBar.m_hWnd, GA_ROOT);
+    ::RedrawWindow(hMini, nullptr, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    PumpPending();
+    picture(L"float-theme", hMini);
     pFrame->DestroyWindow();
     PumpPending();
 }
 
-INSTANTIATE_TEST_SUITE_P(Themes, BarsPictureTest, ::testing::Values(1, 3, 5, 7, 9, 11));
+INSTANTIATE_TEST_SUITE_P(Themes, BarsPictureTest, ::testing::Range(0, 12));
 } // namespace

@@ -133,4 +133,32 @@ TEST_F(SkinStatusBarTest, PaneTextFollowsItsIcon)
     // Past the icon (at 2, 16 wide) the text comes the icon's width and 1 later.
     EXPECT_EQ(firstInk(2 + 16), nPlain + 16 + 1);
 }
+// Pixels of the grip's diagonal lines in the corner of the window as shown.
+int ShownGripLinePixels(HWND hWnd)
+{
+    CRect rc;
+    ::GetClientRect(hWnd, &rc);
+    HDC hDC = ::GetDC(hWnd);
+    int n = 0;
+    for (int x = rc.right - ::GetSystemMetrics(SM_CXVSCROLL); x < rc.right; ++x)
+        for (int y = rc.top; y < rc.bottom; ++y)
+            n += ::GetPixel(hDC, x, y) == ::GetSysColor(COLOR_BTNSHADOW) ? 1 : 0;
+    ::ReleaseDC(hWnd, hDC);
+    return n;
+}
+
+TEST_F(SkinStatusBarTest, BarOfItsOwnIsLeftToTheControlsPainting)
+{
+    // The control draws no grip without the size-grip style; the bar draws
+    // its own whenever it paints itself.
+    m_bar.RedrawWindow(nullptr, NULL, RDW_INVALIDATE | RDW_UPDATENOW);
+    EXPECT_GT(ShownGripLinePixels(m_bar.m_hWnd), 0);
+
+    CSkinStatusBar alone;
+    ASSERT_TRUE(alone.CreateEx(0, STATUSCLASSNAMEW, nullptr, WS_POPUP | WS_VISIBLE | CCS_NOPARENTALIGN,
+                               CRect(40, 400, 440, 424), nullptr, 0));
+    alone.RedrawWindow(nullptr, NULL, RDW_INVALIDATE | RDW_UPDATENOW);
+    EXPECT_EQ(ShownGripLinePixels(alone.m_hWnd), 0);
+    alone.DestroyWindow();
+}
 } // namespace

@@ -1,16 +1,19 @@
 #include "classlib/Controls.h"
 #include "classlib/DC.h"
 #include "classlib/FrameWnd.h"
+#include "guitoolkit/MenuTheme.h"
 #include "guitoolkit/SkinMenu.h"
 #include "guitoolkit/SkinToolBar.h"
 #include "guitoolkit/ToolkitColors.h"
 
 #include "GuiTestSupport.h"
+#include "InjectedCursor.h"
 #include "MenuPaintSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <vector>
 
 namespace
 {
@@ -167,8 +170,73 @@ class CPaintedToolBar : public CSkinToolBar
 public:
     using CSkinToolBar::DrawButtonImage;
     using CSkinToolBar::DrawDropDownArrow;
+    using CSkinToolBar::DrawSeparator;
     using CSkinToolBar::EraseBackground;
+    using CSkinToolBar::Paint;
+
+    // A custom-draw record as the parent handed it back.
+    struct stSeen
+    {
+        DWORD dwStage;
+        DWORD_PTR dwItemSpec;
+        UINT uItemState;
+        CRect rc;
+        CRect rcText;
+    };
+    BOOL OnChildNotify(UINT nMsg, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override
+    {
+        auto* pDraw = reinterpret_cast<NMTBCUSTOMDRAW*>(lParam);
+        if (nMsg == WM_NOTIFY && pDraw->nmcd.hdr.code == static_cast<UINT>(NM_CUSTOMDRAW))
+            m_seen.push_back({pDraw->nmcd.dwDrawStage, pDraw->nmcd.dwItemSpec, pDraw->nmcd.uItemState,
+                              pDraw->nmcd.rc, pDraw->rcText});
+        return CSkinToolBar::OnChildNotify(nMsg, wParam, lParam, pResult);
+    }
+    std::vector<stSeen> m_seen;
 };
+
+TEST(SkinToolBarRules, ItemStateFromTheButtonAndThePointer)
+{
+    struct stCase
+    {
+        BYTE fsState;
+        bool bActiveUnderCursor;
+        UINT nState;
+    };
+    const BYTE E = TBSTATE_ENABLED;
+    const stCase cases[] = {
+        {E, false, 0},
+        {E, true, CDIS_HOT},
+        {0, true, CDIS_DISABLED},
+        {E | TBSTATE_PRESSED, true, CDIS_HOT | CDIS_SELECTED},
+        {E | TBSTATE_PRESSED, false, CDIS_HOT},
+        {E | TBSTATE_CHECKED, false, CDIS_CHECKED},
+        {TBSTATE_INDETERMINATE, false, CDIS_INDETERMINATE | CDIS_DISABLED},
+    };
+    for (const stCase& stTest : cases)
+        EXPECT_EQ(CSkinToolBar::ItemState(stTest.fsState, stTest.bActiveUnderCursor), stTest.nState)
+            << int(stTest.fsState) << " " << stTest.bActiveUnderCursor;
+}
+
+TEST(SkinToolBarRules, TextGoesUnderTheImageOrBesideItOnAListBar)
+{
+    struct stCase
+    {
+        bool bList;
+        bool bDropDown;
+        CRect rcText;
+    };
+    // A 40 by 30 button at (10, 5), a text of 20 by 13 and images 16 wide.
+    const stCase cases[] = {
+        {false, false, CRect(20, 22, 40, 34)},
+        {false, true, CRect(13, 22, 33, 34)},
+        {true, false, CRect(30, 15, 48, 28)},
+        {true, true, CRect(30, 15, 33, 28)},
+    };
+    for (const stCase& stTest : cases)
+        EXPECT_EQ(CSkinToolBar::TextRect(CRect(10, 5, 50, 35), CSize(20, 13), stTest.bList, stTest.bDropDown, 16),
+                  stTest.rcText)
+            << stTest.bList << stTest.bDropDown;
+}
 
 TEST(SkinToolBarPainting, DropDownArrowIsATriangleOfFiveThreeAndOne)
 {
@@ -201,6 +269,21 @@ protected:
         m_pFrame->DestroyWindow();
         PumpPending();
         MenuHookTest::TearDown();
+    }
+    // Docks the bar across the frame's top in the theme: its window's
+    // rectangle and the screen point where its client area starts.
+    void DockOnTop(int nThemeId, DWORD dwBarStyle, CRect& rcWindow, CPoint& ptClient)
+    {
+        CSkinMenu::SelectTheme(nThemeId);
+        ASSERT_EQ(CSkinMenu::GetCurrentThemeId(), nThemeId);
+        m_bar.SetBarStyle(dwBarStyle);
+        m_bar.EnableDocking(CBRS_ALIGN_ANY);
+        m_pFrame->EnableDocking(CBRS_ALIGN_ANY);
+        m_pFrame->DockControlBar(&m_bar, AFX_IDW_DOCKBAR_TOP);
+        m_pFrame->RecalcLayout();
+        m_bar.GetWindowRect(rcWindow);
+        ptClient = CPoint(0, 0);
+        m_bar.ClientToScreen(&ptClient);
     }
     // The colour at the image's middle as the state draws it.
     COLORREF DrawnImage(UINT nState)
@@ -236,21 +319,217 @@ TEST_F(SkinToolBarPaintingTest, ImageListFollowsTheButtonState)
 
 TEST_F(SkinToolBarPaintingTest, DockedAcrossInThemeSevenHasItsLightAndDarkRows)
 {
-    CSkinMenu::SelectTheme(7);
-    ASSERT_EQ(CSkinMenu::GetCurrentThemeId(), 7);
-    m_bar.SetBarStyle(CBRS_ALIGN_TOP);
-    m_bar.EnableDocking(CBRS_ALIGN_ANY);
-    m_pFrame->EnableDocking(CBRS_ALIGN_ANY);
-    m_pFrame->DockControlBar(&m_bar, AFX_IDW_DOCKBAR_TOP);
+    CRect rcWindow;
+    CPoint ptClient;
+    ASSERT_NO_FATAL_FAILURE(DockOnTop(7, CBRS_ALIGN_TOP, rcWindow, ptClient));
+    // The ground covers the window, borders and gripper too: painted in
+    // client coordinates onto a picture of the window.
+    CPaintSurface surface(rcWindow.Width(), rcWindow.Height());
+    surface.DC().SetWindowOrg(rcWindow.left - ptClient.x, rcWindow.top - ptClient.y);
+    EXPECT_TRUE(m_bar.EraseBackground(&surface.DC()));
+    surface.DC().SetWindowOrg(0, 0);
+    const COLORREF m = GetMenuBackgroundColor(NULL);
+    const int x = rcWindow.Width() / 2;
+    EXPECT_EQ(surface.At(x, m_bar.m_cyTopBorder + 1), LightenColor(125, m));
+    EXPECT_EQ(surface.At(x, rcWindow.Height() - 3), DarkenColor(150, m));
+}
+
+TEST_F(SkinToolBarPaintingTest, PaintingAsksTheParentAboutTheBarAndEachVisibleButton)
+{
+    CComboBox combo;
+    ASSERT_TRUE(combo.Create(WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST, CRect(0, 0, 80, 200), &m_bar, ComboID));
+    ASSERT_TRUE(m_bar.InsertControl(2, &combo, 0));
+    m_bar.SendMessage(TB_HIDEBUTTON, 1302, TRUE);
+    m_bar.SetButtonStyle(m_bar.CommandToIndex(1303), TBBS_DISABLED);
     m_pFrame->RecalcLayout();
+    m_bar.UpdateWindow();
+    CRect rcFirst;
+    m_bar.GetItemRect(0, rcFirst);
+    m_bar.SetFocus();
+    PlaceInjectedCursor(m_bar.m_hWnd, rcFirst.CenterPoint());
+
     CRect rcClient;
     m_bar.GetClientRect(rcClient);
-    CPaintSurface surface(rcClient.Width(), rcClient.Height() + 4);
+    CPaintSurface surface(rcClient.Width(), rcClient.Height());
+    m_bar.m_seen.clear();
+    m_bar.Paint(&surface.DC());
+    std::vector<std::pair<DWORD, DWORD_PTR>> stages;
+    for (const CPaintedToolBar::stSeen& stSeen : m_bar.m_seen)
+        stages.emplace_back(stSeen.dwStage, stSeen.dwItemSpec);
+    const std::vector<std::pair<DWORD, DWORD_PTR>> expected = {
+        {CDDS_PREPAINT, 0},           {CDDS_PREERASE, 0},          {CDDS_POSTERASE, 0},
+        {CDDS_ITEMPREPAINT, 1301},    {CDDS_ITEMPOSTPAINT, 1301},  {CDDS_ITEMPREPAINT, 1303},
+        {CDDS_ITEMPOSTPAINT, 1303},   {CDDS_POSTPAINT, 0},
+    };
+    ASSERT_EQ(stages, expected);
+    EXPECT_EQ(m_bar.m_seen[0].rc, rcClient);
+    EXPECT_EQ(m_bar.m_seen[3].rc, rcFirst);
+    EXPECT_EQ(m_bar.m_seen[3].uItemState, UINT(CDIS_HOT));
+    EXPECT_EQ(m_bar.m_seen[5].uItemState, UINT(CDIS_DISABLED));
+    EXPECT_EQ(m_bar.m_seen[7].rc, rcClient);
+
+    // Out of the frame's focus the pointer makes nothing hot.
+    ::SetFocus(NULL);
+    m_bar.m_seen.clear();
+    m_bar.Paint(&surface.DC());
+    ASSERT_GT(m_bar.m_seen.size(), 3u);
+    EXPECT_EQ(m_bar.m_seen[3].uItemState, 0u);
+}
+
+TEST_F(SkinToolBarPaintingTest, ButtonTextGoesUnderItsImage)
+{
+    TBBUTTONINFOW stInfo = {};
+    stInfo.cbSize = sizeof(stInfo);
+    stInfo.dwMask = TBIF_TEXT;
+    wchar_t szText[] = L"Go";
+    stInfo.pszText = szText;
+    ASSERT_TRUE(m_bar.SendMessage(TB_SETBUTTONINFOW, 1301, reinterpret_cast<LPARAM>(&stInfo)));
+    BOOL bOldMode = CSkinMenu::SetDisabledIconMode(FALSE);
+    m_pFrame->RecalcLayout();
+    m_bar.UpdateWindow();
+    CRect rc;
+    m_bar.GetItemRect(0, rc);
+    CRect rcClient;
+    m_bar.GetClientRect(rcClient);
+    CPaintSurface surface(rcClient.Width(), rcClient.Height(), Ground);
+    m_bar.m_seen.clear();
+    m_bar.Paint(&surface.DC());
+    ASSERT_GT(m_bar.m_seen.size(), 3u);
+    const CPaintedToolBar::stSeen& stItem = m_bar.m_seen[3];
+    ASSERT_EQ(stItem.dwItemSpec, 1301u);
+
+    CClientDC dc(&m_bar);
+    dc.SelectStockObject(ANSI_VAR_FONT);
+    CSize sizeText = dc.GetTextExtent(L"Go", 2);
+    EXPECT_EQ(stItem.rcText, CSkinToolBar::TextRect(rc, sizeText, false, false, m_bar.GetImageSize().cx));
+    const COLORREF crText = ::GetSysColor(COLOR_WINDOWTEXT);
+    EXPECT_GT(surface.Count(stItem.rcText, crText), 0);
+    // The image sits 4 pixels below the button's top, clear of the text.
+    const int x = (rc.left + rc.right - m_bar.GetImageSize().cx) / 2;
+    EXPECT_EQ(surface.At(x + 8, rc.top + 4 + 7), RGB(0xE0, 0x20, 0x20));
+    CSkinMenu::SetDisabledIconMode(bOldMode);
+}
+
+TEST_F(SkinToolBarPaintingTest, SeparatorsAreTheThemesThreeDRectangles)
+{
+    struct stCase
+    {
+        int nThemeId;
+        DWORD dwAlign;
+        bool bWrap;
+        POINT ptTopLeft;
+        POINT ptBottomRight;
+    };
+    // S the separator, P the button before it.
+    const CRect rcAcross(20, 2, 28, 24), rcBefore(0, 2, 20, 24);
+    const CRect rcBelow(2, 30, 24, 38), rcAbove(2, 8, 24, 30);
+    const stCase cases[] = {
+        // Across: a line down the middle, 3 pixels in from each end; one
+        // pixel wide where both colours are one, two otherwise.
+        {7, CBRS_ALIGN_TOP, false, {23, 5}, {23, 20}},
+        {11, CBRS_ALIGN_TOP, false, {23, 5}, {24, 20}},
+        // Down a side: a row halfway between the two bottoms.
+        {3, CBRS_ALIGN_LEFT, false, {5, 34}, {20, 34}},
+        // A wrapped separator of a floating bar: a row to the bar's end.
+        {11, CBRS_ALIGN_TOP, true, {6, 33}, {6, 34}},
+    };
+    m_pFrame->RecalcLayout();
+    for (const stCase& stTest : cases)
+    {
+        CSkinMenu::SelectTheme(stTest.nThemeId);
+        ASSERT_EQ(CSkinMenu::GetCurrentThemeId(), stTest.nThemeId);
+        m_bar.SetBarStyle((m_bar.GetBarStyle() & ~CBRS_ALIGN_ANY) | stTest.dwAlign);
+        COLORREF crTopLeft, crBottomRight;
+        if (stTest.nThemeId == 7)
+        {
+            crTopLeft = crBottomRight = LightenColor(150, ::GetSysColor(COLOR_3DDKSHADOW));
+        }
+        else if (stTest.nThemeId == 3)
+        {
+            crTopLeft = crBottomRight = DarkenColor(40, GetBarFaceColor());
+        }
+        else
+        {
+            crTopLeft = DarkenColor(40, GetBarBackgroundColor());
+            crBottomRight = LightenColor(140, GetBarBackgroundColor());
+        }
+        CPaintSurface surface(60, 40, Ground);
+        bool bAcross = stTest.dwAlign == CBRS_ALIGN_TOP && !stTest.bWrap;
+        m_bar.DrawSeparator(&surface.DC(), bAcross ? rcAcross : rcBelow, bAcross ? rcBefore : rcAbove, stTest.bWrap);
+        const POINT& tl = stTest.ptTopLeft;
+        const POINT& br = stTest.ptBottomRight;
+        EXPECT_EQ(surface.At(tl.x, tl.y), crTopLeft) << stTest.nThemeId;
+        EXPECT_EQ(surface.At(br.x, br.y), crBottomRight) << stTest.nThemeId;
+        // Nothing beyond the line's ends.
+        EXPECT_EQ(surface.At(bAcross ? tl.x : tl.x - 1, bAcross ? tl.y - 1 : tl.y), Ground) << stTest.nThemeId;
+        const COLORREF crPast = stTest.bWrap ? crBottomRight : Ground;
+        EXPECT_EQ(surface.At(bAcross ? br.x : br.x + 1, bAcross ? br.y + 1 : br.y), crPast) << stTest.nThemeId;
+    }
+}
+
+TEST_F(SkinToolBarPaintingTest, RowsOfAFloatingBarHaveGradientsOfTheirOwn)
+{
+    CSkinMenu::SelectTheme(9);
+    ASSERT_EQ(CSkinMenu::GetCurrentThemeId(), 9);
+    m_bar.EnableDocking(CBRS_ALIGN_ANY);
+    m_pFrame->EnableDocking(CBRS_ALIGN_ANY);
+    // One button a row.
+    m_bar.SetBarStyle(m_bar.GetBarStyle() | CBRS_SIZE_DYNAMIC);
+    m_bar.m_nMRUWidth = m_bar.GetButtonSize().cx + 1;
+    m_pFrame->FloatControlBar(&m_bar, CPoint(600, 100));
+    ASSERT_TRUE(m_bar.IsFloating());
+    m_bar.UpdateWindow();
+    CRect rcClient;
+    m_bar.GetClientRect(rcClient);
+    CPaintSurface surface(rcClient.Width(), rcClient.Height());
     EXPECT_TRUE(m_bar.EraseBackground(&surface.DC()));
-    // The window's rectangle in client coordinates: here the client's.
-    const COLORREF m = GetMenuBackgroundColor(NULL);
-    const int x = rcClient.Width() / 2;
-    EXPECT_EQ(surface.At(x, m_bar.m_cyTopBorder + 1), LightenColor(125, m));
-    EXPECT_EQ(surface.At(x, rcClient.bottom - 3), DarkenColor(150, m));
+    COLORREF c1 = 0, c2 = 0, c3 = 0, c4 = 0;
+    CSkinMenu::GetCurrentTheme()->GetBarColors(c1, c2, c3, c4, FALSE);
+    ASSERT_NE(c1, c2);
+
+    // Each row starts light at its top and is the middle colour halfway down.
+    int nRows = 0;
+    CRect rcPrevious(0, 0, 0, 0);
+    for (int i = 0; i < m_bar.GetCount(); ++i)
+    {
+        CRect rc;
+        m_bar.GetItemRect(i, rc);
+        bool bRowStart = rc.top != rcPrevious.top || rc.bottom != rcPrevious.bottom;
+        rcPrevious = rc;
+        if (!bRowStart || (m_bar.GetButtonStyle(i) & TBBS_SEPARATOR))
+            continue;
+        ++nRows;
+        EXPECT_EQ(surface.At(rcClient.Width() / 2, rc.top), c1) << i;
+        EXPECT_EQ(surface.At(rcClient.Width() / 2, (rc.top + rc.bottom) / 2), c2) << i;
+    }
+    EXPECT_GE(nRows, 3);
+}
+
+TEST_F(SkinToolBarPaintingTest, DockedBarDrawsItsGripperBesideItsButtons)
+{
+    CRect rcWindow;
+    CPoint ptClient;
+    ASSERT_NO_FATAL_FAILURE(DockOnTop(7, m_bar.GetBarStyle() | CBRS_GRIPPER, rcWindow, ptClient));
+    // The control lays its buttons out from the client's corner.
+    EXPECT_GE(ptClient.x - rcWindow.left, m_bar.m_cxLeftBorder + 7);
+    m_bar.RedrawWindow(nullptr, NULL, RDW_FRAME | RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+
+    // The theme's gripper alone, on a picture of the window.
+    rcWindow.OffsetRect(-rcWindow.left, -rcWindow.top);
+    CPaintSurface reference(rcWindow.Width(), rcWindow.Height(), Ground);
+    CRect rcBorders(m_bar.m_cxLeftBorder, m_bar.m_cyTopBorder, m_bar.m_cxRightBorder, m_bar.m_cyBottomBorder);
+    CSkinMenu::GetCurrentTheme()->DrawGripper(&reference.DC(), rcWindow, m_bar.GetBarStyle(), rcBorders);
+    HDC hDC = ::GetWindowDC(m_bar.m_hWnd);
+    int nDots = 0, nShown = 0;
+    for (int x = 0; x < rcWindow.right; ++x)
+        for (int y = 0; y < rcWindow.bottom; ++y)
+            if (reference.At(x, y) != Ground)
+            {
+                ++nDots;
+                nShown += ::GetPixel(hDC, x, y) == reference.At(x, y) ? 1 : 0;
+            }
+    ::ReleaseDC(m_bar.m_hWnd, hDC);
+    EXPECT_GT(nDots, 0);
+    EXPECT_EQ(nShown, nDots);
 }
 } // namespace

@@ -1,11 +1,14 @@
 #include "classlib/DC.h"
 #include "classlib/FrameWnd.h"
+#include "classlib/GdiObject.h"
 #include "guitoolkit/StatusBarACT.h"
 
 #include "GuiTestSupport.h"
+#include "MenuPaintSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <vector>
 
 namespace
@@ -45,6 +48,7 @@ public:
 class CTestStatusBarACT : public CStatusBarACT
 {
 public:
+    using CStatusBarACT::Paint;
     CString Tip(int nIndex) const { return m_wndToolTip.GetText(const_cast<CTestStatusBarACT*>(this), nIndex + 1); }
 };
 
@@ -123,20 +127,106 @@ TEST_F(StatusBarACTTest, LineBreakSplitsTheTipOffAndALaterTextKeepsIt)
     EXPECT_EQ(m_bar.Tip(1), L"The computer this program watches");
 }
 
-TEST_F(StatusBarACTTest, AutoSizedPaneIsAsWideAsItsText)
+TEST_F(StatusBarACTTest, AutoSizedPaneIsAsWideAsItsTextInThePaintedFont)
 {
     m_bar.SetPaneFlags(1, SBACT_AUTOSIZE | SBACT_CLICKABLE);
-    m_bar.SetPaneText(1, L"A rather longer pane text\nwith a tip");
+    m_bar.SetPaneText(1, L"Computer: WORKSTATION\nwith a tip");
+    CFont font;
+    ASSERT_TRUE(CSkinStatusBar::CreatePaneFont(font));
     CClientDC dc(&m_bar);
-    HFONT hFont = m_bar.GetFont();
-    dc.SelectObject(hFont != NULL ? static_cast<HGDIOBJ>(hFont) : ::GetStockObject(ANSI_VAR_FONT));
+    dc.SelectObject(&font);
     CRect rcText;
-    dc.DrawText(L"A rather longer pane text", -1, rcText, DT_CALCRECT | DT_NOPREFIX | DT_SINGLELINE);
+    dc.DrawText(L"Computer: WORKSTATION", -1, rcText, DT_CALCRECT | DT_NOPREFIX | DT_SINGLELINE);
     UINT nID = 0, nStyle = 0;
     int cxWidth = 0;
     m_bar.GetPaneInfo(1, nID, nStyle, cxWidth);
     EXPECT_EQ(cxWidth, rcText.Width());
     EXPECT_EQ(nID, 7002u);
     EXPECT_EQ(m_bar.Tip(1), L"with a tip");
+}
+
+// The last column of ink in the pane's rows, right of the pane's start: on
+// the bar as it paints itself, short of the grip's corner, or of the text
+// alone where the bar writes it.
+class CPaneInk
+{
+public:
+    CPaneInk(CTestStatusBarACT& bar, int nIndex) : m_bar(bar)
+    {
+        m_bar.GetClientRect(m_rcClient);
+        m_bar.GetPaneDrawRect(nIndex, m_rcPane);
+    }
+    int Painted() const
+    {
+        CPaintSurface picture(m_rcClient.Width(), m_rcClient.Height());
+        m_bar.Paint(&picture.DC());
+        return LastInk(picture, m_rcClient.right - ::GetSystemMetrics(SM_CXVSCROLL) - 2);
+    }
+    int Text(const wchar_t* pszText) const
+    {
+        CPaintSurface picture(m_rcClient.Width(), m_rcClient.Height(), RGB(255, 255, 255));
+        CFont font;
+        if (!CSkinStatusBar::CreatePaneFont(font))
+            return -1;
+        picture.DC().SelectObject(&font);
+        picture.DC().SetBkMode(TRANSPARENT);
+        picture.DC().TextOut(m_rcPane.left + 2, m_rcPane.top + 1, pszText, static_cast<int>(wcslen(pszText)));
+        return LastInk(picture, m_rcClient.right);
+    }
+    const CRect& Pane() const { return m_rcPane; }
+
+private:
+    int LastInk(const CPaintSurface& picture, int nRight) const
+    {
+        int nLast = -1;
+        for (int x = m_rcPane.left; x < nRight; ++x)
+            for (int y = m_rcPane.top; y < m_rcPane.bottom; ++y)
+                if (picture.At(x, y) != picture.At(m_rcPane.left, m_rcPane.top))
+                    nLast = x;
+        return nLast;
+    }
+
+    CTestStatusBarACT& m_bar;
+    CRect m_rcClient;
+    CRect m_rcPane;
+};
+
+// An auto-sized pane given a long text paints every column of it.
+void ExpectWholeTextShown(CTestStatusBarACT& bar, int nIndex)
+{
+    const wchar_t* pszText = L"Computer: WORKSTATION";
+    bar.SetPaneText(nIndex, pszText);
+    CPaneInk ink(bar, nIndex);
+    int nTextEnd = ink.Text(pszText);
+    ASSERT_GT(nTextEnd, ink.Pane().left + 20);
+    EXPECT_EQ(ink.Painted(), nTextEnd);
+}
+
+TEST_F(StatusBarACTTest, AutoSizedPaneShowsAllOfItsTextWhateverTheBarsOwnFont)
+{
+    // A control font narrower than the one the panes are painted in.
+    LOGFONTW stFont = {};
+    stFont.lfHeight = -7;
+    wcscpy(stFont.lfFaceName, L"Tahoma");
+    CFont narrow;
+    ASSERT_TRUE(narrow.CreateFontIndirect(&stFont));
+    m_bar.SetFont(narrow, FALSE);
+    m_bar.SetPaneFlags(1, SBACT_AUTOSIZE);
+    ExpectWholeTextShown(m_bar, 1);
+    m_bar.SetFont(NULL, FALSE);
+}
+
+TEST(StatusBarACTGrip, LastPaneEndsBeforeTheGrip)
+{
+    auto* pFrame = new CFrameWnd;
+    ASSERT_TRUE(pFrame->Create(nullptr, L"Grip", WS_OVERLAPPEDWINDOW | WS_VISIBLE, CRect(20, 20, 620, 320)));
+    CTestStatusBarACT bar;
+    ASSERT_TRUE(bar.Create(pFrame, WS_CHILD | WS_VISIBLE | CBRS_BOTTOM, AFX_IDW_STATUS_BAR, SBARS_SIZEGRIP));
+    const stStatusPane panes[] = {{ID_SEPARATOR, nullptr, 0x0002, nullptr}, {7002, nullptr, 0x0003, nullptr}};
+    ASSERT_TRUE(bar.SetIndicators(panes, 2));
+    pFrame->RecalcLayout();
+    ExpectWholeTextShown(bar, 1);
+    pFrame->DestroyWindow();
+    PumpPending();
 }
 } // namespace
