@@ -3,6 +3,7 @@
 
 #include "classlib/WinApp.h"
 
+#include "GuiTestSupport.h"
 #include "TestProgramFolder.h"
 
 #include <gtest/gtest.h>
@@ -113,6 +114,15 @@ TEST_F(AboutDlgTest, TheNameItselfComesBeforeTheDebugFolders)
     CObservedAboutDlg dlg;
     ASSERT_EQ(dlg.DoModal(), IDOK);
     EXPECT_EQ(dlg.m_strProgramLine, L"Version 1.0.0.0 (1.0.0.0)");
+
+    CAboutDlg shown;
+    shown.SetServiceVersion(L"Version: 1.0.0.0");
+    ASSERT_TRUE(shown.Create(IDD_ABOUTBOX));
+    shown.ShowWindow(SW_SHOW);
+    shown.RedrawWindow(nullptr, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    PumpPending();
+    SaveWindowPicture(shown.m_hWnd, L"dialogs\\about");
+    shown.DestroyWindow();
 }
 
 TEST_F(AboutDlgTest, WithoutAVersionFileTheBoxStillOpensAndShowsTheService)
