@@ -1,5 +1,7 @@
 #include "gui/CommandTail.h"
 
+#include "guitoolkit/TrayAnimation.h"
+
 #include <cwchar>
 
 namespace
@@ -45,4 +47,10 @@ CString CopyDataText(const COPYDATASTRUCT* pData)
 bool AsksToStayHidden(const wchar_t* pszCommandTail)
 {
     return pszCommandTail != nullptr && std::wcsstr(pszCommandTail, L"/minimize") != nullptr;
+}
+
+void TakeHandedOverCommandLine(HWND hFrame, const COPYDATASTRUCT* pData, bool bHasTrayIcon)
+{
+    if (bHasTrayIcon && AsksToStayHidden(CopyDataText(pData)))
+        AnimateToTray(hFrame, FALSE);
 }

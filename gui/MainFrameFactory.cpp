@@ -23,7 +23,6 @@ void ToggleMainFrameNetworkMode(CWnd* pMainWnd)
 
 #include "classlib/FrameWnd.h"
 #include "guitoolkit/Registry.h"
-#include "guitoolkit/TrayAnimation.h"
 
 namespace
 {
@@ -47,8 +46,7 @@ public:
     {
         if (nMsg == WM_COPYDATA)
         {
-            if (AsksToStayHidden(CopyDataText(reinterpret_cast<const COPYDATASTRUCT*>(lParam))))
-                AnimateToTray(m_hWnd, FALSE);
+            TakeHandedOverCommandLine(m_hWnd, reinterpret_cast<const COPYDATASTRUCT*>(lParam), true);
             lResult = TRUE;
             return true;
         }
