@@ -153,14 +153,24 @@ void CString::FormatV(const wchar_t* pszFormat, va_list args)
 bool CString::LoadString(UINT nID)
 {
     m_str.clear();
-    HINSTANCE hModule = CWinApp::GetResourceModule();
-    // With a zero length LoadStringW hands out a pointer to the resource itself.
-    const wchar_t* pszResource = nullptr;
-    int n = ::LoadStringW(hModule, nID, reinterpret_cast<wchar_t*>(&pszResource), 0);
-    if (n <= 0 || pszResource == nullptr)
-        return false;
-    m_str.assign(pszResource, n);
-    return true;
+    // A resource library that lacks a string leaves the program's own in
+    // place, as it does for menus, icons and dialogs.
+    HINSTANCE hLibrary = CWinApp::GetResourceModule();
+    HINSTANCE hProgram = CWinApp::GetApp() != nullptr ? CWinApp::GetApp()->m_hInstance : ::GetModuleHandleW(nullptr);
+    for (HINSTANCE hModule : {hLibrary, hProgram})
+    {
+        // With a zero length LoadStringW hands out a pointer to the resource itself.
+        const wchar_t* pszResource = nullptr;
+        int n = ::LoadStringW(hModule, nID, reinterpret_cast<wchar_t*>(&pszResource), 0);
+        if (n > 0 && pszResource != nullptr)
+        {
+            m_str.assign(pszResource, n);
+            return true;
+        }
+        if (hModule == hProgram)
+            break;
+    }
+    return false;
 }
 
 wchar_t* CString::GetBuffer(int nMinLength)

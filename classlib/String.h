@@ -60,7 +60,8 @@ public:
     // printf-style, with the wide-character conversions of the C library.
     void Format(const wchar_t* pszFormat, ...);
     void FormatV(const wchar_t* pszFormat, va_list args);
-    // From the application's resource module; false (and empty) when missing.
+    // From the application's resource module, else from the program; false
+    // (and empty) when neither has it.
     bool LoadString(UINT nID);
 
     // A writable buffer of at least nMinLength characters; ReleaseBuffer ends

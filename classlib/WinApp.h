@@ -22,7 +22,8 @@ public:
 
     static CWinApp* GetApp();
     static CWnd* GetMainWnd();
-    // The module that string, menu, dialog and icon resources come from.
+    // The module that string, menu, dialog and icon resources come from; what
+    // a resource library lacks is taken from the program.
     static HINSTANCE GetResourceModule();
     // The resource module when it holds the resource, else the program.
     static HINSTANCE FindResourceModule(const wchar_t* pszName, const wchar_t* pszType);

@@ -10,6 +10,28 @@
 #define IDC_PASSWORD_HIDE_TYPING 246
 #define IDC_PASSWORD_PROMPT 249
 #define IDC_PASSWORD_EDIT 251
+// The About box: the service's version line and the program's.
+#define IDD_ABOUTBOX 27
+#define IDC_ABOUT_SERVICE_VERSION 268
+#define IDC_ABOUT_PROGRAM_VERSION 269
+
+// Icons: the main frame's, and the tray's by the state they show.
+#define IDI_TRAY_IDLE 51
+#define IDI_TRAY_ANALYZING 52
+#define IDI_TRAY_CHECKING 53
+#define IDI_TRAY_DEFRAGMENTING 54
+#define IDI_TRAY_MONITORING 55
+#define IDI_TRAY_SUSPENDED 56
+#define IDI_TRAY_NOT_CONNECTED 57
+
+// Bitmaps: the drive information picture, the splash, the sort marks of the
+// lists, and the images of the toolbar and of the menus' commands.
+#define IDB_DRIVE_INFO 14
+#define IDB_SORT_DESCENDING 16
+#define IDB_SORT_ASCENDING 18
+#define IDB_SPLASH 21
+#define IDB_TOOLBAR 23
+#define IDR_TOOLBAR 62
 
 
 // Commands; each has a prompt string of the same id ("status text\ntip").

@@ -13,7 +13,7 @@
 #include "protocol/NetDefragSettingsLight.h"
 #include "protocol/NetDefragString.h"
 #include "protocol/NetDefragVersionInfo.h"
-#include "service/FileVersionInfo.h"
+#include "base/FileVersionInfo.h"
 
 #include <memory>
 #include <new>

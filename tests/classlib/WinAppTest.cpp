@@ -1,3 +1,4 @@
+#include "classlib/FrameWnd.h"
 #include "classlib/String.h"
 #include "classlib/StringArray.h"
 #include "classlib/WinApp.h"
@@ -89,10 +90,22 @@ TEST(ResourceModule, LibraryResourcesWinAndTheProgramFillsTheGaps)
     EXPECT_NE(CWinApp::GetResourceModule(), app.m_hInstance);
     ASSERT_TRUE(str.LoadString(101));
     EXPECT_EQ(str, L"from the library");
-    // Strings live in blocks of 16: 102 shares 101's block, which the
-    // library has, so it is missing; a whole block absent falls back.
     EXPECT_EQ(CWinApp::FindResourceModule(MAKEINTRESOURCEW(50), RT_MENU), app.m_hInstance);
-    EXPECT_FALSE(str.LoadString(102));
+    // Strings live in blocks of 16: 102 shares 101's block, which the
+    // library has without 102, and 50's block is not in the library at all.
+    // Either way the program's string fills the gap, and a frame of the
+    // program's resource 50 keeps its title.
+    ASSERT_TRUE(str.LoadString(102));
+    EXPECT_EQ(str, L"only in the program");
+    EXPECT_FALSE(str.LoadString(103));
+    EXPECT_TRUE(str.IsEmpty());
+
+    auto* pFrame = new CFrameWnd;
+    ASSERT_TRUE(pFrame->LoadFrame(50));
+    CString strTitle;
+    pFrame->GetWindowText(strTitle);
+    EXPECT_EQ(strTitle, L"Class library test frame");
+    pFrame->DestroyWindow();
 }
 
 TEST(Strings, CutsAndSearchesStayInsideTheText)

@@ -1,4 +1,4 @@
-#include "service/FileVersionInfo.h"
+#include "base/FileVersionInfo.h"
 
 #include "ServiceTestSupport.h"
 
