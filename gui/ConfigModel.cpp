@@ -222,7 +222,8 @@ bool CConfigModel::SaveService(CNetDefragSettingsLight2& settings) const
     settings.m_nRunChkDskBeforeDefrag =
         Bit(IsChecked(IDC_CONFIG_CHKDSK_MANUAL), 2) + Bit(IsChecked(IDC_CONFIG_CHKDSK_PROACTIVE), 1);
     settings.m_strIgnoreMonitoringDrives = GetText(IDC_CONFIG_IGNORE_DRIVES).GetString();
-    settings.m_nUseIOGuard = Bit(IsChecked(IDC_CONFIG_IOGUARD_MANUAL), 1) + Bit(IsChecked(IDC_CONFIG_IOGUARD_PROACTIVE), 2);
+    settings.m_nUseIOGuard =
+        Bit(IsChecked(IDC_CONFIG_IOGUARD_MANUAL), 1) + Bit(IsChecked(IDC_CONFIG_IOGUARD_PROACTIVE), 2);
     settings.m_nIOGuardMinIdlePercentage = SavedThreshold();
     return true;
 }

@@ -86,7 +86,8 @@ TEST(WizardModel, HelpIsOfferedOnTheCheckPagesWithTheirTopics)
         int nTopic;
         bool bVisible;
     } cases[] = {
-        {0, 232, false}, {1, 234, true}, {2, 236, true}, {3, 234, true}, {4, -1, false}, {5, -1, false}, {-1, -1, false},
+        {0, 232, false}, {1, 234, true},  {2, 236, true},   {3, 234, true},
+        {4, -1, false},  {5, -1, false}, {-1, -1, false},
     };
     for (const CASE& c : cases)
     {
