@@ -22,12 +22,6 @@ using namespace prototest;
 
 namespace {
 
-Bytes operator+(Bytes a, const Bytes& b)
-{
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
 // The UTF-16LE bytes of an ASCII text.
 Bytes Utf16(const char* pszText)
 {

@@ -22,6 +22,12 @@ namespace prototest {
 
 using Bytes = std::vector<BYTE>;
 
+inline Bytes operator+(Bytes a, const Bytes& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 // Hex digits in pairs; spaces and '|' separate groups for reading.
 inline Bytes Hex(const char* pszHex)
 {
