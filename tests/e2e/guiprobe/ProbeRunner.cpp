@@ -18,8 +18,19 @@ std::wstring Hex(ULONG_PTR nValue)
 
 // The first visible top-level window of the class (and title, when given) that belongs to
 // the process, or to any process for 0.
+// Names such as %COMPUTERNAME% that only the machine knows, put into a text to expect.
+std::wstring ExpandedText(const std::wstring& strText)
+{
+    wchar_t szText[1024];
+    DWORD dwChars = ::ExpandEnvironmentStringsW(strText.c_str(), szText, ARRAYSIZE(szText));
+    return dwChars == 0 || dwChars > ARRAYSIZE(szText) ? strText : std::wstring(szText);
+}
+
+// A class of "*" stands for any: the class library names its classes after their styles.
 HWND FindVisibleTopLevel(const wchar_t* pszClass, const wchar_t* pszTitle, DWORD dwProcess)
 {
+    if (wcscmp(pszClass, L"*") == 0)
+        pszClass = nullptr;
     for (HWND hWnd = NULL; (hWnd = ::FindWindowExW(NULL, hWnd, pszClass, pszTitle)) != NULL;)
     {
         DWORD dwOwner = 0;
@@ -37,7 +48,6 @@ std::wstring CProbeRunner::Seconds(DWORD dwMs)
     swprintf(szText, ARRAYSIZE(szText), L"%.1f s", dwMs / 1000.0);
     return szText;
 }
-
 
 int CProbeRunner::Run(const std::vector<PROBE_STEP>& steps)
 {
@@ -377,7 +387,7 @@ CProbeRunner::Outcome CProbeRunner::ExpectStatus(const PROBE_STEP& step, std::ws
     std::wstring strText;
     if (!ReadStatusPane(step.nRow, strText, strDetail))
         return Outcome::Failed;
-    if (strText == step.strText)
+    if (strText == ExpandedText(step.strText))
         return Outcome::Passed;
     strDetail = L"pane " + std::to_wstring(step.nRow) + L" is " + QuotedWord(strText);
     return Outcome::Failed;
@@ -386,9 +396,10 @@ CProbeRunner::Outcome CProbeRunner::ExpectStatus(const PROBE_STEP& step, std::ws
 CProbeRunner::Outcome CProbeRunner::WaitStatus(const PROBE_STEP& step, std::wstring& strDetail)
 {
     std::wstring strText, strWhy;
+    std::wstring strExpected = ExpandedText(step.strText);
     WaitResult eResult = WaitUntil(step.dwMs, [&]() {
         strWhy.clear();
-        return ReadStatusPane(step.nRow, strText, strWhy) && strText == step.strText;
+        return ReadStatusPane(step.nRow, strText, strWhy) && strText == strExpected;
     });
     if (eResult == WaitResult::Met)
         return Outcome::Passed;
