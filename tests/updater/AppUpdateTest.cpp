@@ -193,7 +193,8 @@ class AppUpdateDownload : public ::testing::Test
 protected:
     void SetUp() override
     {
-        m_strTarget = TempPath(L"vf-update-test.bin");
+        // The silent-server case runs in a process of its own beside the others, in the same prefix.
+        m_strTarget = TempPath((L"vf-update-test-" + std::to_wstring(::GetCurrentProcessId()) + L".bin").c_str());
         ::DeleteFileW(m_strTarget.c_str());
     }
     void TearDown() override { ::DeleteFileW(m_strTarget.c_str()); }
