@@ -204,3 +204,14 @@
 #define IDS_SHOW_TRAY_ICON 32824
 #define IDS_APP_TITLE 57344
 #define IDS_READY 57345
+
+// The main frame's toolbar, its images (also the menus' icons) and the tray icons by state.
+#define IDR_TOOLBAR 62
+#define IDB_TOOLBAR 23
+#define IDI_TRAY_IDLE 51
+#define IDI_TRAY_ANALYZING 52
+#define IDI_TRAY_CHECKING 53
+#define IDI_TRAY_DEFRAGMENTING 54
+#define IDI_TRAY_MONITORING 55
+#define IDI_TRAY_SUSPENDED 56
+#define IDI_TRAY_DISCONNECTED 57
