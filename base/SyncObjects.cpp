@@ -41,6 +41,11 @@ bool CCriticalSection::Lock(DWORD)
     return true;
 }
 
+bool CCriticalSection::TryLock()
+{
+    return ::TryEnterCriticalSection(&m_stSection) != FALSE;
+}
+
 bool CCriticalSection::Unlock()
 {
     ::LeaveCriticalSection(&m_stSection);

@@ -34,6 +34,8 @@ public:
     ~CCriticalSection() override;
 
     bool Lock(DWORD dwTimeout = INFINITE) override;
+    // Enters only when no other thread holds the section.
+    bool TryLock();
     bool Unlock() override;
     using CSyncObject::Unlock;
 

@@ -83,6 +83,27 @@ TEST(SyncObjects, MutexTimesOutWhileAnotherThreadOwnsIt)
     EXPECT_FALSE(mutex.Unlock()) << "not owned any more";
 }
 
+TEST(SyncObjects, SectionTryLockFailsOnlyWhileAnotherThreadHoldsIt)
+{
+    CCriticalSection section;
+    CEvent taken(TRUE, FALSE);
+    CEvent release(TRUE, FALSE);
+    CTestThread owner([&] {
+        CSectionLock lock(section);
+        taken.SetEvent();
+        release.Lock(5000);
+    });
+    ASSERT_TRUE(taken.Lock(5000));
+    EXPECT_FALSE(section.TryLock());
+    release.SetEvent();
+    ASSERT_TRUE(owner.Join(5000));
+    ASSERT_TRUE(section.TryLock());
+    // The holder enters again, as with Lock.
+    EXPECT_TRUE(section.TryLock());
+    section.Unlock();
+    section.Unlock();
+}
+
 TEST(SyncObjects, SectionLockReleasesWhenLeftByAnException)
 {
     CCriticalSection section;

@@ -1,0 +1,76 @@
+// CDefragListView: the drive list and the program's one connection to the
+// service of this computer. The connection's rules live in a window-less
+// controller; the view gives it the window's timer, messages and boxes.
+#pragma once
+
+#include "gui/ConnectionMessages.h"
+
+#include "classlib/ListView.h"
+#include "classlib/String.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+
+class CConnectionController;
+class CNetDefragBuffer;
+class CNetDefragObject;
+
+class CDefragListView : public CListView
+{
+public:
+    static constexpr UINT_PTR RetryTimerId = 80204;
+
+    CDefragListView();
+    ~CDefragListView() override;
+
+    // True when connected, or already connected to that computer. Only this
+    // computer is accepted; the address and port are not used.
+    bool ConnectToComputer(const wchar_t* pszComputer, const wchar_t* pszAddress, const wchar_t* pszPort,
+                           bool bStopRetry);
+    // Codes from 1000 carry an object, codes up to 1000 travel bare; a code on
+    // the wrong side is reported as an assertion and still sent.
+    bool SendCommand(int32_t nCode, CNetDefragObject& object);
+    bool SendBareCommand(int32_t nCode);
+    // Orderly close; always true.
+    bool Disconnect();
+    // Close after a failed send, with a box telling the user.
+    void OnConnectionLost();
+
+    bool IsConnected() const;
+    // Upper case; empty while not connected.
+    CString GetComputerName() const;
+    // The service's version line for the About box.
+    const CString& GetServiceVersion() const { return m_strServiceVersion; }
+    void SetServiceVersion(const wchar_t* pszVersion) { m_strServiceVersion = pszVersion; }
+    const CString& GetPassword() const { return m_strPassword; }
+    void SetPassword(const wchar_t* pszPassword) { m_strPassword = pszPassword; }
+
+    // Row style 0 to 2.
+    void SetStyle(int nStyle);
+    // Hides the windows that show the service's answers and empties the list.
+    virtual void ResetWindows();
+
+    bool OnMessage(UINT nMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override;
+
+protected:
+    // One received message, its header already read; the reply handling
+    // answers it. Throwing refuses the peer as incompatible.
+    virtual void DispatchPacket(int32_t nClientId, int32_t nCommand, CNetDefragBuffer& ar);
+    void OnTimer(UINT_PTR nID);
+    CConnectionController& Connection() { return *m_pConnection; }
+    // Every row's object freed, the rows deleted.
+    virtual void EmptyList();
+    // Gives up the cluster maps the pane shows; bUnsubscribe tells the
+    // service too, while it is still there.
+    virtual void ReleaseClusterMaps(bool bUnsubscribe);
+
+private:
+    class CHost;
+
+    std::unique_ptr<CHost> m_pHost;
+    std::unique_ptr<CConnectionController> m_pConnection;
+    CString m_strServiceVersion;
+    CString m_strPassword;
+};

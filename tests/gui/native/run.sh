@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds the program's portable map rules natively with the sanitizers and
+# runs their table tests and the fuzz run.  run.sh SOURCE_DIR BUILD_DIR
+set -euo pipefail
+src="$1"
+build="$2"
+if [ ! -f "$build/build.ninja" ]; then
+    # The cross build's toolchain must not leak in: this one is for this machine.
+    env -u CC -u CXX cmake -S "$src/tests/gui/native" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
+fi
+cmake --build "$build" -- --quiet -j2
+"$build/gui_native_tests" --gtest_brief=1
+"$build/gui_map_fuzz" 20000
