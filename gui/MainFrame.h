@@ -6,6 +6,7 @@
 #pragma once
 
 #include "classlib/Controls.h"
+#include "gui/ConnectionFrame.h"
 #include "gui/DefragTrayIcon.h"
 #include "gui/MainFrameLayout.h"
 #include "guitoolkit/FlatSplitterWnd.h"
@@ -16,12 +17,13 @@
 
 #include <shellapi.h>
 
+class CDefragListView;
 class CDefragOutputView;
 
 // The tray icon's callback message.
 constexpr UINT WM_TRAYNOTIFY = WM_APP + 10;
 
-class CMainFrame : public CSkinFrameWnd
+class CMainFrame : public CSkinFrameWnd, public IConnectionFrame
 {
 public:
     // The Windows start-up entry: HKLM key and value name.
@@ -37,10 +39,10 @@ public:
 
     BOOL ConnectComputer(const wchar_t* pszName, const wchar_t* pszAddress, const wchar_t* pszPort);
     CDefragOutputView* ShowClusterView();
-    void HideClusterView();
+    void HideClusterView() override;
     void ApplyStyle(int nStyle);
     void SetTrayIconMode(int nMode);
-    void SetTrayState(int nState);
+    void SetTrayState(int nState) override;
     void SetRunAtStartup(BOOL bRun, BOOL bMinimized);
     void ShowHelp(int nTopic);
     void SaveSettings();
@@ -58,6 +60,8 @@ public:
     // Tray mode 3 keeps Pause for administrators; the window itself may
     // always be restored, or a non-administrator could lose it in the tray.
     BOOL IsTrayControlAllowed() const;
+    // Null before creation, after Exit, or when row 0 holds another view.
+    CDefragListView* GetListView() const;
     CWnd* GetListViewWnd() const { return m_pListView; }
     CDefragOutputView* GetOutputView() const { return m_pOutputView; }
 

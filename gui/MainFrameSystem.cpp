@@ -2,6 +2,7 @@
 // Windows start-up entry, help, the updater and the web page.
 #include "gui/MainFrame.h"
 
+#include "gui/DefragListView.h"
 #include "gui/DefragOutputView.h"
 #include "gui/Resource.h"
 
@@ -143,28 +144,39 @@ void CMainFrame::OnOnlineFaq()
         ShellExecute(strUrl, nullptr);
 }
 
+CDefragListView* CMainFrame::GetListView() const
+{
+    return dynamic_cast<CDefragListView*>(m_pListView);
+}
+
 WndFactory CMainFrame::ListViewFactory() const
 {
-    return CDefragOutputView::CreateObject;
+    return []() -> CWnd* { return new CDefragListView; };
 }
 
-BOOL CMainFrame::ListConnect(const wchar_t*, const wchar_t*, const wchar_t*, BOOL)
+BOOL CMainFrame::ListConnect(const wchar_t* pszName, const wchar_t* pszAddress, const wchar_t* pszPort,
+                             BOOL bStopRetry)
 {
-    return FALSE;
+    CDefragListView* pView = GetListView();
+    return pView != nullptr && pView->ConnectToComputer(pszName, pszAddress, pszPort, bStopRetry != FALSE);
 }
 
-BOOL CMainFrame::ListSendBareCommand(int)
+BOOL CMainFrame::ListSendBareCommand(int nCode)
 {
-    return FALSE;
+    CDefragListView* pView = GetListView();
+    return pView != nullptr && pView->SendBareCommand(nCode);
 }
 
 CString CMainFrame::ListConnectedName() const
 {
-    return CString();
+    CDefragListView* pView = GetListView();
+    return pView != nullptr ? pView->GetComputerName() : CString();
 }
 
-void CMainFrame::ListSetStyle(int)
+void CMainFrame::ListSetStyle(int nStyle)
 {
+    if (CDefragListView* pView = GetListView())
+        pView->SetStyle(nStyle);
 }
 
 BOOL CMainFrame::IsAdministrator() const

@@ -38,6 +38,7 @@ public:
     BOOL m_bAdministrator = TRUE;
     BOOL m_bSendSucceeds = TRUE;
     bool m_bRealVersionFile = false;
+    bool m_bRealListView = false;
     std::vector<stConnectCall> m_connects;
     std::vector<int> m_sentCodes;
     std::vector<std::pair<std::wstring, std::wstring>> m_shellExecutes;
@@ -46,12 +47,15 @@ public:
     std::vector<int> m_styles;
 
 protected:
-    WndFactory ListViewFactory() const override { return NewPlainListView; }
+    WndFactory ListViewFactory() const override
+    {
+        return m_bRealListView ? CMainFrame::ListViewFactory() : NewPlainListView;
+    }
     BOOL ListConnect(const wchar_t* pszName, const wchar_t* pszAddress, const wchar_t* pszPort,
                      BOOL bStopRetry) override
     {
         m_connects.push_back({pszName, pszAddress, pszPort, bStopRetry});
-        return TRUE;
+        return m_bRealListView ? CMainFrame::ListConnect(pszName, pszAddress, pszPort, bStopRetry) : TRUE;
     }
     BOOL ListSendBareCommand(int nCode) override
     {
@@ -163,9 +167,10 @@ protected:
 
     // The frame as the program makes it; null when it failed.
     CTestMainFrame* MakeFrame(const wchar_t* pszCommandLine = L"Varnefold.exe", BOOL bAdministrator = TRUE,
-                              bool bRealShell = false)
+                              bool bRealShell = false, bool bRealListView = false)
     {
         auto* pFrame = new CTestMainFrame;
+        pFrame->m_bRealListView = bRealListView;
         pFrame->m_strCommandLine = pszCommandLine;
         pFrame->m_bAdministrator = bAdministrator;
         // The shell answers at once: Wine's takes seconds to remove an icon.
@@ -300,6 +305,20 @@ TEST_F(MainFrameTest, CreationConnectsToTheLocalComputerByItsUpperCaseName)
     EXPECT_EQ(pFrame->m_styles, std::vector<int>{2}) << "the default style reaches the drive list";
     EXPECT_EQ(pFrame->GetListViewWnd(), pFrame->GetActiveView());
     EXPECT_FALSE(pFrame->GetOutputView()->IsWindowVisible()) << "the map row starts hidden";
+}
+
+TEST_F(MainFrameTest, TheDriveListIsRowZeroAndFindsNoServiceHere)
+{
+    CTestMainFrame* pFrame = MakeFrame(L"Varnefold.exe", TRUE, false, true);
+    ASSERT_NE(pFrame, nullptr);
+    ASSERT_NE(pFrame->GetListView(), nullptr);
+    EXPECT_EQ(pFrame->GetListViewWnd(), pFrame->GetActiveView());
+    ASSERT_EQ(pFrame->m_connects.size(), 1u);
+    EXPECT_FALSE(pFrame->IsConnectedTo(pFrame->m_connects[0].strName.c_str())) << "no service runs in this test";
+    CString strReady;
+    strReady.LoadString(IDS_READY);
+    EXPECT_EQ(pFrame->GetStatusBar().GetPaneText(0), strReady);
+    EXPECT_NE(pFrame->GetStatusBar().GetPaneText(1).Str(), pFrame->m_connects[0].strName);
 }
 
 struct stPlacementCase
