@@ -113,6 +113,9 @@ bool CMainFrame::OnMessage(UINT nMsg, WPARAM wParam, LPARAM lParam, LRESULT& lRe
     case WM_TRAYNOTIFY:
         lResult = OnTrayNotify(wParam, lParam);
         return true;
+    case WM_COPYDATA:
+        lResult = OnCopyData(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
+        return true;
     default:
         break;
     }

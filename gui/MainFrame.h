@@ -105,6 +105,8 @@ protected:
     void ConnectLocalComputer();
 
     void OnClose();
+    // A later start of the program hands over its command line.
+    BOOL OnCopyData(const COPYDATASTRUCT* pData);
     bool OnSysCommand(WPARAM nCommand);
     LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
     void OnTrayOpen();

@@ -104,6 +104,22 @@ LRESULT CMainFrame::OnTrayNotify(WPARAM wParam, LPARAM lParam)
     return m_trayIcon.OnIconNotify(wParam, lParam);
 }
 
+BOOL CMainFrame::OnCopyData(const COPYDATASTRUCT* pData)
+{
+    // The text comes from another process: its length is the byte count,
+    // whether or not it ends in a terminator.
+    if (pData == nullptr || pData->lpData == nullptr || pData->cbData < sizeof(wchar_t))
+        return FALSE;
+    CString strCommandLine(static_cast<const wchar_t*>(pData->lpData),
+                           static_cast<int>(pData->cbData / sizeof(wchar_t)));
+    strCommandLine.MakeLower();
+    // The other start brought this window out; one that asked to start
+    // minimised wants it back in the tray. Anything else is not for us.
+    if (strCommandLine.Find(L"/minimize") >= 0 && m_nTrayIconMode >= 2)
+        HideToTray();
+    return TRUE;
+}
+
 void CMainFrame::OnTrayOpen()
 {
     if (!IsWindowVisible())

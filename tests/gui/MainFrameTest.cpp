@@ -45,8 +45,15 @@ public:
     std::vector<std::pair<std::wstring, std::wstring>> m_processes;
     std::wstring m_strVersionFileAsked;
     std::vector<int> m_styles;
+    std::vector<UINT> m_commands;
 
 protected:
+    BOOL HandleCommand(UINT nID, int nCode, void* pExtra) override
+    {
+        if (nCode == CN_COMMAND)
+            m_commands.push_back(nID);
+        return CMainFrame::HandleCommand(nID, nCode, pExtra);
+    }
     WndFactory ListViewFactory() const override
     {
         return m_bRealListView ? CMainFrame::ListViewFactory() : NewPlainListView;
@@ -273,6 +280,12 @@ TEST_F(MainFrameTest, MenusAreTrimmedAndAcceleratorsLoaded)
     for (const ACCEL& accel : accels)
         bF10 |= accel.key == VK_F10 && accel.cmd == ID_VIEW_DRIVE_INFO;
     EXPECT_TRUE(bF10);
+
+    // F10 comes as a system key; the frame's table takes it before the menu.
+    MSG stMsg = {m_hFrame, WM_SYSKEYDOWN, VK_F10, 0x00440001};
+    EXPECT_TRUE(pFrame->PreTranslateMessage(&stMsg));
+    PumpPending();
+    EXPECT_EQ(pFrame->m_commands, std::vector<UINT>{ID_VIEW_DRIVE_INFO});
 }
 
 TEST_F(MainFrameTest, StatusBarHasTheComputerPane)
@@ -535,6 +548,24 @@ INSTANTIATE_TEST_SUITE_P(Cases, HiddenStartTest,
                                            stHiddenStartCase{1, L"Varnefold.exe /MINIMIZE", true},
                                            stHiddenStartCase{3, L"Varnefold.exe /MINIMIZE", false},
                                            stHiddenStartCase{2, L"\"C:\\x\\Varnefold.exe\"", true}));
+
+TEST_F(MainFrameTest, ALaterStartWithMinimizeSendsTheWindowBackToTheTray)
+{
+    ASSERT_NE(MakeFrame(), nullptr);
+    auto copyData = [&](const wchar_t* pszText, DWORD cbData) {
+        COPYDATASTRUCT stCopy = {0, cbData, const_cast<wchar_t*>(pszText)};
+        return ::SendMessageW(m_hFrame, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&stCopy));
+    };
+    // A cut text, and one without its terminator, are read only as far as they go.
+    const wchar_t szLine[] = L"\"C:\\x\\Varnefold.exe\" /minimize";
+    EXPECT_TRUE(copyData(szLine, sizeof(szLine) - 6 * sizeof(wchar_t)));
+    EXPECT_TRUE(FrameVisible());
+    EXPECT_FALSE(copyData(szLine, 1));
+    EXPECT_TRUE(copyData(L"Varnefold.exe somefile", 44));
+    EXPECT_TRUE(FrameVisible());
+    EXPECT_TRUE(copyData(szLine, sizeof(szLine) - sizeof(wchar_t)));
+    EXPECT_FALSE(FrameVisible());
+}
 
 TEST_F(MainFrameTest, TrayModeThreeLetsANonAdministratorRestoreButNotPause)
 {
