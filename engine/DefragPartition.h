@@ -26,6 +26,7 @@
 #include "engine/RunFailures.h"
 #include "base/UnicodeString.h"
 #include "engine/ZoneExtentList.h"
+#include "protocol/PartitionState.h"
 #include "base/SyncObjects.h"
 
 class CFileChangeMonitor;
@@ -37,23 +38,6 @@ class CNtfsRecordReader;
 class CPartitionOwner;
 class CStreamNamer;
 class CVolumeBitmapSource;
-
-enum PARTITION_STATE : int32_t
-{
-    STATE_IDLE = 0,
-    STATE_MONITORING = 1,
-    STATE_AUTO_ANALYZING = 2,
-    STATE_AUTO_DEFRAGMENTING = 3,
-    STATE_ANALYZING = 4,
-    STATE_DEFRAGMENTING = 5,
-    STATE_FAULTY = 6,
-    STATE_VOLUME_ERROR = 7,
-    STATE_STOPPING = 8,
-    STATE_SUSPENDED = 9,
-    STATE_AUTO_CHECKING = 10,
-    STATE_CHECKING = 11,
-    STATE_FAULTY_MONITORING = 12,
-};
 
 enum FILE_SYSTEM_CODE : int32_t
 {

@@ -5,6 +5,12 @@
 #define IDD_DEFRAG_MESSAGEBOX 45
 #define IDC_MESSAGEBOX_TEXT 249
 
+// The connection password dialog.
+#define IDD_PASSWORD 46
+#define IDC_PASSWORD_HIDE_TYPING 246
+#define IDC_PASSWORD_PROMPT 249
+#define IDC_PASSWORD_EDIT 251
+
 
 // Commands; each has a prompt string of the same id ("status text\ntip").
 #define ID_DEFRAG_ANALYZE 32773
