@@ -5,6 +5,7 @@
 #include "classlib/View.h"
 #include "classlib/WinApp.h"
 #include "guitoolkit/SkinMenu.h"
+#include "guitoolkit/ToolkitEnvironment.h"
 
 #include "GuiTestSupport.h"
 
@@ -424,6 +425,24 @@ TEST_F(MainFrameTest, SettingsOutOfRangeKeepTheirDefaults)
     EXPECT_EQ(pFrame->GetStyle(), 2);
     EXPECT_EQ(pFrame->GetTrayIconMode(), 2);
     EXPECT_EQ(pFrame->GetStrategyCombo().GetCurSel(), 0);
+}
+
+TEST_F(MainFrameTest, StyleIsAppliedOnlyWhenItChanges)
+{
+    CTestMainFrame* pFrame = MakeFrame();
+    ASSERT_NE(pFrame, nullptr);
+    EXPECT_EQ(ToolkitEnvironment().bModernStyle, 1);
+    pFrame->ApplyStyle(2);
+    EXPECT_EQ(pFrame->m_styles, std::vector<int>{2});
+    pFrame->ApplyStyle(1);
+    EXPECT_EQ(ToolkitEnvironment().bModernStyle, 0);
+    pFrame->ApplyStyle(0);
+    EXPECT_EQ(ToolkitEnvironment().bModernStyle, 0);
+    EXPECT_EQ(pFrame->GetStyle(), 0);
+    EXPECT_EQ(pFrame->m_styles, (std::vector<int>{2, 1, 0}));
+    EXPECT_NE(::GetMenu(m_hFrame), HMENU(NULL)) << "the menu is set again";
+    pFrame->ApplyStyle(2);
+    EXPECT_EQ(ToolkitEnvironment().bModernStyle, 1);
 }
 
 TEST_F(MainFrameTest, StoredSettingsAreReadAndWrittenBackOnExit)
