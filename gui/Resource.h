@@ -221,3 +221,12 @@
 #define IDI_TRAY_MONITORING 55
 #define IDI_TRAY_SUSPENDED 56
 #define IDI_TRAY_DISCONNECTED 57
+
+// The computer tree: its context menu and the accelerators that act while it
+// has the focus (67), its menu icons and the add-computer dialog.
+#define IDR_COMP_TREE 67
+#define IDB_COMP_TREE 24
+#define IDD_ADD_COMPUTER 28
+#define IDC_COMPUTER_ADDRESS 248
+#define IDC_COMPUTER_NAME 250
+#define IDC_COMPUTER_PORT 252

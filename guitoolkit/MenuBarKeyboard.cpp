@@ -57,6 +57,8 @@ int CMenuBarKeyboard::NextItem(int nFrom, bool bForward) const
 
 void CMenuBarKeyboard::SetMenuState(int nIndex, int nMode)
 {
+    if (nMode != m_nMode)
+        m_host.OnModeChange(m_nMode, nMode);
     m_nMode = nMode;
     const UINT nVertical = m_host.IsVerticalBar() ? MBS_VERTICAL : 0;
     if (IsValidIndex(m_nHotIndex))

@@ -44,6 +44,8 @@ public:
     virtual int ItemFromPoint(POINT ptScreen) const = 0;
     // The active MDI child is maximized: its icon comes first on the bar.
     virtual BOOL IsChildMaximized() const = 0;
+    // The mode is about to change.
+    virtual void OnModeChange(int /*nOldMode*/, int /*nNewMode*/) {}
 };
 
 class CMenuBarKeyboard

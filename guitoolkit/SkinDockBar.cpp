@@ -80,18 +80,25 @@ BOOL CSkinDockBar::OnEraseBkgnd(HDC hDC)
 
 void CSkinDockBar::OnNcPaint()
 {
-    CWindowDC dc(this);
+    PaintBarNonClient(*this, [this](CDC& dc, const CRect&) {
+        SendMessage(WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc.m_hDC));
+    });
+}
+
+void PaintBarNonClient(CControlBar& bar, const std::function<void(CDC& dc, const CRect& rcWindow)>& fillGround)
+{
+    CWindowDC dc(&bar);
     if (dc.m_hDC == NULL)
         return;
     CRect rcWindow, rcClient;
-    GetWindowRect(rcWindow);
-    GetClientRect(rcClient);
-    ::MapWindowPoints(m_hWnd, NULL, reinterpret_cast<POINT*>(&rcClient), 2);
+    bar.GetWindowRect(rcWindow);
+    bar.GetClientRect(rcClient);
+    ::MapWindowPoints(bar.m_hWnd, NULL, reinterpret_cast<POINT*>(&rcClient), 2);
     rcClient.OffsetRect(-rcWindow.left, -rcWindow.top);
     rcWindow.OffsetRect(-rcWindow.left, -rcWindow.top);
     dc.ExcludeClipRect(rcClient);
-    SendMessage(WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc.m_hDC));
-    DrawGripper(&dc, rcWindow);
+    fillGround(dc, rcWindow);
+    bar.DrawGripper(&dc, rcWindow);
 }
 
 void EnableSkinDocking(CFrameWnd* pFrame, DWORD dwDockStyle)

@@ -8,7 +8,9 @@
 #   check-gui.sh SOURCE_DIR BUILD_DIR PROGRAM STEPFILE [SERVICE ARGS...]
 # With SERVICE ARGS, VfoldSvcSim.exe runs in the foreground with them (for example
 # --image S:=/path/S.img; the Unix path of an image is handed over as a Windows path) before
-# the program starts, and the program starts once VfoldCmd /A:List answers.
+# the program starts, and the program starts once VfoldCmd /A:List answers; guiprobe's service
+# steps stop and start it again. VF_GUI_PRESET names a file of registry values written before
+# the program starts, one a line: KEY|VALUE|TYPE|DATA.
 # On every way out it stops what it started, and nothing else: the program (by an Exit step
 # of its own or by its pid), the service (as Ctrl+C stops it), then its own prefix's server.
 set -uo pipefail
@@ -122,11 +124,10 @@ mkdir -p "$work" "$pictures"
 vf_xvfb_start || { fail "no X display"; exit; }
 vf_wine_start "$work/prefix" 1024x768
 
-if [ ${#service_args[@]} -gt 0 ]; then
-    for file in "$service" "$cmd"; do
-        [ -f "$file" ] || { fail "$file is missing"; exit; }
-    done
-    args=()
+# Starts the service with its arguments and waits until VfoldCmd /A:List answers; false, with
+# the reason told, when it does not.
+start_service() {
+    local args=() arg listed="" i
     for arg in "${service_args[@]}"; do
         if [[ "$arg" =~ ^([A-Za-z]:=)(/.*)$ ]]; then
             arg="${BASH_REMATCH[1]}$(vf_winpath "${BASH_REMATCH[2]}")"
@@ -134,9 +135,8 @@ if [ ${#service_args[@]} -gt 0 ]; then
         args+=("$arg")
     done
     # A session of its own, as in the demo: Ctrl+C reaches the service only when sent to it.
-    setsid wine "$service" "${args[@]}" -f </dev/null >"$work/service.log" 2>&1 &
+    setsid wine "$service" "${args[@]}" -f </dev/null >>"$work/service.log" 2>&1 &
     service_pid=$!
-    listed=""
     for ((i = 0; i < 60; i++)); do
         vf_alive "$service_pid" || break
         if listed="$(wine "$cmd" /A:List </dev/null 2>&1)"; then
@@ -148,19 +148,59 @@ if [ ${#service_args[@]} -gt 0 ]; then
     if [ -z "$listed" ]; then
         fail "the service did not answer VfoldCmd /A:List within 60 s; its output:"
         sed 's/\r$//; s/^/    /' "$work/service.log"
-        exit
+        return 1
     fi
     echo "check-gui: the service lists:"
     tr -d '\r' <<<"$listed" | sed 's/^/    /'
+}
+
+# Carries out a stop or start that a service step of guiprobe asked for, and answers it.
+serve_request() {
+    local request answer=ok
+    request="$(tr -d '\r\n' <"$control/request")"
+    rm -f "$control/request"
+    echo "check-gui: guiprobe asks the service to $request"
+    case "$request" in
+    stop) stop_service ;;
+    start) [ -z "$service_pid" ] && start_service ;;
+    *) false ;;
+    esac || answer="the service could not $request; see the service's output"
+    [ "$status" -eq 0 ] || answer="the service could not $request: $(tail -1 "$work/service.log" | tr -d '\r')"
+    echo "$answer" >"$control/done"
+}
+
+# Registry values the program finds at its start, one a line: KEY|VALUE|TYPE|DATA.
+if [ -n "${VF_GUI_PRESET:-}" ]; then
+    while IFS='|' read -r key value type data; do
+        [[ -z "$key" || "$key" == \#* ]] && continue
+        vf_wine_reg "$key" /v "$value" /t "$type" /d "$data" || { fail "the preset $key $value was not written"; exit; }
+    done <"$VF_GUI_PRESET"
+fi
+
+control=""
+if [ ${#service_args[@]} -gt 0 ]; then
+    for file in "$service" "$cmd"; do
+        [ -f "$file" ] || { fail "$file is missing"; exit; }
+    done
+    start_service || exit
+    control="$work/control"
+    mkdir -p "$control"
 fi
 
 read -ra program_args <<<"${VF_GUI_PROGRAM_ARGS:-}"
 wine "$program" "${program_args[@]}" </dev/null >"$work/program.log" 2>&1 &
 program_pid=$!
 
+probe_args=("$(vf_winpath "$steps")" "$(vf_winpath "$work/guiprobe.log")" "$(vf_winpath "$pictures")")
+[ -n "$control" ] && probe_args+=("$(vf_winpath "$control")")
 probe_status=0
-timeout -k 10 "$probe_limit" wine "$probe" "$(vf_winpath "$steps")" "$(vf_winpath "$work/guiprobe.log")" \
-    "$(vf_winpath "$pictures")" </dev/null >"$work/guiprobe.out" 2>&1 || probe_status=$?
+timeout -k 10 "$probe_limit" wine "$probe" "${probe_args[@]}" </dev/null >"$work/guiprobe.out" 2>&1 &
+probe_pid=$!
+while vf_alive "$probe_pid"; do
+    [ -n "$control" ] && [ -f "$control/request" ] && serve_request
+    sleep 0.2
+done
+wait "$probe_pid" || probe_status=$?
 [ -s "$work/guiprobe.log" ] && sed 's/\r$//' "$work/guiprobe.log"
 [ -s "$work/guiprobe.out" ] && sed 's/\r$//; s/^/guiprobe: /' "$work/guiprobe.out"
 case "$probe_status" in

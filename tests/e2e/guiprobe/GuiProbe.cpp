@@ -1,7 +1,9 @@
 // guiprobe: drives a graphical program from outside, as a user would, and checks what it
 // shows. It runs the steps of a step file against the program's windows in the same
 // desktop and writes what each step found to a log.
-//   guiprobe.exe STEPFILE LOGFILE PICTURE_FOLDER
+//   guiprobe.exe STEPFILE LOGFILE PICTURE_FOLDER [CONTROL_FOLDER]
+// The control folder is where service steps ask the script that runs the service beside the
+// program to stop or start it.
 // Exit status: the number of steps that failed or were not run (at most 254); 255 when the
 // arguments are wrong or the step file cannot be read or has a faulty line, in which case no
 // step runs.
@@ -21,9 +23,9 @@ const int kMostFailures = 254;
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc != 4)
+    if (argc != 4 && argc != 5)
     {
-        fwprintf(stderr, L"usage: guiprobe.exe STEPFILE LOGFILE PICTURE_FOLDER\n");
+        fwprintf(stderr, L"usage: guiprobe.exe STEPFILE LOGFILE PICTURE_FOLDER [CONTROL_FOLDER]\n");
         return kNotRun;
     }
     CProbeLog log;
@@ -48,7 +50,7 @@ int wmain(int argc, wchar_t** argv)
         return kNotRun;
     }
     log.Line(L"guiprobe: " + std::to_wstring(steps.size()) + L" steps from " + argv[1]);
-    CProbeRunner runner(log, argv[3]);
+    CProbeRunner runner(log, argv[3], argc == 5 ? argv[4] : L"");
     int nFailed = runner.Run(steps);
     log.Line(nFailed == 0 ? L"guiprobe: all " + std::to_wstring(steps.size()) + L" steps passed"
                           : L"guiprobe: " + std::to_wstring(nFailed) + L" of " + std::to_wstring(steps.size()) +

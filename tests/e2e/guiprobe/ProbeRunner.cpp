@@ -8,8 +8,6 @@
 
 namespace
 {
-const DWORD kPollMs = 100;
-
 std::wstring Hex(ULONG_PTR nValue)
 {
     wchar_t szText[32];
@@ -17,12 +15,6 @@ std::wstring Hex(ULONG_PTR nValue)
     return szText;
 }
 
-std::wstring Seconds(DWORD dwMs)
-{
-    wchar_t szText[32];
-    swprintf(szText, ARRAYSIZE(szText), L"%.1f s", dwMs / 1000.0);
-    return szText;
-}
 
 // The first visible top-level window of the class (and title, when given) that belongs to
 // the process, or to any process for 0.
@@ -38,6 +30,14 @@ HWND FindVisibleTopLevel(const wchar_t* pszClass, const wchar_t* pszTitle, DWORD
     return NULL;
 }
 } // namespace
+
+std::wstring CProbeRunner::Seconds(DWORD dwMs)
+{
+    wchar_t szText[32];
+    swprintf(szText, ARRAYSIZE(szText), L"%.1f s", dwMs / 1000.0);
+    return szText;
+}
+
 
 int CProbeRunner::Run(const std::vector<PROBE_STEP>& steps)
 {
@@ -78,9 +78,13 @@ CProbeRunner::Outcome CProbeRunner::RunStep(const PROBE_STEP& step, std::wstring
     // The one step whose goal is the program's end.
     if (step.eVerb == StepVerb::WaitEnd)
         return WaitEnd(step, strDetail);
-    // A file left by a process the program started may come after the program's end.
+    // Steps about what lies outside the program: they hold after its end as well.
     if (step.eVerb == StepVerb::WaitFile)
         return WaitFile(step, strDetail);
+    if (step.eVerb == StepVerb::ExpectReg)
+        return ExpectReg(step, strDetail);
+    if (step.eVerb == StepVerb::Service)
+        return ControlService(step, strDetail);
     if (ProgramEnded(strDetail))
         return Outcome::Stop;
     switch (step.eVerb)
@@ -122,8 +126,12 @@ CProbeRunner::Outcome CProbeRunner::RunStep(const PROBE_STEP& step, std::wstring
         return ExpectEnabled(step, strDetail);
     case StepVerb::DialogLines:
         return ExpectDialogLines(step, strDetail);
+    case StepVerb::WaitStatus:
+        return WaitStatus(step, strDetail);
     case StepVerb::WaitEnd:
     case StepVerb::WaitFile:
+    case StepVerb::ExpectReg:
+    case StepVerb::Service:
         break;
     }
     strDetail = L"no such step";
@@ -144,9 +152,9 @@ CProbeRunner::WaitResult CProbeRunner::WaitUntil(DWORD dwMs, const std::function
             return WaitResult::TimedOut;
         // The program's end cuts the pause short, so that a crash fails the step at once.
         if (m_process.IsOpen())
-            ::WaitForSingleObject(m_process.Handle(), kPollMs);
+            ::WaitForSingleObject(m_process.Handle(), PollMs);
         else
-            ::Sleep(kPollMs);
+            ::Sleep(PollMs);
     }
 }
 
@@ -343,29 +351,50 @@ CProbeRunner::Outcome CProbeRunner::ExpectRows(const PROBE_STEP& step, std::wstr
     return Outcome::Failed;
 }
 
-CProbeRunner::Outcome CProbeRunner::ExpectStatus(const PROBE_STEP& step, std::wstring& strDetail)
+bool CProbeRunner::ReadStatusPane(int nPane, std::wstring& strText, std::wstring& strDetail) const
 {
     if (!HaveFrame(strDetail))
-        return Outcome::Failed;
+        return false;
     HWND hStatus = FindVisibleChild(m_hFrame, STATUSCLASSNAMEW);
     if (hStatus == NULL)
     {
         strDetail = L"the window has no visible status bar (" + std::wstring(STATUSCLASSNAMEW) + L")";
-        return Outcome::Failed;
+        return false;
     }
     CRemoteStatusBar bar(m_process, hStatus);
     int nPanes = 0;
-    std::wstring strText, strError;
     if (!bar.PaneCount(nPanes))
-        strError = L"the status bar does not answer";
-    else if (step.nRow >= nPanes)
-        strError = L"the status bar has " + std::to_wstring(nPanes) + L" panes";
-    else if (bar.Pane(step.nRow, strText, strError) && strText == step.strText)
+        strDetail = L"the status bar does not answer";
+    else if (nPane >= nPanes)
+        strDetail = L"the status bar has " + std::to_wstring(nPanes) + L" panes";
+    else
+        return bar.Pane(nPane, strText, strDetail);
+    return false;
+}
+
+CProbeRunner::Outcome CProbeRunner::ExpectStatus(const PROBE_STEP& step, std::wstring& strDetail)
+{
+    std::wstring strText;
+    if (!ReadStatusPane(step.nRow, strText, strDetail))
+        return Outcome::Failed;
+    if (strText == step.strText)
         return Outcome::Passed;
-    else if (strError.empty())
-        strError = L"pane " + std::to_wstring(step.nRow) + L" is " + QuotedWord(strText);
-    strDetail = strError;
+    strDetail = L"pane " + std::to_wstring(step.nRow) + L" is " + QuotedWord(strText);
     return Outcome::Failed;
+}
+
+CProbeRunner::Outcome CProbeRunner::WaitStatus(const PROBE_STEP& step, std::wstring& strDetail)
+{
+    std::wstring strText, strWhy;
+    WaitResult eResult = WaitUntil(step.dwMs, [&]() {
+        strWhy.clear();
+        return ReadStatusPane(step.nRow, strText, strWhy) && strText == step.strText;
+    });
+    if (eResult == WaitResult::Met)
+        return Outcome::Passed;
+    return WaitFailed(eResult, step,
+                      !strWhy.empty() ? strWhy : L"pane " + std::to_wstring(step.nRow) + L" is " + QuotedWord(strText),
+                      strDetail);
 }
 
 bool CProbeRunner::ReadControlText(UINT nId, std::wstring& strText, std::wstring& strDetail) const
@@ -454,25 +483,3 @@ CProbeRunner::Outcome CProbeRunner::WaitEnd(const PROBE_STEP& step, std::wstring
     return dwExitCode == 0 ? Outcome::Passed : Outcome::Failed;
 }
 
-CProbeRunner::Outcome CProbeRunner::WaitFile(const PROBE_STEP& step, std::wstring& strDetail)
-{
-    wchar_t szPath[MAX_PATH];
-    DWORD dwChars = ::ExpandEnvironmentStringsW(step.strText.c_str(), szPath, MAX_PATH);
-    if (dwChars == 0 || dwChars > MAX_PATH)
-    {
-        strDetail = L"the path cannot be expanded: " + QuotedWord(step.strText);
-        return Outcome::Failed;
-    }
-    ULONGLONG nEnd = ::GetTickCount64() + step.dwMs;
-    while (::GetFileAttributesW(szPath) == INVALID_FILE_ATTRIBUTES)
-    {
-        if (::GetTickCount64() >= nEnd)
-        {
-            strDetail = L"no file " + QuotedWord(szPath) + L" after " + Seconds(step.dwMs);
-            return Outcome::Failed;
-        }
-        ::Sleep(kPollMs);
-    }
-    strDetail = std::wstring(L"found ") + szPath;
-    return Outcome::Passed;
-}

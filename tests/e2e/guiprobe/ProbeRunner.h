@@ -15,7 +15,10 @@
 class CProbeRunner
 {
 public:
-    CProbeRunner(CProbeLog& log, const std::wstring& strPictureFolder) : m_log(log), m_strPictureFolder(strPictureFolder)
+    // The control folder is where service steps leave their requests for the script that
+    // runs the service; empty when there is none.
+    CProbeRunner(CProbeLog& log, const std::wstring& strPictureFolder, const std::wstring& strControlFolder)
+        : m_log(log), m_strPictureFolder(strPictureFolder), m_strControlFolder(strControlFolder)
     {
     }
 
@@ -57,7 +60,13 @@ private:
     Outcome ExpectDialogLines(const PROBE_STEP& step, std::wstring& strDetail);
     Outcome WaitEnd(const PROBE_STEP& step, std::wstring& strDetail);
     Outcome WaitFile(const PROBE_STEP& step, std::wstring& strDetail);
+    Outcome WaitStatus(const PROBE_STEP& step, std::wstring& strDetail);
+    Outcome ExpectReg(const PROBE_STEP& step, std::wstring& strDetail);
+    Outcome ControlService(const PROBE_STEP& step, std::wstring& strDetail);
 
+    static const DWORD PollMs = 100;
+    // "1.5 s"
+    static std::wstring Seconds(DWORD dwMs);
     // Polls every 100 ms until the condition holds, the time is up or the program ends.
     WaitResult WaitUntil(DWORD dwMs, const std::function<bool()>& condition) const;
     // What a wait that did not end well says: the time passed, or the program's end.
@@ -66,6 +75,8 @@ private:
     bool ProgramEnded(std::wstring& strDetail) const;
     bool HaveFrame(std::wstring& strDetail) const;
     bool HaveList(HWND& hList, std::wstring& strDetail) const;
+    // A pane of the frame's status bar as it stands, or false with why it cannot be read.
+    bool ReadStatusPane(int nPane, std::wstring& strText, std::wstring& strDetail) const;
     HWND HaveControl(UINT nId, std::wstring& strDetail) const;
     // The text of a control of the dialog, or false with why it cannot be read.
     bool ReadControlText(UINT nId, std::wstring& strText, std::wstring& strDetail) const;
@@ -76,6 +87,7 @@ private:
 
     CProbeLog& m_log;
     std::wstring m_strPictureFolder;
+    std::wstring m_strControlFolder;
     HWND m_hFrame = NULL;
     HWND m_hDialog = NULL;
     CTargetProcess m_process;

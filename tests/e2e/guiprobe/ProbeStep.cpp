@@ -301,7 +301,22 @@ bool ParseArguments(CWordReader& words, PROBE_STEP& step)
         bOk = words.Number(L"N", 0, 999999, nRow);
         break;
     case StepVerb::Status:
-        bOk = words.Number(L"PANE", 0, 255, nRow) && words.Text(L"TEXT", step.strText);
+    case StepVerb::WaitStatus:
+        bOk = words.Number(L"PANE", 0, 255, nRow) && words.Text(L"TEXT", step.strText) &&
+              (step.eVerb == StepVerb::Status || words.Seconds(step.dwMs));
+        break;
+    case StepVerb::ExpectReg:
+        bOk = words.Text(L"KEY", step.strName) && words.Text(L"VALUE", step.strText) && words.Text(L"DATA", step.strData);
+        if (bOk && step.strName.compare(0, 5, L"HKCU\\") != 0 && step.strName.compare(0, 5, L"HKLM\\") != 0)
+            bOk = words.Fail(L"the key must start with HKCU\\ or HKLM\\, not " + QuotedWord(step.strName));
+        break;
+    case StepVerb::Service:
+        bOk = words.Text(L"stop|start", step.strText);
+        if (bOk && step.strText != L"stop" && step.strText != L"start")
+            bOk = words.Fail(L"the service can be told stop or start, not " + QuotedWord(step.strText));
+        step.dwMs = kDefaultWaitSeconds * 1000 * 2;
+        if (bOk && words.Left() > 0)
+            bOk = words.Seconds(step.dwMs);
         break;
     case StepVerb::DialogText:
     case StepVerb::SetText:
@@ -375,6 +390,8 @@ const VERB_NAME kVerbs[] = {
     {L"shot", StepVerb::Shot},              {L"sleep", StepVerb::Sleep},
     {L"expect-enabled", StepVerb::ExpectEnabled}, {L"dialog-lines", StepVerb::DialogLines},
     {L"wait-end", StepVerb::WaitEnd},       {L"wait-file", StepVerb::WaitFile},
+    {L"wait-status", StepVerb::WaitStatus}, {L"expect-reg", StepVerb::ExpectReg},
+    {L"service", StepVerb::Service},
 };
 
 bool ReadUtf8File(const std::wstring& strPath, std::wstring& strText, std::wstring& strError)

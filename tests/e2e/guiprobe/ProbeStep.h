@@ -28,6 +28,9 @@ enum class StepVerb
     DialogLines,
     WaitEnd,
     WaitFile,
+    WaitStatus,
+    ExpectReg,
+    Service,
 };
 
 enum class ShotArea
@@ -48,7 +51,8 @@ struct PROBE_STEP
     std::wstring strSource; // the line as written, for the log
     StepVerb eVerb = StepVerb::Rows;
     std::wstring strName;   // window class or picture name
-    std::wstring strText;   // title or text
+    std::wstring strText;   // title or text; expect-reg: the value's name; service: stop or start
+    std::wstring strData;   // expect-reg: the data expected
     bool bHasTitle = false; // wait-window: a title was given
     int nRow = 0;           // row, pane or row count
     int nColumn = 0;

@@ -56,6 +56,11 @@ const GOOD_LINE kGoodLines[] = {
     {L"dialog-lines 1006 Line1 \"\"", StepVerb::DialogLines, L"", L"Line1", false, 0, 0, 1006, 0, 0},
     {L"wait-end 2", StepVerb::WaitEnd, L"", L"", false, 0, 0, 0, 0, 2000},
     {L"wait-file %TEMP%\\done.txt 5", StepVerb::WaitFile, L"", L"%TEMP%\\done.txt", false, 0, 0, 0, 0, 5000},
+    {L"wait-status 1 \"\" 15", StepVerb::WaitStatus, L"", L"", false, 1, 0, 0, 0, 15000},
+    {L"expect-reg HKCU\\Software\\Varnefold\\Window Left 100", StepVerb::ExpectReg, L"HKCU\\Software\\Varnefold\\Window",
+     L"Left", false, 0, 0, 0, 0, 0},
+    {L"service stop", StepVerb::Service, L"", L"stop", false, 0, 0, 0, 0, 60000},
+    {L"service start 90", StepVerb::Service, L"", L"start", false, 0, 0, 0, 0, 90000},
 };
 
 TEST(StepLanguage, EachVerbReadsItsWords)
@@ -83,6 +88,10 @@ TEST(StepLanguage, EachVerbReadsItsWords)
     EXPECT_EQ((std::vector<std::wstring>{L"Line1", L"", L"Line 3"}), step.lines);
     ASSERT_TRUE(ParseStep(L"expect-enabled 2 yes", step, strError));
     EXPECT_TRUE(step.bEnabled);
+    ASSERT_TRUE(ParseStep(L"expect-reg HKLM\\Software\\Varnefold Password \"\"", step, strError));
+    EXPECT_EQ(L"", step.strData);
+    ASSERT_TRUE(ParseStep(L"expect-reg HKCU\\Software Style 2", step, strError));
+    EXPECT_EQ(L"2", step.strData);
 }
 
 TEST(StepLanguage, ShotAreas)
@@ -134,6 +143,10 @@ TEST(StepLanguage, FaultyLinesSayWhy)
         {L"expect-enabled 1 maybe", L"the state must be yes or no, not \"maybe\""},
         {L"dialog-lines 1006", L"dialog-lines: TEXT is missing"},
         {L"wait-end", L"wait-end: SECONDS is missing"},
+        {L"wait-status 1 x", L"wait-status: SECONDS is missing"},
+        {L"expect-reg HKCU\\Software Left", L"expect-reg: DATA is missing"},
+        {L"expect-reg Software\\Varnefold Left 1", L"the key must start with HKCU\\ or HKLM\\"},
+        {L"service restart", L"the service can be told stop or start, not \"restart\""},
     };
     for (const auto& bad : kBadLines)
     {
