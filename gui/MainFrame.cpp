@@ -136,11 +136,16 @@ int CMainFrame::OnCreate(LPCREATESTRUCTW)
             return -1;
         m_wndStrategy.SetItemData(nItem, static_cast<DWORD_PTR>(i));
     }
+    if (!m_wndMenuBar.Create(this, WS_CHILD | WS_VISIBLE | CBRS_TOP | CBRS_SIZE_DYNAMIC))
+        return -1;
+    m_wndMenuBar.SetWindowText(strTitle + L" Menubar");
     m_wndToolBar.SetWindowText(strTitle + L" Toolbar");
     if (!CreateStatusBar())
         return -1;
+    m_wndMenuBar.EnableDocking(CBRS_ALIGN_ANY);
     m_wndToolBar.EnableDocking(CBRS_ALIGN_ANY);
     EnableSkinDocking(this, CBRS_ALIGN_ANY);
+    DockControlBar(&m_wndMenuBar);
     DockControlBar(&m_wndToolBar);
 
     ReadSettings();
@@ -353,12 +358,29 @@ void CMainFrame::ApplyStyle(int nStyle)
     m_wndInnerSplitter.RecalcLayout();
     RecalcLayout();
     CSkinMenu::RefreshIcons();
-    HMENU hMenu = ::GetMenu(m_hWnd);
+    HMENU hMenu = GetFrameMenu();
     UpdateMenuBackground(hMenu);
     RedrawWindow(nullptr, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
-    // Taking the menu away and back makes the menu bar measure its items anew.
+    // The menu set again makes the menu bar measure its items anew.
+    if (m_wndMenuBar.GetMenu() != NULL)
+    {
+        m_wndMenuBar.SetMenu(hMenu);
+        return;
+    }
     ::SetMenu(m_hWnd, NULL);
     ::SetMenu(m_hWnd, hMenu);
+}
+
+HMENU CMainFrame::GetFrameMenu() const
+{
+    return m_wndMenuBar.GetMenu() != NULL ? m_wndMenuBar.GetMenu() : ::GetMenu(m_hWnd);
+}
+
+BOOL CMainFrame::PreTranslateMessage(MSG* pMsg)
+{
+    if (m_wndMenuBar.m_hWnd != NULL && m_wndMenuBar.TranslateFrameMessage(pMsg))
+        return TRUE;
+    return CSkinFrameWnd::PreTranslateMessage(pMsg);
 }
 
 void CMainFrame::SetTrayIconMode(int nMode)

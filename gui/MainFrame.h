@@ -65,6 +65,9 @@ public:
     CWnd* GetListViewWnd() const { return m_pListView; }
     CDefragOutputView* GetOutputView() const { return m_pOutputView; }
 
+    // The menu the menu bar shows, or the window's own before the bar took it.
+    HMENU GetFrameMenu() const;
+    CSkinMenuBar& GetMenuBar() { return m_wndMenuBar; }
     CSkinToolBar& GetToolBar() { return m_wndToolBar; }
     CComboBox& GetStrategyCombo() { return m_wndStrategy; }
     CStatusBarACT& GetStatusBar() { return m_wndStatusBar; }
@@ -72,6 +75,8 @@ public:
     CDefragTrayIcon& GetTrayIcon() { return m_trayIcon; }
 
     BOOL PreCreateWindow(CREATESTRUCTW& cs) override;
+    // The menu bar sees every message first; one it consumes goes no further.
+    BOOL PreTranslateMessage(MSG* pMsg) override;
     BOOL OnCmdMsg(UINT nID, int nCode, void* pExtra) override;
     bool OnMessage(UINT nMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override;
 

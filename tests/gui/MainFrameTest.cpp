@@ -5,12 +5,14 @@
 #include "classlib/View.h"
 #include "classlib/WinApp.h"
 #include "guitoolkit/SkinMenu.h"
+#include "guitoolkit/SkinMenuHook.h"
 #include "guitoolkit/ToolkitEnvironment.h"
 
 #include "GuiTestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -260,8 +262,13 @@ TEST_F(MainFrameTest, MenusAreTrimmedAndAcceleratorsLoaded)
 {
     CTestMainFrame* pFrame = MakeFrame();
     ASSERT_NE(pFrame, nullptr);
-    HMENU hMenu = ::GetMenu(m_hFrame);
+    // The idle update hands the window's menu to the menu bar.
+    pFrame->GetMenuBar().SendMessage(WM_IDLEUPDATECMDUI, TRUE);
+    PumpPending();
+    HMENU hMenu = pFrame->GetFrameMenu();
     ASSERT_NE(hMenu, HMENU(NULL));
+    EXPECT_EQ(pFrame->GetMenuBar().GetMenu(), hMenu);
+    EXPECT_EQ(pFrame->GetMenuBar().GetItemCount(), 4);
     EXPECT_EQ(MenuIds(::GetSubMenu(hMenu, 0)), std::vector<UINT>{ID_APP_EXIT});
     EXPECT_EQ(MenuIds(::GetSubMenu(hMenu, 1)), std::vector<UINT>{ID_EDIT_CONFIGURATION});
     std::vector<UINT> view = MenuIds(::GetSubMenu(hMenu, 2));
@@ -440,7 +447,7 @@ TEST_F(MainFrameTest, StyleIsAppliedOnlyWhenItChanges)
     EXPECT_EQ(ToolkitEnvironment().bModernStyle, 0);
     EXPECT_EQ(pFrame->GetStyle(), 0);
     EXPECT_EQ(pFrame->m_styles, (std::vector<int>{2, 1, 0}));
-    EXPECT_NE(::GetMenu(m_hFrame), HMENU(NULL)) << "the menu is set again";
+    EXPECT_NE(pFrame->GetFrameMenu(), HMENU(NULL)) << "the menu is set again";
     pFrame->ApplyStyle(2);
     EXPECT_EQ(ToolkitEnvironment().bModernStyle, 1);
 }
@@ -717,14 +724,25 @@ TEST_F(MainFrameTest, PictureOfTheFrame)
 {
     SetValue(L"Right", 760);
     SetValue(L"Bottom", 480);
+    // The look the program takes at start-up.
+    const stToolkitEnvironment stSaved = ToolkitEnvironment();
+    auto pHook = std::make_unique<CSkinMenuHook>();
+    CSkinMenu::SelectTheme(12);
+    CSkinMenu::SelectTheme(10);
     CTestMainFrame* pFrame = MakeFrame();
     ASSERT_NE(pFrame, nullptr);
     pFrame->SetComputerText(L"VM");
     pFrame->SetMessageText(L"Ready");
     pFrame->ShowClusterView();
+    pFrame->GetMenuBar().SendMessage(WM_IDLEUPDATECMDUI, TRUE);
+    pFrame->RecalcLayout();
     pFrame->RedrawWindow(nullptr, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
     EXPECT_TRUE(PumpUntil([&] { return pFrame->GetStrategyCombo().IsWindowVisible() != FALSE; }));
     PumpPending();
     SaveWindowPicture(m_hFrame, L"frame");
+    ::DestroyWindow(m_hFrame);
+    PumpPending();
+    pHook.reset();
+    ToolkitEnvironment() = stSaved;
 }
 } // namespace
