@@ -740,6 +740,10 @@ TEST_F(MainFrameTest, PictureOfTheFrame)
     EXPECT_TRUE(PumpUntil([&] { return pFrame->GetStrategyCombo().IsWindowVisible() != FALSE; }));
     PumpPending();
     SaveWindowPicture(m_hFrame, L"frame");
+    pFrame->ApplyStyle(0);
+    pFrame->RedrawWindow(nullptr, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    PumpPending();
+    SaveWindowPicture(m_hFrame, L"frame_standard");
     ::DestroyWindow(m_hFrame);
     PumpPending();
     pHook.reset();
