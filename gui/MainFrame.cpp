@@ -58,8 +58,8 @@ BOOL CMainFrame::PreCreateWindow(CREATESTRUCTW& cs)
         m_nNetworkMode = dwNetworkMode == 1 ? 1 : 0;
     if (!CSkinFrameWnd::PreCreateWindow(cs))
         return FALSE;
-    // The frame class without CS_HREDRAW and CS_VREDRAW: resizing repaints
-    // only what the bars and panes uncover, not the whole frame.
+    // The frame's own class takes no class styles: the frame has no use for
+    // double clicks on what its bars and panes leave uncovered.
     WNDCLASSW stClass = {};
     if (!::GetClassInfoW(::GetModuleHandleW(nullptr), cs.lpszClass, &stClass))
         return TRUE;

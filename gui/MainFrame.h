@@ -15,7 +15,6 @@
 #include "guitoolkit/SkinToolBar.h"
 #include "guitoolkit/StatusBarACT.h"
 
-#include <shellapi.h>
 
 class CDefragListView;
 class CDefragOutputView;
@@ -94,7 +93,7 @@ protected:
     virtual void ListSetStyle(int nStyle);
     virtual BOOL IsAdministrator() const;
     virtual CString CommandLine() const;
-    virtual HINSTANCE ShellExecute(const wchar_t* pszFile, const wchar_t* pszParameters);
+    virtual HINSTANCE OpenWithShell(const wchar_t* pszFile, const wchar_t* pszParameters);
     virtual BOOL StartProcess(const wchar_t* pszApplication, wchar_t* pszCommandLine);
     // The product version text of the file; FALSE when it has no version resource.
     virtual BOOL ReadProductVersion(const wchar_t* pszFile, CString& strVersion) const;

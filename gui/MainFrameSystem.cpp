@@ -10,6 +10,8 @@
 #include "guitoolkit/Registry.h"
 #include "service/FileVersionInfo.h"
 
+#include <shellapi.h>
+
 #include <vector>
 
 const wchar_t* const CMainFrame::RunKey = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
@@ -132,7 +134,7 @@ void CMainFrame::OnSearchForUpdates()
     GetWindowText(strTitle);
     strUrl.LoadString(IDS_UPDATE_URL);
     CString strParameters = L"/N:\"" + strTitle + L"\" /U:\"" + strUrl + L"\" /V:" + strVersion;
-    ShellExecute(FolderOf(strProgram) + L"Update.exe", strParameters);
+    OpenWithShell(FolderOf(strProgram) + L"Update.exe", strParameters);
 }
 
 void CMainFrame::OnOnlineFaq()
@@ -141,7 +143,7 @@ void CMainFrame::OnOnlineFaq()
     strUrl.LoadString(IDS_FAQ_URL);
     // No address, no page: the command does nothing.
     if (!strUrl.IsEmpty())
-        ShellExecute(strUrl, nullptr);
+        OpenWithShell(strUrl, nullptr);
 }
 
 CDefragListView* CMainFrame::GetListView() const
@@ -189,7 +191,7 @@ CString CMainFrame::CommandLine() const
     return CString(::GetCommandLineW());
 }
 
-HINSTANCE CMainFrame::ShellExecute(const wchar_t* pszFile, const wchar_t* pszParameters)
+HINSTANCE CMainFrame::OpenWithShell(const wchar_t* pszFile, const wchar_t* pszParameters)
 {
     return ::ShellExecuteW(m_hWnd, nullptr, pszFile, pszParameters, nullptr, SW_SHOWNORMAL);
 }

@@ -75,7 +75,7 @@ protected:
     void ListSetStyle(int nStyle) override { m_styles.push_back(nStyle); }
     BOOL IsAdministrator() const override { return m_bAdministrator; }
     CString CommandLine() const override { return CString(m_strCommandLine.c_str()); }
-    HINSTANCE ShellExecute(const wchar_t* pszFile, const wchar_t* pszParameters) override
+    HINSTANCE OpenWithShell(const wchar_t* pszFile, const wchar_t* pszParameters) override
     {
         m_shellExecutes.emplace_back(pszFile, pszParameters != nullptr ? pszParameters : L"");
         return reinterpret_cast<HINSTANCE>(33);
@@ -185,13 +185,10 @@ protected:
         pFrame->m_bAdministrator = bAdministrator;
         // The shell answers at once: Wine's takes seconds to remove an icon.
         if (!bRealShell)
-            pFrame->GetTrayIcon().SetNotifyFunction([this](DWORD dwMessage, NOTIFYICONDATAW*) {
-            m_shellMessages.push_back(dwMessage);
-            return TRUE;
-        });
+            pFrame->GetTrayIcon().SetNotifyFunction([](DWORD, NOTIFYICONDATAW*) { return TRUE; });
         if (!pFrame->LoadFrame(IDR_MAINFRAME, FrameStyle))
             return nullptr;
-            m_hFrame = pFrame->m_hWnd;
+        m_hFrame = pFrame->m_hWnd;
         m_app.m_pMainWnd = pFrame;
         PumpPending();
         return pFrame;
@@ -216,7 +213,6 @@ protected:
 
     CWinApp m_app;
     HWND m_hFrame = NULL;
-    std::vector<DWORD> m_shellMessages;
 };
 
 TEST_F(MainFrameTest, ToolbarCarriesTheButtonsAndTheStrategyComboAtStopsPlace)
@@ -290,7 +286,11 @@ TEST_F(MainFrameTest, MenusAreTrimmedAndAcceleratorsLoaded)
     EXPECT_TRUE(bF10);
 
     // F10 comes as a system key; the frame's table takes it before the menu.
-    MSG stMsg = {m_hFrame, WM_SYSKEYDOWN, VK_F10, 0x00440001};
+    MSG stMsg = {};
+    stMsg.hwnd = m_hFrame;
+    stMsg.message = WM_SYSKEYDOWN;
+    stMsg.wParam = VK_F10;
+    stMsg.lParam = 0x00440001;
     EXPECT_TRUE(pFrame->PreTranslateMessage(&stMsg));
     PumpPending();
     EXPECT_EQ(pFrame->m_commands, std::vector<UINT>{ID_VIEW_DRIVE_INFO});
