@@ -58,7 +58,7 @@ BOOL CToolBar::Create(CWnd* pParent, DWORD dwStyle, UINT nID, DWORD dwCtrlStyle)
     return TRUE;
 }
 
-BOOL CToolBar::LoadToolBar(UINT nID)
+BOOL CToolBar::LoadToolBar(UINT nID, UINT nBitmapID)
 {
     const wchar_t* pszName = MAKEINTRESOURCEW(nID);
     HINSTANCE hModule = CWinApp::FindResourceModule(pszName, ToolBarResourceType);
@@ -76,14 +76,15 @@ BOOL CToolBar::LoadToolBar(UINT nID)
     std::vector<UINT> ids(pWords + ToolBarHeaderWords, pWords + ToolBarHeaderWords + nCount);
     int nImages = static_cast<int>(std::count_if(ids.begin(), ids.end(), [](UINT n) { return n != 0; }));
 
-    HINSTANCE hBitmapModule = CWinApp::FindResourceModule(pszName, RT_BITMAP);
-    if (::FindResourceW(hBitmapModule, pszName, RT_BITMAP) == NULL)
+    const wchar_t* pszBitmap = MAKEINTRESOURCEW(nBitmapID);
+    HINSTANCE hBitmapModule = CWinApp::FindResourceModule(pszBitmap, RT_BITMAP);
+    if (::FindResourceW(hBitmapModule, pszBitmap, RT_BITMAP) == NULL)
         return FALSE;
     SetSizes(CSize(pWords[1] + ButtonEdges, pWords[2] + ButtonEdges), CSize(pWords[1], pWords[2]));
     if (!SetButtons(ids.data(), static_cast<int>(ids.size())))
         return FALSE;
     // Through the window, so that a derived bar sees the bitmap arrive.
-    TBADDBITMAP stBitmap = {hBitmapModule, nID};
+    TBADDBITMAP stBitmap = {hBitmapModule, nBitmapID};
     return SendMessage(TB_ADDBITMAP, std::max(1, nImages), reinterpret_cast<LPARAM>(&stBitmap)) != -1;
 }
 

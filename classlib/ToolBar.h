@@ -35,7 +35,9 @@ public:
                 DWORD dwCtrlStyle = TBSTYLE_FLAT);
     // The button ids of the tool bar resource and the images of the bitmap
     // with the same id; FALSE when either is missing or malformed.
-    BOOL LoadToolBar(UINT nID);
+    BOOL LoadToolBar(UINT nID) { return LoadToolBar(nID, nID); }
+    // The button ids of the tool bar resource with the images of another bitmap.
+    BOOL LoadToolBar(UINT nID, UINT nBitmapID);
     // One button per id, a separator for 0, the images in order.
     BOOL SetButtons(const UINT* pIDs, int nCount);
     void SetSizes(SIZE sizeButton, SIZE sizeImage);

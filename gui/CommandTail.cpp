@@ -1,7 +1,5 @@
 #include "gui/CommandTail.h"
 
-#include "guitoolkit/TrayAnimation.h"
-
 #include <cwchar>
 
 namespace
@@ -46,11 +44,7 @@ CString CopyDataText(const COPYDATASTRUCT* pData)
 
 bool AsksToStayHidden(const wchar_t* pszCommandTail)
 {
-    return pszCommandTail != nullptr && std::wcsstr(pszCommandTail, L"/minimize") != nullptr;
-}
-
-void TakeHandedOverCommandLine(HWND hFrame, const COPYDATASTRUCT* pData, bool bHasTrayIcon)
-{
-    if (bHasTrayIcon && AsksToStayHidden(CopyDataText(pData)))
-        AnimateToTray(hFrame, FALSE);
+    // Switches are read without regard to case, as the system's own programs read them.
+    CString strTail(pszCommandTail);
+    return strTail.MakeLower().Find(L"/minimize") >= 0;
 }

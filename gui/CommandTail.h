@@ -14,7 +14,3 @@ CString CommandTail(const wchar_t* pszCommandLine);
 CString CopyDataText(const COPYDATASTRUCT* pData);
 // "/minimize" on the command line: the program keeps to the tray.
 bool AsksToStayHidden(const wchar_t* pszCommandTail);
-// What the main frame of the first copy does with a later start's WM_COPYDATA:
-// the start brought it back, and "/minimize" sends it to the tray again when
-// it has a tray icon to come back by. Anything else is ignored.
-void TakeHandedOverCommandLine(HWND hFrame, const COPYDATASTRUCT* pData, bool bHasTrayIcon);

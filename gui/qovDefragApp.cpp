@@ -2,7 +2,7 @@
 
 #include "gui/CommandTail.h"
 #include "gui/DialogTheme.h"
-#include "gui/MainFrameFactory.h"
+#include "gui/MainFrame.h"
 #include "gui/Resource.h"
 
 #include "classlib/CmdUI.h"
@@ -116,7 +116,7 @@ void CqovDefragApp::SetToolkitLook()
 
 BOOL CqovDefragApp::CreateMainFrame()
 {
-    CFrameWnd* pFrame = NewMainFrame();
+    CFrameWnd* pFrame = new CMainFrame;
     m_pMainWnd = pFrame;
     // A frame that fails is gone with its window.
     if (!pFrame->LoadFrame(IDR_MAINFRAME, MainFrameStyle))
@@ -132,7 +132,10 @@ BOOL CqovDefragApp::HandleCommand(UINT nID, int nCode, void* pExtra)
     if (nID != ID_VIEW_NETWORK_INTERFACE)
         return CWinApp::HandleCommand(nID, nCode, pExtra);
     if (nCode == CN_COMMAND)
-        ToggleMainFrameNetworkMode(m_pMainWnd);
+    {
+        if (auto* pFrame = dynamic_cast<CMainFrame*>(m_pMainWnd))
+            pFrame->ToggleNetworkMode();
+    }
     else if (nCode == CN_UPDATE_COMMAND_UI)
         static_cast<CCmdUI*>(pExtra)->SetCheck(ReadSetting(L"NetworkMode", 0) == 1 ? 1 : 0);
     else

@@ -78,10 +78,10 @@ bool IsBarColorTheme(int nThemeId)
 }
 } // namespace
 
-BOOL CSkinToolBar::LoadToolBar(UINT nID)
+BOOL CSkinToolBar::LoadToolBar(UINT nID, UINT nBitmapID)
 {
-    BOOL bResult = CToolBar::LoadToolBar(nID);
-    LoadImages(nID, MaskFromCorner);
+    BOOL bResult = CToolBar::LoadToolBar(nID, nBitmapID);
+    LoadImages(nBitmapID, MaskFromCorner);
     return bResult;
 }
 

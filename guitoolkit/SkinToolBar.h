@@ -15,7 +15,8 @@ public:
     // The mask colour that stands for "the colour of the bitmap's pixel (0, 0)".
     static constexpr COLORREF MaskFromCorner = 0xFF000000;
 
-    BOOL LoadToolBar(UINT nID);
+    BOOL LoadToolBar(UINT nID) { return LoadToolBar(nID, nID); }
+    BOOL LoadToolBar(UINT nID, UINT nBitmapID);
     BOOL LoadImages(UINT nBitmapID, COLORREF crMask = MaskFromCorner);
     // The control goes on a separator of its width, with its dialog id; a
     // negative or too large index puts it at the end.

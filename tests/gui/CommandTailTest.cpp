@@ -57,6 +57,7 @@ TEST(CommandTail, OnlyMinimizeKeepsToTheTray)
 {
     EXPECT_TRUE(AsksToStayHidden(L"/minimize"));
     EXPECT_TRUE(AsksToStayHidden(L"x /minimize"));
+    EXPECT_TRUE(AsksToStayHidden(L"x /MINIMIZE"));
     EXPECT_FALSE(AsksToStayHidden(L""));
     EXPECT_FALSE(AsksToStayHidden(L"/min"));
     EXPECT_FALSE(AsksToStayHidden(nullptr));

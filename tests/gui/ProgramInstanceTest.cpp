@@ -74,7 +74,8 @@ public:
     }
     bool WaitForEnd() const { return ::WaitForSingleObject(m_stProcess.hProcess, StartLimitMs) == WAIT_OBJECT_0; }
 
-    // The run's main frame: its top-level window with a menu and the program's title.
+    // The run's main frame: its top-level window with a caption and the program's title (its
+    // menu belongs to the menu bar, not to the window).
     HWND FindFrame() const
     {
         struct stSearch
@@ -89,7 +90,8 @@ public:
                 ::GetWindowThreadProcessId(hWnd, &dwProcessId);
                 wchar_t szTitle[64] = {};
                 ::GetWindowTextW(hWnd, szTitle, 64);
-                if (dwProcessId != pFind->dwProcessId || ::GetMenu(hWnd) == NULL ||
+                if (dwProcessId != pFind->dwProcessId ||
+                    (::GetWindowLongW(hWnd, GWL_STYLE) & WS_CAPTION) != WS_CAPTION ||
                     std::wstring(szTitle) != L"Varnefold")
                     return TRUE;
                 pFind->hFound = hWnd;
