@@ -172,7 +172,14 @@ void DrawBarItem(CDC& dc, const stMenuItem& item, const stXPColors& stColors)
         return;
     CSelectedObject selectedFont(dc, font);
     int nOldMode = dc.SetBkMode(TRANSPARENT);
-    COLORREF crOld = dc.SetTextColor(stEnv.SysColor(item.bGrayed || item.bInactive ? COLOR_GRAYTEXT : COLOR_MENUTEXT));
+    // On the black bar of the modern style, menu text in the menu colour could not be read: a
+    // title that is neither hot nor open is white there.
+    COLORREF crText = stEnv.SysColor(COLOR_MENUTEXT);
+    if (item.bGrayed || item.bInactive)
+        crText = stEnv.SysColor(COLOR_GRAYTEXT);
+    else if (stEnv.bModernStyle && !bOpen && !bHot)
+        crText = RGB(255, 255, 255);
+    COLORREF crOld = dc.SetTextColor(crText);
     CString strText = DisplayText(*item.pMenu, *item.pData);
     DrawMenuBarText(&dc, strText, strText.GetLength(), rc, DT_CENTER | DT_VCENTER | DT_SINGLELINE | PrefixFormat(item));
     dc.SetTextColor(crOld);

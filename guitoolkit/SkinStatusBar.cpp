@@ -5,6 +5,7 @@
 #include "guitoolkit/SkinDockBar.h"
 #include "guitoolkit/SkinMenu.h"
 #include "guitoolkit/ToolkitColors.h"
+#include "guitoolkit/ToolkitEnvironment.h"
 
 #include <algorithm>
 #include <string>
@@ -118,6 +119,10 @@ void CSkinStatusBar::DrawPanes(CDC* pDC)
     CreatePaneFont(font);
     HGDIOBJ hOldFont = font.m_hObject != NULL ? ::SelectObject(pDC->m_hDC, font.m_hObject) : NULL;
     int nOldMode = pDC->SetBkMode(TRANSPARENT);
+    // The modern style's bars are black: text in the context's black would not show.
+    COLORREF crOldText = ::GetTextColor(pDC->m_hDC);
+    if (ToolkitEnvironment().bModernStyle)
+        pDC->SetTextColor(RGB(255, 255, 255));
     for (int i = 0; i < GetCount(); ++i)
     {
         CRect rc;
@@ -134,6 +139,7 @@ void CSkinStatusBar::DrawPanes(CDC* pDC)
         CString strText = GetPaneText(i);
         pDC->ExtTextOut(rc.left + 2, rc.top + 2, ETO_CLIPPED, rc, strText, static_cast<UINT>(strText.GetLength()));
     }
+    pDC->SetTextColor(crOldText);
     pDC->SetBkMode(nOldMode);
     if (hOldFont != NULL)
         ::SelectObject(pDC->m_hDC, hOldFont);
