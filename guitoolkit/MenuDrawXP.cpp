@@ -173,12 +173,12 @@ void DrawBarItem(CDC& dc, const stMenuItem& item, const stXPColors& stColors)
     CSelectedObject selectedFont(dc, font);
     int nOldMode = dc.SetBkMode(TRANSPARENT);
     // On the black bar of the modern style, menu text in the menu colour could not be read: a
-    // title that is neither hot nor open is white there.
+    // title on a dark ground is white there.
     COLORREF crText = stEnv.SysColor(COLOR_MENUTEXT);
     if (item.bGrayed || item.bInactive)
         crText = stEnv.SysColor(COLOR_GRAYTEXT);
-    else if (stEnv.bModernStyle && !bOpen && !bHot)
-        crText = RGB(255, 255, 255);
+    else if (!bOpen && !bHot)
+        crText = ReadableTextColor(dc.GetPixel(rc.left, (rc.top + rc.bottom) / 2), crText);
     COLORREF crOld = dc.SetTextColor(crText);
     CString strText = DisplayText(*item.pMenu, *item.pData);
     DrawMenuBarText(&dc, strText, strText.GetLength(), rc, DT_CENTER | DT_VCENTER | DT_SINGLELINE | PrefixFormat(item));

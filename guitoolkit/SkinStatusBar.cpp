@@ -5,7 +5,6 @@
 #include "guitoolkit/SkinDockBar.h"
 #include "guitoolkit/SkinMenu.h"
 #include "guitoolkit/ToolkitColors.h"
-#include "guitoolkit/ToolkitEnvironment.h"
 
 #include <algorithm>
 #include <string>
@@ -119,10 +118,11 @@ void CSkinStatusBar::DrawPanes(CDC* pDC)
     CreatePaneFont(font);
     HGDIOBJ hOldFont = font.m_hObject != NULL ? ::SelectObject(pDC->m_hDC, font.m_hObject) : NULL;
     int nOldMode = pDC->SetBkMode(TRANSPARENT);
-    // The modern style's bars are black: text in the context's black would not show.
+    // The modern style's bars are black: text in the context's black would not show there.
+    CRect rcClient;
+    GetClientRect(rcClient);
     COLORREF crOldText = ::GetTextColor(pDC->m_hDC);
-    if (ToolkitEnvironment().bModernStyle)
-        pDC->SetTextColor(RGB(255, 255, 255));
+    pDC->SetTextColor(ReadableTextColor(pDC->GetPixel(rcClient.left, rcClient.top + rcClient.Height() / 2), crOldText));
     for (int i = 0; i < GetCount(); ++i)
     {
         CRect rc;

@@ -456,3 +456,11 @@ COLORREF GetBarBackgroundColor()
     COLORREF crFirst, crSecond;
     return GetBarColors(crFirst, crSecond, TRUE);
 }
+
+COLORREF ReadableTextColor(COLORREF crGround, COLORREF crText)
+{
+    if (crGround == CLR_INVALID)
+        return crText;
+    int nLuma = (GetRValue(crGround) * 299 + GetGValue(crGround) * 587 + GetBValue(crGround) * 114) / 1000;
+    return nLuma < 80 ? RGB(255, 255, 255) : crText;
+}

@@ -46,5 +46,8 @@ RECT& GetMonitorWorkArea(RECT& rcWork, const RECT& rc);
 COLORREF GetSelectionColor();
 COLORREF GetBarColors(COLORREF& crFirst, COLORREF& crSecond, BOOL bLight);
 COLORREF GetBarBackgroundColor();
+// Text on a ground that is dark (the modern style's black bars) is white;
+// on any other ground, or one that could not be read, crText.
+COLORREF ReadableTextColor(COLORREF crGround, COLORREF crText);
 // The fixed colours some visual styles' bars take instead of a computed one.
 COLORREF SnapBarColor(COLORREF cr);

@@ -89,6 +89,22 @@ TEST(ColorArithmetic, ChannelsRoundLikeMulDivAndStopAt255)
         EXPECT_EQ(c.crResult, c.crExpected) << c.pszName;
 }
 
+TEST(ColorArithmetic, TextOnADarkGroundIsWhite)
+{
+    const COLORREF crText = RGB(1, 2, 3);
+    struct CASE
+    {
+        COLORREF crGround, crExpected;
+    } cases[] = {
+        {RGB(0, 0, 0), RGB(255, 255, 255)},     {RGB(64, 64, 64), RGB(255, 255, 255)},
+        {RGB(0, 0, 255), RGB(255, 255, 255)},   {RGB(255, 255, 255), crText},
+        {RGB(0xC8, 0xDC, 0xF5), crText},        {RGB(128, 128, 128), crText},
+        {CLR_INVALID, crText},
+    };
+    for (const CASE& c : cases)
+        EXPECT_EQ(c.crExpected, ReadableTextColor(c.crGround, crText)) << std::hex << c.crGround;
+}
+
 TEST(VersionClass, EveryFamilyAndVersion)
 {
     struct stCase
