@@ -90,7 +90,9 @@ TEST(ExplorerRows, SortingPagingAndShow)
         int64_t llNext = -7;
         EXPECT_EQ(p.bMoves, CExplorerRows::Page(p.llStart, p.llEnd, p.llCluster, p.nDelta, llNext));
         if (p.bMoves)
+        {
             EXPECT_EQ(p.llNext, llNext) << p.llCluster << " " << p.nDelta;
+        }
     }
 
     EXPECT_TRUE(CExplorerRows::CanShow(&a));
