@@ -6,6 +6,7 @@
 #include "protocol/NetDefragObject.h"
 #include "protocol/NetDefragPacketHeader.h"
 
+#include <algorithm>
 #include <exception>
 #include <new>
 
@@ -69,17 +70,25 @@ bool CServiceConnection::Connect(const wchar_t* pszPipeName, bool* pbBusy)
         if (m_pServer->ConnectLocal(pszPipeName))
             return true;
         // The service serves one client a pair: another VfoldCmd, or the one that waits
-        // for the volumes, may hold it for a moment.
-        *pbBusy = ::GetLastError() == ERROR_PIPE_BUSY;
+        // for the volumes, may hold it for a moment. When that client leaves, the service
+        // makes the pair anew, and the name is gone for that moment: once the pair was
+        // seen busy, a missing name is waited out the same way.
+        const DWORD dwError = ::GetLastError();
+        if (dwError == ERROR_PIPE_BUSY)
+            *pbBusy = true;
+        else if (!*pbBusy || dwError != ERROR_FILE_NOT_FOUND)
+            return false;
         const ULONGLONG ullNow = ::GetTickCount64();
-        if (!*pbBusy || ullNow >= ullDeadline)
+        if (ullNow >= ullDeadline)
             return false;
         // The reply half is opened first, so it is the one to wait for; the other may be
         // taken in between, and the loop tries again.
         const DWORD dwLeft = static_cast<DWORD>(ullDeadline - ullNow);
+        // A wait cut short (the name went while it waited, which Wine reports in a code of
+        // its own) is followed by a short pause; the next attempt tells what became of it.
         if (!::WaitNamedPipeW(m_pServer->GetHalfName(false).c_str(), dwLeft) &&
             ::GetLastError() != ERROR_SEM_TIMEOUT)
-            return false;
+            ::Sleep(std::min<DWORD>(dwLeft, RemadeNameRetryMs));
     }
 }
 

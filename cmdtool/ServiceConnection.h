@@ -28,6 +28,8 @@ public:
     static constexpr DWORD EmptyListSleepMs = 100;
     // How long Connect waits for a busy pair to come free.
     static constexpr DWORD BusyWaitMs = 5000;
+    // How often Connect looks again for a pair the service is making anew.
+    static constexpr DWORD RemadeNameRetryMs = 50;
 
     CServiceConnection();
     // Stops the receiver, closes the connection and frees everything kept.

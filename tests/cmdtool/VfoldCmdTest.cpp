@@ -264,6 +264,37 @@ TEST(VfoldCmd, BusyPairIsWaitedForAndNamedWhenItStaysBusy)
     }
 }
 
+// When the client that held the pair leaves, the service makes the pair anew, and for that
+// moment the name is gone: a VfoldCmd that found the pair busy waits that out too.
+TEST(VfoldCmd, PairMadeAnewAfterBusyIsWaitedFor)
+{
+    const std::wstring strBase = std::wstring(L"\\\\.\\PIPE\\") + CServiceConnection::PipeName;
+    HANDLE ahServer[2] = {};
+    for (int i = 0; i < 2; ++i)
+    {
+        ahServer[i] = ::CreateNamedPipeW((strBase + (i == 0 ? L"_IN" : L"_OUT")).c_str(),
+                                         i == 0 ? PIPE_ACCESS_INBOUND : PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE, 1,
+                                         4096, 4096, 0, NULL);
+        ASSERT_NE(INVALID_HANDLE_VALUE, ahServer[i]);
+    }
+    CPairHolder holder;
+    ASSERT_TRUE(holder.Open());
+    CFakeService service(CFakeService::Answering);
+    std::thread remaker([&] {
+        ::Sleep(1000);
+        holder.Close();
+        for (HANDLE hServer : ahServer)
+            ::CloseHandle(hServer);
+        ::Sleep(500);
+        EXPECT_TRUE(service.Start());
+    });
+    stChildResult stResult = RunVfoldCmd(L"/A:List");
+    remaker.join();
+    EXPECT_EQ(0u, stResult.dwExitCode);
+    EXPECT_EQ(ListText, stResult.strOutput);
+    EXPECT_TRUE(service.AwaitClientGone(10000));
+}
+
 TEST(VfoldCmd, StopGetsThroughWhileAnotherClientWaits)
 {
     CFakeService service(CFakeService::Answering, {5, 5, 5, 5, 5, 0});
