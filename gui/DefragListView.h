@@ -4,6 +4,8 @@
 #pragma once
 
 #include "gui/ConnectionMessages.h"
+#include "gui/ReplyUi.h"
+#include "gui/ViewFlags.h"
 
 #include "classlib/ListView.h"
 #include "classlib/String.h"
@@ -17,7 +19,7 @@ class CConnectionController;
 class CNetDefragBuffer;
 class CNetDefragObject;
 
-class CDefragListView : public CListView
+class CDefragListView : public CListView, public IReplyUi
 {
 public:
     static constexpr UINT_PTR RetryTimerId = 80204;
@@ -38,7 +40,7 @@ public:
     // Close after a failed send, with a box telling the user.
     void OnConnectionLost();
 
-    bool IsConnected() const;
+    bool IsConnected() const override;
     // Upper case; empty while not connected.
     CString GetComputerName() const;
     // The service's version line for the About box.
@@ -53,6 +55,40 @@ public:
     virtual void ResetWindows();
 
     bool OnMessage(UINT nMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override;
+
+    // What the reply handling asks of the windows (DefragListViewReplies.cpp).
+    const stViewFlags& GetViewFlags() const override { return m_stViewFlags; }
+    void ShowMessage(const CString& strText) override;
+    void PostServerLost() override;
+    bool AskPassword(const CString& strPrompt, CString& strTyped) override;
+    void DisconnectAndReset() override;
+    void SetServiceVersionText(const CString& strText) override;
+    void ShowSplash(const CString& strFirstLine, const CString& strSecondLine) override;
+    void PumpMessages() override;
+    void Sleep(DWORD dwMilliseconds) override;
+    void SetTrayState(int nState) override;
+
+    // The cluster-map pane and the result dialogs (DefragListViewPane.cpp).
+    void OpenAnalysisResult(const CNetDefragPartitionListEntry& entry) override;
+    void OpenDefragResult(const CNetDefragPartitionListEntry& entry) override;
+    bool IsClusterPaneInUse() const override;
+    void SyncClusterView() override;
+    void OnDriveFinished(int32_t nDriveId, bool bUnfragmented) override;
+    void OnClusterMap(std::unique_ptr<CNetDefragPartitionClustermap> pMap) override;
+    void OnClusterMapChanges(std::unique_ptr<CNetDefragClustermapModList> pChanges) override;
+    void OnFileClusters(std::unique_ptr<CNetDefragPartitionClusterExplorerResponse> pAnswer) override;
+
+    // The settings dialogs and the welcome screen (DefragListViewSettings.cpp).
+    bool HasWelcomeDialog() const override;
+    void OpenWelcome() override;
+    void OnSettings(const CNetDefragSettingsLight2& settings) override;
+    void OnWizardSettings(const CNetDefragSettingsLight2& settings) override;
+
+    // The information windows (DefragListViewInfo.cpp).
+    void OnClusterExplorer(const CNetDefragPartitionClusterExplorerResponse& answer) override;
+    void OnPartitionInfo(const CNetDefragPartitionInfo& info) override;
+    void OnFragmentedFiles(const CNetDefragPartitionFragFiles& files) override;
+    void OnServiceInfo(const CNetDefragVersionInfo& version) override;
 
 protected:
     // One received message, its header already read; the reply handling
@@ -73,4 +109,5 @@ private:
     std::unique_ptr<CConnectionController> m_pConnection;
     CString m_strServiceVersion;
     CString m_strPassword;
+    stViewFlags m_stViewFlags;
 };
