@@ -20,15 +20,6 @@ UINT SyncOrderMessage()
     return s_nMessage;
 }
 
-int VersionWord()
-{
-    // Major and minor swapped, so that 4.0 reads 0x400.
-    static const int s_nVersion = [] {
-        DWORD dwVersion = ::GetVersion();
-        return static_cast<int>((LOBYTE(LOWORD(dwVersion)) << 8) | HIBYTE(LOWORD(dwVersion)));
-    }();
-    return s_nVersion;
-}
 } // namespace
 
 void CListBase::SetListStyle(bool bOn)
@@ -39,6 +30,23 @@ void CListBase::SetListStyle(bool bOn)
 bool CListBase::GetListStyle()
 {
     return s_bListStyle;
+}
+
+int CListBase::VersionWord()
+{
+    // Major and minor swapped, so that 4.0 reads 0x400.
+    static const int s_nVersion = [] {
+        DWORD dwVersion = ::GetVersion();
+        return static_cast<int>((LOBYTE(LOWORD(dwVersion)) << 8) | HIBYTE(LOWORD(dwVersion)));
+    }();
+    return s_nVersion;
+}
+
+HCURSOR CListBase::LoadHandCursor(int nVersionWord)
+{
+    if (nVersionWord <= 0x400)
+        return ::LoadCursorW(::GetModuleHandleW(NULL), L"IDC_HAND");
+    return ::LoadCursorW(NULL, IDC_HAND);
 }
 
 CListBase::CListBase()

@@ -33,6 +33,9 @@ public:
     // centred images in owner-drawn lists. Read at every paint.
     static void SetListStyle(bool bOn);
     static bool GetListStyle();
+    // The hand over a hot item: the system's, or on systems of version 4.0 and
+    // older (nVersionWord major.minor as 0x400), the program's own "IDC_HAND".
+    static HCURSOR LoadHandCursor(int nVersionWord);
 
     // Once the list window exists: the tips and the label edit.
     void Init();
@@ -158,6 +161,8 @@ private:
     void DrawRowBackground(CDC& dc, const CRect& rcRow, bool bSelected, bool bFocused, COLORREF& crText);
     void DrawCell(CDC& dc, int nItem, int nColumn, const CRect& rcCell, bool bHighlight, COLORREF crText, HFONT hFont);
     static int ImageWidth(HIMAGELIST hImages);
+    // The system's version, major and minor swapped (4.0 reads 0x400).
+    static int VersionWord();
     void DrawImage(CDC& dc, HIMAGELIST hImages, int nImage, UINT nOverlay, const CRect& rc, bool bBlend);
 
     // Keys, clicks and column sizing (ListBaseInput.cpp).
@@ -186,6 +191,10 @@ private:
     COLORREF m_crTint = CLR_NONE;
     BOOL m_bLeftmostLabel = FALSE;
     DWORD m_dwExStyle = 0;
+    // Column 0 narrower than this shows no state image; taken once from the
+    // state images' width.
+    int m_nIconOffset = 4;
+    bool m_bIconOffsetTaken = false;
     int m_nHotItem = -1;
     COLORREF m_crHot;
     HCURSOR m_hCurrentCursor = NULL;

@@ -298,7 +298,7 @@ LRESULT CListBase::OnSetExtendedStyle(WPARAM wParam, LPARAM lParam)
         if (m_dwExStyle & HotStyles)
         {
             m_hArrowCursor = ::LoadCursorW(NULL, IDC_ARROW);
-            m_hHandCursor = ::LoadCursorW(NULL, IDC_HAND);
+            m_hHandCursor = LoadHandCursor(VersionWord());
         }
         else
             m_hCurrentCursor = NULL;

@@ -21,8 +21,8 @@ constexpr COLORREF UnfocusedFrameInner = 0xF5F5F5;
 // Space between a cell's edge and its text.
 constexpr int CellTextInset = 6;
 constexpr int LabelTextInset = 2;
-// Below this width column 0 shows no state image.
-constexpr int IconOffset = 4;
+// The most a column 0 needs before it shows its state image.
+constexpr int MaxIconOffset = 4;
 
 COLORREF BackgroundOf(HWND hList)
 {
@@ -213,7 +213,12 @@ void CListBase::RedrawCellImages(NMLVCUSTOMDRAW* pDraw)
     dc.RestoreObjects();
     bool bBlend = bFocused;
     int nColumnWidth = static_cast<int>(PassOn(LVM_GETCOLUMNWIDTH, pDraw->iSubItem, 0));
-    if (pDraw->iSubItem == 0 && hState != NULL && nColumnWidth > IconOffset)
+    if (hState != NULL && !m_bIconOffsetTaken)
+    {
+        m_nIconOffset = std::clamp(ImageWidth(hState), 0, MaxIconOffset);
+        m_bIconOffsetTaken = true;
+    }
+    if (pDraw->iSubItem == 0 && hState != NULL && nColumnWidth > m_nIconOffset)
         DrawStateIcon(&dc, &stItem, CRect(rcFill.left, rcFill.top, rcIcon.left, rcFill.bottom));
     DrawImage(dc, reinterpret_cast<HIMAGELIST>(Send(LVM_GETIMAGELIST, LVSIL_SMALL)), stItem.iImage,
               stItem.state & LVIS_OVERLAYMASK, rcIcon, bBlend);

@@ -295,6 +295,40 @@ def sort_arrow(down):
     return c
 
 
+def hand_pointer():
+    """The pointing hand of hot list items on systems that have none of their own."""
+    c = Canvas(32, 32)
+    black, white = (0, 0, 0), (255, 255, 255)
+    c.rect(5, 0, 9, 10, black)         # the finger
+    c.rect(6, 1, 8, 10, white)
+    c.rect(2, 9, 17, 21, black)        # the palm and the bent fingers
+    c.rect(3, 10, 16, 20, white)
+    for x in (8, 11, 14):
+        c.rect(x, 10, x + 1, 14, black)
+    return c
+
+
+def cur_bytes(c, hot_x, hot_y):
+    """A monochrome cursor: black and white pixels, the rest transparent."""
+    s = c.width
+    row_bytes = ((s + 31) // 32) * 4
+    xor, mask = bytearray(), bytearray()
+    for y in reversed(range(s)):
+        row_xor, row_mask = bytearray(row_bytes), bytearray(row_bytes)
+        for x in range(s):
+            p = c.pixels[y][x]
+            if p is None:
+                row_mask[x // 8] |= 0x80 >> (x % 8)
+            elif p != (0, 0, 0):
+                row_xor[x // 8] |= 0x80 >> (x % 8)
+        xor += row_xor
+        mask += row_mask
+    palette = bytes((0, 0, 0, 0, 255, 255, 255, 0))
+    header = struct.pack('<IiiHHIIiiII', 40, s, s * 2, 1, 1, 0, len(xor) + len(mask), 0, 0, 2, 0)
+    data = header + palette + bytes(xor) + bytes(mask)
+    return struct.pack('<HHH', 0, 2, 1) + struct.pack('<BBBBHHII', s, s, 2, 0, hot_x, hot_y, len(data), 22) + data
+
+
 def write(name, data):
     with open(os.path.join(HERE, name), 'wb') as f:
         f.write(data)
@@ -322,6 +356,7 @@ def main():
     write('splash.bmp', bmp_bytes(splash(), MAGENTA))
     write('sortdown.bmp', bmp_bytes(sort_arrow(True), WHITE))
     write('sortup.bmp', bmp_bytes(sort_arrow(False), WHITE))
+    write('hand.cur', cur_bytes(hand_pointer(), 7, 0))
 
 
 if __name__ == '__main__':
