@@ -179,6 +179,7 @@ void CDefragListView::SetStyle(int /*nStyle*/)
 void CDefragListView::ResetWindows()
 {
     EmptyList();
+    ResetSettingsWindows();
 }
 
 void CDefragListView::EmptyList()

@@ -3,7 +3,11 @@
 // controller; the view gives it the window's timer, messages and boxes.
 #pragma once
 
+#include "gui/ConfigurationDlg.h"
 #include "gui/ConnectionMessages.h"
+#include "gui/DlgConfigWizard.h"
+#include "gui/DlgWelcome.h"
+#include "gui/ListViewSettingsHost.h"
 #include "gui/ReplyUi.h"
 #include "gui/ViewFlags.h"
 
@@ -101,6 +105,32 @@ protected:
     // Gives up the cluster maps the pane shows; bUnsubscribe tells the
     // service too, while it is still there.
     virtual void ReleaseClusterMaps(bool bUnsubscribe);
+
+    // The configuration dialog, wizard and welcome screen (DefragListViewSettings.cpp).
+public:
+    BOOL OnCmdMsg(UINT nID, int nCode, void* pExtra) override;
+    void SetShowSplashScreen(bool bShow) { m_stViewFlags.bShowSplashScreen = bShow; }
+    // Stored under the window's key at once, when it changes.
+    void SetShowWelcomeScreen(bool bShow);
+    CConfigurationDlg* GetConfigurationDlg() const { return m_pConfigurationDlg.get(); }
+    CDlgConfigWizard* GetConfigWizard() const { return m_pConfigWizard.get(); }
+    CDlgWelcome* GetWelcomeDlg() const { return m_pWelcomeDlg.get(); }
+
+protected:
+    // The start-up options are the administrator's; tests answer for the token.
+    virtual bool IsElevated() const;
+    // Drops the service's pages from the configuration dialog.
+    void ResetSettingsWindows();
+
+private:
+    ISettingsHost& SettingsHost();
+    CConfigurationDlg* EnsureConfigurationDlg();
+    void OnConfiguration();
+
+    std::unique_ptr<CListViewSettingsHost> m_pSettingsHost;
+    std::unique_ptr<CConfigurationDlg> m_pConfigurationDlg;
+    std::unique_ptr<CDlgConfigWizard> m_pConfigWizard;
+    std::unique_ptr<CDlgWelcome> m_pWelcomeDlg;
 
 private:
     class CHost;
