@@ -3,6 +3,8 @@
 
 #include "RemoteControls.h"
 
+#include <commctrl.h>
+
 #include <ScreenPicture.h>
 
 #include <vector>
@@ -52,7 +54,7 @@ CScreenPicture TakeSettledPicture(const RECT& rc)
 // passes and the next steps wait for what follows.
 CProbeRunner::Outcome CProbeRunner::Click(const PROBE_STEP& step, std::wstring& strDetail)
 {
-    HWND hControl = HaveControl(step.nId, strDetail);
+    HWND hControl = HaveControl(step.nId, strDetail, step.nParentId);
     if (hControl == NULL)
         return Outcome::Failed;
     if (!::IsWindowVisible(hControl) || !::IsWindowEnabled(hControl))
@@ -72,6 +74,47 @@ CProbeRunner::Outcome CProbeRunner::Click(const PROBE_STEP& step, std::wstring& 
         strDetail = L"the program is still handling the click";
     }
     return Outcome::Passed;
+}
+
+// A tab control tells its dialog of a new page only for the user's own moves, and its
+// notification carries a pointer that cannot cross processes: the step moves the selection
+// with arrow keys posted to the tab, one page at a time, as a user would.
+CProbeRunner::Outcome CProbeRunner::SelectTab(const PROBE_STEP& step, std::wstring& strDetail)
+{
+    HWND hTab = HaveControl(step.nId, strDetail);
+    if (hTab == NULL)
+        return Outcome::Failed;
+    // Pages that come with an answer of the program's peer may still be on their way.
+    LRESULT lCount = 0;
+    WaitResult eCount = WaitUntil(step.dwMs, [&]() {
+        return SendBounded(hTab, TCM_GETITEMCOUNT, 0, 0, lCount) && step.nRow < lCount;
+    });
+    if (eCount != WaitResult::Met)
+    {
+        strDetail = L"the tab control has " + std::to_wstring(lCount) + L" pages";
+        return Outcome::Failed;
+    }
+    LRESULT lCurrent = -1;
+    while (SendBounded(hTab, TCM_GETCURSEL, 0, 0, lCurrent) && lCurrent != step.nRow)
+    {
+        const LRESULT lBefore = lCurrent;
+        WPARAM nKey = lCurrent < step.nRow ? VK_RIGHT : VK_LEFT;
+        ::PostMessageW(hTab, WM_KEYDOWN, nKey, 1);
+        ::PostMessageW(hTab, WM_KEYUP, nKey, 0xC0000001);
+        WaitResult eResult = WaitUntil(step.dwMs, [&]() {
+            LRESULT lNow = -1;
+            return SendBounded(hTab, TCM_GETCURSEL, 0, 0, lNow) && lNow != lBefore;
+        });
+        if (eResult != WaitResult::Met)
+        {
+            strDetail = L"the tab control stayed on page " + std::to_wstring(lBefore);
+            return Outcome::Failed;
+        }
+    }
+    if (lCurrent == step.nRow)
+        return Outcome::Passed;
+    strDetail = L"the tab control does not answer";
+    return Outcome::Failed;
 }
 
 CProbeRunner::Outcome CProbeRunner::PostCommand(const PROBE_STEP& step, std::wstring& strDetail)

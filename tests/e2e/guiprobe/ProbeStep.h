@@ -18,6 +18,8 @@ enum class StepVerb
     DialogText,
     SetText,
     Click,
+    ClickIn,
+    SelectTab,
     Command,
     Key,
     MenuShot,
@@ -57,6 +59,7 @@ struct PROBE_STEP
     int nRow = 0;           // row, pane or row count
     int nColumn = 0;
     UINT nId = 0;           // control or command id, or virtual key
+    UINT nParentId = 0;     // click-in: the dialog's child window that holds the control
     UINT nModifiers = 0;
     DWORD dwMs = 0;         // time to wait or to sleep
     bool bEnabled = false;  // expect-enabled: the state expected

@@ -40,6 +40,9 @@ const GOOD_LINE kGoodLines[] = {
     {L"dialog-text 249 Ready", StepVerb::DialogText, L"", L"Ready", false, 0, 0, 249, 0, 0},
     {L"set-text 0x3E8 \"\"", StepVerb::SetText, L"", L"", false, 0, 0, 1000, 0, 0},
     {L"click 1", StepVerb::Click, L"", L"", false, 0, 0, 1, 0, 0},
+    {L"click-in 1020 2", StepVerb::ClickIn, L"", L"", false, 0, 0, 2, 0, 0},
+    {L"select-tab 1020 5", StepVerb::SelectTab, L"", L"", false, 5, 0, 1020, 0, 30000},
+    {L"select-tab 1020 0 60", StepVerb::SelectTab, L"", L"", false, 0, 0, 1020, 0, 60000},
     {L"command 65535", StepVerb::Command, L"", L"", false, 0, 0, 65535, 0, 0},
     {L"key 116", StepVerb::Key, L"", L"", false, 0, 0, VK_F5, 0, 0},
     {L"key F5", StepVerb::Key, L"", L"", false, 0, 0, VK_F5, 0, 0},
@@ -62,6 +65,19 @@ const GOOD_LINE kGoodLines[] = {
     {L"service stop", StepVerb::Service, L"", L"stop", false, 0, 0, 0, 0, 60000},
     {L"service start 90", StepVerb::Service, L"", L"start", false, 0, 0, 0, 0, 90000},
 };
+
+TEST(StepLanguage, ClickInNamesTheWindowThatHoldsTheControl)
+{
+    PROBE_STEP step;
+    std::wstring strError;
+    ASSERT_TRUE(ParseStep(L"click-in 0x3FC 38", step, strError));
+    EXPECT_EQ(step.nParentId, 1020u);
+    EXPECT_EQ(step.nId, 38u);
+    EXPECT_FALSE(ParseStep(L"click-in 1020", step, strError)) << "both ids are needed";
+    PROBE_STEP plain;
+    ASSERT_TRUE(ParseStep(L"click 38", plain, strError));
+    EXPECT_EQ(plain.nParentId, 0u);
+}
 
 TEST(StepLanguage, EachVerbReadsItsWords)
 {
