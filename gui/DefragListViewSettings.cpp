@@ -78,7 +78,7 @@ BOOL CDefragListView::OnCmdMsg(UINT nID, int nCode, void* pExtra)
             return TRUE;
         }
     }
-    return CListView::OnCmdMsg(nID, nCode, pExtra);
+    return CListViewEx::OnCmdMsg(nID, nCode, pExtra);
 }
 
 void CDefragListView::SetShowWelcomeScreen(bool bShow)
