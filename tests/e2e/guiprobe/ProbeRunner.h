@@ -64,6 +64,8 @@ private:
     Outcome WaitFile(const PROBE_STEP& step, std::wstring& strDetail);
     Outcome WaitStatus(const PROBE_STEP& step, std::wstring& strDetail);
     Outcome ExpectReg(const PROBE_STEP& step, std::wstring& strDetail);
+    // One reading of the value, compared with the data the step expects.
+    Outcome CompareReg(const PROBE_STEP& step, std::wstring& strDetail) const;
     Outcome ControlService(const PROBE_STEP& step, std::wstring& strDetail);
 
     static const DWORD PollMs = 100;

@@ -49,6 +49,8 @@ CScreenPicture TakeSettledPicture(const RECT& rc)
 }
 } // namespace
 
+const DWORD kClickWaitMs = 30000;
+
 // The click is sent, not posted, so that the next step sees what it did; when the program
 // is still busy with it after the bound (a modal window opened by the click, say) the step
 // passes and the next steps wait for what follows.
@@ -57,6 +59,9 @@ CProbeRunner::Outcome CProbeRunner::Click(const PROBE_STEP& step, std::wstring& 
     HWND hControl = HaveControl(step.nId, strDetail, step.nParentId);
     if (hControl == NULL)
         return Outcome::Failed;
+    // A button the program shows or enables by a posted message (a wizard's Finish after
+    // Next) comes a moment after the step before.
+    WaitUntil(kClickWaitMs, [&]() { return ::IsWindowVisible(hControl) && ::IsWindowEnabled(hControl); });
     if (!::IsWindowVisible(hControl) || !::IsWindowEnabled(hControl))
     {
         strDetail = L"control " + std::to_wstring(step.nId) + L" is " +
