@@ -276,3 +276,18 @@
 #define IDC_COMPUTER_ADDRESS 248
 #define IDC_COMPUTER_NAME 250
 #define IDC_COMPUTER_PORT 252
+
+// The configuration dialog, the configuration wizard's two kinds of page and
+// the welcome screen. The wizard's Help button has the id of its caption.
+#define IDD_CONFIGURATION 35
+#define IDC_CONFIG_TAB 1020
+#define IDD_WIZARD_CHECK_PAGE 33
+#define IDD_WIZARD_TEXT_PAGE 34
+#define IDC_WIZARD_CHECK 202
+#define IDC_WIZARD_BODY 271
+#define IDC_WIZARD_HEADING 272
+#define ID_WIZARD_HELP 32768
+#define IDD_WELCOME 48
+#define IDC_WELCOME_START_WIZARD 201
+#define IDC_WELCOME_DONT_SHOW 202
+#define IDC_WELCOME_TEXT 270

@@ -289,6 +289,14 @@ void CMyTabCtrl::MoveFocus(bool bBackwards)
     }
 }
 
+bool CMyTabCtrl::IsHostedCheckBox(HWND hControl) const
+{
+    if (hControl == NULL || HostedIndex(hControl) < 0)
+        return false;
+    DWORD dwStyle = static_cast<DWORD>(::GetWindowLongPtrW(hControl, GWL_STYLE));
+    return (dwStyle & BS_TYPEMASK) == BS_AUTOCHECKBOX;
+}
+
 void CMyTabCtrl::Activate(HWND hControl, bool bByKey)
 {
     // Only the tab's own controls: the tab itself and foreign windows would
@@ -364,6 +372,14 @@ bool CMyTabCtrl::OnMessage(UINT nMsg, WPARAM wParam, LPARAM lParam, LRESULT& lRe
         ::SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
         lResult = reinterpret_cast<LRESULT>(m_hBackground);
         return true;
+    case WM_COMMAND:
+        // A click sent to a box (BM_CLICK, as test drivers and accessibility
+        // tools make it) passes no message loop and reaches the tab only as
+        // the box's notification. The dialog's rules read the box's state,
+        // so a click told twice, by this and by the button-up, does no harm.
+        if (HIWORD(wParam) == BN_CLICKED && IsHostedCheckBox(reinterpret_cast<HWND>(lParam)))
+            ::PostMessageW(::GetParent(m_hWnd), WM_TABCTRL_ITEMCLICKED, LOWORD(wParam), 0);
+        return CTabCtrl::OnMessage(nMsg, wParam, lParam, lResult);
     case WM_LBUTTONDOWN:
         lResult = Default();
         SetActivePage(GetCurFocus());

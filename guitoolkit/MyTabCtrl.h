@@ -81,6 +81,7 @@ private:
     void MoveFocus(bool bBackwards);
     void Activate(HWND hControl, bool bByKey);
     int HostedIndex(HWND hWnd) const;
+    bool IsHostedCheckBox(HWND hControl) const;
     void DestroyHostedControls();
     void DeleteBackgroundBrush();
     static bool IsAppThemed();

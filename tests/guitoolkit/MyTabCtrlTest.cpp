@@ -164,6 +164,18 @@ TEST_F(MyTabCtrlTest, OnlyTheCurrentPagesControlsShow)
     EXPECT_EQ(m_tab.GetItemInt(10), 0) << "a text that is no number";
 }
 
+TEST_F(MyTabCtrlTest, AClickSentToACheckBoxTellsTheDialog)
+{
+    FillTwoPages();
+    // A sent click passes no message loop: only the box's notification shows it.
+    ::SendMessageW(Item(11), BM_CLICK, 0, 0);
+    ::SendMessageW(Item(12), WM_COMMAND, MAKEWPARAM(12, BN_CLICKED), reinterpret_cast<LPARAM>(Item(12)));
+    PumpPending();
+    ASSERT_EQ(m_host.m_told.size(), 1u) << "only the check box, not the edit";
+    EXPECT_EQ(m_host.m_told[0], std::make_pair(WM_TABCTRL_ITEMCLICKED, WPARAM(11)));
+    EXPECT_FALSE(m_tab.IsItemChecked(11));
+}
+
 TEST_F(MyTabCtrlTest, ArrowsMoveTheFocusWithinThePage)
 {
     FillTwoPages();

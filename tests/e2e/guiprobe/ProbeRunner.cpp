@@ -118,9 +118,14 @@ CProbeRunner::Outcome CProbeRunner::RunStep(const PROBE_STEP& step, std::wstring
     case StepVerb::SetText:
         return SetDialogText(step, strDetail);
     case StepVerb::Click:
+    case StepVerb::ClickIn:
         return Click(step, strDetail);
+    case StepVerb::SelectTab:
+        return SelectTab(step, strDetail);
     case StepVerb::Command:
         return PostCommand(step, strDetail);
+    case StepVerb::Select:
+        return SelectItem(step, strDetail);
     case StepVerb::Key:
         return PressKey(step, strDetail);
     case StepVerb::MenuShot:
@@ -207,7 +212,28 @@ bool CProbeRunner::HaveList(HWND& hList, std::wstring& strDetail) const
     return hList != NULL;
 }
 
-HWND CProbeRunner::HaveControl(UINT nId, std::wstring& strDetail) const
+namespace
+{
+struct DESCENDANT_SEARCH
+{
+    int nId;
+    HWND hFound;
+    int nFound;
+};
+
+BOOL CALLBACK NoteDescendant(HWND hWnd, LPARAM lParam)
+{
+    auto* pSearch = reinterpret_cast<DESCENDANT_SEARCH*>(lParam);
+    if (::GetDlgCtrlID(hWnd) == pSearch->nId && ::IsWindowVisible(hWnd))
+    {
+        pSearch->hFound = hWnd;
+        ++pSearch->nFound;
+    }
+    return TRUE;
+}
+} // namespace
+
+HWND CProbeRunner::HaveControl(UINT nId, std::wstring& strDetail, UINT nParentId) const
 {
     if (m_hDialog == NULL)
     {
@@ -219,10 +245,28 @@ HWND CProbeRunner::HaveControl(UINT nId, std::wstring& strDetail) const
         strDetail = L"the dialog " + Hex(reinterpret_cast<ULONG_PTR>(m_hDialog)) + L" is gone";
         return NULL;
     }
+    if (nParentId != 0)
+    {
+        HWND hParent = ::GetDlgItem(m_hDialog, static_cast<int>(nParentId));
+        HWND hControl = hParent != NULL ? ::GetDlgItem(hParent, static_cast<int>(nId)) : NULL;
+        if (hControl == NULL)
+            strDetail = L"the dialog has no control " + std::to_wstring(nId) + L" in its window " +
+                        std::to_wstring(nParentId);
+        return hControl;
+    }
     HWND hControl = ::GetDlgItem(m_hDialog, static_cast<int>(nId));
-    if (hControl == NULL)
-        strDetail = L"the dialog has no control " + std::to_wstring(nId);
-    return hControl;
+    if (hControl != NULL)
+        return hControl;
+    // Pages of a tab control or a property sheet hold their controls one level down; the
+    // pages behind the one in front may hold controls of the same id.
+    DESCENDANT_SEARCH search = {static_cast<int>(nId), NULL, 0};
+    ::EnumChildWindows(m_hDialog, NoteDescendant, reinterpret_cast<LPARAM>(&search));
+    if (search.nFound == 1)
+        return search.hFound;
+    strDetail = search.nFound == 0 ? L"the dialog has no control " + std::to_wstring(nId)
+                                   : std::to_wstring(search.nFound) + L" visible windows of the dialog have the id " +
+                                         std::to_wstring(nId) + L": name the one with click-in";
+    return NULL;
 }
 
 CProbeRunner::Outcome CProbeRunner::WaitWindow(const PROBE_STEP& step, std::wstring& strDetail)

@@ -51,7 +51,9 @@ private:
     Outcome ExpectDialogText(const PROBE_STEP& step, std::wstring& strDetail);
     Outcome SetDialogText(const PROBE_STEP& step, std::wstring& strDetail);
     Outcome Click(const PROBE_STEP& step, std::wstring& strDetail);
+    Outcome SelectTab(const PROBE_STEP& step, std::wstring& strDetail);
     Outcome PostCommand(const PROBE_STEP& step, std::wstring& strDetail);
+    Outcome SelectItem(const PROBE_STEP& step, std::wstring& strDetail);
     Outcome PressKey(const PROBE_STEP& step, std::wstring& strDetail);
     Outcome MenuShot(const PROBE_STEP& step, std::wstring& strDetail);
     Outcome CancelMenu(std::wstring& strDetail);
@@ -62,6 +64,8 @@ private:
     Outcome WaitFile(const PROBE_STEP& step, std::wstring& strDetail);
     Outcome WaitStatus(const PROBE_STEP& step, std::wstring& strDetail);
     Outcome ExpectReg(const PROBE_STEP& step, std::wstring& strDetail);
+    // One reading of the value, compared with the data the step expects.
+    Outcome CompareReg(const PROBE_STEP& step, std::wstring& strDetail) const;
     Outcome ControlService(const PROBE_STEP& step, std::wstring& strDetail);
 
     static const DWORD PollMs = 100;
@@ -77,7 +81,10 @@ private:
     bool HaveList(HWND& hList, std::wstring& strDetail) const;
     // A pane of the frame's status bar as it stands, or false with why it cannot be read.
     bool ReadStatusPane(int nPane, std::wstring& strText, std::wstring& strDetail) const;
-    HWND HaveControl(UINT nId, std::wstring& strDetail) const;
+    // The dialog's control of that id; with a parent id, the control of that id inside the
+    // dialog's child window of the parent id. A control that is no child of the dialog is
+    // found among the dialog's deeper windows when only one visible window has the id.
+    HWND HaveControl(UINT nId, std::wstring& strDetail, UINT nParentId = 0) const;
     // The text of a control of the dialog, or false with why it cannot be read.
     bool ReadControlText(UINT nId, std::wstring& strText, std::wstring& strDetail) const;
     // A cell as it stands, or false with why it cannot be read.

@@ -3,6 +3,8 @@
 
 #include "RemoteControls.h"
 
+#include <commctrl.h>
+
 #include <ScreenPicture.h>
 
 #include <vector>
@@ -47,14 +49,19 @@ CScreenPicture TakeSettledPicture(const RECT& rc)
 }
 } // namespace
 
+const DWORD kClickWaitMs = 30000;
+
 // The click is sent, not posted, so that the next step sees what it did; when the program
 // is still busy with it after the bound (a modal window opened by the click, say) the step
 // passes and the next steps wait for what follows.
 CProbeRunner::Outcome CProbeRunner::Click(const PROBE_STEP& step, std::wstring& strDetail)
 {
-    HWND hControl = HaveControl(step.nId, strDetail);
+    HWND hControl = HaveControl(step.nId, strDetail, step.nParentId);
     if (hControl == NULL)
         return Outcome::Failed;
+    // A button the program shows or enables by a posted message (a wizard's Finish after
+    // Next) comes a moment after the step before.
+    WaitUntil(kClickWaitMs, [&]() { return ::IsWindowVisible(hControl) && ::IsWindowEnabled(hControl); });
     if (!::IsWindowVisible(hControl) || !::IsWindowEnabled(hControl))
     {
         strDetail = L"control " + std::to_wstring(step.nId) + L" is " +
@@ -74,6 +81,47 @@ CProbeRunner::Outcome CProbeRunner::Click(const PROBE_STEP& step, std::wstring& 
     return Outcome::Passed;
 }
 
+// A tab control tells its dialog of a new page only for the user's own moves, and its
+// notification carries a pointer that cannot cross processes: the step moves the selection
+// with arrow keys posted to the tab, one page at a time, as a user would.
+CProbeRunner::Outcome CProbeRunner::SelectTab(const PROBE_STEP& step, std::wstring& strDetail)
+{
+    HWND hTab = HaveControl(step.nId, strDetail);
+    if (hTab == NULL)
+        return Outcome::Failed;
+    // Pages that come with an answer of the program's peer may still be on their way.
+    LRESULT lCount = 0;
+    WaitResult eCount = WaitUntil(step.dwMs, [&]() {
+        return SendBounded(hTab, TCM_GETITEMCOUNT, 0, 0, lCount) && step.nRow < lCount;
+    });
+    if (eCount != WaitResult::Met)
+    {
+        strDetail = L"the tab control has " + std::to_wstring(lCount) + L" pages";
+        return Outcome::Failed;
+    }
+    LRESULT lCurrent = -1;
+    while (SendBounded(hTab, TCM_GETCURSEL, 0, 0, lCurrent) && lCurrent != step.nRow)
+    {
+        const LRESULT lBefore = lCurrent;
+        WPARAM nKey = lCurrent < step.nRow ? VK_RIGHT : VK_LEFT;
+        ::PostMessageW(hTab, WM_KEYDOWN, nKey, 1);
+        ::PostMessageW(hTab, WM_KEYUP, nKey, 0xC0000001);
+        WaitResult eResult = WaitUntil(step.dwMs, [&]() {
+            LRESULT lNow = -1;
+            return SendBounded(hTab, TCM_GETCURSEL, 0, 0, lNow) && lNow != lBefore;
+        });
+        if (eResult != WaitResult::Met)
+        {
+            strDetail = L"the tab control stayed on page " + std::to_wstring(lBefore);
+            return Outcome::Failed;
+        }
+    }
+    if (lCurrent == step.nRow)
+        return Outcome::Passed;
+    strDetail = L"the tab control does not answer";
+    return Outcome::Failed;
+}
+
 CProbeRunner::Outcome CProbeRunner::PostCommand(const PROBE_STEP& step, std::wstring& strDetail)
 {
     if (!HaveFrame(strDetail))
@@ -82,6 +130,37 @@ CProbeRunner::Outcome CProbeRunner::PostCommand(const PROBE_STEP& step, std::wst
         return Outcome::Passed;
     strDetail = L"WM_COMMAND was not posted (error " + std::to_wstring(::GetLastError()) + L")";
     return Outcome::Failed;
+}
+
+// The combo box may sit in a bar rather than in the window itself: the first visible
+// descendant with the id is taken. Setting the selection sends no notification, so the
+// parent is told as a choice of the user would tell it.
+CProbeRunner::Outcome CProbeRunner::SelectItem(const PROBE_STEP& step, std::wstring& strDetail)
+{
+    if (!HaveFrame(strDetail))
+        return Outcome::Failed;
+    HWND hCombo = FindDescendant(m_hFrame, step.nId);
+    if (hCombo == NULL)
+    {
+        strDetail = L"the window has no visible control " + std::to_wstring(step.nId);
+        return Outcome::Failed;
+    }
+    LRESULT lResult = 0;
+    if (!SendBounded(hCombo, CB_SETCURSEL, static_cast<WPARAM>(step.nRow), 0, lResult) ||
+        lResult != static_cast<LRESULT>(step.nRow))
+    {
+        strDetail = L"control " + std::to_wstring(step.nId) + L" did not select item " + std::to_wstring(step.nRow);
+        return Outcome::Failed;
+    }
+    HWND hParent = ::GetParent(hCombo);
+    if (!SendBounded(hParent, WM_COMMAND, MAKEWPARAM(step.nId, CBN_SELCHANGE), reinterpret_cast<LPARAM>(hCombo),
+                     lResult) &&
+        ::GetLastError() != ERROR_TIMEOUT)
+    {
+        strDetail = L"CBN_SELCHANGE was not delivered (error " + std::to_wstring(::GetLastError()) + L")";
+        return Outcome::Failed;
+    }
+    return Outcome::Passed;
 }
 
 // Keys go through the system's input, as typed ones do, so the program's accelerators see

@@ -6,6 +6,8 @@ namespace
 {
 const wchar_t kRequestFile[] = L"\\request";
 const wchar_t kDoneFile[] = L"\\done";
+// How long a registry value may take to become what a step expects.
+const DWORD kDefaultRegWaitMs = 30000;
 
 bool WriteTextFile(const std::wstring& strPath, const char* pszText)
 {
@@ -61,7 +63,20 @@ CProbeRunner::Outcome CProbeRunner::WaitFile(const PROBE_STEP& step, std::wstrin
     return Outcome::Passed;
 }
 
+// The program hands a value to a service, which stores it a moment later.
 CProbeRunner::Outcome CProbeRunner::ExpectReg(const PROBE_STEP& step, std::wstring& strDetail)
+{
+    const ULONGLONG ullEnd = ::GetTickCount64() + kDefaultRegWaitMs;
+    while (true)
+    {
+        Outcome eOutcome = CompareReg(step, strDetail);
+        if (eOutcome == Outcome::Passed || ::GetTickCount64() >= ullEnd)
+            return eOutcome;
+        ::Sleep(200);
+    }
+}
+
+CProbeRunner::Outcome CProbeRunner::CompareReg(const PROBE_STEP& step, std::wstring& strDetail) const
 {
     HKEY hRoot = step.strName.compare(0, 5, L"HKLM\\") == 0 ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
     std::wstring strKey = step.strName.substr(5);

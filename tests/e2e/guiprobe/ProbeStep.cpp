@@ -326,6 +326,22 @@ bool ParseArguments(CWordReader& words, PROBE_STEP& step)
     case StepVerb::Command:
         bOk = words.Number(L"ID", 0, 0xFFFF, nId);
         break;
+    case StepVerb::ClickIn:
+    {
+        unsigned long nParentId = 0;
+        bOk = words.Number(L"PARENT-ID", 0, 0xFFFF, nParentId) && words.Number(L"ID", 0, 0xFFFF, nId);
+        step.nParentId = static_cast<UINT>(nParentId);
+        break;
+    }
+    case StepVerb::SelectTab:
+        bOk = words.Number(L"ID", 0, 0xFFFF, nId) && words.Number(L"INDEX", 0, 255, nRow);
+        step.dwMs = kDefaultWaitSeconds * 1000;
+        if (bOk && words.Left() > 0)
+            bOk = words.Seconds(step.dwMs);
+        break;
+    case StepVerb::Select:
+        bOk = words.Number(L"ID", 0, 0xFFFF, nId) && words.Number(L"INDEX", 0, 32767, nRow) && words.End();
+        break;
     case StepVerb::Key:
         return ParseKeyStep(words, step);
     case StepVerb::MenuShot:
@@ -385,13 +401,14 @@ const VERB_NAME kVerbs[] = {
     {L"wait-row", StepVerb::WaitRow},       {L"expect-rows", StepVerb::ExpectRows},
     {L"status", StepVerb::Status},          {L"dialog-text", StepVerb::DialogText},
     {L"set-text", StepVerb::SetText},       {L"click", StepVerb::Click},
+    {L"click-in", StepVerb::ClickIn},       {L"select-tab", StepVerb::SelectTab},
     {L"command", StepVerb::Command},        {L"key", StepVerb::Key},
     {L"menu-shot", StepVerb::MenuShot},     {L"cancel-menu", StepVerb::CancelMenu},
     {L"shot", StepVerb::Shot},              {L"sleep", StepVerb::Sleep},
     {L"expect-enabled", StepVerb::ExpectEnabled}, {L"dialog-lines", StepVerb::DialogLines},
     {L"wait-end", StepVerb::WaitEnd},       {L"wait-file", StepVerb::WaitFile},
     {L"wait-status", StepVerb::WaitStatus}, {L"expect-reg", StepVerb::ExpectReg},
-    {L"service", StepVerb::Service},
+    {L"service", StepVerb::Service},        {L"select", StepVerb::Select},
 };
 
 bool ReadUtf8File(const std::wstring& strPath, std::wstring& strText, std::wstring& strError)

@@ -18,6 +18,8 @@ enum class StepVerb
     DialogText,
     SetText,
     Click,
+    ClickIn,
+    SelectTab,
     Command,
     Key,
     MenuShot,
@@ -31,6 +33,7 @@ enum class StepVerb
     WaitStatus,
     ExpectReg,
     Service,
+    Select,
 };
 
 enum class ShotArea
@@ -54,9 +57,10 @@ struct PROBE_STEP
     std::wstring strText;   // title or text; expect-reg: the value's name; service: stop or start
     std::wstring strData;   // expect-reg: the data expected
     bool bHasTitle = false; // wait-window: a title was given
-    int nRow = 0;           // row, pane or row count
+    int nRow = 0;           // row, pane, row count or a combo box's item
     int nColumn = 0;
     UINT nId = 0;           // control or command id, or virtual key
+    UINT nParentId = 0;     // click-in: the dialog's child window that holds the control
     UINT nModifiers = 0;
     DWORD dwMs = 0;         // time to wait or to sleep
     bool bEnabled = false;  // expect-enabled: the state expected

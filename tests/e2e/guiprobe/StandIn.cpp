@@ -7,6 +7,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <string>
+
 namespace
 {
 const wchar_t kFrameClass[] = L"VfStandInFrame";
@@ -222,18 +224,46 @@ LRESULT CALLBACK CStandInFrame::FrameProc(HWND hWnd, UINT nMsg, WPARAM wParam, L
     return g_pFrame->OnMessage(nMsg, wParam, lParam);
 }
 
+// Two pages on the tab control and a check box that the tab itself holds, as a dialog whose
+// pages' controls live on its tab control has them.
+void AddPages(HWND hTab)
+{
+    if (hTab == NULL)
+        return;
+    const wchar_t* apszPages[] = {L"One", L"Two"};
+    for (int nPage = 0; nPage < 2; ++nPage)
+    {
+        TCITEMW stItem = {};
+        stItem.mask = TCIF_TEXT;
+        stItem.pszText = const_cast<wchar_t*>(apszPages[nPage]);
+        ::SendMessageW(hTab, TCM_INSERTITEMW, nPage, reinterpret_cast<LPARAM>(&stItem));
+    }
+    HWND hMark = ::CreateWindowExW(0, L"BUTTON", L"Mark", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, 8, 26,
+                                   80, 18, hTab, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_MARK)), NULL, NULL);
+    if (hMark != NULL)
+        ::SendMessageW(hMark, WM_SETFONT, ::SendMessageW(hTab, WM_GETFONT, 0, 0), FALSE);
+}
+
 // Close hides the dialog and puts the note typed into it into the list, so that a
-// driver can see both the typed text and the click.
+// driver can see both the typed text and the click; a ticked box inside the tab control
+// is noted after it.
 INT_PTR CALLBACK CStandInFrame::DialogProc(HWND hWnd, UINT nMsg, WPARAM wParam, LPARAM)
 {
     if (nMsg == WM_INITDIALOG)
+    {
+        AddPages(::GetDlgItem(hWnd, IDC_PAGES));
         return TRUE;
+    }
     if (nMsg != WM_COMMAND || (LOWORD(wParam) != IDOK && LOWORD(wParam) != IDCANCEL))
         return FALSE;
     wchar_t szNote[128] = {};
     ::GetDlgItemTextW(hWnd, IDC_NOTE, szNote, ARRAYSIZE(szNote));
+    std::wstring strNote = szNote;
+    HWND hMark = ::GetDlgItem(::GetDlgItem(hWnd, IDC_PAGES), IDC_MARK);
+    if (hMark != NULL && ::SendMessageW(hMark, BM_GETCHECK, 0, 0) == BST_CHECKED)
+        strNote += L" (marked)";
     if (LOWORD(wParam) == IDOK && g_pFrame != nullptr)
-        g_pFrame->SetCell(2, 1, szNote);
+        g_pFrame->SetCell(2, 1, strNote.c_str());
     ::ShowWindow(hWnd, SW_HIDE);
     return TRUE;
 }
@@ -241,7 +271,7 @@ INT_PTR CALLBACK CStandInFrame::DialogProc(HWND hWnd, UINT nMsg, WPARAM wParam, 
 
 int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE, PWSTR, int)
 {
-    INITCOMMONCONTROLSEX stControls = {sizeof(stControls), ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
+    INITCOMMONCONTROLSEX stControls = {sizeof(stControls), ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_TAB_CLASSES};
     if (!::InitCommonControlsEx(&stControls))
         return 1;
     CStandInFrame frame;

@@ -6,6 +6,9 @@
 #define IDD_ANALYZE 200
 #define IDC_MESSAGE 249
 #define IDC_NOTE 251
+// A tab control in the dialog, and a check box it hosts, whose id is also the dialog's Cancel.
+#define IDC_PAGES 1020
+#define IDC_MARK 2
 
 #define ID_CONTEXT_MENU 999
 #define ID_ANALYZE 32773

@@ -40,7 +40,11 @@ const GOOD_LINE kGoodLines[] = {
     {L"dialog-text 249 Ready", StepVerb::DialogText, L"", L"Ready", false, 0, 0, 249, 0, 0},
     {L"set-text 0x3E8 \"\"", StepVerb::SetText, L"", L"", false, 0, 0, 1000, 0, 0},
     {L"click 1", StepVerb::Click, L"", L"", false, 0, 0, 1, 0, 0},
+    {L"click-in 1020 2", StepVerb::ClickIn, L"", L"", false, 0, 0, 2, 0, 0},
+    {L"select-tab 1020 5", StepVerb::SelectTab, L"", L"", false, 5, 0, 1020, 0, 30000},
+    {L"select-tab 1020 0 60", StepVerb::SelectTab, L"", L"", false, 0, 0, 1020, 0, 60000},
     {L"command 65535", StepVerb::Command, L"", L"", false, 0, 0, 65535, 0, 0},
+    {L"select 32827 2", StepVerb::Select, L"", L"", false, 2, 0, 32827, 0, 0},
     {L"key 116", StepVerb::Key, L"", L"", false, 0, 0, VK_F5, 0, 0},
     {L"key F5", StepVerb::Key, L"", L"", false, 0, 0, VK_F5, 0, 0},
     {L"key 3 ctrl", StepVerb::Key, L"", L"", false, 0, 0, VK_CANCEL, kModCtrl, 0},
@@ -62,6 +66,19 @@ const GOOD_LINE kGoodLines[] = {
     {L"service stop", StepVerb::Service, L"", L"stop", false, 0, 0, 0, 0, 60000},
     {L"service start 90", StepVerb::Service, L"", L"start", false, 0, 0, 0, 0, 90000},
 };
+
+TEST(StepLanguage, ClickInNamesTheWindowThatHoldsTheControl)
+{
+    PROBE_STEP step;
+    std::wstring strError;
+    ASSERT_TRUE(ParseStep(L"click-in 0x3FC 38", step, strError));
+    EXPECT_EQ(step.nParentId, 1020u);
+    EXPECT_EQ(step.nId, 38u);
+    EXPECT_FALSE(ParseStep(L"click-in 1020", step, strError)) << "both ids are needed";
+    PROBE_STEP plain;
+    ASSERT_TRUE(ParseStep(L"click 38", plain, strError));
+    EXPECT_EQ(plain.nParentId, 0u);
+}
 
 TEST(StepLanguage, EachVerbReadsItsWords)
 {
@@ -128,6 +145,9 @@ TEST(StepLanguage, FaultyLinesSayWhy)
         {L"status 256 x", L"PANE must be a number from 0 to 255"},
         {L"click 0x10000", L"ID must be a number from 0 to 65535, not \"0x10000\""},
         {L"click 0x", L"ID must be a number"},
+        {L"select 32827", L"select: INDEX is missing"},
+        {L"select 32827 -1", L"INDEX must be a number from 0 to 32767, not \"-1\""},
+        {L"select 32827 1 2", L"select: too many words from \"2\" on"},
         {L"command 12a", L"ID must be a number"},
         {L"key 0", L"VK must be a key code from 1 to 254"},
         {L"key F25", L"VK must be a key code"},
