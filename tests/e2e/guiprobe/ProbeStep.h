@@ -31,6 +31,9 @@ enum class StepVerb
     WaitStatus,
     ExpectReg,
     Service,
+    // A dialog's control reads a text within a time; a dialog's list has the rows another control counts.
+    WaitText,
+    DialogRows,
 };
 
 enum class ShotArea
