@@ -178,6 +178,7 @@ void CDefragListView::SetStyle(int /*nStyle*/)
 
 void CDefragListView::ResetWindows()
 {
+    HideInfoWindows();
     EmptyList();
 }
 

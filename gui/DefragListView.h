@@ -16,6 +16,7 @@
 #include <memory>
 
 class CConnectionController;
+class CInfoWindows;
 class CNetDefragBuffer;
 class CNetDefragObject;
 
@@ -89,6 +90,17 @@ public:
     void OnPartitionInfo(const CNetDefragPartitionInfo& info) override;
     void OnFragmentedFiles(const CNetDefragPartitionFragFiles& files) override;
     void OnServiceInfo(const CNetDefragVersionInfo& version) override;
+    // Each window made on first use, reset and shown; the requests sent.
+    void OpenClusterExplorer();
+    bool OpenDriveInfo(int32_t nDriveId);
+    bool OpenFragmentedFiles(int32_t nDriveId);
+    bool OpenServiceInfo();
+    void HideInfoWindows();
+    // Asks for every cluster of the file while the map is in use.
+    bool SendShowFile(int32_t nDriveId, const CString& strFileName);
+    // Asks the map for the block that holds the cluster; -1 clears its marks.
+    virtual void ExploreMapSelection(int64_t llCluster);
+    CInfoWindows& GetInfoWindows();
 
 protected:
     // One received message, its header already read; the reply handling
@@ -110,4 +122,8 @@ private:
     CString m_strServiceVersion;
     CString m_strPassword;
     stViewFlags m_stViewFlags;
+
+    // The cluster explorer, fragmented files, drive and service information windows.
+    static void DeleteInfoWindows(CInfoWindows* pWindows);
+    std::unique_ptr<CInfoWindows, void (*)(CInfoWindows*)> m_pInfoWindows{nullptr, &DeleteInfoWindows};
 };
