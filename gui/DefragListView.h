@@ -109,6 +109,9 @@ public:
     // Asks the map for the block that holds the cluster; -1 clears its marks.
     virtual void ExploreMapSelection(int64_t llCluster);
     CInfoWindows& GetInfoWindows();
+    // Drive Information and Fragmented Files for the right-clicked row, else
+    // the first selected one; Service Information while connected.
+    BOOL HandleInfoCommand(UINT nID, int nCode, void* pExtra);
 
 protected:
     // One received message, its header already read; the reply handling

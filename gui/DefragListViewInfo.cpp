@@ -4,7 +4,12 @@
 #include "gui/ClusterExplorer.h"
 #include "gui/DriveInfo.h"
 #include "gui/FragmentedFilesDlg.h"
+#include "gui/DriveRows.h"
 #include "gui/InfoWindows.h"
+#include "gui/Resource.h"
+
+#include "classlib/CmdTarget.h"
+#include "classlib/CmdUI.h"
 
 #include "protocol/NetDefragCommand.h"
 #include "protocol/NetDefragPartitionClusterExplorerResponse.h"
@@ -123,4 +128,36 @@ bool CDefragListView::SendShowFile(int32_t nDriveId, const CString& strFileName)
 
 void CDefragListView::ExploreMapSelection(int64_t /*llCluster*/)
 {
+}
+
+BOOL CDefragListView::HandleInfoCommand(UINT nID, int nCode, void* pExtra)
+{
+    if (nID != ID_VIEW_DRIVE_INFO && nID != ID_VIEW_FRAGMENTED_FILES && nID != ID_VIEW_SERVICE_INFO)
+        return FALSE;
+    std::vector<stDriveRow*> targets;
+    if (nID != ID_VIEW_SERVICE_INFO)
+        targets = m_pRows->GetTargets(m_pRightClicked, true);
+    if (nCode == CN_UPDATE_COMMAND_UI)
+    {
+        bool bEnabled = nID == ID_VIEW_SERVICE_INFO ? IsConnected() : !targets.empty();
+        static_cast<CCmdUI*>(pExtra)->Enable(bEnabled ? TRUE : FALSE);
+        return TRUE;
+    }
+    if (nCode != CN_COMMAND)
+        return FALSE;
+    m_pRightClicked = nullptr;
+    if (nID == ID_VIEW_SERVICE_INFO)
+    {
+        if (IsConnected())
+            OpenServiceInfo();
+    }
+    else if (!targets.empty())
+    {
+        int32_t nDriveId = targets.front()->entry.m_nVolumeIndex;
+        if (nID == ID_VIEW_DRIVE_INFO)
+            OpenDriveInfo(nDriveId);
+        else
+            OpenFragmentedFiles(nDriveId);
+    }
+    return TRUE;
 }
