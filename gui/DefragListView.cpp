@@ -193,6 +193,7 @@ CString CDefragListView::GetComputerName() const
 
 void CDefragListView::ResetWindows()
 {
+    HideInfoWindows();
     EmptyList();
     ResetSettingsWindows();
 }

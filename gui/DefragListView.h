@@ -24,6 +24,7 @@
 
 class CConnectionController;
 class CDriveRows;
+class CInfoWindows;
 class IConnectionTransport;
 class CNetDefragBuffer;
 class CNetDefragObject;
@@ -101,6 +102,20 @@ public:
     void OnPartitionInfo(const CNetDefragPartitionInfo& info) override;
     void OnFragmentedFiles(const CNetDefragPartitionFragFiles& files) override;
     void OnServiceInfo(const CNetDefragVersionInfo& version) override;
+    // Each window made on first use, reset and shown; the requests sent.
+    void OpenClusterExplorer();
+    bool OpenDriveInfo(int32_t nDriveId);
+    bool OpenFragmentedFiles(int32_t nDriveId);
+    bool OpenServiceInfo();
+    void HideInfoWindows();
+    // Asks for every cluster of the file while the map is in use.
+    bool SendShowFile(int32_t nDriveId, const CString& strFileName);
+    // Asks the map for the block that holds the cluster; -1 clears its marks.
+    virtual void ExploreMapSelection(int64_t llCluster);
+    CInfoWindows& GetInfoWindows();
+    // Drive Information and Fragmented Files for the right-clicked row, else
+    // the first selected one; Service Information while connected.
+    BOOL HandleInfoCommand(UINT nID, int nCode, void* pExtra);
 
 protected:
     // One received message, its header already read; the reply handling
@@ -199,4 +214,8 @@ private:
     int m_nFixedRowHeight = StyleRowHeight;
     // The command being handled; a service that ends the connection itself may come back.
     int32_t m_nDispatching = 0;
+
+    // The cluster explorer, fragmented files, drive and service information windows.
+    static void DeleteInfoWindows(CInfoWindows* pWindows);
+    std::unique_ptr<CInfoWindows, void (*)(CInfoWindows*)> m_pInfoWindows{nullptr, &DeleteInfoWindows};
 };

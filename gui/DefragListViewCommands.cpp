@@ -43,6 +43,9 @@ const stDRIVE_COMMAND* FindDriveCommand(UINT nID)
 
 BOOL CDefragListView::HandleCommand(UINT nID, int nCode, void* pExtra)
 {
+    // The information windows' commands.
+    if (HandleInfoCommand(nID, nCode, pExtra))
+        return TRUE;
     if (nCode == CN_UPDATE_COMMAND_UI)
     {
         bool bEnabled = false;

@@ -291,3 +291,22 @@
 #define IDC_WELCOME_START_WIZARD 201
 #define IDC_WELCOME_DONT_SHOW 202
 #define IDC_WELCOME_TEXT 270
+// The information windows: the cluster explorer, the fragmented files, the
+// drive information with its picture's place, and the service information.
+#define IDD_CLIENT_INFO 30
+#define IDD_CLUSTER_EXPLORER 31
+#define IDD_DRIVE_INFO 41
+#define IDD_FRAGMENTED_FILES 43
+#define IDC_EXPLORER_CLUSTER 206
+#define IDC_FRAG_COUNT 210
+#define IDC_FRAG_DRIVE_LABEL 213
+#define IDC_INFO_DRIVE 239
+#define IDC_EXPLORER_END 241
+#define IDC_INFO_LIST 243
+#define IDC_EXPLORER_SPIN 262
+#define IDC_FRAG_FILES_LABEL 263
+#define IDC_EXPLORER_START 264
+#define IDC_DRIVE_INFO_PICTURE 265
+#define IDC_CLIENT_VERSION 268
+#define ID_EXPLORER_REFRESH 32849
+#define ID_INFO_SHOW 32852

@@ -3,7 +3,12 @@
 // heights of the looks, and the boxes and the password dialog the replies open.
 #include "gui/ConnectionController.h"
 #include "gui/DefragListView.h"
+#include "gui/ClientInfo.h"
+#include "gui/ClusterExplorer.h"
+#include "gui/DriveInfo.h"
 #include "gui/DriveRows.h"
+#include "gui/FragmentedFilesDlg.h"
+#include "gui/InfoWindows.h"
 #include "gui/MainFrame.h"
 #include "gui/MainFrameLayout.h"
 #include "gui/Resource.h"
@@ -11,6 +16,10 @@
 #include "classlib/CmdUI.h"
 #include "classlib/WinApp.h"
 #include "protocol/NetDefragCommand.h"
+#include "protocol/NetDefragPartitionClusterExplorerResponse.h"
+#include "protocol/NetDefragPartitionFragFiles.h"
+#include "protocol/NetDefragPartitionInfo.h"
+#include "protocol/NetDefragVersionInfo.h"
 
 #include "FakeConnection.h"
 #include "GuiTestSupport.h"
@@ -361,4 +370,75 @@ TEST_F(DefragListViewTest, PasswordDialogHidesTypingUntilUnticked)
     EXPECT_EQ(chUnticked, 0);
     EXPECT_EQ(chTickedAgain, chAtStart);
     EXPECT_TRUE(m_pView->IsConnected());
+}
+
+// The information windows: their commands ask for the selected drive, and the
+// service's answers fill them, each window made once.
+namespace
+{
+std::wstring ControlText(HWND hDlg, int nId)
+{
+    wchar_t szText[256] = {};
+    ::GetDlgItemTextW(hDlg, nId, szText, 256);
+    return szText;
+}
+} // namespace
+
+TEST_F(DefragListViewTest, InformationCommandsAskForTheSelectedDriveAndTheAnswersFillTheirWindows)
+{
+    DeliverList({Figures(MakeEntry(4, L"S:\\"))});
+    ASSERT_TRUE(m_pView->IsRowSelected(0));
+    EXPECT_TRUE(CommandEnabled(ID_VIEW_DRIVE_INFO));
+    EXPECT_TRUE(CommandEnabled(ID_VIEW_FRAGMENTED_FILES));
+    EXPECT_TRUE(CommandEnabled(ID_VIEW_SERVICE_INFO));
+    CInfoWindows& windows = m_pView->GetInfoWindows();
+
+    m_pFrame->SendMessage(WM_COMMAND, ID_VIEW_DRIVE_INFO);
+    EXPECT_TRUE(Sent(CMD_GET_PARTITION_INFO));
+    ASSERT_NE(nullptr, windows.GetDriveInfo());
+    HWND hDriveInfo = windows.GetDriveInfo()->m_hWnd;
+    EXPECT_EQ(L"Searching...", ControlText(hDriveInfo, 226));
+    CNetDefragPartitionInfo info;
+    info.m_nVolumeIndex = 4;
+    info.m_strDriveRoot = L"S:\\";
+    info.m_strFileSystemName = L"NTFS";
+    info.m_llTotalBytes = 64ll << 20;
+    Deliver(prototest::BuildMessage(RESPONSE_PARTITION_INFO, &info));
+    EXPECT_EQ(L"NTFS", ControlText(hDriveInfo, 219));
+    EXPECT_EQ(L"64", ControlText(hDriveInfo, 238));
+
+    m_pFrame->SendMessage(WM_COMMAND, ID_VIEW_FRAGMENTED_FILES);
+    EXPECT_TRUE(Sent(CMD_GET_FRAG_FILES));
+    CNetDefragPartitionFragFiles files;
+    files.m_nVolumeIndex = 4;
+    files.m_strDriveRoot = L"S:\\";
+    files.AddFile(L"a.dat", 3);
+    Deliver(prototest::BuildMessage(RESPONSE_FRAG_FILES, &files));
+    ASSERT_NE(nullptr, windows.GetFragmentedFiles());
+    EXPECT_EQ(L"1", ControlText(windows.GetFragmentedFiles()->m_hWnd, IDC_FRAG_COUNT));
+    EXPECT_EQ(L"S:\\a.dat", windows.GetFragmentedFiles()->GetList().GetItemText(0, 1).Str());
+
+    m_pFrame->SendMessage(WM_COMMAND, ID_VIEW_SERVICE_INFO);
+    EXPECT_TRUE(Sent(CMD_GET_SERVICE_INFO));
+    CNetDefragVersionInfo version;
+    version.m_strVersionText = L"1.0.0.0";
+    Deliver(prototest::BuildMessage(RESPONSE_SERVICE_INFO, &version));
+    ASSERT_NE(nullptr, windows.GetServiceInfo());
+    EXPECT_EQ(L"1.0.0.0", ControlText(windows.GetServiceInfo()->m_hWnd, IDC_CLIENT_VERSION));
+
+    CNetDefragPartitionClusterExplorerResponse answer;
+    answer.m_nVolumeIndex = 4;
+    answer.m_strDriveRoot = L"S:\\";
+    answer.m_llFirstCluster = 0;
+    answer.m_llLastCluster = 63;
+    answer.AddFile(L"a.dat", 0, 31, 8);
+    Deliver(prototest::BuildMessage(RESPONSE_CLUSTEREXPLORER, &answer));
+    ASSERT_NE(nullptr, windows.GetClusterExplorer());
+    EXPECT_EQ(2, windows.GetClusterExplorer()->GetList().GetItemCount());
+
+    // Asked again, the same window comes back.
+    m_pFrame->SendMessage(WM_COMMAND, ID_VIEW_DRIVE_INFO);
+    EXPECT_EQ(hDriveInfo, windows.GetDriveInfo()->m_hWnd);
+    EXPECT_EQ(L"Searching...", ControlText(hDriveInfo, 226));
+    SaveWindowPicture(windows.GetFragmentedFiles()->m_hWnd, L"info\\fragmented");
 }

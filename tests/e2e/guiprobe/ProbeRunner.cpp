@@ -143,6 +143,10 @@ CProbeRunner::Outcome CProbeRunner::RunStep(const PROBE_STEP& step, std::wstring
         return ExpectDialogLines(step, strDetail);
     case StepVerb::WaitStatus:
         return WaitStatus(step, strDetail);
+    case StepVerb::WaitText:
+        return WaitDialogText(step, strDetail);
+    case StepVerb::DialogRows:
+        return ExpectDialogRows(step, strDetail);
     case StepVerb::WaitEnd:
     case StepVerb::WaitFile:
     case StepVerb::ExpectReg:
@@ -538,3 +542,37 @@ CProbeRunner::Outcome CProbeRunner::WaitEnd(const PROBE_STEP& step, std::wstring
     return dwExitCode == 0 ? Outcome::Passed : Outcome::Failed;
 }
 
+
+CProbeRunner::Outcome CProbeRunner::WaitDialogText(const PROBE_STEP& step, std::wstring& strDetail)
+{
+    std::wstring strText, strWhy;
+    WaitResult eResult = WaitUntil(step.dwMs, [&]() {
+        strWhy.clear();
+        return ReadControlText(step.nId, strText, strWhy) && strText == step.strText;
+    });
+    if (eResult == WaitResult::Met)
+        return Outcome::Passed;
+    return WaitFailed(eResult, step,
+                      !strWhy.empty() ? strWhy : L"control " + std::to_wstring(step.nId) + L" reads " + QuotedWord(strText),
+                      strDetail);
+}
+
+CProbeRunner::Outcome CProbeRunner::ExpectDialogRows(const PROBE_STEP& step, std::wstring& strDetail)
+{
+    HWND hList = HaveControl(step.nId, strDetail);
+    std::wstring strCount;
+    if (hList == NULL || !ReadControlText(static_cast<UINT>(step.nColumn), strCount, strDetail))
+        return Outcome::Failed;
+    int nRows = 0;
+    if (!CRemoteList(m_process, hList).RowCount(nRows))
+        strDetail = L"the list does not answer";
+    else if (nRows < 1 || std::to_wstring(nRows) != strCount)
+        strDetail = L"the list has " + std::to_wstring(nRows) + L" rows, control " + std::to_wstring(step.nColumn) +
+                    L" reads " + QuotedWord(strCount);
+    else
+    {
+        strDetail = std::to_wstring(nRows) + L" rows";
+        return Outcome::Passed;
+    }
+    return Outcome::Failed;
+}

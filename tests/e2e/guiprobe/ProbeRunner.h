@@ -60,6 +60,8 @@ private:
     Outcome Shot(const PROBE_STEP& step, std::wstring& strDetail);
     Outcome ExpectEnabled(const PROBE_STEP& step, std::wstring& strDetail);
     Outcome ExpectDialogLines(const PROBE_STEP& step, std::wstring& strDetail);
+    Outcome WaitDialogText(const PROBE_STEP& step, std::wstring& strDetail);
+    Outcome ExpectDialogRows(const PROBE_STEP& step, std::wstring& strDetail);
     Outcome WaitEnd(const PROBE_STEP& step, std::wstring& strDetail);
     Outcome WaitFile(const PROBE_STEP& step, std::wstring& strDetail);
     Outcome WaitStatus(const PROBE_STEP& step, std::wstring& strDetail);

@@ -375,6 +375,13 @@ bool ParseArguments(CWordReader& words, PROBE_STEP& step)
     case StepVerb::WaitEnd:
         bOk = words.Seconds(step.dwMs);
         break;
+    case StepVerb::WaitText:
+        bOk = words.Number(L"ID", 0, 0xFFFF, nId) && words.Text(L"TEXT", step.strText) && words.Seconds(step.dwMs);
+        break;
+    case StepVerb::DialogRows:
+        // The counting control's id rides in the column.
+        bOk = words.Number(L"LIST", 0, 0xFFFF, nId) && words.Number(L"COUNT", 0, 0xFFFF, nColumn);
+        break;
     case StepVerb::WaitFile:
         bOk = words.Text(L"PATH", step.strText) && words.Seconds(step.dwMs);
         break;
@@ -409,6 +416,7 @@ const VERB_NAME kVerbs[] = {
     {L"wait-end", StepVerb::WaitEnd},       {L"wait-file", StepVerb::WaitFile},
     {L"wait-status", StepVerb::WaitStatus}, {L"expect-reg", StepVerb::ExpectReg},
     {L"service", StepVerb::Service},        {L"select", StepVerb::Select},
+    {L"wait-text", StepVerb::WaitText},     {L"dialog-rows", StepVerb::DialogRows},
 };
 
 bool ReadUtf8File(const std::wstring& strPath, std::wstring& strText, std::wstring& strError)

@@ -34,6 +34,9 @@ enum class StepVerb
     ExpectReg,
     Service,
     Select,
+    // A dialog's control reads a text within a time; a dialog's list has the rows another control counts.
+    WaitText,
+    DialogRows,
 };
 
 enum class ShotArea

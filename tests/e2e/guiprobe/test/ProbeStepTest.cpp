@@ -65,6 +65,8 @@ const GOOD_LINE kGoodLines[] = {
      L"Left", false, 0, 0, 0, 0, 0},
     {L"service stop", StepVerb::Service, L"", L"stop", false, 0, 0, 0, 0, 60000},
     {L"service start 90", StepVerb::Service, L"", L"start", false, 0, 0, 0, 0, 90000},
+    {L"wait-text 219 NTFS 30", StepVerb::WaitText, L"", L"NTFS", false, 0, 0, 219, 0, 30000},
+    {L"dialog-rows 243 210", StepVerb::DialogRows, L"", L"", false, 0, 210, 243, 0, 0},
 };
 
 TEST(StepLanguage, ClickInNamesTheWindowThatHoldsTheControl)
