@@ -466,3 +466,38 @@ TEST_F(DefragListViewTest, ContextMenuActsOnTheRowUnderThePointer)
     EXPECT_EQ(Cell(0, 1), L"");
     EXPECT_EQ(Cell(1, 1), L"Analyzing [wait]");
 }
+
+TEST_F(DefragListViewTest, SplashShowsOverTheFrameAndGoesByItself)
+{
+    auto splash = [] { return ::FindWindowW(L"SplashWndClass", nullptr); };
+    m_pView->ShowSplash(CString(L"Version"), CString(L"Connected"));
+    HWND hSplash = splash();
+    ASSERT_NE(hSplash, HWND(NULL));
+    EXPECT_TRUE(::IsWindowVisible(hSplash));
+    RECT rc = {};
+    ::GetWindowRect(hSplash, &rc);
+    EXPECT_GT(rc.right - rc.left, 300) << "the bitmap gives the size";
+    EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(hSplash) || !::IsWindowVisible(hSplash); }, WaitMs));
+}
+
+TEST_F(DefragListViewTest, ColumnClickSortsTheRowsAndASecondClickTurnsTheOrder)
+{
+    DeliverList({MakeEntry(1, L"C:\\", 4, 50), MakeEntry(2, L"D:\\", 4, 10), MakeEntry(3, L"E:\\", 4, 30)});
+    auto clickColumn = [this](int nColumn) {
+        NMLISTVIEW stClick = {};
+        stClick.hdr.hwndFrom = m_pView->m_hWnd;
+        stClick.hdr.idFrom = static_cast<UINT_PTR>(::GetDlgCtrlID(m_pView->m_hWnd));
+        stClick.hdr.code = LVN_COLUMNCLICK;
+        stClick.iItem = -1;
+        stClick.iSubItem = nColumn;
+        ::SendMessageW(::GetParent(m_pView->m_hWnd), WM_NOTIFY, stClick.hdr.idFrom, reinterpret_cast<LPARAM>(&stClick));
+    };
+    auto drives = [this] { return Cell(0, 0) + Cell(1, 0) + Cell(2, 0); };
+    clickColumn(2);
+    EXPECT_EQ(drives(), L"D:\\E:\\C:\\");
+    clickColumn(2);
+    EXPECT_EQ(drives(), L"C:\\E:\\D:\\");
+    // A new list keeps the order chosen.
+    DeliverList({MakeEntry(1, L"C:\\", 4, 5), MakeEntry(2, L"D:\\", 4, 90)});
+    EXPECT_EQ(Cell(0, 0) + Cell(1, 0), L"D:\\C:\\");
+}
