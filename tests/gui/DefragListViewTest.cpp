@@ -501,3 +501,26 @@ TEST_F(DefragListViewTest, ColumnClickSortsTheRowsAndASecondClickTurnsTheOrder)
     DeliverList({MakeEntry(1, L"C:\\", 4, 5), MakeEntry(2, L"D:\\", 4, 90)});
     EXPECT_EQ(Cell(0, 0) + Cell(1, 0), L"D:\\C:\\");
 }
+
+TEST_F(DefragListViewTest, DisconnectEmptiesTheListAndTheFlagsAreKeptAtTheEnd)
+{
+    DeliverList({Figures(MakeEntry(1, L"C:\\"))});
+    EXPECT_TRUE(CommandEnabled(ID_FILE_DISCONNECT));
+    m_pFrame->SendMessage(WM_COMMAND, ID_FILE_DISCONNECT);
+    EXPECT_FALSE(m_pView->IsConnected());
+    EXPECT_EQ(RowCount(), 0);
+    EXPECT_FALSE(CommandEnabled(ID_FILE_DISCONNECT));
+
+    ::DestroyWindow(m_hFrame);
+    PumpPending();
+    DWORD dwValue = 7;
+    DWORD cbValue = sizeof(dwValue);
+    ASSERT_EQ(::RegGetValueW(HKEY_CURRENT_USER, FrameSettingsKey, L"ShowSplashScreen", RRF_RT_REG_DWORD, nullptr,
+                             &dwValue, &cbValue),
+              ERROR_SUCCESS);
+    EXPECT_EQ(dwValue, 0u);
+    ASSERT_EQ(::RegGetValueW(HKEY_CURRENT_USER, FrameSettingsKey, L"ShowClusterView", RRF_RT_REG_DWORD, nullptr,
+                             &dwValue, &cbValue),
+              ERROR_SUCCESS);
+    EXPECT_EQ(dwValue, 1u);
+}
