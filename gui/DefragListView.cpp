@@ -256,6 +256,16 @@ bool CDefragListView::OnMessage(UINT nMsg, WPARAM wParam, LPARAM lParam, LRESULT
         m_pConnection->Disconnect();
         EmptyList();
         break;
+    case WM_CONTEXTMENU:
+    {
+        // The header keeps the base's menu of columns.
+        POINT pt = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+        if (IsOnHeader(pt))
+            break;
+        OnContextMenu(pt);
+        lResult = 0;
+        return true;
+    }
     case WM_CONTEXTMENU_DONE:
         m_pRightClicked = nullptr;
         lResult = 0;

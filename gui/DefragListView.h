@@ -203,6 +203,9 @@ private:
     int FontRowHeight() const;
     void OnDriveCommand(UINT nID);
     void OnSetPassword();
+    bool IsOnHeader(POINT ptScreen) const;
+    // The drive menu over the row under the point, which the chosen command then acts on.
+    void OnContextMenu(POINT ptScreen);
     bool UpdateDriveCommand(UINT nID, bool& bEnabled) const;
     int StrategySelection() const;
     static int CALLBACK CompareRows(LPARAM lParam1, LPARAM lParam2, LPARAM lParamSort);

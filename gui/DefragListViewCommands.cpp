@@ -10,10 +10,15 @@
 
 #include "classlib/CmdTarget.h"
 #include "classlib/CmdUI.h"
+#include "guitoolkit/SkinMenu.h"
 #include "protocol/NetDefragCommand.h"
+
 
 namespace
 {
+// Where a menu asked for from the keyboard opens, from the client's corner.
+constexpr int KeyboardMenuOffset = 5;
+
 struct stDRIVE_COMMAND
 {
     UINT nID;
@@ -124,4 +129,35 @@ void CDefragListView::SelectRowByDrive(int32_t nDriveId)
     int nRow = m_pRows->FindRow(nDriveId);
     if (nRow >= 0)
         m_pRightClicked = GetRow(nRow);
+}
+
+bool CDefragListView::IsOnHeader(POINT ptScreen) const
+{
+    HWND hHeader = ListView_GetHeader(m_hWnd);
+    RECT rcHeader;
+    return hHeader != NULL && ::IsWindowVisible(hHeader) && ::GetWindowRect(hHeader, &rcHeader) &&
+           ::PtInRect(&rcHeader, ptScreen);
+}
+
+void CDefragListView::OnContextMenu(POINT ptScreen)
+{
+    m_pRightClicked = nullptr;
+    if (ptScreen.x == -1 && ptScreen.y == -1)
+    {
+        ptScreen = {KeyboardMenuOffset, KeyboardMenuOffset};
+        ClientToScreen(&ptScreen);
+    }
+    LVHITTESTINFO stHit = {};
+    stHit.pt = ptScreen;
+    ScreenToClient(&stHit.pt);
+    int nRow = GetListCtrl().HitTest(&stHit);
+    if (nRow >= 0)
+        m_pRightClicked = GetRow(nRow);
+    CSkinMenu menu;
+    CMenu* pPopup = menu.LoadMenu(IDR_DRIVE_CONTEXT) ? menu.GetSubMenu(0) : nullptr;
+    CWnd* pOwner = GetTopLevelFrame();
+    if (pPopup != nullptr && pOwner != nullptr)
+        pPopup->TrackPopupMenu(TPM_RIGHTBUTTON, ptScreen.x, ptScreen.y, pOwner);
+    // Arrives after the command the menu posted, which still needs the row.
+    PostMessage(WM_CONTEXTMENU_DONE);
 }

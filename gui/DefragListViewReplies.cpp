@@ -3,13 +3,20 @@
 #include "gui/ConnectionFrame.h"
 #include "gui/DefragMessageBox.h"
 #include "gui/PasswordDlg.h"
+#include "gui/Resource.h"
 
 #include "classlib/FrameWnd.h"
 #include "guitoolkit/GuiUtilities.h"
+#include "guitoolkit/SplashWnd.h"
 #include "protocol/NetDefragCommand.h"
 
 namespace
 {
+constexpr int SplashShowMs = 3000;
+// Text sizes in tenths of a point.
+constexpr int SplashFirstLineSize = 90;
+constexpr int SplashSecondLineSize = 70;
+
 // Modal windows of the view belong to the main frame, or to the view while it has none.
 CWnd* ModalParent(CDefragListView& view)
 {
@@ -55,8 +62,24 @@ void CDefragListView::SetServiceVersionText(const CString& strText)
     m_strServiceVersion = strText;
 }
 
-void CDefragListView::ShowSplash(const CString& /*strFirstLine*/, const CString& /*strSecondLine*/)
+void CDefragListView::ShowSplash(const CString& strFirstLine, const CString& strSecondLine)
 {
+    // A fresh class for every splash: the last one's may still be registered.
+    ::UnregisterClassW(L"SplashWndClass", ::GetModuleHandleW(nullptr));
+    CWnd* pParent = ModalParent(*this);
+    auto* pSplash = new CSplashWnd;
+    // The window deletes its object when it ends.
+    if (!pSplash->Create(pParent, nullptr, SplashShowMs, CSplashWnd::CenterOnParent))
+    {
+        delete pSplash;
+        return;
+    }
+    pSplash->SetBitmap(IDB_SPLASH, 255, 0, 255);
+    pSplash->AddTextItem(strFirstLine, RECT{120, 84, 300, 110}, DT_SINGLELINE, L"Arial", SplashFirstLineSize, 0,
+                         RGB(0, 0, 0));
+    pSplash->AddTextItem(strSecondLine, RECT{120, 104, 400, 150}, DT_SINGLELINE, L"Arial", SplashSecondLineSize, 0,
+                         RGB(255, 0, 0));
+    pSplash->Show();
 }
 
 void CDefragListView::PumpMessages()

@@ -83,6 +83,11 @@ void CDefragListView::InsertColumns()
 void CDefragListView::SaveLayout()
 {
     SaveColumnState(LayoutSection, LayoutEntry);
+    toolkit::CRegistry key(HKEY_CURRENT_USER);
+    if (!key.Create(HKEY_CURRENT_USER, FrameSettingsKey))
+        return;
+    key.WriteDWORD(L"ShowClusterView", m_stViewFlags.bShowClusterView ? 1 : 0);
+    key.WriteDWORD(L"ShowSplashScreen", m_stViewFlags.bShowSplashScreen ? 1 : 0);
 }
 
 void CDefragListView::SetStyle(int nStyle)

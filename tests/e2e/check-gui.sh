@@ -142,6 +142,8 @@ start_service() {
         if listed="$(wine "$cmd" /A:List </dev/null 2>&1)"; then
             break
         fi
+        # A service with a connection password answers VfoldCmd by asking for it: it is up.
+        [[ "$listed" == *"asks for a password"* ]] && break
         listed=""
         sleep 1
     done

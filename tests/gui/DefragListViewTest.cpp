@@ -316,17 +316,36 @@ TEST_F(DefragListViewTest, RowHeightFollowsTheLook)
     }
 }
 
-TEST_F(DefragListViewTest, ServiceThatDisconnectsIsToldOnceAndTriedAgain)
+struct stEndingReply
 {
+    int32_t nCode;
+    const wchar_t* pszBox;
+    bool bRetry;
+};
+
+class DefragListViewEndingTest : public DefragListViewTest, public ::testing::WithParamInterface<stEndingReply>
+{
+};
+
+// A service that said it goes away may come back; one that refused the program stays refused.
+TEST_P(DefragListViewEndingTest, ReplyEndsTheConnectionWithOneBox)
+{
+    const stEndingReply& c = GetParam();
     DeliverList({Figures(MakeEntry(1, L"C:\\"))});
     stBoxCloser closer;
-    Deliver(prototest::BuildMessage(CMD_DISCONNECT, nullptr));
+    Deliver(prototest::BuildMessage(c.nCode, nullptr));
     ASSERT_TRUE(PumpUntil([this] { return !m_pView->IsConnected(); }, WaitMs));
+    PumpPending();
     ASSERT_EQ(closer.texts.size(), 1u);
-    EXPECT_NE(closer.texts[0].find(L"The qov Defrag service has disconnected this computer."), std::wstring::npos);
+    EXPECT_NE(closer.texts[0].find(c.pszBox), std::wstring::npos) << closer.texts[0];
     EXPECT_EQ(RowCount(), 0);
-    EXPECT_TRUE(m_pView->Connection().IsRetryTimerRunning());
+    EXPECT_EQ(m_pView->Connection().IsRetryTimerRunning(), c.bRetry);
 }
+
+INSTANTIATE_TEST_SUITE_P(Replies, DefragListViewEndingTest,
+                         ::testing::Values(stEndingReply{CMD_DISCONNECT, L"The qov Defrag service has disconnected this computer.", true},
+                                           stEndingReply{RESPONSE_TOO_MANY_CLIENTS, L"The Server has already a connection.", false},
+                                           stEndingReply{RESPONSE_INCOMPATIBLE, L"Remote component incompatible.", false}));
 
 TEST_F(DefragListViewTest, MalformedReplyIsOneIncompatibleBoxAndNoRetry)
 {
@@ -441,4 +460,147 @@ TEST_F(DefragListViewTest, InformationCommandsAskForTheSelectedDriveAndTheAnswer
     EXPECT_EQ(hDriveInfo, windows.GetDriveInfo()->m_hWnd);
     EXPECT_EQ(L"Searching...", ControlText(hDriveInfo, 226));
     SaveWindowPicture(windows.GetFragmentedFiles()->m_hWnd, L"info\\fragmented");
+}
+
+TEST_F(DefragListViewTest, KeysSelectAllOnlyWithCtrlAndLeaveStopToTheAccelerator)
+{
+    DeliverList({MakeEntry(1, L"C:\\", 4, 10), MakeEntry(2, L"D:\\", 4, 10), MakeEntry(3, L"E:\\", 4, 10)});
+    ASSERT_EQ(RowCount(), 3);
+    auto setCtrl = [](bool bDown) {
+        BYTE abKeys[256] = {};
+        ::GetKeyboardState(abKeys);
+        abKeys[VK_CONTROL] = bDown ? 0x80 : 0;
+        ::SetKeyboardState(abKeys);
+    };
+    auto selectedRows = [this] {
+        int nSelected = 0;
+        for (int nRow = 0; nRow < RowCount(); ++nRow)
+            nSelected += m_pView->IsRowSelected(nRow) ? 1 : 0;
+        return nSelected;
+    };
+    setCtrl(false);
+    m_pView->SendMessage(WM_KEYUP, 'A', 0xC01E0001);
+    EXPECT_EQ(selectedRows(), 1);
+    setCtrl(true);
+    m_pView->SendMessage(WM_KEYUP, 'A', 0xC01E0001);
+    EXPECT_EQ(selectedRows(), 3);
+    // Ctrl+Break ran Stop through the accelerator already; its key-up sends nothing more.
+    m_service.sentCommands.clear();
+    m_pView->SendMessage(WM_KEYUP, VK_CANCEL, 0xC1460001);
+    setCtrl(false);
+    EXPECT_TRUE(m_service.sentCommands.empty());
+    m_pFrame->SendMessage(WM_COMMAND, ID_DEFRAG_STOP);
+    EXPECT_EQ(m_service.sentCommands, (std::vector<int32_t>{CMD_STOP, CMD_STOP, CMD_STOP}));
+    EXPECT_EQ(Cell(2, 1), L"Stop [wait]");
+}
+
+TEST_F(DefragListViewTest, SetPasswordSendsTheDigestOfTheTypedText)
+{
+    EXPECT_TRUE(CommandEnabled(ID_FILE_SET_PASSWORD));
+    CModalWatch watch([](HWND hDlg) {
+        ::SetDlgItemTextW(hDlg, IDC_PASSWORD_EDIT, L"pw");
+        ::PostMessageW(hDlg, WM_COMMAND, IDOK, 0);
+    });
+    m_service.sentCommands.clear();
+    m_pFrame->SendMessage(WM_COMMAND, ID_FILE_SET_PASSWORD);
+    EXPECT_EQ(m_service.sentCommands, std::vector<int32_t>{CMD_SET_PASSWORD});
+    EXPECT_EQ(m_pView->GetPassword().Str(), L"pw");
+}
+
+TEST_F(DefragListViewTest, RightClickedRowAloneIsTheTargetUntilTheMenuIsDone)
+{
+    DeliverList({Figures(MakeEntry(1, L"C:\\")), Figures(MakeEntry(2, L"D:\\"))});
+    ASSERT_TRUE(m_pView->IsRowSelected(0));
+    // The drive under the pointer, not the selected one, as after a right click on it.
+    m_pView->SelectRowByDrive(2);
+    m_pFrame->SendMessage(WM_COMMAND, ID_DEFRAG_ANALYZE);
+    EXPECT_EQ(Cell(0, 1), L"");
+    EXPECT_EQ(Cell(1, 1), L"Analyzing [wait]");
+    // An id that matches no row keeps the row; the end of the menu forgets it.
+    m_pView->SelectRowByDrive(2);
+    m_pView->SelectRowByDrive(7);
+    m_pView->SendMessage(WM_CONTEXTMENU_DONE);
+    m_pFrame->SendMessage(WM_COMMAND, ID_DEFRAG_MONITOR);
+    EXPECT_EQ(Cell(0, 1), L"Monitoring [wait]");
+}
+
+TEST_F(DefragListViewTest, ContextMenuActsOnTheRowUnderThePointer)
+{
+    DeliverList({Figures(MakeEntry(1, L"C:\\")), Figures(MakeEntry(2, L"D:\\"))});
+    RECT rcRow = {};
+    rcRow.left = LVIR_BOUNDS;
+    ASSERT_TRUE(m_pView->SendMessage(LVM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&rcRow)));
+    POINT pt = {rcRow.left + 20, (rcRow.top + rcRow.bottom) / 2};
+    m_pView->ClientToScreen(&pt);
+    // The menu is closed as soon as it runs; the choice a user makes comes as a command after it.
+    static bool s_bMenuSeen = false;
+    s_bMenuSeen = false;
+    UINT_PTR nTimer = ::SetTimer(NULL, 0, 100, [](HWND, UINT, UINT_PTR, DWORD) {
+        s_bMenuSeen = true;
+        ::EndMenu();
+    });
+    m_pView->SendMessage(WM_CONTEXTMENU, reinterpret_cast<WPARAM>(m_pView->m_hWnd), MAKELPARAM(pt.x, pt.y));
+    ::KillTimer(NULL, nTimer);
+    EXPECT_TRUE(s_bMenuSeen);
+    m_pFrame->SendMessage(WM_COMMAND, ID_DEFRAG_ANALYZE);
+    EXPECT_EQ(Cell(0, 1), L"");
+    EXPECT_EQ(Cell(1, 1), L"Analyzing [wait]");
+}
+
+TEST_F(DefragListViewTest, SplashShowsOverTheFrameAndGoesByItself)
+{
+    auto splash = [] { return ::FindWindowW(L"SplashWndClass", nullptr); };
+    m_pView->ShowSplash(CString(L"Version"), CString(L"Connected"));
+    HWND hSplash = splash();
+    ASSERT_NE(hSplash, HWND(NULL));
+    EXPECT_TRUE(::IsWindowVisible(hSplash));
+    RECT rc = {};
+    ::GetWindowRect(hSplash, &rc);
+    EXPECT_GT(rc.right - rc.left, 300) << "the bitmap gives the size";
+    EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(hSplash) || !::IsWindowVisible(hSplash); }, WaitMs));
+}
+
+TEST_F(DefragListViewTest, ColumnClickSortsTheRowsAndASecondClickTurnsTheOrder)
+{
+    DeliverList({MakeEntry(1, L"C:\\", 4, 50), MakeEntry(2, L"D:\\", 4, 10), MakeEntry(3, L"E:\\", 4, 30)});
+    auto clickColumn = [this](int nColumn) {
+        NMLISTVIEW stClick = {};
+        stClick.hdr.hwndFrom = m_pView->m_hWnd;
+        stClick.hdr.idFrom = static_cast<UINT_PTR>(::GetDlgCtrlID(m_pView->m_hWnd));
+        stClick.hdr.code = LVN_COLUMNCLICK;
+        stClick.iItem = -1;
+        stClick.iSubItem = nColumn;
+        ::SendMessageW(::GetParent(m_pView->m_hWnd), WM_NOTIFY, stClick.hdr.idFrom, reinterpret_cast<LPARAM>(&stClick));
+    };
+    auto drives = [this] { return Cell(0, 0) + Cell(1, 0) + Cell(2, 0); };
+    clickColumn(2);
+    EXPECT_EQ(drives(), L"D:\\E:\\C:\\");
+    clickColumn(2);
+    EXPECT_EQ(drives(), L"C:\\E:\\D:\\");
+    // A new list keeps the order chosen.
+    DeliverList({MakeEntry(1, L"C:\\", 4, 5), MakeEntry(2, L"D:\\", 4, 90)});
+    EXPECT_EQ(Cell(0, 0) + Cell(1, 0), L"D:\\C:\\");
+}
+
+TEST_F(DefragListViewTest, DisconnectEmptiesTheListAndTheFlagsAreKeptAtTheEnd)
+{
+    DeliverList({Figures(MakeEntry(1, L"C:\\"))});
+    EXPECT_TRUE(CommandEnabled(ID_FILE_DISCONNECT));
+    m_pFrame->SendMessage(WM_COMMAND, ID_FILE_DISCONNECT);
+    EXPECT_FALSE(m_pView->IsConnected());
+    EXPECT_EQ(RowCount(), 0);
+    EXPECT_FALSE(CommandEnabled(ID_FILE_DISCONNECT));
+
+    ::DestroyWindow(m_hFrame);
+    PumpPending();
+    DWORD dwValue = 7;
+    DWORD cbValue = sizeof(dwValue);
+    ASSERT_EQ(::RegGetValueW(HKEY_CURRENT_USER, FrameSettingsKey, L"ShowSplashScreen", RRF_RT_REG_DWORD, nullptr,
+                             &dwValue, &cbValue),
+              ERROR_SUCCESS);
+    EXPECT_EQ(dwValue, 0u);
+    ASSERT_EQ(::RegGetValueW(HKEY_CURRENT_USER, FrameSettingsKey, L"ShowClusterView", RRF_RT_REG_DWORD, nullptr,
+                             &dwValue, &cbValue),
+              ERROR_SUCCESS);
+    EXPECT_EQ(dwValue, 1u);
 }
