@@ -187,10 +187,6 @@ void CDefragListView::EmptyList()
         GetListCtrl().DeleteAllItems();
 }
 
-void CDefragListView::ReleaseClusterMaps(bool /*bUnsubscribe*/)
-{
-}
-
 void CDefragListView::DispatchPacket(int32_t /*nClientId*/, int32_t /*nCommand*/, CNetDefragBuffer& /*ar*/)
 {
 }

@@ -4,9 +4,11 @@
 #pragma once
 
 #include "gui/ConnectionMessages.h"
+#include "gui/ListViewPaneOwner.h"
 #include "gui/ReplyUi.h"
 #include "gui/ViewFlags.h"
 
+#include "base/SyncObjects.h"
 #include "classlib/ListView.h"
 #include "classlib/String.h"
 
@@ -16,6 +18,9 @@
 #include <memory>
 
 class CConnectionController;
+class CDefragOutputView;
+class CDlgAnalyzeFinish;
+class CDlgDefragFinish;
 class CNetDefragBuffer;
 class CNetDefragObject;
 
@@ -110,4 +115,36 @@ private:
     CString m_strServiceVersion;
     CString m_strPassword;
     stViewFlags m_stViewFlags;
+
+    // The cluster-map pane and the result dialogs (DefragListViewPane.cpp).
+public:
+    CDefragOutputView* GetClusterPane() const { return m_pClusterPane; }
+    // The pane follows the legend's check mark, which is kept for the next start.
+    void ToggleClusterLegend();
+    // The drive's selection (the first drive's for -1) in the cluster explorer.
+    void ExploreClusterOfDrive(int32_t nDriveId);
+    // Marks the cluster on the drive's map, or clears every mark without bHighlight.
+    void HighlightCluster(int32_t nDriveId, bool bHighlight, int64_t llCluster);
+    // Ends the cluster view: the service stops sending maps, the pane goes.
+    void HideClusterView();
+    // The same, but the view shows again on the next connection.
+    void EndClusterView();
+    // Null until the first result of its kind.
+    CDlgAnalyzeFinish* GetAnalysisResult() const { return m_pAnalysisResult; }
+    CDlgDefragFinish* GetDefragResult() const { return m_pDefragResult; }
+
+private:
+    friend class CListViewPaneOwner;
+    void StopClusterView(bool bKeepShown);
+    void WriteWindowFlag(const wchar_t* pszName, bool bOn);
+
+    CListViewPaneOwner m_paneOwner{*this};
+    CDefragOutputView* m_pClusterPane = nullptr;
+    bool m_bShowClusterLegend = true;
+    bool m_bLegendFlagRead = false;
+    // The result dialogs go with the frame that owns them, never with this view.
+    CCriticalSection m_csAnalysisResult;
+    CDlgAnalyzeFinish* m_pAnalysisResult = nullptr;
+    CCriticalSection m_csDefragResult;
+    CDlgDefragFinish* m_pDefragResult = nullptr;
 };

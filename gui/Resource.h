@@ -276,3 +276,10 @@
 #define IDC_COMPUTER_ADDRESS 248
 #define IDC_COMPUTER_NAME 250
 #define IDC_COMPUTER_PORT 252
+
+// The result dialogs: one tab per drive, a Close button and a check box that
+// stops them from opening.
+#define IDD_ANALYZE_FINISH 29
+#define IDD_DEFRAG_FINISH 36
+#define IDC_RESULT_TABS 266
+#define IDC_RESULT_DO_NOT_SHOW_AGAIN 202
