@@ -3,7 +3,9 @@
 #include "gui/ConnectionController.h"
 #include "gui/ConnectionFrame.h"
 #include "gui/DefragMessageBox.h"
+#include "gui/DriveRows.h"
 #include "gui/QueuedServerTransport.h"
+#include "gui/ReplyDispatcher.h"
 #include "gui/Resource.h"
 
 #include "classlib/FrameWnd.h"
@@ -22,14 +24,7 @@ public:
 
     std::unique_ptr<IConnectionTransport> CreateTransport(HANDLE hItemsQueued) override
     {
-        try
-        {
-            return std::unique_ptr<IConnectionTransport>(new CQueuedServerTransport(hItemsQueued));
-        }
-        catch (const std::exception&)
-        {
-            return nullptr;
-        }
+        return m_view.StartConnection(hItemsQueued);
     }
 
     UINT_PTR SetRetryTimer(UINT nElapseMs) override
@@ -126,14 +121,38 @@ private:
 };
 
 CDefragListView::CDefragListView()
-    : m_pHost(new CHost(*this)), m_pConnection(new CConnectionController(*m_pHost))
+    : m_pHost(new CHost(*this)), m_pConnection(new CConnectionController(*m_pHost)),
+      m_ownVersion(L"Varnefold.exe"), m_pRows(new CDriveRows(*this)),
+      m_pDispatcher(new CReplyDispatcher(*this, *this, m_ownVersion, *m_pRows))
 {
+}
+
+std::unique_ptr<IConnectionTransport> CDefragListView::CreateTransport(HANDLE hItemsQueued)
+{
+    try
+    {
+        return std::unique_ptr<IConnectionTransport>(new CQueuedServerTransport(hItemsQueued));
+    }
+    catch (const std::exception&)
+    {
+        return nullptr;
+    }
+}
+
+std::unique_ptr<IConnectionTransport> CDefragListView::StartConnection(HANDLE hItemsQueued)
+{
+    // A peer refused on the last connection is heard again on this one.
+    m_pDispatcher->OnConnectionStarted();
+    return CreateTransport(hItemsQueued);
 }
 
 CDefragListView::~CDefragListView()
 {
     // The connection goes first: its waiting thread uses the host.
     m_pConnection.reset();
+    m_pDispatcher.reset();
+    // The rows' objects go while the list still answers for them.
+    m_pRows.reset();
 }
 
 bool CDefragListView::ConnectToComputer(const wchar_t* pszComputer, const wchar_t* /*pszAddress*/,
@@ -172,10 +191,6 @@ CString CDefragListView::GetComputerName() const
     return m_pConnection->GetComputerName();
 }
 
-void CDefragListView::SetStyle(int /*nStyle*/)
-{
-}
-
 void CDefragListView::ResetWindows()
 {
     EmptyList();
@@ -183,12 +198,25 @@ void CDefragListView::ResetWindows()
 
 void CDefragListView::EmptyList()
 {
-    if (m_hWnd != NULL)
-        GetListCtrl().DeleteAllItems();
+    m_pRightClicked = nullptr;
+    m_pRows->Clear();
 }
 
-void CDefragListView::DispatchPacket(int32_t /*nClientId*/, int32_t /*nCommand*/, CNetDefragBuffer& /*ar*/)
+void CDefragListView::DispatchPacket(int32_t nClientId, int32_t nCommand, CNetDefragBuffer& ar)
 {
+    // Boxes opened inside run a modal loop that may dispatch the next message.
+    int32_t nOuter = m_nDispatching;
+    m_nDispatching = nCommand;
+    try
+    {
+        m_pDispatcher->DispatchPacket(nClientId, nCommand, ar);
+    }
+    catch (...)
+    {
+        m_nDispatching = nOuter;
+        throw;
+    }
+    m_nDispatching = nOuter;
 }
 
 void CDefragListView::OnTimer(UINT_PTR nID)
@@ -216,12 +244,27 @@ bool CDefragListView::OnMessage(UINT nMsg, WPARAM wParam, LPARAM lParam, LRESULT
         }
         break;
     case WM_DESTROY:
+        SaveLayout();
         // The waiting thread posts to this window; it ends before the window does.
         m_pHost->SetClosing();
         m_pConnection->Disconnect();
+        EmptyList();
+        break;
+    case WM_CONTEXTMENU_DONE:
+        m_pRightClicked = nullptr;
+        lResult = 0;
+        return true;
+    case WM_KEYUP:
+        // Ctrl+Break reaches Stop through the accelerator alone; A selects all only with Ctrl.
+        if (wParam == 'A' && ::GetKeyState(VK_CONTROL) < 0)
+        {
+            for (int nRow = 0; nRow < GetRowCount(); ++nRow)
+                GetListCtrl().SetItemState(nRow, LVIS_SELECTED, LVIS_SELECTED);
+            m_pRightClicked = nullptr;
+        }
         break;
     default:
         break;
     }
-    return CListView::OnMessage(nMsg, wParam, lParam, lResult);
+    return CListViewEx::OnMessage(nMsg, wParam, lParam, lResult);
 }

@@ -4,13 +4,16 @@
 #pragma once
 
 #include "gui/ConnectionMessages.h"
+#include "gui/DriveListCtrl.h"
 #include "gui/ListViewPaneOwner.h"
+#include "gui/OwnVersionFile.h"
+#include "gui/ReplySender.h"
 #include "gui/ReplyUi.h"
 #include "gui/ViewFlags.h"
 
 #include "base/SyncObjects.h"
-#include "classlib/ListView.h"
 #include "classlib/String.h"
+#include "guitoolkit/ListViewEx.h"
 
 #include <windows.h>
 
@@ -21,10 +24,14 @@ class CConnectionController;
 class CDefragOutputView;
 class CDlgAnalyzeFinish;
 class CDlgDefragFinish;
+class CDriveRows;
+class IConnectionTransport;
 class CNetDefragBuffer;
 class CNetDefragObject;
+class CReplyDispatcher;
+struct stDriveRow;
 
-class CDefragListView : public CListView, public IReplyUi
+class CDefragListView : public CListViewEx, public IReplyUi, public IReplySender, public IDriveListCtrl
 {
 public:
     static constexpr UINT_PTR RetryTimerId = 80204;
@@ -38,8 +45,8 @@ public:
                            bool bStopRetry);
     // Codes from 1000 carry an object, codes up to 1000 travel bare; a code on
     // the wrong side is reported as an assertion and still sent.
-    bool SendCommand(int32_t nCode, CNetDefragObject& object);
-    bool SendBareCommand(int32_t nCode);
+    bool SendCommand(int32_t nCode, CNetDefragObject& object) override;
+    bool SendBareCommand(int32_t nCode) override;
     // Orderly close; always true.
     bool Disconnect();
     // Close after a failed send, with a box telling the user.
@@ -51,8 +58,9 @@ public:
     // The service's version line for the About box.
     const CString& GetServiceVersion() const { return m_strServiceVersion; }
     void SetServiceVersion(const wchar_t* pszVersion) { m_strServiceVersion = pszVersion; }
-    const CString& GetPassword() const { return m_strPassword; }
-    void SetPassword(const wchar_t* pszPassword) { m_strPassword = pszPassword; }
+    // The kept password: typed by the user, used once for the next password request.
+    const CString& GetPassword() const;
+    void SetPassword(const wchar_t* pszPassword);
 
     // Row style 0 to 2.
     void SetStyle(int nStyle);
@@ -113,7 +121,6 @@ private:
     std::unique_ptr<CHost> m_pHost;
     std::unique_ptr<CConnectionController> m_pConnection;
     CString m_strServiceVersion;
-    CString m_strPassword;
     stViewFlags m_stViewFlags;
 
     // The cluster-map pane and the result dialogs (DefragListViewPane.cpp).
@@ -147,4 +154,56 @@ private:
     CDlgAnalyzeFinish* m_pAnalysisResult = nullptr;
     CCriticalSection m_csDefragResult;
     CDlgDefragFinish* m_pDefragResult = nullptr;
+
+    // The drive list: its rows, the reply handling over them, and the drive commands.
+public:
+    static constexpr int StyleRowHeight = 22;
+    static constexpr int ClassicRowHeight = 18;
+
+    void OnInitialUpdate() override;
+    BOOL PreCreateWindow(CREATESTRUCTW& cs) override;
+    BOOL OnChildNotify(UINT nMsg, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
+    CDriveRows& GetRows() { return *m_pRows; }
+    CReplyDispatcher& GetDispatcher() { return *m_pDispatcher; }
+    int GetFixedRowHeight() const { return m_nFixedRowHeight; }
+    // The row a context menu or a map click applies to; -1 forgets it.
+    void SelectRowByDrive(int32_t nDriveId);
+    void ForgetRightClickedRow() { m_pRightClicked = nullptr; }
+
+    // IDriveListCtrl, over the list control.
+    int GetRowCount() const override;
+    stDriveRow* GetRow(int nRow) const override;
+    int InsertRow(int nRow, const wchar_t* pszDrive, stDriveRow* pRow) override;
+    void DeleteAllRows() override;
+    CString GetCellText(int nRow, int nColumn) const override;
+    void SetCellText(int nRow, int nColumn, const wchar_t* pszText) override;
+    void SetRedraw(bool bRedraw) override;
+    bool IsRowSelected(int nRow) const override;
+    void SelectAndFocusRow(int nRow) override;
+    void SortRows() override;
+
+protected:
+    BOOL HandleCommand(UINT nID, int nCode, void* pExtra) override;
+    // The transport of a new connection; tests put a scripted one in its place.
+    virtual std::unique_ptr<IConnectionTransport> CreateTransport(HANDLE hItemsQueued);
+    std::unique_ptr<IConnectionTransport> StartConnection(HANDLE hItemsQueued);
+
+private:
+    void InsertColumns();
+    void ReadViewFlags();
+    void SaveLayout();
+    int FontRowHeight() const;
+    void OnDriveCommand(UINT nID);
+    void OnSetPassword();
+    bool UpdateDriveCommand(UINT nID, bool& bEnabled) const;
+    int StrategySelection() const;
+    static int CALLBACK CompareRows(LPARAM lParam1, LPARAM lParam2, LPARAM lParamSort);
+
+    COwnVersionFile m_ownVersion;
+    std::unique_ptr<CDriveRows> m_pRows;
+    std::unique_ptr<CReplyDispatcher> m_pDispatcher;
+    stDriveRow* m_pRightClicked = nullptr;
+    int m_nFixedRowHeight = StyleRowHeight;
+    // The command being handled; a service that ends the connection itself may come back.
+    int32_t m_nDispatching = 0;
 };

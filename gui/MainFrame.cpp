@@ -158,6 +158,8 @@ int CMainFrame::OnCreate(LPCREATESTRUCTW)
     bool bHidden = AsksToStayHidden(CommandLine()) && m_nTrayIconMode >= 2;
     PlaceWindow(bHidden);
     SizeSplitterRows();
+    // The drive list takes its columns and settings before the first reply can fill it.
+    InitialUpdateFrame(FALSE);
     ConnectLocalComputer();
     return 0;
 }

@@ -35,6 +35,16 @@ void stFakeService::QueueData(int32_t nCommand, int32_t nVersion, int nClientId)
     queue.push_back(pItem);
 }
 
+void stFakeService::QueuePayload(const std::vector<BYTE>& payload, int nClientId)
+{
+    stQueueItem* pItem = NewItem(stQueueItem::KindData, nClientId, 0);
+    pItem->nLength = static_cast<int32_t>(payload.size());
+    pItem->pPayload = new BYTE[payload.empty() ? 1 : payload.size()];
+    if (!payload.empty())
+        memcpy(pItem->pPayload, payload.data(), payload.size());
+    queue.push_back(pItem);
+}
+
 void stFakeService::QueueEvent(int nKind, int nClientId, int nValue)
 {
     queue.push_back(NewItem(nKind, nClientId, nValue));

@@ -39,6 +39,8 @@ struct stFakeService
     ~stFakeService();
     // A message with that header version and command, then the 32-bit values.
     void QueueData(int32_t nCommand, int32_t nVersion = 5, int nClientId = -1);
+    // A whole message as it travels, header first.
+    void QueuePayload(const std::vector<BYTE>& payload, int nClientId = -1);
     void QueueEvent(int nKind, int nClientId, int nValue = 0);
 };
 

@@ -121,6 +121,8 @@ CProbeRunner::Outcome CProbeRunner::RunStep(const PROBE_STEP& step, std::wstring
         return Click(step, strDetail);
     case StepVerb::Command:
         return PostCommand(step, strDetail);
+    case StepVerb::Select:
+        return SelectItem(step, strDetail);
     case StepVerb::Key:
         return PressKey(step, strDetail);
     case StepVerb::MenuShot:

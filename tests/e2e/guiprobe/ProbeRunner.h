@@ -52,6 +52,7 @@ private:
     Outcome SetDialogText(const PROBE_STEP& step, std::wstring& strDetail);
     Outcome Click(const PROBE_STEP& step, std::wstring& strDetail);
     Outcome PostCommand(const PROBE_STEP& step, std::wstring& strDetail);
+    Outcome SelectItem(const PROBE_STEP& step, std::wstring& strDetail);
     Outcome PressKey(const PROBE_STEP& step, std::wstring& strDetail);
     Outcome MenuShot(const PROBE_STEP& step, std::wstring& strDetail);
     Outcome CancelMenu(std::wstring& strDetail);

@@ -84,6 +84,37 @@ CProbeRunner::Outcome CProbeRunner::PostCommand(const PROBE_STEP& step, std::wst
     return Outcome::Failed;
 }
 
+// The combo box may sit in a bar rather than in the window itself: the first visible
+// descendant with the id is taken. Setting the selection sends no notification, so the
+// parent is told as a choice of the user would tell it.
+CProbeRunner::Outcome CProbeRunner::SelectItem(const PROBE_STEP& step, std::wstring& strDetail)
+{
+    if (!HaveFrame(strDetail))
+        return Outcome::Failed;
+    HWND hCombo = FindDescendant(m_hFrame, step.nId);
+    if (hCombo == NULL)
+    {
+        strDetail = L"the window has no visible control " + std::to_wstring(step.nId);
+        return Outcome::Failed;
+    }
+    LRESULT lResult = 0;
+    if (!SendBounded(hCombo, CB_SETCURSEL, static_cast<WPARAM>(step.nRow), 0, lResult) ||
+        lResult != static_cast<LRESULT>(step.nRow))
+    {
+        strDetail = L"control " + std::to_wstring(step.nId) + L" did not select item " + std::to_wstring(step.nRow);
+        return Outcome::Failed;
+    }
+    HWND hParent = ::GetParent(hCombo);
+    if (!SendBounded(hParent, WM_COMMAND, MAKEWPARAM(step.nId, CBN_SELCHANGE), reinterpret_cast<LPARAM>(hCombo),
+                     lResult) &&
+        ::GetLastError() != ERROR_TIMEOUT)
+    {
+        strDetail = L"CBN_SELCHANGE was not delivered (error " + std::to_wstring(::GetLastError()) + L")";
+        return Outcome::Failed;
+    }
+    return Outcome::Passed;
+}
+
 // Keys go through the system's input, as typed ones do, so the program's accelerators see
 // them; the system delivers them to the foreground window.
 CProbeRunner::Outcome CProbeRunner::PressKey(const PROBE_STEP& step, std::wstring& strDetail)

@@ -326,6 +326,9 @@ bool ParseArguments(CWordReader& words, PROBE_STEP& step)
     case StepVerb::Command:
         bOk = words.Number(L"ID", 0, 0xFFFF, nId);
         break;
+    case StepVerb::Select:
+        bOk = words.Number(L"ID", 0, 0xFFFF, nId) && words.Number(L"INDEX", 0, 32767, nRow) && words.End();
+        break;
     case StepVerb::Key:
         return ParseKeyStep(words, step);
     case StepVerb::MenuShot:
@@ -391,7 +394,7 @@ const VERB_NAME kVerbs[] = {
     {L"expect-enabled", StepVerb::ExpectEnabled}, {L"dialog-lines", StepVerb::DialogLines},
     {L"wait-end", StepVerb::WaitEnd},       {L"wait-file", StepVerb::WaitFile},
     {L"wait-status", StepVerb::WaitStatus}, {L"expect-reg", StepVerb::ExpectReg},
-    {L"service", StepVerb::Service},
+    {L"service", StepVerb::Service},        {L"select", StepVerb::Select},
 };
 
 bool ReadUtf8File(const std::wstring& strPath, std::wstring& strText, std::wstring& strError)

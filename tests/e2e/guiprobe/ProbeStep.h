@@ -31,6 +31,7 @@ enum class StepVerb
     WaitStatus,
     ExpectReg,
     Service,
+    Select,
 };
 
 enum class ShotArea
@@ -54,7 +55,7 @@ struct PROBE_STEP
     std::wstring strText;   // title or text; expect-reg: the value's name; service: stop or start
     std::wstring strData;   // expect-reg: the data expected
     bool bHasTitle = false; // wait-window: a title was given
-    int nRow = 0;           // row, pane or row count
+    int nRow = 0;           // row, pane, row count or a combo box's item
     int nColumn = 0;
     UINT nId = 0;           // control or command id, or virtual key
     UINT nModifiers = 0;

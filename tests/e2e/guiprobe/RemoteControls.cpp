@@ -16,14 +16,18 @@ struct CHILD_SEARCH
 {
     const wchar_t* pszClass;
     HWND hFound;
+    UINT nId;
 };
 
 BOOL CALLBACK MatchChild(HWND hWnd, LPARAM lParam)
 {
     CHILD_SEARCH* pSearch = reinterpret_cast<CHILD_SEARCH*>(lParam);
     wchar_t szClass[64] = {};
-    if (::GetClassNameW(hWnd, szClass, ARRAYSIZE(szClass)) > 0 && ::lstrcmpiW(szClass, pSearch->pszClass) == 0 &&
-        ::IsWindowVisible(hWnd))
+    bool bMatch = pSearch->pszClass != nullptr
+                      ? ::GetClassNameW(hWnd, szClass, ARRAYSIZE(szClass)) > 0 &&
+                            ::lstrcmpiW(szClass, pSearch->pszClass) == 0
+                      : static_cast<UINT>(::GetDlgCtrlID(hWnd)) == pSearch->nId;
+    if (bMatch && ::IsWindowVisible(hWnd))
     {
         pSearch->hFound = hWnd;
         return FALSE;
@@ -57,7 +61,14 @@ bool ReadWindowText(HWND hWnd, std::wstring& strText)
 
 HWND FindVisibleChild(HWND hParent, const wchar_t* pszClass)
 {
-    CHILD_SEARCH stSearch = {pszClass, NULL};
+    CHILD_SEARCH stSearch = {pszClass, NULL, 0};
+    ::EnumChildWindows(hParent, MatchChild, reinterpret_cast<LPARAM>(&stSearch));
+    return stSearch.hFound;
+}
+
+HWND FindDescendant(HWND hParent, UINT nId)
+{
+    CHILD_SEARCH stSearch = {nullptr, NULL, nId};
     ::EnumChildWindows(hParent, MatchChild, reinterpret_cast<LPARAM>(&stSearch));
     return stSearch.hFound;
 }

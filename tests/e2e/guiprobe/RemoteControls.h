@@ -15,6 +15,8 @@ bool SendBounded(HWND hWnd, UINT nMsg, WPARAM wParam, LPARAM lParam, LRESULT& lR
 bool ReadWindowText(HWND hWnd, std::wstring& strText);
 // The first visible window of the class among the descendants of the parent, or NULL.
 HWND FindVisibleChild(HWND hParent, const wchar_t* pszClass);
+// The first visible window with the control id among the descendants of the parent, or NULL.
+HWND FindDescendant(HWND hParent, UINT nId);
 
 // The rows of a report list in the target, read through memory allocated there.
 class CRemoteList

@@ -146,6 +146,22 @@ TEST_F(RemoteControlsTest, WindowTextsAndChildren)
     EXPECT_EQ(nullptr, FindVisibleChild(m_hParent, WC_LISTVIEWW));
 }
 
+TEST_F(RemoteControlsTest, ControlsAreFoundByIdInsideBars)
+{
+    // A combo box in a bar, as the program's strategy box sits in its toolbar.
+    HWND hBar = ::CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 0, 0, 300, 30, m_hParent,
+                                  reinterpret_cast<HMENU>(59392), NULL, nullptr);
+    HWND hCombo = ::CreateWindowExW(0, L"COMBOBOX", L"", WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST, 0, 0, 150, 100,
+                                    hBar, reinterpret_cast<HMENU>(32827), NULL, nullptr);
+    ASSERT_NE(nullptr, hCombo);
+    ::ShowWindow(m_hParent, SW_SHOWNOACTIVATE);
+    EXPECT_EQ(hCombo, FindDescendant(m_hParent, 32827));
+    EXPECT_EQ(hBar, FindDescendant(m_hParent, 59392));
+    EXPECT_EQ(nullptr, FindDescendant(m_hParent, 32828));
+    ::ShowWindow(hBar, SW_HIDE);
+    EXPECT_EQ(nullptr, FindDescendant(m_hParent, 32827));
+}
+
 TEST_F(RemoteControlsTest, TextsAreReadUpToTheirEndOrTheBound)
 {
     std::wstring strText;
