@@ -125,7 +125,8 @@ private:
 
     // The cluster-map pane and the result dialogs (DefragListViewPane.cpp).
 public:
-    CDefragOutputView* GetClusterPane() const { return m_pClusterPane; }
+    // Null while the cluster view is off, and once the pane's window is gone.
+    CDefragOutputView* GetClusterPane() const;
     // The pane follows the legend's check mark, which is kept for the next start.
     void ToggleClusterLegend();
     // The drive's selection (the first drive's for -1) in the cluster explorer.
@@ -142,11 +143,14 @@ public:
 
 private:
     friend class CListViewPaneOwner;
+    // Clusterview, Clusterview Legend and Explore this cluster, with their menu states.
+    bool HandlePaneCommand(UINT nID, int nCode, void* pExtra);
     void StopClusterView(bool bKeepShown);
     void WriteWindowFlag(const wchar_t* pszName, bool bOn);
 
     CListViewPaneOwner m_paneOwner{*this};
-    CDefragOutputView* m_pClusterPane = nullptr;
+    // Kept by its window: when the frame closes, the pane may go before this view.
+    HWND m_hClusterPane = NULL;
     bool m_bShowClusterLegend = true;
     bool m_bLegendFlagRead = false;
     // The result dialogs go with the frame that owns them, never with this view.

@@ -43,6 +43,8 @@ const stDRIVE_COMMAND* FindDriveCommand(UINT nID)
 
 BOOL CDefragListView::HandleCommand(UINT nID, int nCode, void* pExtra)
 {
+    if (HandlePaneCommand(nID, nCode, pExtra))
+        return TRUE;
     if (nCode == CN_UPDATE_COMMAND_UI)
     {
         bool bEnabled = false;

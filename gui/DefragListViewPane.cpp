@@ -3,7 +3,11 @@
 #include "gui/DefragOutputView.h"
 #include "gui/DlgAnalyzeFinish.h"
 #include "gui/DlgDefragFinish.h"
+#include "gui/DriveRows.h"
 #include "gui/MainFrame.h"
+#include "gui/Resource.h"
+
+#include "classlib/CmdUI.h"
 
 #include "guitoolkit/Registry.h"
 #include "protocol/NetDefragClustermapModList.h"
@@ -11,10 +15,14 @@
 #include "protocol/NetDefragPartitionClusterExplorerAsk.h"
 #include "protocol/NetDefragPartitionClusterExplorerResponse.h"
 #include "protocol/NetDefragPartitionClustermap.h"
+#include "protocol/NetDefragPartitionObject.h"
 
 namespace
 {
 const wchar_t* const WindowSettingsKey = L"Software\\Varnefold\\Window";
+// A row's map state: shown once and no longer subscribed, or subscribed.
+constexpr int MapNotSubscribed = 1;
+constexpr int MapSubscribed = 2;
 
 // Creates the dialog on first use; later results reuse the hidden window.
 template <class TDialog>
@@ -51,8 +59,9 @@ void CListViewPaneOwner::OpenClusterExplorer()
 {
 }
 
-void CListViewPaneOwner::SetContextDrive(int32_t /*nDriveId*/)
+void CListViewPaneOwner::SetContextDrive(int32_t nDriveId)
 {
+    m_view.SelectRowByDrive(nDriveId);
 }
 
 void CListViewPaneOwner::ContextMenuDone()
@@ -90,21 +99,54 @@ void CDefragListView::OpenDefragResult(const CNetDefragPartitionListEntry& entry
                entry);
 }
 
+CDefragOutputView* CDefragListView::GetClusterPane() const
+{
+    return m_hClusterPane != NULL ? dynamic_cast<CDefragOutputView*>(CWnd::FromHandlePermanent(m_hClusterPane))
+                                  : nullptr;
+}
+
 bool CDefragListView::IsClusterPaneInUse() const
 {
-    return m_pClusterPane != nullptr;
+    return GetClusterPane() != nullptr;
 }
 
 void CDefragListView::SyncClusterView()
 {
-    if (m_pClusterPane == nullptr)
+    CDefragOutputView* pPane = GetClusterPane();
+    if (pPane == nullptr)
     {
         CMainFrame* pFrame = m_hWnd != NULL ? dynamic_cast<CMainFrame*>(GetTopLevelFrame()) : nullptr;
-        m_pClusterPane = pFrame != nullptr ? pFrame->ShowClusterView() : nullptr;
-        if (m_pClusterPane == nullptr)
+        pPane = pFrame != nullptr ? pFrame->ShowClusterView() : nullptr;
+        if (pPane == nullptr)
             return;
+        m_hClusterPane = pPane->m_hWnd;
     }
     m_stViewFlags.bShowClusterView = true;
+    {
+        CSectionLock lock(m_pRows->GetLock());
+        for (int nRow = 0; nRow < GetRowCount(); ++nRow)
+        {
+            stDriveRow* pRow = GetRow(nRow);
+            if (pRow == nullptr)
+                continue;
+            CNetDefragPartitionObject drive;
+            drive.m_nVolumeIndex = pRow->entry.m_nVolumeIndex;
+            if (IsRowSelected(nRow))
+            {
+                // Asked again for a drive already shown: the service answers with the whole map.
+                pRow->nMapState = MapSubscribed;
+                SendCommand(CMD_CLUSTERMAP_SUBSCRIBE, drive);
+                pPane->AddPartition(drive.m_nVolumeIndex);
+                continue;
+            }
+            if (pRow->nMapState == MapSubscribed)
+            {
+                SendCommand(CMD_CLUSTERMAP_UNSUBSCRIBE, drive);
+                pPane->RemovePartition(drive.m_nVolumeIndex);
+            }
+            pRow->nMapState = MapNotSubscribed;
+        }
+    }
     if (!m_bLegendFlagRead)
     {
         m_bLegendFlagRead = true;
@@ -114,37 +156,83 @@ void CDefragListView::SyncClusterView()
             key.ReadDWORD(L"ShowClusterLegend", dwLegend);
         m_bShowClusterLegend = dwLegend == 1;
     }
-    m_pClusterPane->ShowLegend(m_bShowClusterLegend);
-    m_pClusterPane->Invalidate(FALSE);
+    pPane->ShowLegend(m_bShowClusterLegend);
+    pPane->Invalidate(FALSE);
+}
+
+bool CDefragListView::HandlePaneCommand(UINT nID, int nCode, void* pExtra)
+{
+    CDefragOutputView* pPane = GetClusterPane();
+    CCmdUI* pCmdUI = nCode == CN_UPDATE_COMMAND_UI ? static_cast<CCmdUI*>(pExtra) : nullptr;
+    if (nCode != CN_COMMAND && pCmdUI == nullptr)
+        return false;
+    switch (nID)
+    {
+    case ID_VIEW_CLUSTERVIEW:
+        if (pCmdUI != nullptr)
+        {
+            pCmdUI->Enable(GetListCtrl().SendMessage(LVM_GETSELECTEDCOUNT) > 0 ? TRUE : FALSE);
+            pCmdUI->SetCheck(m_stViewFlags.bShowClusterView && pPane != nullptr ? 1 : 0);
+        }
+        else if (pPane != nullptr)
+            HideClusterView();
+        else
+            SyncClusterView();
+        return true;
+    case ID_VIEW_CLUSTERVIEW_LEGEND:
+        if (pCmdUI != nullptr)
+        {
+            pCmdUI->Enable(pPane != nullptr ? TRUE : FALSE);
+            pCmdUI->SetCheck(pPane != nullptr && pPane->IsLegendShown() ? 1 : 0);
+            return true;
+        }
+        ToggleClusterLegend();
+        ForgetRightClickedRow();
+        return true;
+    case ID_VIEW_EXPLORE_CLUSTER:
+        if (pCmdUI != nullptr)
+        {
+            pCmdUI->Enable(pPane != nullptr ? TRUE : FALSE);
+            return true;
+        }
+        ExploreClusterOfDrive(m_pRightClicked != nullptr ? m_pRightClicked->entry.m_nVolumeIndex : -1);
+        ForgetRightClickedRow();
+        return true;
+    default:
+        return false;
+    }
 }
 
 void CDefragListView::ToggleClusterLegend()
 {
-    if (m_pClusterPane == nullptr)
+    CDefragOutputView* pPane = GetClusterPane();
+    if (pPane == nullptr)
         return;
-    m_bShowClusterLegend = !m_pClusterPane->IsLegendShown();
+    m_bShowClusterLegend = !pPane->IsLegendShown();
     WriteWindowFlag(L"ShowClusterLegend", m_bShowClusterLegend);
-    m_pClusterPane->ShowLegend(m_bShowClusterLegend);
+    pPane->ShowLegend(m_bShowClusterLegend);
 }
 
 void CDefragListView::ExploreClusterOfDrive(int32_t nDriveId)
 {
-    if (m_pClusterPane != nullptr)
-        m_pClusterPane->ExploreCluster(nDriveId);
+    CDefragOutputView* pPane = GetClusterPane();
+    if (pPane != nullptr)
+        pPane->ExploreCluster(nDriveId);
 }
 
 void CDefragListView::HighlightCluster(int32_t nDriveId, bool bHighlight, int64_t llCluster)
 {
-    if (m_pClusterPane != nullptr)
-        m_pClusterPane->SetPartitionData(nDriveId, bHighlight, llCluster);
+    CDefragOutputView* pPane = GetClusterPane();
+    if (pPane != nullptr)
+        pPane->SetPartitionData(nDriveId, bHighlight, llCluster);
 }
 
 void CDefragListView::StopClusterView(bool bKeepShown)
 {
-    if (m_pClusterPane == nullptr)
+    if (GetClusterPane() == nullptr)
         return;
     ReleaseClusterMaps(IsConnected());
-    m_pClusterPane = nullptr;
+    m_hClusterPane = NULL;
     if (!bKeepShown)
         m_stViewFlags.bShowClusterView = false;
     CMainFrame* pFrame = m_hWnd != NULL ? dynamic_cast<CMainFrame*>(GetTopLevelFrame()) : nullptr;
@@ -164,30 +252,53 @@ void CDefragListView::EndClusterView()
 
 void CDefragListView::OnDriveFinished(int32_t nDriveId, bool bUnfragmented)
 {
-    if (m_pClusterPane != nullptr)
-        m_pClusterPane->SetPartitionState(bUnfragmented, nDriveId);
+    CDefragOutputView* pPane = GetClusterPane();
+    if (pPane != nullptr)
+        pPane->SetPartitionState(bUnfragmented, nDriveId);
 }
 
 void CDefragListView::OnClusterMap(std::unique_ptr<CNetDefragPartitionClustermap> pMap)
 {
-    if (m_pClusterPane != nullptr)
-        m_pClusterPane->SetClusterMap(std::move(pMap), &m_paneOwner);
+    CDefragOutputView* pPane = GetClusterPane();
+    if (pPane != nullptr)
+        pPane->SetClusterMap(std::move(pMap), &m_paneOwner);
 }
 
 void CDefragListView::OnClusterMapChanges(std::unique_ptr<CNetDefragClustermapModList> pChanges)
 {
-    if (m_pClusterPane != nullptr && pChanges)
-        m_pClusterPane->ApplyClusterMapChanges(*pChanges);
+    CDefragOutputView* pPane = GetClusterPane();
+    if (pPane != nullptr && pChanges)
+        pPane->ApplyClusterMapChanges(*pChanges);
 }
 
 void CDefragListView::OnFileClusters(std::unique_ptr<CNetDefragPartitionClusterExplorerResponse> pAnswer)
 {
-    if (m_pClusterPane != nullptr)
-        m_pClusterPane->ShowExplorerResponse(std::move(pAnswer));
+    CDefragOutputView* pPane = GetClusterPane();
+    if (pPane != nullptr)
+        pPane->ShowExplorerResponse(std::move(pAnswer));
 }
 
-void CDefragListView::ReleaseClusterMaps(bool /*bUnsubscribe*/)
+void CDefragListView::ReleaseClusterMaps(bool bUnsubscribe)
 {
-    if (m_pClusterPane != nullptr)
-        m_pClusterPane->RemoveAllPartitions();
+    CDefragOutputView* pPane = GetClusterPane();
+    {
+        CSectionLock lock(m_pRows->GetLock());
+        for (int nRow = 0; nRow < GetRowCount(); ++nRow)
+        {
+            stDriveRow* pRow = GetRow(nRow);
+            if (pRow == nullptr || pRow->nMapState != MapSubscribed)
+                continue;
+            pRow->nMapState = MapNotSubscribed;
+            if (!bUnsubscribe)
+                continue;
+            CNetDefragPartitionObject drive;
+            drive.m_nVolumeIndex = pRow->entry.m_nVolumeIndex;
+            SendCommand(CMD_CLUSTERMAP_UNSUBSCRIBE, drive);
+        }
+    }
+    if (pPane != nullptr)
+    {
+        pPane->RemoveAllPartitions();
+        pPane->Invalidate(FALSE);
+    }
 }

@@ -74,6 +74,16 @@ void CDlgResultBase::Fill(const CNetDefragPartitionListEntry& entry)
     m_tabs.SetActivePage(nPage);
 }
 
+int CDlgResultBase::AddLabel(int nPage, UINT nTextId, int k, int y)
+{
+    // An empty value would be sized to no text at all: it takes its label's height.
+    CWnd* pLabel = m_tabs.AddStatic(ResourceText(nTextId), ControlId(nPage, k), nPage, 0, 0, y, 0, 0);
+    RECT rc = {};
+    if (pLabel != nullptr)
+        pLabel->GetWindowRect(&rc);
+    return rc.bottom - rc.top > 0 ? rc.bottom - rc.top : RowPitch;
+}
+
 void CDlgResultBase::AddPage(int nPage, const CNetDefragPartitionListEntry& entry)
 {
     RECT rcTabs = {};
@@ -83,8 +93,8 @@ void CDlgResultBase::AddPage(int nPage, const CNetDefragPartitionListEntry& entr
     int y = RowPitch;
     for (const stNameRow& row : NameRows)
     {
-        m_tabs.AddStatic(ResourceText(row.nLabelId), ControlId(nPage, row.kLabel), nPage, 0, 0, y, 0, 0);
-        CWnd* pValue = m_tabs.AddStatic(L"", ControlId(nPage, row.kValue), nPage, 0, ValueX, y, ValueWidth, 0);
+        int nHeight = AddLabel(nPage, row.nLabelId, row.kLabel, y);
+        CWnd* pValue = m_tabs.AddStatic(L"", ControlId(nPage, row.kValue), nPage, 0, ValueX, y, ValueWidth, nHeight);
         // The key only finds the page again; it takes no room on it.
         if (row.kValue == KeyControl && pValue != nullptr)
         {
@@ -98,8 +108,8 @@ void CDlgResultBase::AddPage(int nPage, const CNetDefragPartitionListEntry& entr
     for (int i = 0; i < nCount; ++i)
     {
         y += pRows[i].nGap;
-        m_tabs.AddStatic(ResourceText(pRows[i].nLabelId), ControlId(nPage, pRows[i].k), nPage, 0, 0, y, 0, 0);
-        m_tabs.AddStatic(L"", ControlId(nPage, pRows[i].k + 7), nPage, 0, ValueX, y, ValueWidth, 0);
+        int nHeight = AddLabel(nPage, pRows[i].nLabelId, pRows[i].k, y);
+        m_tabs.AddStatic(L"", ControlId(nPage, pRows[i].k + 7), nPage, 0, ValueX, y, ValueWidth, nHeight);
         y += RowPitch;
     }
     y += RowPitch / 2;

@@ -43,6 +43,8 @@ protected:
     };
 
     void AddPage(int nPage, const CNetDefragPartitionListEntry& entry);
+    // The label's height, for the value beside it.
+    int AddLabel(int nPage, UINT nTextId, int k, int y);
     void SetValues(int nPage, const CNetDefragPartitionListEntry& entry);
     // The rows below the drive's name and file system, and the advice under them.
     virtual const stRow* NumberRows(int& nCount) const = 0;

@@ -209,6 +209,30 @@ bool CProbeRunner::HaveList(HWND& hList, std::wstring& strDetail) const
     return hList != NULL;
 }
 
+namespace
+{
+// A control that a tab control or a group holds is a grandchild of the dialog.
+HWND FindDescendantControl(HWND hDialog, UINT nId)
+{
+    struct stSearch
+    {
+        UINT nId;
+        HWND hFound;
+    } search = {nId, NULL};
+    ::EnumChildWindows(
+        hDialog,
+        [](HWND hWnd, LPARAM lParam) -> BOOL {
+            auto* pSearch = reinterpret_cast<stSearch*>(lParam);
+            if (static_cast<UINT>(::GetDlgCtrlID(hWnd)) != pSearch->nId)
+                return TRUE;
+            pSearch->hFound = hWnd;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.hFound;
+}
+} // namespace
+
 HWND CProbeRunner::HaveControl(UINT nId, std::wstring& strDetail) const
 {
     if (m_hDialog == NULL)
@@ -222,6 +246,8 @@ HWND CProbeRunner::HaveControl(UINT nId, std::wstring& strDetail) const
         return NULL;
     }
     HWND hControl = ::GetDlgItem(m_hDialog, static_cast<int>(nId));
+    if (hControl == NULL)
+        hControl = FindDescendantControl(m_hDialog, nId);
     if (hControl == NULL)
         strDetail = L"the dialog has no control " + std::to_wstring(nId);
     return hControl;
