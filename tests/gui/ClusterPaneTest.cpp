@@ -322,6 +322,26 @@ TEST_F(ClusterPaneTest, AClickAsksForTheBlocksClustersAndWaitsForTheAnswer)
     EXPECT_EQ(m_owner.asks[1].llFirst, 12);
 }
 
+TEST_F(ClusterPaneTest, AContextMenuDismissedWithoutARequestLeavesClicksWorking)
+{
+    std::vector<BYTE> cells = CellPerKind();
+    ShowMap(cells);
+    stBlockLayout layout = Layout();
+    POINT pt = Centre(layout, 2);
+    POINT ptScreen = pt;
+    m_pPane->ClientToScreen(&ptScreen);
+    // The menu's own loop runs until the timer dismisses it.
+    UINT_PTR nTimer = ::SetTimer(NULL, 0, 300, [](HWND, UINT, UINT_PTR, DWORD) { ::EndMenu(); });
+    m_pPane->SendMessage(WM_CONTEXTMENU, reinterpret_cast<WPARAM>(m_pPane->m_hWnd),
+                         MAKELPARAM(ptScreen.x, ptScreen.y));
+    ::KillTimer(NULL, nTimer);
+    EXPECT_EQ(m_owner.nContextDrive, Drive);
+    EXPECT_TRUE(m_owner.asks.empty());
+    Click(pt);
+    ASSERT_EQ(m_owner.asks.size(), 1u);
+    EXPECT_EQ(m_owner.asks[0].llFirst, 8);
+}
+
 TEST_F(ClusterPaneTest, ARequestThatCouldNotBeSentLeavesNothingPending)
 {
     std::vector<BYTE> cells = CellPerKind();
