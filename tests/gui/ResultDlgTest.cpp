@@ -72,6 +72,8 @@ TEST_F(ResultDlgTest, EachDriveGetsOneTabThatALaterResultUpdatesInPlace)
     EXPECT_EQ(Text(*pDlg, 0, 8), ResourceText(IDS_RECOMMEND_DEFRAG) + L" " + ResourceText(IDS_FREE_SPACE_FIRST));
     EXPECT_EQ(pDlg->FindPage(CString(L"\\\\?\\Volume{2}\\")), 1);
     pDlg->ShowWindow(SW_SHOW);
+    pDlg->UpdateWindow();
+    PumpPending();
     SaveWindowPicture(pDlg->m_hWnd, L"result-dialogs\\analysis");
 
     // Closed without the tick it only hides.
@@ -102,6 +104,8 @@ TEST_F(ResultDlgTest, TheDefragmentationDialogShowsMovedAndDefragmentedFiles)
     EXPECT_EQ(Text(*pDlg, 0, 14), CString(L"5"));
     EXPECT_EQ(Text(*pDlg, 0, 8), ResourceText(IDS_RESULT_CONGRATULATIONS));
     pDlg->ShowWindow(SW_SHOW);
+    pDlg->UpdateWindow();
+    PumpPending();
     SaveWindowPicture(pDlg->m_hWnd, L"result-dialogs\\defragmentation");
     pDlg->DestroyWindow();
 }
