@@ -204,10 +204,6 @@ void CDefragListView::EmptyList()
     m_pRows->Clear();
 }
 
-void CDefragListView::ReleaseClusterMaps(bool /*bUnsubscribe*/)
-{
-}
-
 void CDefragListView::DispatchPacket(int32_t nClientId, int32_t nCommand, CNetDefragBuffer& ar)
 {
     // Boxes opened inside run a modal loop that may dispatch the next message.

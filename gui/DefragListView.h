@@ -9,11 +9,13 @@
 #include "gui/DlgWelcome.h"
 #include "gui/DriveListCtrl.h"
 #include "gui/ListViewSettingsHost.h"
+#include "gui/ListViewPaneOwner.h"
 #include "gui/OwnVersionFile.h"
 #include "gui/ReplySender.h"
 #include "gui/ReplyUi.h"
 #include "gui/ViewFlags.h"
 
+#include "base/SyncObjects.h"
 #include "classlib/String.h"
 #include "guitoolkit/ListViewEx.h"
 
@@ -23,6 +25,9 @@
 #include <memory>
 
 class CConnectionController;
+class CDefragOutputView;
+class CDlgAnalyzeFinish;
+class CDlgDefragFinish;
 class CDriveRows;
 class CInfoWindows;
 class IConnectionTransport;
@@ -162,6 +167,42 @@ private:
     std::unique_ptr<CConnectionController> m_pConnection;
     CString m_strServiceVersion;
     stViewFlags m_stViewFlags;
+
+    // The cluster-map pane and the result dialogs (DefragListViewPane.cpp).
+public:
+    // Null while the cluster view is off, and once the pane's window is gone.
+    CDefragOutputView* GetClusterPane() const;
+    // The pane follows the legend's check mark, which is kept for the next start.
+    void ToggleClusterLegend();
+    // The drive's selection (the first drive's for -1) in the cluster explorer.
+    void ExploreClusterOfDrive(int32_t nDriveId);
+    // Marks the cluster on the drive's map, or clears every mark without bHighlight.
+    void HighlightCluster(int32_t nDriveId, bool bHighlight, int64_t llCluster);
+    // Ends the cluster view: the service stops sending maps, the pane goes.
+    void HideClusterView();
+    // The same, but the view shows again on the next connection.
+    void EndClusterView();
+    // Null until the first result of its kind.
+    CDlgAnalyzeFinish* GetAnalysisResult() const { return m_pAnalysisResult; }
+    CDlgDefragFinish* GetDefragResult() const { return m_pDefragResult; }
+
+private:
+    friend class CListViewPaneOwner;
+    // Clusterview, Clusterview Legend and Explore this cluster, with their menu states.
+    bool HandlePaneCommand(UINT nID, int nCode, void* pExtra);
+    void StopClusterView(bool bKeepShown);
+    void WriteWindowFlag(const wchar_t* pszName, bool bOn);
+
+    CListViewPaneOwner m_paneOwner{*this};
+    // Kept by its window: when the frame closes, the pane may go before this view.
+    HWND m_hClusterPane = NULL;
+    bool m_bShowClusterLegend = true;
+    bool m_bLegendFlagRead = false;
+    // The result dialogs go with the frame that owns them, never with this view.
+    CCriticalSection m_csAnalysisResult;
+    CDlgAnalyzeFinish* m_pAnalysisResult = nullptr;
+    CCriticalSection m_csDefragResult;
+    CDlgDefragFinish* m_pDefragResult = nullptr;
 
     // The drive list: its rows, the reply handling over them, and the drive commands.
 public:

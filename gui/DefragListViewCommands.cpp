@@ -48,8 +48,8 @@ const stDRIVE_COMMAND* FindDriveCommand(UINT nID)
 
 BOOL CDefragListView::HandleCommand(UINT nID, int nCode, void* pExtra)
 {
-    // The information windows' commands.
-    if (HandleInfoCommand(nID, nCode, pExtra))
+    // The information windows' and the map pane's commands.
+    if (HandleInfoCommand(nID, nCode, pExtra) || HandlePaneCommand(nID, nCode, pExtra))
         return TRUE;
     if (nCode == CN_UPDATE_COMMAND_UI)
     {

@@ -2,6 +2,7 @@
 
 #include "gui/CommandTail.h"
 #include "gui/DefragOutputView.h"
+#include "gui/MapDrawingSettings.h"
 #include "gui/Resource.h"
 
 #include "classlib/WinApp.h"
@@ -350,6 +351,8 @@ void CMainFrame::ApplyStyle(int nStyle)
         return;
     // The shaded look (styles 1 and 2) is read from the frame's style.
     ToolkitEnvironment().bModernStyle = nStyle == 2 ? 1 : 0;
+    // The cluster map's blocks are shaded in the same two styles.
+    MapDrawingSettings().bShaded = nStyle != 0;
     ListSetStyle(nStyle);
     m_nStyle = nStyle;
     CSkinMenu::RefreshIcons();

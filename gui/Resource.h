@@ -310,3 +310,9 @@
 #define IDC_CLIENT_VERSION 268
 #define ID_EXPLORER_REFRESH 32849
 #define ID_INFO_SHOW 32852
+// The result dialogs: one tab per drive, a Close button and a check box that
+// stops them from opening.
+#define IDD_ANALYZE_FINISH 29
+#define IDD_DEFRAG_FINISH 36
+#define IDC_RESULT_TABS 266
+#define IDC_RESULT_DO_NOT_SHOW_AGAIN 202

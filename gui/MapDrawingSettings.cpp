@@ -1,0 +1,7 @@
+#include "gui/MapDrawingSettings.h"
+
+stMapDrawingSettings& MapDrawingSettings()
+{
+    static stMapDrawingSettings s_settings;
+    return s_settings;
+}
