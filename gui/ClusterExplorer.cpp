@@ -95,7 +95,7 @@ void CClusterExplorer::BuildImages()
     CBitmapDC dc(kImageSize * kImageCount, kImageSize, this, kImageBackground);
     if (!dc.IsValid())
         return;
-    for (int nKind = 0; nKind < kKindCount; ++nKind)
+    for (int nKind = 0; nKind < static_cast<int>(kKindCount); ++nKind)
     {
         CRect rc(kImageSize * (nKind + 1) + 3, 4, kImageSize * (nKind + 1) + 13, 14);
         COLORREF cr = look.acrKinds[nKind];

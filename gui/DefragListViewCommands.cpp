@@ -154,10 +154,14 @@ void CDefragListView::OnContextMenu(POINT ptScreen)
     if (nRow >= 0)
         m_pRightClicked = GetRow(nRow);
     CSkinMenu menu;
-    CMenu* pPopup = menu.LoadMenu(IDR_DRIVE_CONTEXT) ? menu.GetSubMenu(0) : nullptr;
+    CSkinMenu* pPopup = menu.LoadMenu(IDR_DRIVE_CONTEXT) ? dynamic_cast<CSkinMenu*>(menu.GetSubMenu(0)) : nullptr;
     CWnd* pOwner = GetTopLevelFrame();
     if (pPopup != nullptr && pOwner != nullptr)
+    {
+        // Without its icons the menu still works.
+        pPopup->LoadToolBar(CMainFrame::MenuIconInfo, CMainFrame::MenuIconMask);
         pPopup->TrackPopupMenu(TPM_RIGHTBUTTON, ptScreen.x, ptScreen.y, pOwner);
+    }
     // Arrives after the command the menu posted, which still needs the row.
     PostMessage(WM_CONTEXTMENU_DONE);
 }

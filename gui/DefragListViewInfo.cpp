@@ -1,5 +1,7 @@
 #include "gui/DefragListView.h"
 
+#include "gui/DefragOutputView.h"
+
 #include "gui/ClientInfo.h"
 #include "gui/ClusterExplorer.h"
 #include "gui/DriveInfo.h"
@@ -44,8 +46,13 @@ CInfoWindows& CDefragListView::GetInfoWindows()
 void CDefragListView::OnClusterExplorer(const CNetDefragPartitionClusterExplorerResponse& answer)
 {
     CSectionLock guard(GetInfoWindows().ExplorerLock());
-    if (CClusterExplorer* pExplorer = GetInfoWindows().ShowClusterExplorer())
-        pExplorer->Fill(answer);
+    CClusterExplorer* pExplorer = GetInfoWindows().ShowClusterExplorer();
+    if (pExplorer == nullptr)
+        return;
+    // The map frames the block the explorer lists, while the explorer shows.
+    if (IsClusterPaneInUse())
+        HighlightCluster(answer.m_nVolumeIndex, pExplorer->IsWindowVisible() != FALSE, answer.m_llFirstCluster);
+    pExplorer->Fill(answer);
 }
 
 void CDefragListView::OnPartitionInfo(const CNetDefragPartitionInfo& info)
@@ -126,8 +133,10 @@ bool CDefragListView::SendShowFile(int32_t nDriveId, const CString& strFileName)
     return SendCommand(CMD_SHOW_FILE, request);
 }
 
-void CDefragListView::ExploreMapSelection(int64_t /*llCluster*/)
+void CDefragListView::ExploreMapSelection(int64_t llCluster)
 {
+    if (CDefragOutputView* pPane = GetClusterPane())
+        pPane->ExploreSelection(llCluster);
 }
 
 BOOL CDefragListView::HandleInfoCommand(UINT nID, int nCode, void* pExtra)

@@ -57,6 +57,7 @@ bool CListViewPaneOwner::SendExploreRequest(int32_t nDriveId, int64_t llFirstClu
 
 void CListViewPaneOwner::OpenClusterExplorer()
 {
+    m_view.OpenClusterExplorer();
 }
 
 void CListViewPaneOwner::SetContextDrive(int32_t nDriveId)

@@ -3,8 +3,10 @@
 #include "gui/ClientInfo.h"
 #include "gui/ClusterExplorer.h"
 #include "gui/DefragListView.h"
+#include "gui/DefragOutputView.h"
 #include "gui/DriveInfo.h"
 #include "gui/FragmentedFilesDlg.h"
+#include "gui/MapDrawingSettings.h"
 #include "gui/MapKinds.h"
 #include "gui/Resource.h"
 
@@ -12,9 +14,6 @@
 
 namespace
 {
-// The map's own defaults: shaded blocks lightened by 120.
-const int kDefaultLighten = 120;
-
 void Hide(CDialog* pDlg, CCriticalSection& lock)
 {
     CSectionLock guard(lock);
@@ -85,11 +84,18 @@ void CInfoWindows::HideAll()
 
 stMapLook CInfoWindows::GetMapLook()
 {
+    // The explorer's icons take the map's colours: the user's own while the
+    // pane is there, the defaults otherwise.
     stMapLook look = {};
+    COLORREF acrColors[kMapColorCount];
+    for (uint32_t nKind = 0; nKind < kMapColorCount; ++nKind)
+        acrColors[nKind] = kMapKinds[nKind].crDefault;
+    if (CDefragOutputView* pPane = m_view.GetClusterPane())
+        pPane->GetColors(acrColors);
     for (uint32_t nKind = 0; nKind < kKindCount; ++nKind)
-        look.acrKinds[nKind] = kMapKinds[nKind].crDefault;
-    look.bShaded = true;
-    look.nLighten = kDefaultLighten;
+        look.acrKinds[nKind] = acrColors[nKind];
+    look.bShaded = MapDrawingSettings().bShaded;
+    look.nLighten = MapDrawingSettings().nShadeLighten;
     return look;
 }
 

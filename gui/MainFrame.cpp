@@ -19,15 +19,6 @@ constexpr int SplitterId = 2;
 constexpr int ComboWidth = 150;
 constexpr int ComboDropHeight = 200;
 
-// The menu icons: bitmap, image size, then the commands in the bitmap's order.
-const WORD MenuIconInfo[] = {IDB_TOOLBAR,          20,
-                             20,                   ID_DEFRAG_ANALYZE,
-                             ID_DEFRAG_CHECKDISK,  ID_DEFRAG_START,
-                             ID_DEFRAG_STOP,       ID_DEFRAG_MONITOR,
-                             ID_VIEW_CLUSTERVIEW,  ID_VIEW_FRAGMENTED_FILES,
-                             ID_VIEW_DRIVE_INFO,   ID_APP_ABOUT,
-                             0};
-
 const UINT StrategyStrings[] = {IDS_DEFRAGMENT, IDS_DEFRAGMENT_SMART, IDS_DEFRAGMENT_SMART_M};
 
 CString LoadText(UINT nID)
@@ -44,6 +35,11 @@ void RemoveItems(HMENU hPopup, int nPos, int nCount)
         ::RemoveMenu(hPopup, nPos, MF_BYPOSITION);
 }
 } // namespace
+
+const WORD CMainFrame::MenuIconInfo[] = {
+    IDB_TOOLBAR,         20,          20,
+    ID_DEFRAG_ANALYZE,   ID_DEFRAG_CHECKDISK,      ID_DEFRAG_START,    ID_DEFRAG_STOP, ID_DEFRAG_MONITOR,
+    ID_VIEW_CLUSTERVIEW, ID_VIEW_FRAGMENTED_FILES, ID_VIEW_DRIVE_INFO, ID_APP_ABOUT,   0};
 
 CMainFrame::CMainFrame() : m_trayIcon(*this)
 {
@@ -177,7 +173,7 @@ BOOL CMainFrame::CreateToolBar()
                               CRect(0, 0, ComboWidth, ComboDropHeight), &m_wndToolBar, ID_STRATEGY_COMBO) ||
         !m_wndToolBar.InsertControl(nStop, &m_wndStrategy, 0))
         return FALSE;
-    m_skinMenu.LoadToolBar(MenuIconInfo, RGB(255, 0, 255));
+    m_skinMenu.LoadToolBar(MenuIconInfo, MenuIconMask);
     return TRUE;
 }
 

@@ -32,6 +32,10 @@ public:
     static constexpr UINT TrayIconId = 68;
     static constexpr SIZE ToolButtonSize = {31, 31};
     static constexpr SIZE ToolImageSize = {20, 20};
+    // The menus' icons: bitmap, image size, then the commands in the bitmap's
+    // order; magenta shows through.
+    static const WORD MenuIconInfo[];
+    static constexpr COLORREF MenuIconMask = RGB(255, 0, 255);
 
     CMainFrame();
     ~CMainFrame() override;

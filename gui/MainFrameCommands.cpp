@@ -139,6 +139,17 @@ void CMainFrame::OnTrayPause()
 
 void CMainFrame::OnExit()
 {
+    // A box's modal loop runs over the frame (the tray's Exit still reaches it):
+    // the box is ended first, and the frame goes once that loop has returned,
+    // never from under it.
+    if (!::IsWindowEnabled(m_hWnd))
+    {
+        HWND hPopup = ::GetLastActivePopup(m_hWnd);
+        if (hPopup != NULL && hPopup != m_hWnd)
+            ::PostMessageW(hPopup, WM_CLOSE, 0, 0);
+        PostMessage(WM_COMMAND, ID_APP_EXIT);
+        return;
+    }
     SaveSettings();
     ShowWindow(SW_HIDE);
     m_pListView = nullptr;

@@ -604,3 +604,18 @@ TEST_F(DefragListViewTest, DisconnectEmptiesTheListAndTheFlagsAreKeptAtTheEnd)
               ERROR_SUCCESS);
     EXPECT_EQ(dwValue, 1u);
 }
+
+// Exit from the tray while a box of the reply handling is up: the frame goes once
+// the box is ended, never from under the box's modal loop.
+TEST_F(DefragListViewTest, ExitWhileABoxIsOpenEndsTheBoxThenTheProgram)
+{
+    DeliverList({Figures(MakeEntry(1, L"C:\\"))});
+    int nSeen = 0;
+    CModalWatch watch([&](HWND) {
+        if (nSeen++ == 0)
+            m_pFrame->PostMessage(WM_COMMAND, ID_APP_EXIT);
+    });
+    Deliver(prototest::BuildMessage(CMD_DISCONNECT, nullptr));
+    EXPECT_TRUE(PumpUntil([this] { return !::IsWindow(m_hFrame); }, WaitMs));
+    EXPECT_GE(nSeen, 1);
+}

@@ -54,7 +54,8 @@ std::wstring ItemText(HWND hWnd, int nId)
 std::vector<std::wstring> ListRows(CListCtrlEx& list)
 {
     std::vector<std::wstring> rows;
-    LVCOLUMNW stColumn = {LVCF_WIDTH};
+    LVCOLUMNW stColumn = {};
+    stColumn.mask = LVCF_WIDTH;
     int nColumns = 0;
     while (list.GetColumn(nColumns, &stColumn))
         ++nColumns;

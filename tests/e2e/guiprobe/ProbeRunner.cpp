@@ -126,6 +126,8 @@ CProbeRunner::Outcome CProbeRunner::RunStep(const PROBE_STEP& step, std::wstring
         return PostCommand(step, strDetail);
     case StepVerb::Select:
         return SelectItem(step, strDetail);
+    case StepVerb::ClickAt:
+        return ClickAt(step, strDetail);
     case StepVerb::Key:
         return PressKey(step, strDetail);
     case StepVerb::MenuShot:

@@ -54,6 +54,9 @@ private:
     Outcome SelectTab(const PROBE_STEP& step, std::wstring& strDetail);
     Outcome PostCommand(const PROBE_STEP& step, std::wstring& strDetail);
     Outcome SelectItem(const PROBE_STEP& step, std::wstring& strDetail);
+    Outcome ClickAt(const PROBE_STEP& step, std::wstring& strDetail);
+    // The first visible control of the program's window with the id, also one in a bar.
+    HWND HaveFrameControl(UINT nId, std::wstring& strDetail);
     Outcome PressKey(const PROBE_STEP& step, std::wstring& strDetail);
     Outcome MenuShot(const PROBE_STEP& step, std::wstring& strDetail);
     Outcome CancelMenu(std::wstring& strDetail);

@@ -132,19 +132,24 @@ CProbeRunner::Outcome CProbeRunner::PostCommand(const PROBE_STEP& step, std::wst
     return Outcome::Failed;
 }
 
+HWND CProbeRunner::HaveFrameControl(UINT nId, std::wstring& strDetail)
+{
+    if (!HaveFrame(strDetail))
+        return NULL;
+    HWND hControl = FindDescendant(m_hFrame, nId);
+    if (hControl == NULL)
+        strDetail = L"the window has no visible control " + std::to_wstring(nId);
+    return hControl;
+}
+
 // The combo box may sit in a bar rather than in the window itself: the first visible
 // descendant with the id is taken. Setting the selection sends no notification, so the
 // parent is told as a choice of the user would tell it.
 CProbeRunner::Outcome CProbeRunner::SelectItem(const PROBE_STEP& step, std::wstring& strDetail)
 {
-    if (!HaveFrame(strDetail))
-        return Outcome::Failed;
-    HWND hCombo = FindDescendant(m_hFrame, step.nId);
+    HWND hCombo = HaveFrameControl(step.nId, strDetail);
     if (hCombo == NULL)
-    {
-        strDetail = L"the window has no visible control " + std::to_wstring(step.nId);
         return Outcome::Failed;
-    }
     LRESULT lResult = 0;
     if (!SendBounded(hCombo, CB_SETCURSEL, static_cast<WPARAM>(step.nRow), 0, lResult) ||
         lResult != static_cast<LRESULT>(step.nRow))
@@ -161,6 +166,21 @@ CProbeRunner::Outcome CProbeRunner::SelectItem(const PROBE_STEP& step, std::wstr
         return Outcome::Failed;
     }
     return Outcome::Passed;
+}
+
+// A drawn window has no controls to click: the press and the release are posted at the
+// point, as the mouse would send them (Wine cannot move the X pointer for a driver).
+CProbeRunner::Outcome CProbeRunner::ClickAt(const PROBE_STEP& step, std::wstring& strDetail)
+{
+    HWND hTarget = HaveFrameControl(step.nId, strDetail);
+    if (hTarget == NULL)
+        return Outcome::Failed;
+    const LPARAM lPoint = MAKELPARAM(step.nColumn, step.nRow);
+    if (::PostMessageW(hTarget, WM_LBUTTONDOWN, MK_LBUTTON, lPoint) &&
+        ::PostMessageW(hTarget, WM_LBUTTONUP, 0, lPoint))
+        return Outcome::Passed;
+    strDetail = L"the click was not posted (error " + std::to_wstring(::GetLastError()) + L")";
+    return Outcome::Failed;
 }
 
 // Keys go through the system's input, as typed ones do, so the program's accelerators see

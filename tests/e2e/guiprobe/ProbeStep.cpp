@@ -342,6 +342,10 @@ bool ParseArguments(CWordReader& words, PROBE_STEP& step)
     case StepVerb::Select:
         bOk = words.Number(L"ID", 0, 0xFFFF, nId) && words.Number(L"INDEX", 0, 32767, nRow) && words.End();
         break;
+    case StepVerb::ClickAt:
+        bOk = words.Number(L"ID", 0, 0xFFFF, nId) && words.Number(L"X", 0, 32767, nColumn) &&
+              words.Number(L"Y", 0, 32767, nRow) && words.End();
+        break;
     case StepVerb::Key:
         return ParseKeyStep(words, step);
     case StepVerb::MenuShot:
@@ -417,6 +421,7 @@ const VERB_NAME kVerbs[] = {
     {L"wait-status", StepVerb::WaitStatus}, {L"expect-reg", StepVerb::ExpectReg},
     {L"service", StepVerb::Service},        {L"select", StepVerb::Select},
     {L"wait-text", StepVerb::WaitText},     {L"dialog-rows", StepVerb::DialogRows},
+    {L"click-at", StepVerb::ClickAt},
 };
 
 bool ReadUtf8File(const std::wstring& strPath, std::wstring& strText, std::wstring& strError)

@@ -37,6 +37,8 @@ enum class StepVerb
     // A dialog's control reads a text within a time; a dialog's list has the rows another control counts.
     WaitText,
     DialogRows,
+    // A left click at a point of a control of the program's window, such as a drawn pane.
+    ClickAt,
 };
 
 enum class ShotArea
@@ -61,7 +63,7 @@ struct PROBE_STEP
     std::wstring strData;   // expect-reg: the data expected
     bool bHasTitle = false; // wait-window: a title was given
     int nRow = 0;           // row, pane, row count or a combo box's item
-    int nColumn = 0;
+    int nColumn = 0;        // click-at: the point's x; nRow its y
     UINT nId = 0;           // control or command id, or virtual key
     UINT nParentId = 0;     // click-in: the dialog's child window that holds the control
     UINT nModifiers = 0;
