@@ -13,6 +13,7 @@
 #include "tests/transport/TransportTestSupport.h"
 
 #include "GuiTestSupport.h"
+#include "ServiceRequests.h"
 
 #include <gtest/gtest.h>
 
@@ -47,19 +48,6 @@ protected:
         m_replies.push_back(nCommand);
     }
 };
-
-// The command of the next message the server receives, or 0.
-int32_t ReceiveCommand(CTestEndpoint& server)
-{
-    CItemPtr pItem = server.WaitKind(stQueueItem::KindData, ReplyWaitMs);
-    if (!pItem)
-        return 0;
-    CNetDefragBuffer ar(false);
-    ar.Attach(pItem->pPayload, static_cast<UINT>(pItem->nLength));
-    CNetDefragPacketHeader header;
-    header.Serialize(ar);
-    return header.GetCommand();
-}
 
 bool SendHeader(CTestEndpoint& server, int32_t nCommand)
 {

@@ -23,6 +23,7 @@
 #include "tests/transport/TransportTestSupport.h"
 
 #include "GuiTestSupport.h"
+#include "ServiceRequests.h"
 
 #include <gtest/gtest.h>
 
@@ -112,25 +113,6 @@ void AnswerFragmentedFiles(CDefragListView& view, int32_t nDriveId, const wchar_
     answer.AddFile(L"big.dat", 40);
     answer.AddFile(L"dir\\small.txt", 2);
     view.OnFragmentedFiles(answer);
-}
-
-// Long enough for a loaded machine.
-const DWORD ReplyWaitMs = 60000;
-
-// The next message the service receives: its command, and the request for a
-// file's clusters when it is one.
-int32_t ReceiveRequest(CTestEndpoint& server, CNetDefragString& file)
-{
-    CItemPtr pItem = server.WaitKind(stQueueItem::KindData, ReplyWaitMs);
-    if (!pItem)
-        return 0;
-    CNetDefragBuffer ar(false);
-    ar.Attach(pItem->pPayload, static_cast<UINT>(pItem->nLength));
-    CNetDefragPacketHeader header;
-    header.Serialize(ar);
-    if (header.GetCommand() == CMD_SHOW_FILE)
-        file.Serialize(ar);
-    return header.GetCommand();
 }
 
 class InfoWindowsTest : public ::testing::Test
@@ -274,7 +256,7 @@ TEST_F(InfoWindowsTest, ShowSendsTheSelectedFileOfTheAnsweredDrive)
     m_pView->Connection().SetPipeName(strPipe.c_str());
     ASSERT_TRUE(m_pView->ConnectToComputer(L"My Computer", L"0", L"0", true));
     CNetDefragString file;
-    ASSERT_EQ(CMD_GET_VERSION_INFO, ReceiveRequest(*pServer, file));
+    ASSERT_EQ(CMD_GET_VERSION_INFO, ReceiveCommand(*pServer, CMD_SHOW_FILE, &file));
 
     AnswerFragmentedFiles(*m_pView, 5, L"S:\\");
     CFragmentedFilesDlg* pDlg = Windows().GetFragmentedFiles();
@@ -283,7 +265,7 @@ TEST_F(InfoWindowsTest, ShowSendsTheSelectedFileOfTheAnsweredDrive)
     ASSERT_TRUE(IsEnabled(pDlg->m_hWnd, ID_INFO_SHOW));
     ::SendMessageW(pDlg->m_hWnd, WM_COMMAND, MAKEWPARAM(ID_INFO_SHOW, BN_CLICKED),
                    reinterpret_cast<LPARAM>(::GetDlgItem(pDlg->m_hWnd, ID_INFO_SHOW)));
-    ASSERT_EQ(CMD_SHOW_FILE, ReceiveRequest(*pServer, file));
+    ASSERT_EQ(CMD_SHOW_FILE, ReceiveCommand(*pServer, CMD_SHOW_FILE, &file));
     EXPECT_EQ(5, file.m_nVolumeIndex);
     // The name as the service sent it, without the drive.
     EXPECT_EQ(std::wstring(L"dir\\small.txt"), std::wstring(file.m_strFileName.GetBuffer(), file.m_strFileName.GetLength()));
