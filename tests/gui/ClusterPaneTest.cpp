@@ -281,7 +281,9 @@ TEST_F(ClusterPaneTest, ALegendClickChoosesThatKindsColourAndTheColoursAreSavedA
     for (const MAP_KIND_INFO& kind : kMapKinds)
     {
         if (kind.crDefault != kMapKinds[kKindFragmented].crDefault)
+        {
             EXPECT_EQ(StoredColor(kind.pszRegistryValue), kind.crDefault) << "value " << kind.pszRegistryValue;
+        }
     }
 }
 
