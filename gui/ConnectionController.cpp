@@ -48,7 +48,7 @@ private:
 
 CConnectionController::CConnectionController(IConnectionHost& host)
     : m_host(host), m_strPipeName(PipeName), m_bRetryEnded(false), m_bRetryAfterLoss(false), m_nRetryTimer(0), m_bConnecting(false),
-      m_nAssertions(0), m_nIdleTicksDeferred(0), m_nThreadStopsAbandoned(0), m_dwIdleMs(IdleIntervalMs),
+      m_nAssertions(0), m_nIdleTicksDeferred(0), m_bDataPosted(false), m_nThreadStopsAbandoned(0), m_dwIdleMs(IdleIntervalMs),
       m_dwStopLimitMs(ThreadStopLimitMs)
 {
 }
@@ -113,7 +113,10 @@ bool CConnectionController::ConnectToComputer(const wchar_t* pszComputer, bool b
         }
         m_strComputerName.Empty();
         if (CreateEvents() && !m_pTransport)
+        {
+            m_bDataPosted = false;
             m_pTransport = m_host.CreateTransport(m_hDataEvent.Get());
+        }
         bTransport = m_pTransport != nullptr;
         if (bTransport)
         {
@@ -250,7 +253,7 @@ void CConnectionController::WaitLoop()
         DWORD dwWait = ::WaitForMultipleObjects(2, ahWait, FALSE, m_dwIdleMs);
         if (dwWait == WAIT_OBJECT_0 || dwWait == WAIT_FAILED)
             return;
-        if (dwWait == WAIT_OBJECT_0 + 1)
+        if (dwWait == WAIT_OBJECT_0 + 1 && !m_bDataPosted.exchange(true))
             m_host.PostServerData();
         else if (dwWait == WAIT_TIMEOUT && !IdleTick())
             return;
@@ -278,18 +281,38 @@ bool CConnectionController::IdleTick()
     return true;
 }
 
+// While a run reports, items may come as fast as they are handled. A drain
+// that took them all would then never return to the message loop, and the
+// window would neither paint nor take input until the run ended; so a drain
+// has a time of its own, and the next one comes from a timer, which the
+// system delivers after input and painting.
 void CConnectionController::DrainQueue()
 {
+    const ULONGLONG ullDeadline = ::GetTickCount64() + DrainSliceMs;
     bool bIncompatible = false;
     {
         CSectionLock connectionLock(m_csConnection);
         while (m_pTransport)
         {
+            if (::GetTickCount64() >= ullDeadline)
+            {
+                // The announcement stays up: the timer's drain comes instead.
+                m_host.ResumeDrainLater();
+                break;
+            }
             // Owned here: the reply handling may close the connection, and
             // free the queue, before it returns.
             ItemPtr pItem(m_pTransport->PopItem());
             if (!pItem)
-                break;
+            {
+                // An item queued as the announcement went down found it still
+                // up and was not announced: it is taken here.
+                m_bDataPosted = false;
+                pItem.reset(m_pTransport->PopItem());
+                if (!pItem)
+                    break;
+                m_bDataPosted = true;
+            }
             if (pItem->nKind == stQueueItem::KindData)
             {
                 if (!HandleData(*pItem))

@@ -27,6 +27,7 @@ public:
     static constexpr const wchar_t* PipeName = L"qovDefragService1";
     static constexpr UINT RetryIntervalMs = 5000;
     static constexpr DWORD IdleIntervalMs = 10000;
+    static constexpr ULONGLONG DrainSliceMs = 50;
     // How long a stop waits for the waiting thread, pumping messages.
     static constexpr DWORD ThreadStopLimitMs = 30000;
     // How often the waiting thread looks at the stop event while the lock is busy.
@@ -112,6 +113,10 @@ private:
     bool m_bConnecting;
     int m_nAssertions;
     std::atomic<int> m_nIdleTicksDeferred;
+    // New items are announced once, by one message in the window's queue or by
+    // the drain's own timer: a queue that never empties would keep the window
+    // from painting.
+    std::atomic<bool> m_bDataPosted;
     int m_nThreadStopsAbandoned;
     DWORD m_dwIdleMs;
     DWORD m_dwStopLimitMs;

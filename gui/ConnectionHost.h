@@ -39,6 +39,9 @@ public:
 
     // Called from the waiting thread: the queue holds events.
     virtual void PostServerData() = 0;
+    // A drain that used its time goes on from a timer, after the window's
+    // input and painting.
+    virtual void ResumeDrainLater() = 0;
     // From the drain: bRetry asks for the retry timer after the close.
     virtual void PostServerLost(bool bRetry) = 0;
     // Runs what waits in the window thread's queue.

@@ -64,6 +64,11 @@ public:
         if (hWnd != NULL)
             ::PostMessageW(hWnd, WM_SERVER_DATA, 0, 0);
     }
+    void ResumeDrainLater() override
+    {
+        if (m_view.m_hWnd != NULL)
+            m_view.SetTimer(DrainTimerId, DrainResumeMs);
+    }
     void PostServerLost(bool bRetry) override
     {
         if (m_view.m_hWnd != NULL)
@@ -225,6 +230,11 @@ void CDefragListView::OnTimer(UINT_PTR nID)
 {
     if (nID == RetryTimerId)
         m_pConnection->OnRetryTimer();
+    else if (nID == DrainTimerId)
+    {
+        KillTimer(DrainTimerId);
+        m_pConnection->DrainQueue();
+    }
 }
 
 bool CDefragListView::OnMessage(UINT nMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult)
@@ -238,7 +248,7 @@ bool CDefragListView::OnMessage(UINT nMsg, WPARAM wParam, LPARAM lParam, LRESULT
         m_pConnection->OnServerLost(wParam == ServerLostRetry);
         break;
     case WM_TIMER:
-        if (wParam == RetryTimerId)
+        if (wParam == RetryTimerId || wParam == DrainTimerId)
         {
             OnTimer(wParam);
             lResult = 0;

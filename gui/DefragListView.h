@@ -40,6 +40,8 @@ class CDefragListView : public CListViewEx, public IReplyUi, public IReplySender
 {
 public:
     static constexpr UINT_PTR RetryTimerId = 80204;
+    static constexpr UINT_PTR DrainTimerId = 80205;
+    static constexpr UINT DrainResumeMs = 10;
 
     CDefragListView();
     ~CDefragListView() override;

@@ -191,6 +191,31 @@ TEST_F(ConnectionControllerTest, DrainDispatchesDataUntilTheServiceLeaves)
     EXPECT_TRUE(m_host.boxes.empty());
 }
 
+// A run's reports may come as fast as they are handled: the drain must still give the window
+// back to its message loop, and go on later from the timer without losing an item.
+TEST_F(ConnectionControllerTest, ADrainThatNeverRunsDryReturnsAndGoesOnLater)
+{
+    Connect();
+    int nHandled = 0;
+    m_host.onDispatch = [&](int32_t, CNetDefragBuffer&) {
+        ++nHandled;
+        ::Sleep(1);
+        m_service.QueueData(1002);
+    };
+    m_service.QueueData(1002);
+
+    m_connection.DrainQueue();
+    EXPECT_EQ(1, m_host.nDrainResumes) << "the drain that used its time asks to go on";
+    EXPECT_GT(nHandled, 0);
+    EXPECT_EQ(1u, m_service.queue.size()) << "what came last waits for the next drain";
+
+    m_host.onDispatch = nullptr;
+    m_connection.DrainQueue();
+    EXPECT_EQ(nHandled + 1, static_cast<int>(m_host.dispatched.size()));
+    EXPECT_TRUE(m_service.queue.empty());
+    EXPECT_EQ(1, m_host.nDrainResumes) << "a drain that empties the queue asks for nothing";
+}
+
 TEST_F(ConnectionControllerTest, LeaveItemsDropTheirClients)
 {
     struct stCASE

@@ -84,6 +84,7 @@ public:
     void BeginWaitCursor() override { ++nWaitCursors; }
     void EndWaitCursor() override { --nWaitCursors; }
     void PostServerData() override { ++nDataPosts; }
+    void ResumeDrainLater() override { ++nDrainResumes; }
     void PostServerLost(bool bRetry) override { lostPosts.push_back(bRetry); }
     void PumpMessages() override { ++nPumps; }
     void Sleep(DWORD dwMs) override { ullSleptMs += dwMs; }
@@ -108,6 +109,7 @@ public:
     int nTimerStarts = 0;
     int nWaitCursors = 0;
     std::atomic<int> nDataPosts{0};
+    int nDrainResumes = 0;
     int nPumps = 0;
     int nResets = 0;
     int nEmptyLists = 0;
