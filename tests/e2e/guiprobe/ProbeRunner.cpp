@@ -149,6 +149,9 @@ CProbeRunner::Outcome CProbeRunner::RunStep(const PROBE_STEP& step, std::wstring
         return WaitDialogText(step, strDetail);
     case StepVerb::DialogRows:
         return ExpectDialogRows(step, strDetail);
+    case StepVerb::ExpectCheck:
+    case StepVerb::ExpectTabs:
+        return ExpectControlCount(step, strDetail);
     case StepVerb::WaitEnd:
     case StepVerb::WaitFile:
     case StepVerb::ExpectReg:
@@ -557,6 +560,24 @@ CProbeRunner::Outcome CProbeRunner::WaitDialogText(const PROBE_STEP& step, std::
     return WaitFailed(eResult, step,
                       !strWhy.empty() ? strWhy : L"control " + std::to_wstring(step.nId) + L" reads " + QuotedWord(strText),
                       strDetail);
+}
+
+// Both answers are plain numbers, which need no memory in the program.
+CProbeRunner::Outcome CProbeRunner::ExpectControlCount(const PROBE_STEP& step, std::wstring& strDetail)
+{
+    HWND hControl = HaveControl(step.nId, strDetail);
+    if (hControl == NULL)
+        return Outcome::Failed;
+    const bool bCheck = step.eVerb == StepVerb::ExpectCheck;
+    LRESULT lResult = 0;
+    if (!SendBounded(hControl, bCheck ? BM_GETCHECK : TCM_GETITEMCOUNT, 0, 0, lResult))
+    {
+        strDetail = L"control " + std::to_wstring(step.nId) + L" does not answer";
+        return Outcome::Failed;
+    }
+    strDetail = L"control " + std::to_wstring(step.nId) + (bCheck ? L" is in state " : L" has pages: ") +
+                std::to_wstring(lResult);
+    return lResult == step.nRow ? Outcome::Passed : Outcome::Failed;
 }
 
 CProbeRunner::Outcome CProbeRunner::ExpectDialogRows(const PROBE_STEP& step, std::wstring& strDetail)

@@ -62,6 +62,7 @@ private:
     Outcome CancelMenu(std::wstring& strDetail);
     Outcome Shot(const PROBE_STEP& step, std::wstring& strDetail);
     Outcome ExpectEnabled(const PROBE_STEP& step, std::wstring& strDetail);
+    Outcome ExpectControlCount(const PROBE_STEP& step, std::wstring& strDetail);
     Outcome ExpectDialogLines(const PROBE_STEP& step, std::wstring& strDetail);
     Outcome WaitDialogText(const PROBE_STEP& step, std::wstring& strDetail);
     Outcome ExpectDialogRows(const PROBE_STEP& step, std::wstring& strDetail);

@@ -382,6 +382,12 @@ bool ParseArguments(CWordReader& words, PROBE_STEP& step)
     case StepVerb::WaitText:
         bOk = words.Number(L"ID", 0, 0xFFFF, nId) && words.Text(L"TEXT", step.strText) && words.Seconds(step.dwMs);
         break;
+    case StepVerb::ExpectCheck:
+        bOk = words.Number(L"ID", 0, 0xFFFF, nId) && words.Number(L"STATE", 0, 2, nRow);
+        break;
+    case StepVerb::ExpectTabs:
+        bOk = words.Number(L"ID", 0, 0xFFFF, nId) && words.Number(L"COUNT", 0, 0xFFFF, nRow);
+        break;
     case StepVerb::DialogRows:
         // The counting control's id rides in the column.
         bOk = words.Number(L"LIST", 0, 0xFFFF, nId) && words.Number(L"COUNT", 0, 0xFFFF, nColumn);
@@ -421,7 +427,8 @@ const VERB_NAME kVerbs[] = {
     {L"wait-status", StepVerb::WaitStatus}, {L"expect-reg", StepVerb::ExpectReg},
     {L"service", StepVerb::Service},        {L"select", StepVerb::Select},
     {L"wait-text", StepVerb::WaitText},     {L"dialog-rows", StepVerb::DialogRows},
-    {L"click-at", StepVerb::ClickAt},
+    {L"click-at", StepVerb::ClickAt},       {L"expect-check", StepVerb::ExpectCheck},
+    {L"expect-tabs", StepVerb::ExpectTabs},
 };
 
 bool ReadUtf8File(const std::wstring& strPath, std::wstring& strText, std::wstring& strError)

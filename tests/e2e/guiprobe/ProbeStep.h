@@ -39,6 +39,9 @@ enum class StepVerb
     DialogRows,
     // A left click at a point of a control of the program's window, such as a drawn pane.
     ClickAt,
+    // A check box's state, and a tab control's number of pages.
+    ExpectCheck,
+    ExpectTabs,
 };
 
 enum class ShotArea

@@ -68,6 +68,8 @@ const GOOD_LINE kGoodLines[] = {
     {L"service start 90", StepVerb::Service, L"", L"start", false, 0, 0, 0, 0, 90000},
     {L"wait-text 219 NTFS 30", StepVerb::WaitText, L"", L"NTFS", false, 0, 0, 219, 0, 30000},
     {L"dialog-rows 243 210", StepVerb::DialogRows, L"", L"", false, 0, 210, 243, 0, 0},
+    {L"expect-check 12 1", StepVerb::ExpectCheck, L"", L"", false, 1, 0, 12, 0, 0},
+    {L"expect-tabs 266 1", StepVerb::ExpectTabs, L"", L"", false, 1, 0, 266, 0, 0},
 };
 
 TEST(StepLanguage, ClickInNamesTheWindowThatHoldsTheControl)
@@ -166,6 +168,8 @@ TEST(StepLanguage, FaultyLinesSayWhy)
         {L"menu-shot", L"NAME is missing"},
         {L"sleep 600001", L"MS must be a number from 0 to 600000"},
         {L"expect-enabled 1 maybe", L"the state must be yes or no, not \"maybe\""},
+        {L"expect-check 12 3", L"STATE must be a number from 0 to 2"},
+        {L"expect-tabs 266", L"expect-tabs: COUNT is missing"},
         {L"dialog-lines 1006", L"dialog-lines: TEXT is missing"},
         {L"wait-end", L"wait-end: SECONDS is missing"},
         {L"wait-status 1 x", L"wait-status: SECONDS is missing"},
