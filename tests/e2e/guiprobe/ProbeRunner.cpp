@@ -152,6 +152,8 @@ CProbeRunner::Outcome CProbeRunner::RunStep(const PROBE_STEP& step, std::wstring
     case StepVerb::ExpectCheck:
     case StepVerb::ExpectTabs:
         return ExpectControlCount(step, strDetail);
+    case StepVerb::ClickRow:
+        return ClickRow(step, strDetail);
     case StepVerb::WaitEnd:
     case StepVerb::WaitFile:
     case StepVerb::ExpectReg:

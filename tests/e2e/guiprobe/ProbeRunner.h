@@ -63,6 +63,7 @@ private:
     Outcome Shot(const PROBE_STEP& step, std::wstring& strDetail);
     Outcome ExpectEnabled(const PROBE_STEP& step, std::wstring& strDetail);
     Outcome ExpectControlCount(const PROBE_STEP& step, std::wstring& strDetail);
+    Outcome ClickRow(const PROBE_STEP& step, std::wstring& strDetail);
     Outcome ExpectDialogLines(const PROBE_STEP& step, std::wstring& strDetail);
     Outcome WaitDialogText(const PROBE_STEP& step, std::wstring& strDetail);
     Outcome ExpectDialogRows(const PROBE_STEP& step, std::wstring& strDetail);

@@ -183,6 +183,26 @@ CProbeRunner::Outcome CProbeRunner::ClickAt(const PROBE_STEP& step, std::wstring
     return Outcome::Failed;
 }
 
+// The click lands a few pixels into the row, clear of the check box and the icon a row
+// may start with.
+CProbeRunner::Outcome CProbeRunner::ClickRow(const PROBE_STEP& step, std::wstring& strDetail)
+{
+    HWND hList = HaveControl(step.nId, strDetail);
+    if (hList == NULL)
+        return Outcome::Failed;
+    RECT rc = {};
+    if (!CRemoteList(m_process, hList).RowRect(step.nRow, rc))
+    {
+        strDetail = L"the list has no row " + std::to_wstring(step.nRow);
+        return Outcome::Failed;
+    }
+    const LPARAM lPoint = MAKELPARAM(rc.left + 40, (rc.top + rc.bottom) / 2);
+    if (::PostMessageW(hList, WM_LBUTTONDOWN, MK_LBUTTON, lPoint) && ::PostMessageW(hList, WM_LBUTTONUP, 0, lPoint))
+        return Outcome::Passed;
+    strDetail = L"the click was not posted (error " + std::to_wstring(::GetLastError()) + L")";
+    return Outcome::Failed;
+}
+
 // Keys go through the system's input, as typed ones do, so the program's accelerators see
 // them; the system delivers them to the foreground window.
 CProbeRunner::Outcome CProbeRunner::PressKey(const PROBE_STEP& step, std::wstring& strDetail)

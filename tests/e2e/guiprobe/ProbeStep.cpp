@@ -385,6 +385,9 @@ bool ParseArguments(CWordReader& words, PROBE_STEP& step)
     case StepVerb::ExpectCheck:
         bOk = words.Number(L"ID", 0, 0xFFFF, nId) && words.Number(L"STATE", 0, 2, nRow);
         break;
+    case StepVerb::ClickRow:
+        bOk = words.Number(L"LIST", 0, 0xFFFF, nId) && words.Number(L"ROW", 0, 0xFFFF, nRow);
+        break;
     case StepVerb::ExpectTabs:
         bOk = words.Number(L"ID", 0, 0xFFFF, nId) && words.Number(L"COUNT", 0, 0xFFFF, nRow);
         break;
@@ -428,7 +431,7 @@ const VERB_NAME kVerbs[] = {
     {L"service", StepVerb::Service},        {L"select", StepVerb::Select},
     {L"wait-text", StepVerb::WaitText},     {L"dialog-rows", StepVerb::DialogRows},
     {L"click-at", StepVerb::ClickAt},       {L"expect-check", StepVerb::ExpectCheck},
-    {L"expect-tabs", StepVerb::ExpectTabs},
+    {L"expect-tabs", StepVerb::ExpectTabs},     {L"click-row", StepVerb::ClickRow},
 };
 
 bool ReadUtf8File(const std::wstring& strPath, std::wstring& strText, std::wstring& strError)

@@ -42,6 +42,8 @@ enum class StepVerb
     // A check box's state, and a tab control's number of pages.
     ExpectCheck,
     ExpectTabs,
+    // A left click on a row of a dialog's list, as a user's selects it.
+    ClickRow,
 };
 
 enum class ShotArea

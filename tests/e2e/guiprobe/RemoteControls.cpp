@@ -82,6 +82,16 @@ bool CRemoteList::RowCount(int& nRows) const
     return true;
 }
 
+bool CRemoteList::RowRect(int nRow, RECT& rc) const
+{
+    CRemoteBuffer buffer(m_process, sizeof(RECT));
+    RECT stAsk = {LVIR_BOUNDS, 0, 0, 0};
+    LRESULT lResult = 0;
+    return buffer.Allocated() && buffer.Write(0, &stAsk, sizeof(stAsk)) &&
+           SendBounded(m_hList, LVM_GETITEMRECT, nRow, reinterpret_cast<LPARAM>(buffer.At(0)), lResult) &&
+           lResult != 0 && buffer.Read(0, &rc, sizeof(rc));
+}
+
 bool CRemoteList::ColumnCount(int& nColumns) const
 {
     LRESULT lHeader = 0, lCount = 0;

@@ -29,6 +29,8 @@ public:
     bool ColumnCount(int& nColumns) const;
     // One cell's text; false with the reason.
     bool Cell(int nRow, int nColumn, std::wstring& strText, std::wstring& strError) const;
+    // A row's rectangle in the list's client coordinates.
+    bool RowRect(int nRow, RECT& rc) const;
 
 private:
     const CTargetProcess& m_process;

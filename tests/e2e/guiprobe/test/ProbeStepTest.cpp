@@ -70,6 +70,7 @@ const GOOD_LINE kGoodLines[] = {
     {L"dialog-rows 243 210", StepVerb::DialogRows, L"", L"", false, 0, 210, 243, 0, 0},
     {L"expect-check 12 1", StepVerb::ExpectCheck, L"", L"", false, 1, 0, 12, 0, 0},
     {L"expect-tabs 266 1", StepVerb::ExpectTabs, L"", L"", false, 1, 0, 266, 0, 0},
+    {L"click-row 243 0", StepVerb::ClickRow, L"", L"", false, 0, 0, 243, 0, 0},
 };
 
 TEST(StepLanguage, ClickInNamesTheWindowThatHoldsTheControl)
