@@ -312,8 +312,18 @@ TEST_F(InfoWindowsTest, DriveAndServiceInformationShowTheirAnswers)
     EXPECT_EQ(L"Searching...", ItemText(pDriveInfo->m_hWnd, 226));
     EXPECT_EQ(L"0", ItemText(pDriveInfo->m_hWnd, 238));
     EXPECT_EQ(L"Searching...", ItemText(pServiceInfo->m_hWnd, IDC_CLIENT_VERSION));
-    EXPECT_EQ(L"Size (MB)", ItemText(pDriveInfo->m_hWnd, 237));
-    EXPECT_EQ(L"MFT res. End", ItemText(pDriveInfo->m_hWnd, 229));
+    const struct
+    {
+        int nId;
+        const wchar_t* pszLabel;
+    } aLabels[] = {
+        {225, L"Drive"},          {235, L"Name"},        {218, L"Filesystem"},   {222, L"GUID"},
+        {237, L"Size (MB)"},      {220, L"Free (MB)"},   {214, L"Bytes/Cluster"}, {216, L"Cluster"},
+        {244, L"Free Cluster"},   {233, L"MFT Size (MB)"}, {227, L"MFT Cluster"}, {231, L"MFT res. Start"},
+        {229, L"MFT res. End"},
+    };
+    for (const auto& stLabel : aLabels)
+        EXPECT_EQ(stLabel.pszLabel, ItemText(pDriveInfo->m_hWnd, stLabel.nId)) << stLabel.nId;
 
     CNetDefragPartitionInfo info;
     info.m_strDriveRoot = L"S:\\";
