@@ -65,13 +65,17 @@ vf_wine_start() {
     setsid wine cmd.exe /c "ping -n 86400 127.0.0.1 >nul" </dev/null >/dev/null 2>&1 &
 }
 
-# Sets one value in the prefix's registry; quiet unless it fails.
+# Sets one value in the prefix's registry; quiet unless it fails. Wine now and then fails
+# to start reg.exe in a prefix that is still settling ("Application could not be started");
+# the value is written whole or not at all, so it is tried again.
 vf_wine_reg() {
-    local out
-    if ! out="$(wine reg add "$@" /f 2>&1)"; then
-        echo "wine reg add $*: $out" >&2
-        return 1
-    fi
+    local out try
+    for try in 1 2 3; do
+        out="$(wine reg add "$@" /f 2>&1)" && return 0
+        sleep 1
+    done
+    echo "wine reg add $*: $out" >&2
+    return 1
 }
 
 # A virtual X display of its own for the windows of the GUI tests: Xvfb picks
