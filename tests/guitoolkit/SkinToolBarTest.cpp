@@ -285,6 +285,16 @@ protected:
         ptClient = CPoint(0, 0);
         m_bar.ClientToScreen(&ptClient);
     }
+    // The first button under the pointer while the bar has the focus; its rectangle.
+    CRect HotFirstButton()
+    {
+        m_bar.UpdateWindow();
+        CRect rc;
+        m_bar.GetItemRect(0, rc);
+        m_bar.SetFocus();
+        PlaceInjectedCursor(m_bar.m_hWnd, rc.CenterPoint());
+        return rc;
+    }
     // The colour at the image's middle as the state draws it.
     COLORREF DrawnImage(UINT nState)
     {
@@ -334,6 +344,63 @@ TEST_F(SkinToolBarPaintingTest, DockedAcrossInThemeSevenHasItsLightAndDarkRows)
     EXPECT_EQ(surface.At(x, rcWindow.Height() - 3), DarkenColor(150, m));
 }
 
+BOOL WINAPI StyleActive()
+{
+    return TRUE;
+}
+
+COLORREF Sys(int nIndex)
+{
+    return ::GetSysColor(nIndex);
+}
+
+TEST_F(SkinToolBarPaintingTest, HotButtonHasItsThemesLookInsideTheClientArea)
+{
+    struct stPixel
+    {
+        int nThemeId;
+        bool bVisualStyle;
+        // From the button's left and top; negative from its right and bottom.
+        POINT pt;
+        // Asked once the theme is in place.
+        COLORREF (*pfnColour)();
+    };
+    const stPixel pixels[] = {
+        // A raised frame: light above and left, shadow below and right, the
+        // bottom row too.
+        {1, false, {0, 0}, [] { return Sys(COLOR_HIGHLIGHTTEXT); }},
+        {1, false, {-1, -1}, [] { return Sys(COLOR_BTNSHADOW); }},
+        {1, false, {10, -1}, [] { return Sys(COLOR_BTNSHADOW); }},
+        {5, false, {-1, 10}, [] { return Sys(COLOR_BTNSHADOW); }},
+        // The selection colour in a highlight frame; 9 looks so without a style.
+        {3, false, {1, 1}, [] { return GetSelectionColor(); }},
+        {3, false, {10, -1}, [] { return Sys(COLOR_HIGHLIGHT); }},
+        {9, false, {10, -1}, [] { return Sys(COLOR_HIGHLIGHT); }},
+        // A gradient in a darker frame.
+        {7, false, {10, -1}, [] { return DarkenColor(60, Sys(COLOR_HIGHLIGHT)); }},
+        // A dark blue frame one pixel in from the sides and two from the ends.
+        {11, true, {1, 2}, [] { return RGB(0x04, 0x02, 0x84); }},
+        {11, true, {10, -3}, [] { return RGB(0x04, 0x02, 0x84); }},
+    };
+    for (const stPixel& stTest : pixels)
+    {
+        CRect rcWindow;
+        CPoint ptClient;
+        ASSERT_NO_FATAL_FAILURE(DockOnTop(stTest.nThemeId, CBRS_TOP, rcWindow, ptClient));
+        ToolkitEnvironment().pfnIsThemeActive = stTest.bVisualStyle ? &StyleActive : nullptr;
+        const CRect rc = HotFirstButton();
+        // What falls outside the client area is never seen.
+        CRect rcClient;
+        m_bar.GetClientRect(rcClient);
+        CPaintSurface surface(rcClient.Width(), rcClient.Height(), Ground);
+        m_bar.Paint(&surface.DC());
+        const int x = stTest.pt.x >= 0 ? rc.left + stTest.pt.x : rc.right + stTest.pt.x;
+        const int y = stTest.pt.y >= 0 ? rc.top + stTest.pt.y : rc.bottom + stTest.pt.y;
+        ASSERT_TRUE(rcClient.PtInRect(CPoint(x, y))) << stTest.nThemeId << ": " << x << ", " << y;
+        EXPECT_EQ(surface.At(x, y), stTest.pfnColour()) << stTest.nThemeId << ": " << x << ", " << y;
+    }
+}
+
 TEST_F(SkinToolBarPaintingTest, PaintingAsksTheParentAboutTheBarAndEachVisibleButton)
 {
     CComboBox combo;
@@ -342,11 +409,7 @@ TEST_F(SkinToolBarPaintingTest, PaintingAsksTheParentAboutTheBarAndEachVisibleBu
     m_bar.SendMessage(TB_HIDEBUTTON, 1302, TRUE);
     m_bar.SetButtonStyle(m_bar.CommandToIndex(1303), TBBS_DISABLED);
     m_pFrame->RecalcLayout();
-    m_bar.UpdateWindow();
-    CRect rcFirst;
-    m_bar.GetItemRect(0, rcFirst);
-    m_bar.SetFocus();
-    PlaceInjectedCursor(m_bar.m_hWnd, rcFirst.CenterPoint());
+    const CRect rcFirst = HotFirstButton();
 
     CRect rcClient;
     m_bar.GetClientRect(rcClient);
