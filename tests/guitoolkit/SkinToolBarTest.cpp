@@ -327,21 +327,149 @@ TEST_F(SkinToolBarPaintingTest, ImageListFollowsTheButtonState)
     CSkinMenu::SetIconDarkening(nOldDarkening);
 }
 
-TEST_F(SkinToolBarPaintingTest, DockedAcrossInThemeSevenHasItsLightAndDarkRows)
+// Where the bar's ground is read: B is the bar's rectangle in client
+// coordinates, the borders' widths are left, top, right and bottom.
+using GroundPoint = POINT (*)(const CRect& B, const CRect& rcBorders);
+
+POINT Middle(const CRect& B, const CRect&)
 {
-    CRect rcWindow;
-    CPoint ptClient;
-    ASSERT_NO_FATAL_FAILURE(DockOnTop(7, CBRS_ALIGN_TOP, rcWindow, ptClient));
-    // The ground covers the window, borders and gripper too: painted in
-    // client coordinates onto a picture of the window.
-    CPaintSurface surface(rcWindow.Width(), rcWindow.Height());
-    surface.DC().SetWindowOrg(rcWindow.left - ptClient.x, rcWindow.top - ptClient.y);
-    EXPECT_TRUE(m_bar.EraseBackground(&surface.DC()));
-    surface.DC().SetWindowOrg(0, 0);
-    const COLORREF m = GetMenuBackgroundColor(NULL);
-    const int x = rcWindow.Width() / 2;
-    EXPECT_EQ(surface.At(x, m_bar.m_cyTopBorder + 1), LightenColor(125, m));
-    EXPECT_EQ(surface.At(x, rcWindow.Height() - 3), DarkenColor(150, m));
+    return B.CenterPoint();
+}
+
+POINT NearTop(const CRect& B, const CRect&)
+{
+    return {B.CenterPoint().x, B.top + 1};
+}
+
+POINT LightRow(const CRect& B, const CRect& rcBorders)
+{
+    return {B.CenterPoint().x, B.top + rcBorders.top + 1};
+}
+
+POINT DarkRow(const CRect& B, const CRect&)
+{
+    return {B.CenterPoint().x, B.bottom - 3};
+}
+
+POINT HalfDown(const CRect& B, const CRect&)
+{
+    return {B.CenterPoint().x, B.bottom / 2};
+}
+
+POINT LightColumn(const CRect& B, const CRect& rcBorders)
+{
+    return {B.left + rcBorders.left - 1, B.CenterPoint().y};
+}
+
+POINT FirstInside(const CRect& B, const CRect& rcBorders)
+{
+    return {B.left + rcBorders.left, B.CenterPoint().y};
+}
+
+POINT DarkColumn(const CRect& B, const CRect& rcBorders)
+{
+    return {B.right - rcBorders.right, B.CenterPoint().y};
+}
+
+POINT HalfAcross(const CRect& B, const CRect&)
+{
+    return {B.right / 2, B.CenterPoint().y};
+}
+
+COLORREF BarColour(int nIndex)
+{
+    COLORREF cr[4] = {};
+    CSkinMenu::GetCurrentTheme()->GetBarColors(cr[0], cr[1], cr[2], cr[3], FALSE);
+    return cr[nIndex];
+}
+
+COLORREF FaceOnWindow()
+{
+    return BlendColors86(GetBarFaceColor(), ::GetSysColor(COLOR_WINDOW));
+}
+
+TEST_F(SkinToolBarPaintingTest, GroundFollowsTheThemeThePlaceAndTheScreensColours)
+{
+    enum ePlace
+    {
+        Across,
+        Down,
+        Floating
+    };
+    struct stCase
+    {
+        int nThemeId;
+        ePlace nPlace;
+        int nScreenColors;
+        GroundPoint pfnPoint;
+        // Asked once the theme is in place.
+        COLORREF (*pfnColour)();
+        bool bSame;
+    };
+    constexpr int Many = 64000;
+    const stCase cases[] = {
+        // One blend of the face and the window colours, docked or not.
+        {3, Across, Many, Middle, FaceOnWindow, true},
+        {3, Floating, Many, NearTop, FaceOnWindow, true},
+        // Gradients about the menu colour, a light and a dark line along a docked bar.
+        {7, Across, Many, LightRow, [] { return LightenColor(125, GetMenuBackgroundColor(NULL)); }, true},
+        {7, Across, Many, DarkRow, [] { return DarkenColor(150, GetMenuBackgroundColor(NULL)); }, true},
+        {7, Across, Many, HalfDown, [] { return GetMenuBackgroundColor(NULL); }, true},
+        {7, Down, Many, LightColumn, [] { return LightenColor(125, GetMenuBackgroundColor(NULL)); }, true},
+        {7, Down, Many, DarkColumn, [] { return DarkenColor(150, GetMenuBackgroundColor(NULL)); }, true},
+        {7, Down, Many, HalfAcross, [] { return GetMenuBackgroundColor(NULL); }, true},
+        // The theme's bar colours; only the dark line, and the gradient down a
+        // side starts on the left border's last column.
+        {11, Across, Many, DarkRow, [] { return BarColour(3); }, true},
+        {11, Across, Many, HalfDown, [] { return BarColour(1); }, true},
+        {11, Down, Many, DarkColumn, [] { return BarColour(3); }, true},
+        {11, Down, Many, LightColumn, [] { return BarColour(0); }, true},
+        {11, Down, Many, HalfAcross, [] { return BarColour(1); }, true},
+        // Few colours: one darker colour inside the borders, off a docked bar's ends.
+        {7, Across, 16, Middle, [] { return DarkenColor(30, GetMenuBarColor(NULL)); }, true},
+        {7, Across, 16, NearTop, [] { return DarkenColor(30, GetMenuBarColor(NULL)); }, false},
+        {7, Floating, 16, NearTop, [] { return DarkenColor(30, GetMenuBarColor(NULL)); }, true},
+        {11, Down, 16, FirstInside, [] { return DarkenColor(30, GetSelectionColor()); }, true},
+        {11, Down, 16, LightColumn, [] { return DarkenColor(30, GetSelectionColor()); }, false},
+        // Any other theme: the menu bar's colour.
+        {1, Across, Many, Middle, [] { return GetMenuBarColor(NULL); }, true},
+        {5, Down, Many, Middle, [] { return GetMenuBarColor(NULL); }, true},
+    };
+    m_bar.EnableDocking(CBRS_ALIGN_ANY);
+    m_pFrame->EnableDocking(CBRS_ALIGN_ANY);
+    for (const stCase& stTest : cases)
+    {
+        CSkinMenu::SelectTheme(stTest.nThemeId);
+        ASSERT_EQ(CSkinMenu::GetCurrentThemeId(), stTest.nThemeId);
+        ToolkitEnvironment().nScreenColors = stTest.nScreenColors;
+        if (stTest.nPlace == Floating)
+            m_pFrame->FloatControlBar(&m_bar, CPoint(600, 100));
+        else
+            m_pFrame->DockControlBar(&m_bar, stTest.nPlace == Across ? AFX_IDW_DOCKBAR_TOP : AFX_IDW_DOCKBAR_LEFT);
+        m_pFrame->RecalcLayout();
+        ASSERT_EQ(m_bar.IsFloating() != FALSE, stTest.nPlace == Floating);
+        // A docked bar's ground covers its borders and gripper too.
+        CRect B;
+        if (stTest.nPlace == Floating)
+        {
+            m_bar.GetClientRect(B);
+        }
+        else
+        {
+            m_bar.GetWindowRect(B);
+            m_bar.ScreenToClient(reinterpret_cast<POINT*>(&B.left));
+            m_bar.ScreenToClient(reinterpret_cast<POINT*>(&B.right));
+        }
+        CPaintSurface surface(B.Width(), B.Height());
+        surface.DC().SetWindowOrg(B.left, B.top);
+        EXPECT_TRUE(m_bar.EraseBackground(&surface.DC()));
+        const CRect rcBorders(m_bar.m_cxLeftBorder, m_bar.m_cyTopBorder, m_bar.m_cxRightBorder, m_bar.m_cyBottomBorder);
+        const POINT pt = stTest.pfnPoint(B, rcBorders);
+        const COLORREF cr = surface.At(pt.x - B.left, pt.y - B.top);
+        EXPECT_EQ(cr == stTest.pfnColour(), stTest.bSame)
+            << "theme " << stTest.nThemeId << ", place " << stTest.nPlace << ", " << stTest.nScreenColors
+            << " colours, at " << pt.x << ", " << pt.y << ": " << std::hex << cr << " against " << stTest.pfnColour();
+    }
 }
 
 BOOL WINAPI StyleActive()
