@@ -559,19 +559,13 @@ protected:
     int ThemeId() const override { return GetParam(); }
 };
 
-TEST_P(SkinMenuBarThemeTest, DockedBarWithAPopupOpen)
+// Pictures of each theme's bar with a popup open are taken where no other
+// window can cover them (tests/guitoolkit/bars.steps).
+TEST_P(SkinMenuBarThemeTest, DockedBarOpensItsPopup)
 {
-    const int nThemeId = GetParam();
-    ASSERT_EQ(CSkinMenu::GetCurrentThemeId(), nThemeId);
-    const std::wstring strName = L"theme" + std::to_wstring(nThemeId);
+    ASSERT_EQ(CSkinMenu::GetCurrentThemeId(), GetParam());
     CStepScript script({
-        {[&] { return PopupOpen(FileItem); }, [&] { PostKey(WM_KEYDOWN, VK_DOWN); }},
-        CStepScript::Pause(),
-        {[] { return true; },
-         [&] {
-             SavePicture(m_hFrame, strName.c_str());
-             PostKey(WM_KEYDOWN, VK_ESCAPE);
-         }},
+        {[&] { return PopupOpen(FileItem); }, [&] { PostKey(WM_KEYDOWN, VK_ESCAPE); }},
     });
     PostKey(WM_SYSKEYDOWN, 'F', 1 << 29);
     Run(script);
