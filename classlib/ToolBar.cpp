@@ -338,6 +338,11 @@ CSize CToolBar::CalcDynamicLayout(int nLength, DWORD dwMode)
     CalcInsideRect(rcInside, (dwMode & LM_VERTDOCK) == 0);
     size.cx -= rcInside.Width();
     size.cy -= rcInside.Height();
+    // The edges lie outside the client area too: without them the buttons'
+    // last row or column would be cut off.
+    CRect rcEdges = BorderEdges();
+    size.cx += rcEdges.left + rcEdges.right;
+    size.cy += rcEdges.top + rcEdges.bottom;
     if (dwMode & LM_STRETCH)
         ((dwMode & LM_HORZ) ? size.cx : size.cy) = StretchLength;
     return size;

@@ -122,8 +122,13 @@ TEST_F(ToolBarTest, DockedAcrossInOneRowAndDownInOneColumn)
     CSize sizeVert = m_bar.CalcFixedLayout(FALSE, FALSE);
     CRect rcInside;
     m_bar.CalcInsideRect(rcInside, TRUE);
+    // A bar at the top has an edge along its bottom, outside its client area.
     EXPECT_EQ(sizeHorz.cx + rcInside.Width(), 3 * sizeButton.cx + 8);
-    EXPECT_EQ(sizeHorz.cy + rcInside.Height(), sizeButton.cy);
+    EXPECT_EQ(sizeHorz.cy + rcInside.Height(), sizeButton.cy + 1);
+    m_pFrame->RecalcLayout();
+    CRect rcClient;
+    m_bar.GetClientRect(rcClient);
+    EXPECT_EQ(rcClient.Height(), sizeButton.cy);
     EXPECT_LT(sizeVert.cx, 2 * sizeButton.cx);
     EXPECT_GT(sizeVert.cy, 3 * sizeButton.cy);
     EXPECT_EQ(m_bar.CalcFixedLayout(TRUE, TRUE).cx, 32767);
@@ -149,7 +154,7 @@ TEST_F(ToolBarTest, FloatingRowsBreakAtTheLength)
     CSize size = m_bar.CalcDynamicLayout(2 * sizeButton.cx + 8, LM_HORZ | LM_COMMIT);
     CRect rcInside;
     m_bar.CalcInsideRect(rcInside, TRUE);
-    EXPECT_EQ(size.cy + rcInside.Height(), 2 * sizeButton.cy);
+    EXPECT_EQ(size.cy + rcInside.Height(), 2 * sizeButton.cy + 1);
     EXPECT_TRUE(m_bar.GetButtonStyle(2) & TBBS_WRAPPED);
     EXPECT_GT(ItemRect(3).top, ItemRect(2).top);
 }

@@ -54,6 +54,57 @@ TEST(StatusBarGrip, DiagonalLinesTwoShadowsAndALight)
     EXPECT_EQ(picture.At(3, 19), Ground);
 }
 
+COLORREF ThemeDot()
+{
+    return DarkenColor(100, GetMenuBackgroundColor(NULL));
+}
+
+COLORREF CaptionDot()
+{
+    return DarkenColor(10, ::GetSysColor(COLOR_ACTIVECAPTION));
+}
+
+COLORREF White()
+{
+    return RGB(255, 255, 255);
+}
+
+COLORREF Shadow()
+{
+    return ::GetSysColor(COLOR_BTNSHADOW);
+}
+
+COLORREF Untouched()
+{
+    return Ground;
+}
+
+TEST(StatusBarGrip, EachThemeHasItsGrip)
+{
+    struct stCase
+    {
+        int nThemeId;
+        POINT pt;
+        COLORREF (*pfnColour)();
+    };
+    // In a 20 by 20 grip: the first dot covers (16, 17) to (17, 18), its
+    // highlight (17, 18) to (18, 19); offset 6's shadow lines cross (14, 19)
+    // and (16, 17).
+    const stCase cases[] = {
+        {6, {16, 17}, ThemeDot}, {7, {16, 17}, ThemeDot},    {7, {18, 19}, Untouched}, {8, {16, 17}, CaptionDot},
+        {8, {18, 19}, White},    {10, {16, 17}, CaptionDot}, {10, {18, 19}, White},    {10, {12, 13}, CaptionDot},
+        {10, {14, 15}, White},   {11, {18, 19}, White},      {0, {14, 19}, Shadow},    {3, {14, 19}, Shadow},
+        {5, {16, 17}, Shadow},   {12, {14, 19}, Shadow},
+    };
+    for (const stCase& stTest : cases)
+    {
+        CPaintSurface picture(32, 32, Ground);
+        CSkinStatusBar::DrawGrip(&picture.DC(), CRect(0, 0, 20, 20), stTest.nThemeId);
+        EXPECT_EQ(picture.At(stTest.pt.x, stTest.pt.y), stTest.pfnColour())
+            << "theme " << stTest.nThemeId << " at " << stTest.pt.x << ", " << stTest.pt.y;
+    }
+}
+
 // Paints itself into a picture of the caller's.
 class CTestSkinStatusBar : public CSkinStatusBar
 {

@@ -285,6 +285,16 @@ protected:
         ptClient = CPoint(0, 0);
         m_bar.ClientToScreen(&ptClient);
     }
+    // The first button under the pointer while the bar has the focus; its rectangle.
+    CRect HotFirstButton()
+    {
+        m_bar.UpdateWindow();
+        CRect rc;
+        m_bar.GetItemRect(0, rc);
+        m_bar.SetFocus();
+        PlaceInjectedCursor(m_bar.m_hWnd, rc.CenterPoint());
+        return rc;
+    }
     // The colour at the image's middle as the state draws it.
     COLORREF DrawnImage(UINT nState)
     {
@@ -317,21 +327,206 @@ TEST_F(SkinToolBarPaintingTest, ImageListFollowsTheButtonState)
     CSkinMenu::SetIconDarkening(nOldDarkening);
 }
 
-TEST_F(SkinToolBarPaintingTest, DockedAcrossInThemeSevenHasItsLightAndDarkRows)
+// Where the bar's ground is read: B is the bar's rectangle in client
+// coordinates, the borders' widths are left, top, right and bottom.
+using GroundPoint = POINT (*)(const CRect& B, const CRect& rcBorders);
+
+POINT Middle(const CRect& B, const CRect&)
 {
-    CRect rcWindow;
-    CPoint ptClient;
-    ASSERT_NO_FATAL_FAILURE(DockOnTop(7, CBRS_ALIGN_TOP, rcWindow, ptClient));
-    // The ground covers the window, borders and gripper too: painted in
-    // client coordinates onto a picture of the window.
-    CPaintSurface surface(rcWindow.Width(), rcWindow.Height());
-    surface.DC().SetWindowOrg(rcWindow.left - ptClient.x, rcWindow.top - ptClient.y);
-    EXPECT_TRUE(m_bar.EraseBackground(&surface.DC()));
-    surface.DC().SetWindowOrg(0, 0);
-    const COLORREF m = GetMenuBackgroundColor(NULL);
-    const int x = rcWindow.Width() / 2;
-    EXPECT_EQ(surface.At(x, m_bar.m_cyTopBorder + 1), LightenColor(125, m));
-    EXPECT_EQ(surface.At(x, rcWindow.Height() - 3), DarkenColor(150, m));
+    return B.CenterPoint();
+}
+
+POINT NearTop(const CRect& B, const CRect&)
+{
+    return {B.CenterPoint().x, B.top + 1};
+}
+
+POINT LightRow(const CRect& B, const CRect& rcBorders)
+{
+    return {B.CenterPoint().x, B.top + rcBorders.top + 1};
+}
+
+POINT DarkRow(const CRect& B, const CRect&)
+{
+    return {B.CenterPoint().x, B.bottom - 3};
+}
+
+POINT HalfDown(const CRect& B, const CRect&)
+{
+    return {B.CenterPoint().x, B.bottom / 2};
+}
+
+POINT LightColumn(const CRect& B, const CRect& rcBorders)
+{
+    return {B.left + rcBorders.left - 1, B.CenterPoint().y};
+}
+
+POINT FirstInside(const CRect& B, const CRect& rcBorders)
+{
+    return {B.left + rcBorders.left, B.CenterPoint().y};
+}
+
+POINT DarkColumn(const CRect& B, const CRect& rcBorders)
+{
+    return {B.right - rcBorders.right, B.CenterPoint().y};
+}
+
+POINT HalfAcross(const CRect& B, const CRect&)
+{
+    return {B.right / 2, B.CenterPoint().y};
+}
+
+COLORREF BarColour(int nIndex)
+{
+    COLORREF cr[4] = {};
+    CSkinMenu::GetCurrentTheme()->GetBarColors(cr[0], cr[1], cr[2], cr[3], FALSE);
+    return cr[nIndex];
+}
+
+COLORREF FaceOnWindow()
+{
+    return BlendColors86(GetBarFaceColor(), ::GetSysColor(COLOR_WINDOW));
+}
+
+TEST_F(SkinToolBarPaintingTest, GroundFollowsTheThemeThePlaceAndTheScreensColours)
+{
+    enum ePlace
+    {
+        Across,
+        Down,
+        Floating
+    };
+    struct stCase
+    {
+        int nThemeId;
+        ePlace nPlace;
+        int nScreenColors;
+        GroundPoint pfnPoint;
+        // Asked once the theme is in place.
+        COLORREF (*pfnColour)();
+        bool bSame;
+    };
+    constexpr int Many = 64000;
+    const stCase cases[] = {
+        // One blend of the face and the window colours, docked or not.
+        {3, Across, Many, Middle, FaceOnWindow, true},
+        {3, Floating, Many, NearTop, FaceOnWindow, true},
+        // Gradients about the menu colour, a light and a dark line along a docked bar.
+        {7, Across, Many, LightRow, [] { return LightenColor(125, GetMenuBackgroundColor(NULL)); }, true},
+        {7, Across, Many, DarkRow, [] { return DarkenColor(150, GetMenuBackgroundColor(NULL)); }, true},
+        {7, Across, Many, HalfDown, [] { return GetMenuBackgroundColor(NULL); }, true},
+        {7, Down, Many, LightColumn, [] { return LightenColor(125, GetMenuBackgroundColor(NULL)); }, true},
+        {7, Down, Many, DarkColumn, [] { return DarkenColor(150, GetMenuBackgroundColor(NULL)); }, true},
+        {7, Down, Many, HalfAcross, [] { return GetMenuBackgroundColor(NULL); }, true},
+        // The theme's bar colours; only the dark line, and the gradient down a
+        // side starts on the left border's last column.
+        {11, Across, Many, DarkRow, [] { return BarColour(3); }, true},
+        {11, Across, Many, HalfDown, [] { return BarColour(1); }, true},
+        {11, Down, Many, DarkColumn, [] { return BarColour(3); }, true},
+        {11, Down, Many, LightColumn, [] { return BarColour(0); }, true},
+        {11, Down, Many, HalfAcross, [] { return BarColour(1); }, true},
+        // Few colours: one darker colour inside the borders, off a docked bar's ends.
+        {7, Across, 16, Middle, [] { return DarkenColor(30, GetMenuBarColor(NULL)); }, true},
+        {7, Across, 16, NearTop, [] { return DarkenColor(30, GetMenuBarColor(NULL)); }, false},
+        {7, Floating, 16, NearTop, [] { return DarkenColor(30, GetMenuBarColor(NULL)); }, true},
+        {11, Down, 16, FirstInside, [] { return DarkenColor(30, GetSelectionColor()); }, true},
+        {11, Down, 16, LightColumn, [] { return DarkenColor(30, GetSelectionColor()); }, false},
+        // Any other theme: the menu bar's colour.
+        {1, Across, Many, Middle, [] { return GetMenuBarColor(NULL); }, true},
+        {5, Down, Many, Middle, [] { return GetMenuBarColor(NULL); }, true},
+    };
+    m_bar.EnableDocking(CBRS_ALIGN_ANY);
+    m_pFrame->EnableDocking(CBRS_ALIGN_ANY);
+    for (const stCase& stTest : cases)
+    {
+        CSkinMenu::SelectTheme(stTest.nThemeId);
+        ASSERT_EQ(CSkinMenu::GetCurrentThemeId(), stTest.nThemeId);
+        ToolkitEnvironment().nScreenColors = stTest.nScreenColors;
+        if (stTest.nPlace == Floating)
+            m_pFrame->FloatControlBar(&m_bar, CPoint(600, 100));
+        else
+            m_pFrame->DockControlBar(&m_bar, stTest.nPlace == Across ? AFX_IDW_DOCKBAR_TOP : AFX_IDW_DOCKBAR_LEFT);
+        m_pFrame->RecalcLayout();
+        ASSERT_EQ(m_bar.IsFloating() != FALSE, stTest.nPlace == Floating);
+        // A docked bar's ground covers its borders and gripper too.
+        CRect B;
+        if (stTest.nPlace == Floating)
+        {
+            m_bar.GetClientRect(B);
+        }
+        else
+        {
+            m_bar.GetWindowRect(B);
+            m_bar.ScreenToClient(reinterpret_cast<POINT*>(&B.left));
+            m_bar.ScreenToClient(reinterpret_cast<POINT*>(&B.right));
+        }
+        CPaintSurface surface(B.Width(), B.Height());
+        surface.DC().SetWindowOrg(B.left, B.top);
+        EXPECT_TRUE(m_bar.EraseBackground(&surface.DC()));
+        const CRect rcBorders(m_bar.m_cxLeftBorder, m_bar.m_cyTopBorder, m_bar.m_cxRightBorder, m_bar.m_cyBottomBorder);
+        const POINT pt = stTest.pfnPoint(B, rcBorders);
+        const COLORREF cr = surface.At(pt.x - B.left, pt.y - B.top);
+        EXPECT_EQ(cr == stTest.pfnColour(), stTest.bSame)
+            << "theme " << stTest.nThemeId << ", place " << stTest.nPlace << ", " << stTest.nScreenColors
+            << " colours, at " << pt.x << ", " << pt.y << ": " << std::hex << cr << " against " << stTest.pfnColour();
+    }
+}
+
+BOOL WINAPI StyleActive()
+{
+    return TRUE;
+}
+
+COLORREF Sys(int nIndex)
+{
+    return ::GetSysColor(nIndex);
+}
+
+TEST_F(SkinToolBarPaintingTest, HotButtonHasItsThemesLookInsideTheClientArea)
+{
+    struct stPixel
+    {
+        int nThemeId;
+        bool bVisualStyle;
+        // From the button's left and top; negative from its right and bottom.
+        POINT pt;
+        // Asked once the theme is in place.
+        COLORREF (*pfnColour)();
+    };
+    const stPixel pixels[] = {
+        // A raised frame: light above and left, shadow below and right, the
+        // bottom row too.
+        {1, false, {0, 0}, [] { return Sys(COLOR_HIGHLIGHTTEXT); }},
+        {1, false, {-1, -1}, [] { return Sys(COLOR_BTNSHADOW); }},
+        {1, false, {10, -1}, [] { return Sys(COLOR_BTNSHADOW); }},
+        {5, false, {-1, 10}, [] { return Sys(COLOR_BTNSHADOW); }},
+        // The selection colour in a highlight frame; 9 looks so without a style.
+        {3, false, {1, 1}, [] { return GetSelectionColor(); }},
+        {3, false, {10, -1}, [] { return Sys(COLOR_HIGHLIGHT); }},
+        {9, false, {10, -1}, [] { return Sys(COLOR_HIGHLIGHT); }},
+        // A gradient in a darker frame.
+        {7, false, {10, -1}, [] { return DarkenColor(60, Sys(COLOR_HIGHLIGHT)); }},
+        // A dark blue frame one pixel in from the sides and two from the ends.
+        {11, true, {1, 2}, [] { return RGB(0x04, 0x02, 0x84); }},
+        {11, true, {10, -3}, [] { return RGB(0x04, 0x02, 0x84); }},
+    };
+    for (const stPixel& stTest : pixels)
+    {
+        CRect rcWindow;
+        CPoint ptClient;
+        ASSERT_NO_FATAL_FAILURE(DockOnTop(stTest.nThemeId, CBRS_TOP, rcWindow, ptClient));
+        ToolkitEnvironment().pfnIsThemeActive = stTest.bVisualStyle ? &StyleActive : nullptr;
+        const CRect rc = HotFirstButton();
+        // What falls outside the client area is never seen.
+        CRect rcClient;
+        m_bar.GetClientRect(rcClient);
+        CPaintSurface surface(rcClient.Width(), rcClient.Height(), Ground);
+        m_bar.Paint(&surface.DC());
+        const int x = stTest.pt.x >= 0 ? rc.left + stTest.pt.x : rc.right + stTest.pt.x;
+        const int y = stTest.pt.y >= 0 ? rc.top + stTest.pt.y : rc.bottom + stTest.pt.y;
+        ASSERT_TRUE(rcClient.PtInRect(CPoint(x, y))) << stTest.nThemeId << ": " << x << ", " << y;
+        EXPECT_EQ(surface.At(x, y), stTest.pfnColour()) << stTest.nThemeId << ": " << x << ", " << y;
+    }
 }
 
 TEST_F(SkinToolBarPaintingTest, PaintingAsksTheParentAboutTheBarAndEachVisibleButton)
@@ -342,11 +537,7 @@ TEST_F(SkinToolBarPaintingTest, PaintingAsksTheParentAboutTheBarAndEachVisibleBu
     m_bar.SendMessage(TB_HIDEBUTTON, 1302, TRUE);
     m_bar.SetButtonStyle(m_bar.CommandToIndex(1303), TBBS_DISABLED);
     m_pFrame->RecalcLayout();
-    m_bar.UpdateWindow();
-    CRect rcFirst;
-    m_bar.GetItemRect(0, rcFirst);
-    m_bar.SetFocus();
-    PlaceInjectedCursor(m_bar.m_hWnd, rcFirst.CenterPoint());
+    const CRect rcFirst = HotFirstButton();
 
     CRect rcClient;
     m_bar.GetClientRect(rcClient);

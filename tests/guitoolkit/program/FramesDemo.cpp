@@ -7,6 +7,7 @@
 #include "guitoolkit/SkinMenuBar.h"
 
 #include "../PaintedBar.h"
+#include "DemoWindowClass.h"
 
 namespace
 {
@@ -92,13 +93,7 @@ private:
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
 {
     CWinApp app;
-    const wchar_t* pszClass = CWnd::RegisterDefaultClass(CS_DBLCLKS, ::LoadCursorW(NULL, IDC_ARROW),
-                                                         reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1));
-    WNDCLASSW stClass = {};
-    if (pszClass == nullptr || !::GetClassInfoW(::GetModuleHandleW(nullptr), pszClass, &stClass))
-        return 1;
-    stClass.lpszClassName = L"VfFramesDemo";
-    if (!::RegisterClassW(&stClass))
+    if (!RegisterDemoWindowClass(L"VfFramesDemo"))
         return 1;
     auto* pFrame = new CDemoFrame;
     if (!pFrame->Create(L"VfFramesDemo", L"Frames", WS_OVERLAPPEDWINDOW, CRect(40, 40, 560, 420)))
