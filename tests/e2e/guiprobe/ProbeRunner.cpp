@@ -579,19 +579,25 @@ CProbeRunner::Outcome CProbeRunner::ExpectControlCount(const PROBE_STEP& step, s
     }
     strDetail = L"control " + std::to_wstring(step.nId) + (bCheck ? L" is in state " : L" has pages: ") +
                 std::to_wstring(lResult);
-    return lResult == step.nRow ? Outcome::Passed : Outcome::Failed;
+    if (lResult == step.nRow)
+        return Outcome::Passed;
+    strDetail += L", not " + std::to_wstring(step.nRow);
+    return Outcome::Failed;
 }
 
 CProbeRunner::Outcome CProbeRunner::ExpectDialogRows(const PROBE_STEP& step, std::wstring& strDetail)
 {
     HWND hList = HaveControl(step.nId, strDetail);
+    const bool bCounted = step.nColumn != kNoCountControl;
     std::wstring strCount;
-    if (hList == NULL || !ReadControlText(static_cast<UINT>(step.nColumn), strCount, strDetail))
+    if (hList == NULL || (bCounted && !ReadControlText(static_cast<UINT>(step.nColumn), strCount, strDetail)))
         return Outcome::Failed;
     int nRows = 0;
     if (!CRemoteList(m_process, hList).RowCount(nRows))
         strDetail = L"the list does not answer";
-    else if (nRows < 1 || std::to_wstring(nRows) != strCount)
+    else if (nRows < 1)
+        strDetail = L"the list has no rows";
+    else if (bCounted && std::to_wstring(nRows) != strCount)
         strDetail = L"the list has " + std::to_wstring(nRows) + L" rows, control " + std::to_wstring(step.nColumn) +
                     L" reads " + QuotedWord(strCount);
     else

@@ -184,7 +184,8 @@ CProbeRunner::Outcome CProbeRunner::ClickAt(const PROBE_STEP& step, std::wstring
 }
 
 // The click lands a few pixels into the row, clear of the check box and the icon a row
-// may start with.
+// may start with. The list itself selects the row and tells its dialog, as for a user's
+// click; the step waits until the row is selected.
 CProbeRunner::Outcome CProbeRunner::ClickRow(const PROBE_STEP& step, std::wstring& strDetail)
 {
     HWND hList = HaveControl(step.nId, strDetail);
@@ -197,9 +198,22 @@ CProbeRunner::Outcome CProbeRunner::ClickRow(const PROBE_STEP& step, std::wstrin
         return Outcome::Failed;
     }
     const LPARAM lPoint = MAKELPARAM(rc.left + 40, (rc.top + rc.bottom) / 2);
-    if (::PostMessageW(hList, WM_LBUTTONDOWN, MK_LBUTTON, lPoint) && ::PostMessageW(hList, WM_LBUTTONUP, 0, lPoint))
+    if (!::PostMessageW(hList, WM_LBUTTONDOWN, MK_LBUTTON, lPoint) || !::PostMessageW(hList, WM_LBUTTONUP, 0, lPoint))
+    {
+        strDetail = L"the click was not posted (error " + std::to_wstring(::GetLastError()) + L")";
+        return Outcome::Failed;
+    }
+    // The state asked for comes back as a number: no memory in the program is needed.
+    WaitResult eResult = WaitUntil(kClickWaitMs, [&]() {
+        LRESULT lState = 0;
+        return SendBounded(hList, LVM_GETITEMSTATE, static_cast<WPARAM>(step.nRow), LVIS_SELECTED, lState) &&
+               (lState & LVIS_SELECTED) != 0;
+    });
+    if (eResult == WaitResult::Met)
         return Outcome::Passed;
-    strDetail = L"the click was not posted (error " + std::to_wstring(::GetLastError()) + L")";
+    if (eResult == WaitResult::Ended && ProgramEnded(strDetail))
+        return Outcome::Stop;
+    strDetail = L"the click left row " + std::to_wstring(step.nRow) + L" of the list unselected";
     return Outcome::Failed;
 }
 

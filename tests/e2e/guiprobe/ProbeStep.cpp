@@ -284,6 +284,7 @@ bool ParseArguments(CWordReader& words, PROBE_STEP& step)
 {
     unsigned long nRow = 0, nColumn = 0, nId = 0, nMs = 0;
     bool bOk = true;
+    bool bCounted = false;
     switch (step.eVerb)
     {
     case StepVerb::WaitWindow:
@@ -392,8 +393,11 @@ bool ParseArguments(CWordReader& words, PROBE_STEP& step)
         bOk = words.Number(L"ID", 0, 0xFFFF, nId) && words.Number(L"COUNT", 0, 0xFFFF, nRow);
         break;
     case StepVerb::DialogRows:
-        // The counting control's id rides in the column.
-        bOk = words.Number(L"LIST", 0, 0xFFFF, nId) && words.Number(L"COUNT", 0, 0xFFFF, nColumn);
+        // The counting control's id rides in the column; a list without one needs only a row.
+        bOk = words.Number(L"LIST", 0, 0xFFFF, nId);
+        bCounted = bOk && words.Left() > 0;
+        if (bCounted)
+            bOk = words.Number(L"COUNT", 0, 0xFFFF, nColumn);
         break;
     case StepVerb::WaitFile:
         bOk = words.Text(L"PATH", step.strText) && words.Seconds(step.dwMs);
@@ -404,6 +408,8 @@ bool ParseArguments(CWordReader& words, PROBE_STEP& step)
     }
     step.nRow = static_cast<int>(nRow);
     step.nColumn = static_cast<int>(nColumn);
+    if (step.eVerb == StepVerb::DialogRows && !bCounted)
+        step.nColumn = kNoCountControl;
     if (step.eVerb != StepVerb::Key)
         step.nId = nId;
     return bOk && words.End();
@@ -431,7 +437,7 @@ const VERB_NAME kVerbs[] = {
     {L"service", StepVerb::Service},        {L"select", StepVerb::Select},
     {L"wait-text", StepVerb::WaitText},     {L"dialog-rows", StepVerb::DialogRows},
     {L"click-at", StepVerb::ClickAt},       {L"expect-check", StepVerb::ExpectCheck},
-    {L"expect-tabs", StepVerb::ExpectTabs},     {L"click-row", StepVerb::ClickRow},
+    {L"expect-tabs", StepVerb::ExpectTabs}, {L"click-row", StepVerb::ClickRow},
 };
 
 bool ReadUtf8File(const std::wstring& strPath, std::wstring& strText, std::wstring& strError)

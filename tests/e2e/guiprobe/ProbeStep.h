@@ -34,7 +34,8 @@ enum class StepVerb
     ExpectReg,
     Service,
     Select,
-    // A dialog's control reads a text within a time; a dialog's list has the rows another control counts.
+    // A dialog's control reads a text within a time; a dialog's list has rows, as many as
+    // another control counts when one is named.
     WaitText,
     DialogRows,
     // A left click at a point of a control of the program's window, such as a drawn pane.
@@ -53,6 +54,9 @@ enum class ShotArea
     Screen,
 };
 
+// dialog-rows without a counting control: the list needs only one row.
+const int kNoCountControl = -1;
+
 // Modifier keys of a key step.
 const UINT kModCtrl = 1;
 const UINT kModShift = 2;
@@ -67,8 +71,8 @@ struct PROBE_STEP
     std::wstring strText;   // title or text; expect-reg: the value's name; service: stop or start
     std::wstring strData;   // expect-reg: the data expected
     bool bHasTitle = false; // wait-window: a title was given
-    int nRow = 0;           // row, pane, row count or a combo box's item
-    int nColumn = 0;        // click-at: the point's x; nRow its y
+    int nRow = 0;           // row, pane, row count, a combo box's item, or a state or count expected
+    int nColumn = 0;        // click-at: the point's x; nRow its y; dialog-rows: the counting control
     UINT nId = 0;           // control or command id, or virtual key
     UINT nParentId = 0;     // click-in: the dialog's child window that holds the control
     UINT nModifiers = 0;

@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
-"""Counts the pixels of one colour in the lower part of PNG pictures, where the main window
-shows its cluster-map pane, and checks that the count falls from the first picture to the last.
-    map-pixels.py RRGGBB TOP_FRACTION FIRST.png LAST.png
+"""Counts the pixels of one colour inside a rectangle of two PNG pictures, such as the main
+window's cluster-map pane, and checks that the count falls (fewer) or grows (more) from the
+first picture to the last. The rectangle is in the pictures' pixels, right and bottom excluded.
+    map-pixels.py RRGGBB LEFT,TOP,RIGHT,BOTTOM fewer|more FIRST.png LAST.png
 """
+import os
 import struct
 import sys
 import zlib
@@ -56,24 +58,47 @@ def read_png(path):
     return width, height, channels, rows
 
 
-def count(path, rgb, top_fraction):
+def count(path, rgb, rect):
     width, height, channels, rows = read_png(path)
+    left, top, right, bottom = rect
+    if not (0 <= left < right <= width and 0 <= top < bottom <= height):
+        raise ValueError("%s: the rectangle %s does not lie in the %d x %d picture" % (path, rect, width, height))
     found = 0
-    for row in rows[int(height * top_fraction):]:
-        for x in range(width):
+    for row in rows[top:bottom]:
+        for x in range(left, right):
             if tuple(row[x * channels:x * channels + 3]) == rgb:
                 found += 1
     return found
 
 
 def main():
-    colour = int(sys.argv[1], 16)
+    if len(sys.argv) != 6 or sys.argv[3] not in ("fewer", "more"):
+        sys.stderr.write(__doc__)
+        return 2
+    try:
+        colour = int(sys.argv[1], 16)
+        if len(sys.argv[1]) != 6:
+            raise ValueError
+    except ValueError:
+        sys.stderr.write("the colour is RRGGBB in hexadecimal, not %s\n" % sys.argv[1])
+        return 2
     rgb = (colour >> 16, (colour >> 8) & 0xFF, colour & 0xFF)
-    top = float(sys.argv[2])
-    before = count(sys.argv[3], rgb, top)
-    after = count(sys.argv[4], rgb, top)
-    print("pixels of %s below %.0f%%: %d before, %d after" % (sys.argv[1], top * 100, before, after))
-    return 0 if after < before else 1
+    try:
+        rect = tuple(int(edge) for edge in sys.argv[2].split(","))
+        if len(rect) != 4:
+            raise ValueError
+    except ValueError:
+        sys.stderr.write("the rectangle is LEFT,TOP,RIGHT,BOTTOM in pixels, not %s\n" % sys.argv[2])
+        return 2
+    try:
+        first = count(sys.argv[4], rgb, rect)
+        last = count(sys.argv[5], rgb, rect)
+    except (OSError, ValueError, zlib.error) as error:
+        sys.stderr.write("%s\n" % error)
+        return 2
+    names = [os.path.basename(path) for path in sys.argv[4:6]]
+    print("pixels of %s in %s: %d in %s, %d in %s" % (sys.argv[1], sys.argv[2], first, names[0], last, names[1]))
+    return 0 if (last < first if sys.argv[3] == "fewer" else last > first) else 1
 
 
 if __name__ == "__main__":

@@ -68,9 +68,13 @@ const GOOD_LINE kGoodLines[] = {
     {L"service start 90", StepVerb::Service, L"", L"start", false, 0, 0, 0, 0, 90000},
     {L"wait-text 219 NTFS 30", StepVerb::WaitText, L"", L"NTFS", false, 0, 0, 219, 0, 30000},
     {L"dialog-rows 243 210", StepVerb::DialogRows, L"", L"", false, 0, 210, 243, 0, 0},
+    {L"dialog-rows 243", StepVerb::DialogRows, L"", L"", false, 0, kNoCountControl, 243, 0, 0},
     {L"expect-check 12 1", StepVerb::ExpectCheck, L"", L"", false, 1, 0, 12, 0, 0},
     {L"expect-tabs 266 1", StepVerb::ExpectTabs, L"", L"", false, 1, 0, 266, 0, 0},
     {L"click-row 243 0", StepVerb::ClickRow, L"", L"", false, 0, 0, 243, 0, 0},
+    {L"click-row 243 7", StepVerb::ClickRow, L"", L"", false, 7, 0, 243, 0, 0},
+    {L"expect-check 2 0", StepVerb::ExpectCheck, L"", L"", false, 0, 0, 2, 0, 0},
+    {L"expect-check 0x1E 2", StepVerb::ExpectCheck, L"", L"", false, 2, 0, 30, 0, 0},
 };
 
 TEST(StepLanguage, ClickInNamesTheWindowThatHoldsTheControl)
@@ -171,6 +175,12 @@ TEST(StepLanguage, FaultyLinesSayWhy)
         {L"expect-enabled 1 maybe", L"the state must be yes or no, not \"maybe\""},
         {L"expect-check 12 3", L"STATE must be a number from 0 to 2"},
         {L"expect-tabs 266", L"expect-tabs: COUNT is missing"},
+        {L"expect-tabs 266 1 2", L"expect-tabs: too many words from \"2\" on"},
+        {L"expect-check 12", L"expect-check: STATE is missing"},
+        {L"expect-check 12 yes", L"STATE must be a number from 0 to 2, not \"yes\""},
+        {L"click-row 243", L"click-row: ROW is missing"},
+        {L"click-row 243 -1", L"ROW must be a number from 0 to 65535, not \"-1\""},
+        {L"dialog-rows 243 210 1", L"dialog-rows: too many words from \"1\" on"},
         {L"dialog-lines 1006", L"dialog-lines: TEXT is missing"},
         {L"wait-end", L"wait-end: SECONDS is missing"},
         {L"wait-status 1 x", L"wait-status: SECONDS is missing"},
