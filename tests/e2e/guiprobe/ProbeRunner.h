@@ -97,7 +97,8 @@ private:
     // A cell as it stands, or false with why it cannot be read.
     bool ReadCell(int nRow, int nColumn, std::wstring& strText, std::wstring& strDetail) const;
     HWND OpenPopupMenu() const;
-    Outcome SavePicture(const std::wstring& strName, const RECT& rc, std::wstring& strDetail) const;
+    // The picture of the rectangle once hWnd (NULL for none) has painted what it changed.
+    Outcome SavePicture(const std::wstring& strName, HWND hWnd, const RECT& rc, std::wstring& strDetail) const;
 
     CProbeLog& m_log;
     std::wstring m_strPictureFolder;

@@ -13,9 +13,32 @@ namespace
 {
 // How long a closing popup menu may take to go, and an opening one to come.
 const DWORD kMenuWaitMs = 10000;
-// A picture is taken once two copies 100 ms apart agree, or after this many tries, so that
-// a window caught while painting is not kept half drawn.
+// A picture of the screen is taken once two copies 100 ms apart agree, or after this many
+// tries, so that a window caught while painting is not kept half drawn.
 const int kSettleTries = 20;
+// How long a picture waits for the program to paint what it has changed, looking this often,
+// and how long the system is then given to put it on the screen.
+const DWORD kPaintWaitMs = 3000;
+const DWORD kPaintPollMs = 10;
+const DWORD kShowMs = 50;
+
+BOOL CALLBACK NoteUnpainted(HWND hWnd, LPARAM lUnpainted)
+{
+    if (::IsWindowVisible(hWnd) && ::GetUpdateRect(hWnd, nullptr, FALSE))
+        *reinterpret_cast<bool*>(lUnpainted) = true;
+    return TRUE;
+}
+
+// True while the window or one of its children has a part invalidated and not yet painted.
+bool WaitsForPaint(HWND hWnd)
+{
+    if (hWnd == NULL)
+        return false;
+    bool bUnpainted = false;
+    NoteUnpainted(hWnd, reinterpret_cast<LPARAM>(&bUnpainted));
+    ::EnumChildWindows(hWnd, NoteUnpainted, reinterpret_cast<LPARAM>(&bUnpainted));
+    return bUnpainted;
+}
 
 bool IsExtendedKey(UINT nKey)
 {
@@ -33,8 +56,22 @@ void AddKey(std::vector<INPUT>& inputs, UINT nKey, bool bUp)
     inputs.push_back(stInput);
 }
 
-CScreenPicture TakeSettledPicture(const RECT& rc)
+// A cell the program has just changed is painted a moment later: until then the screen still
+// shows what was there before, and two copies 100 ms apart agree on it. So a copy of a window
+// is taken once nothing of it waits to be painted and the system has had a moment to put it
+// on the screen; it is whole then, and it is kept even if the window changes on: while a run
+// reports, two copies agree only once the run has ended. The screen without a window has
+// nothing to wait for, and two copies that agree tell that it is whole.
+CScreenPicture TakeSettledPicture(HWND hWnd, const RECT& rc)
 {
+    if (hWnd != NULL)
+    {
+        const ULONGLONG ullDeadline = ::GetTickCount64() + kPaintWaitMs;
+        while (WaitsForPaint(hWnd) && ::GetTickCount64() < ullDeadline)
+            ::Sleep(kPaintPollMs);
+        ::Sleep(kShowMs);
+        return CScreenPicture(rc);
+    }
     CScreenPicture picture(rc);
     for (int nTry = 0; nTry < kSettleTries && !picture.Empty(); ++nTry)
     {
@@ -274,7 +311,7 @@ CProbeRunner::Outcome CProbeRunner::MenuShot(const PROBE_STEP& step, std::wstrin
         strDetail = L"no open popup menu of the program";
         return Outcome::Failed;
     }
-    return SavePicture(step.strName, rc, strDetail);
+    return SavePicture(step.strName, hPopup, rc, strDetail);
 }
 
 CProbeRunner::Outcome CProbeRunner::CancelMenu(std::wstring& strDetail)
@@ -306,7 +343,7 @@ CProbeRunner::Outcome CProbeRunner::Shot(const PROBE_STEP& step, std::wstring& s
     if (step.eArea == ShotArea::Screen)
     {
         ::SetRect(&rc, 0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN));
-        return SavePicture(step.strName, rc, strDetail);
+        return SavePicture(step.strName, NULL, rc, strDetail);
     }
     HWND hWnd = m_hFrame;
     if (step.eArea == ShotArea::Dialog)
@@ -326,13 +363,13 @@ CProbeRunner::Outcome CProbeRunner::Shot(const PROBE_STEP& step, std::wstring& s
         strDetail = L"the window is gone";
         return Outcome::Failed;
     }
-    return SavePicture(step.strName, rc, strDetail);
+    return SavePicture(step.strName, hWnd, rc, strDetail);
 }
 
-CProbeRunner::Outcome CProbeRunner::SavePicture(const std::wstring& strName, const RECT& rc,
+CProbeRunner::Outcome CProbeRunner::SavePicture(const std::wstring& strName, HWND hWnd, const RECT& rc,
                                                 std::wstring& strDetail) const
 {
-    CScreenPicture picture = TakeSettledPicture(rc);
+    CScreenPicture picture = TakeSettledPicture(hWnd, rc);
     std::wstring strPath = m_strPictureFolder + L"\\" + strName + L".png";
     if (!picture.SavePng(strPath))
     {

@@ -46,7 +46,7 @@ run() {
 
 before="$(fragmented_files "$s_image")"
 [ -n "$before" ] || fail "simdisk cannot read $s_image"
-run "$here/e2e_gui_list.steps" "$here/e2e_gui_list.preset"
+run "$here/e2e_gui_list.steps" "$here/e2e_gui_list.preset" "$here/e2e_gui_list_idle.preset"
 for image in "$s_image" "$t_image"; do
     timeout 300 wine "$simdisk" verify "Z:$image" </dev/null || fail "$image is not whole after the runs"
 done
