@@ -125,6 +125,8 @@ private:
     void AddChildButtons(HWND hChild);
     SIZE MeasureItem(int nPos) const;
     void RecalcFrameLayout();
+    // Takes the frame's own menu away and has the frame and its children paint anew.
+    static void RemoveFrameMenu(HWND hFrame);
     void GrayFloatingClose();
     // Subclassing of the frame and its MDI client.
     void HookFrame();

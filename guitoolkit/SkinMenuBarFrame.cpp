@@ -28,7 +28,7 @@ LRESULT CSkinMenuBar::FrameWindowProc(HWND hWnd, UINT nMsg, WPARAM wParam, LPARA
         return reinterpret_cast<LRESULT>(m_hMenu);
     if (nMsg == RemoveMenuMessage() && nMsg != 0)
     {
-        ::SetMenu(hWnd, NULL);
+        RemoveFrameMenu(hWnd);
         return 0;
     }
     switch (nMsg)
@@ -95,14 +95,14 @@ LRESULT CSkinMenuBar::MdiClientWindowProc(HWND hWnd, UINT nMsg, WPARAM wParam, L
         return EndSubclass(hWnd, nMsg, wParam, lParam);
     case WM_MDISETMENU:
         if (m_hFrame != NULL && ::GetMenu(m_hFrame) != NULL)
-            ::SetMenu(m_hFrame, NULL);
+            RemoveFrameMenu(m_hFrame);
         CSkinMenuBarSubclass::CallPrevious(hWnd, nMsg, 0, lParam);
         SetMenu(reinterpret_cast<HMENU>(wParam));
         return 0;
     case WM_MDIREFRESHMENU:
     {
         if (m_hFrame != NULL && ::GetMenu(m_hFrame) != NULL)
-            ::SetMenu(m_hFrame, NULL);
+            RemoveFrameMenu(m_hFrame);
         const LRESULT lMenu = CSkinMenuBarSubclass::CallPrevious(hWnd, nMsg, wParam, lParam);
         SetMenu(reinterpret_cast<HMENU>(lMenu));
         return 0;
@@ -154,9 +154,19 @@ void CSkinMenuBar::OnUpdateCmdUI(CFrameWnd*, BOOL)
     }
     if (hNative != NULL)
     {
-        ::SetMenu(m_hFrame, NULL);
+        RemoveFrameMenu(m_hFrame);
         SetMenu(hNative);
     }
+}
+
+void CSkinMenuBar::RemoveFrameMenu(HWND hFrame)
+{
+    if (!::SetMenu(hFrame, NULL))
+        return;
+    // The client area grew into the menu's place, and the system moved the
+    // old pixels up with it, then the bars and panes again as the layout
+    // placed them: what they show there is no longer what they would paint.
+    ::RedrawWindow(hFrame, nullptr, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 SIZE CSkinMenuBar::MeasureItem(int nPos) const

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -307,6 +308,48 @@ TEST_F(MainFrameTest, StatusBarHasTheComputerPane)
     pFrame->SetMessageText(L"Ready");
     EXPECT_EQ(statusBar.GetPaneText(1), L"A-LONGER-COMPUTER-NAME");
     EXPECT_EQ(statusBar.GetPaneText(0), L"Ready");
+}
+
+// The look set again gives the frame its own menu, which the menu bar takes over on the next
+// idle update: the client area moves down and back up within the window, and the system moves
+// the pixels with it. What the frame shows afterwards must be what it paints anew.
+TEST_F(MainFrameTest, MenuTakenOverByTheBarLeavesNoStalePixels)
+{
+    CTestMainFrame* pFrame = MakeFrame();
+    ASSERT_NE(pFrame, nullptr);
+    pFrame->SetComputerText(L"VM");
+    pFrame->SetMessageText(L"Ready");
+    RECT rcFrame = {};
+    ::GetWindowRect(m_hFrame, &rcFrame);
+    auto settledPicture = [&rcFrame]() {
+        CScreenPicture picture(rcFrame);
+        for (int nTry = 0; nTry < 20; ++nTry)
+        {
+            PumpPending();
+            ::Sleep(50);
+            CScreenPicture next(rcFrame);
+            bool bSame = next.SameAs(picture);
+            picture = std::move(next);
+            if (bSame)
+                break;
+        }
+        return picture;
+    };
+    // At the start the frame still has its own menu; later it has it again from the look.
+    if (::GetMenu(m_hFrame) == NULL)
+    {
+        ASSERT_TRUE(::SetMenu(m_hFrame, pFrame->GetMenuBar().GetMenu()));
+    }
+    settledPicture();
+    pFrame->GetMenuBar().SendMessage(WM_IDLEUPDATECMDUI, TRUE);
+    ASSERT_EQ(::GetMenu(m_hFrame), nullptr) << "the bar took the menu";
+    CScreenPicture after = settledPicture();
+
+    pFrame->RedrawWindow(nullptr, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    CScreenPicture repainted = settledPicture();
+    ASSERT_FALSE(repainted.Empty());
+    EXPECT_TRUE(after.SameAs(repainted)) << "parts of the frame kept pixels from before the menu went";
+    SaveWindowPicture(m_hFrame, L"frame_after_menu_taken");
 }
 
 TEST_F(MainFrameTest, CreationConnectsToTheLocalComputerByItsUpperCaseName)
