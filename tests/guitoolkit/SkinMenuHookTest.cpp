@@ -60,6 +60,7 @@ struct stSeen
     std::wstring strPicture;
     int nTicks = 0;
     int nShownTicks = 0;
+    bool bFramePainted = false;
     HMENU hSystemMenu = NULL;
     // The frame whose menu bar the picture takes in, or null.
     HWND hFrame = NULL;
@@ -134,6 +135,14 @@ void CALLBACK LookAtPopup(HWND, UINT, UINT_PTR nID, DWORD)
     // a loaded machine may paint late.
     if (hPopup != NULL)
     {
+        // The border is non-client drawing, which no update region shows as
+        // pending: it is painted here once, and the ticks after let it reach the screen.
+        if (!g_seen.bFramePainted)
+        {
+            ::RedrawWindow(hPopup, nullptr, NULL, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+            g_seen.bFramePainted = true;
+            g_seen.nShownTicks = 0;
+        }
         if (::GetUpdateRect(hPopup, nullptr, FALSE))
         {
             ::UpdateWindow(hPopup);
