@@ -336,11 +336,10 @@ TEST_F(SkinMenuBarTest, OpenItemIsDrawnApartFromTheBarsGround)
 {
     COLORREF crOpen = CLR_INVALID;
     auto pixelAt = [&](int nItem, int x, int y) {
-        POINT pt = {Bar().GetItem(nItem)->m_rcItem.left + x, y};
-        Bar().ClientToScreen(&pt);
-        HDC hScreen = ::GetDC(NULL);
-        const COLORREF cr = ::GetPixel(hScreen, pt.x, pt.y);
-        ::ReleaseDC(NULL, hScreen);
+        // The bar's own surface: other test programs' windows may lie over it on the screen.
+        HDC hBar = ::GetDC(Bar().m_hWnd);
+        const COLORREF cr = ::GetPixel(hBar, Bar().GetItem(nItem)->m_rcItem.left + x, y);
+        ::ReleaseDC(Bar().m_hWnd, hBar);
         return cr;
     };
     const int yMiddle = ::GetSystemMetrics(SM_CYMENU) / 2;

@@ -64,7 +64,7 @@ struct stSeen
     HMENU hSystemMenu = NULL;
     // The frame whose menu bar the picture takes in, or null.
     HWND hFrame = NULL;
-    // The popup's top-left pixel on the screen.
+    // The popup's top-left pixel as painted.
     COLORREF crCorner = CLR_INVALID;
     bool bSendEscape = false;
     // Ask the popup to print itself into a memory context, and what came of it.
@@ -167,12 +167,13 @@ void CALLBACK LookAtPopup(HWND, UINT, UINT_PTR nID, DWORD)
             int nPos = -1;
             g_seen.bRenumbered = CSkinMenu::FindMenuOfCommand(g_seen.hSystemMenu, SC_CLOSE + 1, nPos) != nullptr;
         }
-        RECT rc;
-        HDC hScreen = ::GetDC(NULL);
-        if (hScreen != NULL && ::GetWindowRect(hPopup, &rc))
-            g_seen.crCorner = ::GetPixel(hScreen, rc.left, rc.top);
-        if (hScreen != NULL)
-            ::ReleaseDC(NULL, hScreen);
+        // Read from the popup's own surface: the display is shared with other
+        // test programs, whose windows may lie over the popup on the screen.
+        if (HDC hWindow = ::GetWindowDC(hPopup))
+        {
+            g_seen.crCorner = ::GetPixel(hWindow, 0, 0);
+            ::ReleaseDC(hPopup, hWindow);
+        }
         if (!g_seen.strPicture.empty())
             SavePopupPicture(hPopup, g_seen.hFrame, g_seen.strPicture);
     }
@@ -329,19 +330,24 @@ TEST_F(PopupHookTest, AMenuBarItemIsPaintedThroughTheFramesOwnDrawItem)
     PumpPending();
     RECT rcItem;
     ASSERT_TRUE(::GetMenuItemRect(m_wnd.m_hWnd, hBar, 0, &rcItem));
-    HDC hScreen = ::GetDC(NULL);
-    // Wine shows what was drawn on a window once its queue is looked at.
+    RECT rcFrame;
+    ASSERT_TRUE(::GetWindowRect(m_wnd.m_hWnd, &rcFrame));
+    // The frame's own surface, not the shared screen, where other test
+    // programs' windows may lie over the bar.
+    HDC hWindow = ::GetWindowDC(m_wnd.m_hWnd);
+    ASSERT_NE(hWindow, nullptr);
+    const POINT ptCorner = {rcItem.left - rcFrame.left, rcItem.top - rcFrame.top};
     auto cornerIs = [&](COLORREF cr) {
-        return PumpUntil([&] { return ::GetPixel(hScreen, rcItem.left, rcItem.top) == cr; }, 3000);
+        return PumpUntil([&] { return ::GetPixel(hWindow, ptCorner.x, ptCorner.y) == cr; }, 3000);
     };
-    EXPECT_NE(::GetPixel(hScreen, rcItem.left, rcItem.top), ::GetSysColor(COLOR_HIGHLIGHT)) << "not hot before";
+    EXPECT_NE(::GetPixel(hWindow, ptCorner.x, ptCorner.y), ::GetSysColor(COLOR_HIGHLIGHT)) << "not hot before";
 
     CSkinMenu::SetHotMenuBarItem(0);
     EXPECT_TRUE(CSkinMenuHook::PaintMenuBarItem(m_wnd.m_hWnd, hBar, 0, ODS_HOTLIGHT));
     EXPECT_EQ(CSkinMenu::GetHotMenuBarItem(), reinterpret_cast<ULONG_PTR>(bar.GetItemData(0)));
     // The current theme frames a hot item in the highlight colour.
     EXPECT_TRUE(cornerIs(::GetSysColor(COLOR_HIGHLIGHT)));
-    ::ReleaseDC(NULL, hScreen);
+    ::ReleaseDC(m_wnd.m_hWnd, hWindow);
 
     EXPECT_FALSE(CSkinMenuHook::PaintMenuBarItem(m_wnd.m_hWnd, hBar, 2, ODS_HOTLIGHT)) << "not owner-drawn";
     EXPECT_FALSE(CSkinMenuHook::PaintMenuBarItem(m_wnd.m_hWnd, hBar, -1, 0));
