@@ -319,15 +319,13 @@ TEST_F(MainFrameTest, MenuTakenOverByTheBarLeavesNoStalePixels)
     ASSERT_NE(pFrame, nullptr);
     pFrame->SetComputerText(L"VM");
     pFrame->SetMessageText(L"Ready");
-    RECT rcFrame = {};
-    ::GetWindowRect(m_hFrame, &rcFrame);
-    auto settledPicture = [&rcFrame]() {
-        CScreenPicture picture(rcFrame);
+    auto settledPicture = [this]() {
+        CScreenPicture picture = CScreenPicture::OfWindow(m_hFrame);
         for (int nTry = 0; nTry < 20; ++nTry)
         {
             PumpPending();
             ::Sleep(50);
-            CScreenPicture next(rcFrame);
+            CScreenPicture next = CScreenPicture::OfWindow(m_hFrame);
             bool bSame = next.SameAs(picture);
             picture = std::move(next);
             if (bSame)

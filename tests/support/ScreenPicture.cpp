@@ -24,20 +24,40 @@ COLORREF PixelOf(const void* pBits, int nWidth, int x, int y)
 
 CScreenPicture::CScreenPicture(const RECT& rc)
 {
-    int nWidth = rc.right - rc.left, nHeight = rc.bottom - rc.top;
-    if (nWidth <= 0 || nHeight <= 0)
-        return;
     HDC hScreen = ::GetDC(NULL);
     if (hScreen == NULL)
         return;
+    CopyFrom(hScreen, rc);
+    ::ReleaseDC(NULL, hScreen);
+}
+
+CScreenPicture CScreenPicture::OfWindow(HWND hWnd)
+{
+    CScreenPicture picture;
+    RECT rc;
+    if (!::GetWindowRect(hWnd, &rc))
+        return picture;
+    HDC hWindow = ::GetWindowDC(hWnd);
+    if (hWindow == NULL)
+        return picture;
+    picture.CopyFrom(hWindow, {0, 0, rc.right - rc.left, rc.bottom - rc.top});
+    ::ReleaseDC(hWnd, hWindow);
+    return picture;
+}
+
+void CScreenPicture::CopyFrom(HDC hSource, const RECT& rc)
+{
+    int nWidth = rc.right - rc.left, nHeight = rc.bottom - rc.top;
+    if (nWidth <= 0 || nHeight <= 0)
+        return;
     void* pBits = nullptr;
-    HDC hMemory = ::CreateCompatibleDC(hScreen);
+    HDC hMemory = ::CreateCompatibleDC(hSource);
     HBITMAP hBitmap = CreateSection(nWidth, nHeight, &pBits);
     bool bCopied = false;
     if (hMemory != NULL && hBitmap != NULL)
     {
         HGDIOBJ hOld = ::SelectObject(hMemory, hBitmap);
-        bCopied = ::BitBlt(hMemory, 0, 0, nWidth, nHeight, hScreen, rc.left, rc.top, SRCCOPY) != FALSE;
+        bCopied = ::BitBlt(hMemory, 0, 0, nWidth, nHeight, hSource, rc.left, rc.top, SRCCOPY) != FALSE;
         ::SelectObject(hMemory, hOld);
     }
     if (bCopied)
@@ -52,7 +72,6 @@ CScreenPicture::CScreenPicture(const RECT& rc)
         ::DeleteObject(hBitmap);
     if (hMemory != NULL)
         ::DeleteDC(hMemory);
-    ::ReleaseDC(NULL, hScreen);
 }
 
 bool CScreenPicture::SameAs(const CScreenPicture& other) const

@@ -14,6 +14,9 @@ class CScreenPicture
 public:
     // Copies the rectangle (screen coordinates); Empty() when it cannot.
     explicit CScreenPicture(const RECT& rc);
+    // The whole window as painted into its own surface, whatever lies over it on the
+    // screen, which other programs on the same display share.
+    static CScreenPicture OfWindow(HWND hWnd);
 
     bool Empty() const { return m_pixels.empty(); }
     int Width() const { return m_nWidth; }
@@ -24,6 +27,9 @@ public:
     bool SavePng(const std::wstring& strPath) const;
 
 private:
+    CScreenPicture() = default;
+    void CopyFrom(HDC hSource, const RECT& rc);
+
     int m_nWidth = 0;
     int m_nHeight = 0;
     std::vector<DWORD> m_pixels; // 0x00RRGGBB, rows top down
