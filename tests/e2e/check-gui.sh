@@ -123,6 +123,11 @@ mkdir -p "$work" "$pictures"
 
 vf_xvfb_start || { fail "no X display"; exit; }
 vf_wine_start "$work/prefix" 1024x768
+# A crashing window program has no console for the debugger's report, which would be lost;
+# the debugger writes it to a file of the run instead.
+crash_report="$work/crash.txt"
+vf_wine_reg 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /t REG_SZ \
+    /d "cmd.exe /c C:\\windows\\system32\\winedbg.exe --auto %ld %ld >>$(vf_winpath "$crash_report") 2>&1"
 
 # Starts the service with its arguments and waits until VfoldCmd /A:List answers; false, with
 # the reason told, when it does not.
@@ -216,6 +221,10 @@ stop_program
 if [ "$status" -ne 0 ] && [ -s "$work/program.log" ]; then
     echo "check-gui: the program's output:"
     sed 's/\r$//; s/^/    /' "$work/program.log"
+fi
+if [ -s "$crash_report" ]; then
+    fail "a program of the run crashed; the debugger's report:"
+    sed 's/\r$//; s/^/    /' "$crash_report"
 fi
 pictures_taken="$(cd "$pictures" && ls)"
 echo "check-gui: pictures in $pictures: ${pictures_taken//$'\n'/ }"
