@@ -31,12 +31,13 @@ vf_wine_start() {
     # end up with two service managers, each with its own view of services.
     # wineboot returns while the prefix's programs are still being laid out:
     # "wine reg" right after it can find no reg.exe on a loaded machine. On a
-    # loaded machine it has also left no Windows folder at all; once more then.
+    # loaded machine it has also left no Windows folder at all, or one without kernel32, where
+    # no program starts; again then.
     local attempt
-    for attempt in 1 2; do
+    for attempt in 1 2 3; do
         wineboot -i >/dev/null 2>&1
         wineserver -w
-        [ -d "$WINEPREFIX/drive_c/windows/system32" ] && break
+        [ -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ] && break
     done
     mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
     # A fresh prefix has none of Wine's own fonts: Marlett, Tahoma and
