@@ -11,6 +11,15 @@
 class CMenu;
 class CWnd;
 
+// A message being handled by a library object, innermost first. An object
+// deleted meanwhile clears its entries, so the procedure that dispatched the
+// message knows not to touch it.
+struct stMessageFrame
+{
+    CWnd* pWnd;
+    stMessageFrame* pOuter;
+};
+
 struct stThreadState
 {
     stThreadState() = default;
@@ -25,6 +34,7 @@ struct stThreadState
     std::unordered_map<HMENU, std::unique_ptr<CMenu>> mapTemporaryMenu;
 
     MSG stCurrentMessage = {};
+    stMessageFrame* pMessageFrames = nullptr;
     CWnd* pWndInit = nullptr;
     // The window object whose CreateEx runs, and the last such object whose
     // window went again within the call (it may have deleted itself: only

@@ -15,14 +15,34 @@ namespace
 const wchar_t kLeftSuperProp[] = L"Varnefold.LeftSuperProc";
 } // namespace
 
-CWnd::CWnd() : m_hWnd(NULL), m_pfnSuper(nullptr)
+CWnd::CWnd() : m_hWnd(NULL), m_pfnSuper(nullptr), m_bPostNcDestroyDue(false)
 {
 }
 
 CWnd::~CWnd()
 {
     if (m_hWnd != NULL && FromHandlePermanent(m_hWnd) == this)
+    {
         ::DestroyWindow(m_hWnd);
+        // A window already on its way out keeps going without this object,
+        // which its messages must no longer find.
+        Detach();
+    }
+    for (stMessageFrame* pFrame = GetThreadState().pMessageFrames; pFrame != nullptr; pFrame = pFrame->pOuter)
+    {
+        if (pFrame->pWnd == this)
+            pFrame->pWnd = nullptr;
+    }
+}
+
+bool CWnd::IsHandlingMessage() const
+{
+    for (const stMessageFrame* pFrame = GetThreadState().pMessageFrames; pFrame != nullptr; pFrame = pFrame->pOuter)
+    {
+        if (pFrame->pWnd == this)
+            return true;
+    }
+    return false;
 }
 
 CWnd* CWnd::FromHandlePermanent(HWND hWnd)
@@ -71,14 +91,17 @@ LRESULT CALLBACK CWnd::StandardWndProc(HWND hWnd, UINT nMsg, WPARAM wParam, LPAR
         }
         return ::DefWindowProcW(hWnd, nMsg, wParam, lParam);
     }
+    stThreadState& stState = GetThreadState();
+    stMessageFrame stFrame = {pWnd, stState.pMessageFrames};
+    stState.pMessageFrames = &stFrame;
     LRESULT lResult;
     {
         CCurrentMessageScope scope(hWnd, nMsg, wParam, lParam);
         lResult = pWnd->WindowProc(nMsg, wParam, lParam);
     }
+    stState.pMessageFrames = stFrame.pOuter;
     if (nMsg == WM_NCDESTROY)
     {
-        stThreadState& stState = GetThreadState();
         if (stState.pWndCreating == pWnd)
             stState.pWndDestroyedInCreation = pWnd;
         // The object may go in PostNcDestroy: neither the loop nor the
@@ -87,7 +110,21 @@ LRESULT CALLBACK CWnd::StandardWndProc(HWND hWnd, UINT nMsg, WPARAM wParam, LPAR
             stState.pInputPreview = nullptr;
         if (CWinApp* pApp = CWinApp::GetApp(); pApp != nullptr && pApp->m_pMainWnd == pWnd)
             pApp->m_pMainWnd = nullptr;
+    }
+    // Deleted by its own handler: nothing of it may be touched.
+    if (stFrame.pWnd == nullptr)
+        return lResult;
+    if (nMsg == WM_NCDESTROY)
+    {
         pWnd->DetachAfterNcDestroy();
+        pWnd->m_bPostNcDestroyDue = true;
+    }
+    // A handler that ran a message loop (a modal box, a pump) may have seen its
+    // own window destroyed in it; the handler goes on with this object when
+    // the loop returns, so an object that deletes itself must wait for that.
+    if (pWnd->m_bPostNcDestroyDue && !pWnd->IsHandlingMessage())
+    {
+        pWnd->m_bPostNcDestroyDue = false;
         pWnd->PostNcDestroy();
     }
     return lResult;

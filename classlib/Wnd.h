@@ -59,10 +59,13 @@ public:
                         const RECT& rc, CWnd* pParent, UINT nID);
     virtual BOOL DestroyWindow();
     static bool WasDestroyedInCreation(const CWnd* pWnd);
+    // True while a message of this object is being handled on this thread.
+    bool IsHandlingMessage() const;
 
     virtual BOOL PreCreateWindow(CREATESTRUCTW& cs);
     virtual void PreSubclassWindow() {}
-    // Called after the window's last message; heap objects may delete themselves here.
+    // Called after the window's last message, once no message of this object
+    // is still being handled; heap objects may delete themselves here.
     virtual void PostNcDestroy() {}
     virtual BOOL PreTranslateMessage(MSG* pMsg);
 
@@ -168,6 +171,10 @@ private:
 
     void AttachForCreation(HWND hWnd);
     void DetachAfterNcDestroy();
+
+    // The window went while a message of this object was still being handled
+    // on the thread: PostNcDestroy comes when the outermost such message returns.
+    bool m_bPostNcDestroyDue;
 };
 
 // A window factory, for code that creates windows of a class chosen at run time.

@@ -311,4 +311,58 @@ TEST(CurrentMessage, NestedDispatchRestoresTheRecord)
     EXPECT_EQ(wnd.m_lSeen, 77);
     wnd.DestroyWindow();
 }
+int g_nSelfDeletingGone = 0;
+int g_nGoneInsideTheHandler = -1;
+
+// Deletes itself after its window's last message, as views and frames do.
+class CSelfDeletingWnd : public CWnd
+{
+public:
+    enum class EEnd
+    {
+        DestroyedInTheHandler,
+        ClosedByAPumpInTheHandler,
+    };
+    explicit CSelfDeletingWnd(EEnd eEnd) : m_eEnd(eEnd) {}
+    ~CSelfDeletingWnd() override { ++g_nSelfDeletingGone; }
+    bool OnMessage(UINT nMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override
+    {
+        if (nMsg == WM_APP && m_eEnd == EEnd::DestroyedInTheHandler)
+        {
+            DestroyWindow();
+            g_nGoneInsideTheHandler = g_nSelfDeletingGone;
+        }
+        else if (nMsg == WM_APP && m_eEnd == EEnd::ClosedByAPumpInTheHandler)
+        {
+            PostMessage(WM_CLOSE);
+            MSG stMsg;
+            while (::PeekMessageW(&stMsg, NULL, 0, 0, PM_REMOVE))
+                ::DispatchMessageW(&stMsg);
+            g_nGoneInsideTheHandler = g_nSelfDeletingGone;
+        }
+        return CWnd::OnMessage(nMsg, wParam, lParam, lResult);
+    }
+    void PostNcDestroy() override { delete this; }
+
+private:
+    EEnd m_eEnd;
+};
+
+TEST(SelfDeletingObjects, AWindowDestroyedInsideItsOwnMessageKeepsItsObjectUntilTheMessageReturns)
+{
+    for (auto eEnd : {CSelfDeletingWnd::EEnd::DestroyedInTheHandler, CSelfDeletingWnd::EEnd::ClosedByAPumpInTheHandler})
+    {
+        g_nSelfDeletingGone = 0;
+        g_nGoneInsideTheHandler = -1;
+        auto* pWnd = new CSelfDeletingWnd(eEnd);
+        ASSERT_TRUE(pWnd->CreateEx(0, nullptr, L"self", WS_POPUP, 0, 0, 10, 10, NULL, NULL));
+        HWND hWnd = pWnd->m_hWnd;
+        ::SendMessageW(hWnd, WM_APP, 0, 0);
+        EXPECT_FALSE(::IsWindow(hWnd));
+        EXPECT_EQ(0, g_nGoneInsideTheHandler) << static_cast<int>(eEnd);
+        EXPECT_EQ(1, g_nSelfDeletingGone) << static_cast<int>(eEnd);
+        EXPECT_EQ(nullptr, CWnd::FromHandlePermanent(hWnd));
+    }
+}
+
 } // namespace

@@ -7,6 +7,7 @@
 
 #include "classlib/FrameWnd.h"
 #include "classlib/StatusBar.h"
+#include "guitoolkit/GuiUtilities.h"
 #include "protocol/NetDefragBuffer.h"
 #include "protocol/NetDefragCommand.h"
 #include "protocol/NetDefragPacketHeader.h"
@@ -46,6 +47,27 @@ protected:
     void DispatchPacket(int32_t /*nClientId*/, int32_t nCommand, CNetDefragBuffer& /*ar*/) override
     {
         m_replies.push_back(nCommand);
+    }
+};
+
+int g_nClosingViewsGone = 0;
+int g_nGoneWhenDispatchReturned = -1;
+
+// Handles a reply as the version reply does with its splash: pumps the queue,
+// where the user's close of the frame was waiting.
+class CClosingListView : public CDefragListView
+{
+public:
+    using CDefragListView::Connection;
+    ~CClosingListView() override { ++g_nClosingViewsGone; }
+
+protected:
+    void DispatchPacket(int32_t /*nClientId*/, int32_t /*nCommand*/, CNetDefragBuffer& /*ar*/) override
+    {
+        GetParent()->PostMessage(WM_CLOSE);
+        ::PumpMessages();
+        // Only a global: were this object gone, its members would be too.
+        g_nGoneWhenDispatchReturned = g_nClosingViewsGone;
     }
 };
 
@@ -123,5 +145,31 @@ TEST_F(DefragListViewConnectionTest, RepliesReachTheViewAndALostServiceIsFoundAg
     m_pFrame->DestroyWindow();
     m_pFrame = nullptr;
     EXPECT_EQ(CMD_DISCONNECT, ReceiveCommand(*pServer));
+}
+
+TEST_F(DefragListViewConnectionTest, FrameClosedWhileAReplyIsHandledLeavesTheViewUntilTheReplyReturns)
+{
+    // A view of its own in the fixture's frame, in place of the recording one.
+    m_pView->DestroyWindow();
+    g_nClosingViewsGone = 0;
+    g_nGoneWhenDispatchReturned = -1;
+    auto* pView = new CClosingListView;
+    ASSERT_TRUE(pView->Create(nullptr, L"", WS_CHILD | WS_VISIBLE, CRect(0, 0, 400, 200), m_pFrame,
+                              AFX_IDW_PANE_FIRST));
+    pView->Connection().SetPipeName(m_strPipe.c_str());
+    CTestEndpoint server;
+    ASSERT_TRUE(server.StartServer(m_strPipe.c_str()));
+    ASSERT_TRUE(pView->ConnectToComputer(L"My Computer", L"0", L"0", true));
+    EXPECT_EQ(CMD_GET_VERSION_INFO, ReceiveCommand(server));
+
+    HWND hFrame = m_pFrame->m_hWnd;
+    ASSERT_TRUE(SendHeader(server, 1008));
+    EXPECT_TRUE(PumpUntil([] { return g_nClosingViewsGone == 1; }, ReplyWaitMs));
+    m_pFrame = nullptr;
+    EXPECT_FALSE(::IsWindow(hFrame));
+    // The reply's handling went on with its object whole; it went afterwards.
+    EXPECT_EQ(0, g_nGoneWhenDispatchReturned);
+    EXPECT_EQ(1, g_nClosingViewsGone);
+    EXPECT_EQ(CMD_DISCONNECT, ReceiveCommand(server));
 }
 }
