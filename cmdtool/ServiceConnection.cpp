@@ -74,6 +74,10 @@ bool CServiceConnection::Connect(const wchar_t* pszPipeName, bool* pbBusy)
         // makes the pair anew, and the name is gone for that moment: once the pair was
         // seen busy, a missing name is waited out the same way.
         const DWORD dwError = ::GetLastError();
+        // A failed open leaves the pipe's reader trying the pair on its own. This loop
+        // does the trying here: a pair that reader took as the service came back would
+        // be the busy one the wait below waits for until its end.
+        m_pServer->CNamedPipe::Close();
         if (dwError == ERROR_PIPE_BUSY)
             *pbBusy = true;
         else if (!*pbBusy || dwError != ERROR_FILE_NOT_FOUND)
