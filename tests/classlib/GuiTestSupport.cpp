@@ -53,3 +53,19 @@ RECT WindowRectIn(HWND hWnd, HWND hOther)
     ::MapWindowPoints(NULL, hOther, reinterpret_cast<POINT*>(&rc), 2);
     return rc;
 }
+
+HWND ThreadPopupMenuWindow()
+{
+    HWND hFound = NULL;
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND hWnd, LPARAM lParam) -> BOOL {
+            wchar_t szClass[16] = {};
+            if (::GetClassNameW(hWnd, szClass, 16) == 0 || wcscmp(szClass, L"#32768") != 0 || !::IsWindowVisible(hWnd))
+                return TRUE;
+            *reinterpret_cast<HWND*>(lParam) = hWnd;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&hFound));
+    return hFound;
+}

@@ -18,3 +18,6 @@ bool PumpUntil(const std::function<bool()>& condition, DWORD dwTimeoutMs = 5000)
 bool SaveWindowPicture(HWND hWnd, const wchar_t* pszName);
 // The window's rectangle in the client coordinates of another.
 RECT WindowRectIn(HWND hWnd, HWND hOther);
+// The visible popup-menu window of this thread, or null. Other test programs of a run may
+// have menus open on the same display, which a search by class alone would find.
+HWND ThreadPopupMenuWindow();

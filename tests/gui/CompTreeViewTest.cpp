@@ -470,7 +470,7 @@ void CALLBACK InspectMenu(HWND, UINT, UINT_PTR nTimer, DWORD)
     CSkinMenu* pSkin = dynamic_cast<CSkinMenu*>(CMenu::FromHandlePermanent(hMenu));
     const CSkinMenuItemData* pCut = pSkin != nullptr ? pSkin->FindItemData(ID_EDIT_CUT) : nullptr;
     g_bCutHasIcon = pCut != nullptr && pCut->m_pIcons != nullptr && pCut->m_nImage >= 0;
-    if (HWND hPopup = ::FindWindowW(L"#32768", nullptr))
+    if (HWND hPopup = ThreadPopupMenuWindow())
     {
         ::RedrawWindow(hPopup, nullptr, NULL, RDW_INVALIDATE | RDW_UPDATENOW);
         SaveWindowPicture(hPopup, L"gui\\computer_tree_menu");

@@ -13,7 +13,7 @@ int g_nMenuTicks = 0;
 
 void CALLBACK ReadOpenMenu(HWND, UINT, UINT_PTR nID, DWORD)
 {
-    HWND hPopup = ::FindWindowW(L"#32768", nullptr);
+    HWND hPopup = ThreadPopupMenuWindow();
     HMENU hMenu = hPopup != NULL && ::IsWindowVisible(hPopup)
                       ? reinterpret_cast<HMENU>(::SendMessageW(hPopup, MN_GETHMENU, 0, 0))
                       : NULL;

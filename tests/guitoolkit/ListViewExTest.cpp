@@ -91,6 +91,29 @@ protected:
         ::ReleaseDC(m_pView->m_hWnd, hDC);
         return cr;
     }
+    // The list as shown while it has the focus. Another test program that comes to the
+    // front takes the focus from this thread, and what is pending then repaints the row as
+    // unfocused: the list is painted and read with nothing dispatched in between, and the
+    // reading is kept only when the list held the focus before and after it.
+    COLORREF FocusedPixel(int x, int y)
+    {
+        COLORREF cr = CLR_INVALID;
+        for (int nTry = 0; nTry < 50; ++nTry)
+        {
+            ::SetForegroundWindow(m_pFrame->m_hWnd);
+            m_pView->SetFocus();
+            PumpPending();
+            if (::GetFocus() != m_pView->m_hWnd)
+                continue;
+            m_pView->RedrawWindow(nullptr, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+            HDC hDC = ::GetDC(m_pView->m_hWnd);
+            cr = ::GetPixel(hDC, x, y);
+            ::ReleaseDC(m_pView->m_hWnd, hDC);
+            if (::GetFocus() == m_pView->m_hWnd)
+                break;
+        }
+        return cr;
+    }
     // Where the row was last drawn.
     CRect RowRect(int nRow)
     {
@@ -133,24 +156,22 @@ TEST_F(ListViewExTest, OwnerDrawnSelectionFollowsTheListStyle)
     m_pView->ColorSortColumn(TRUE, -4);
     EXPECT_EQ(m_pView->GetSortColumnColor(), SortColumnTint(List().GetBkColor()));
     List().SetItemState(1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-    m_pView->SetFocus();
-    ASSERT_EQ(::GetFocus(), m_pView->m_hWnd);
     CRect rcSelected = RowRect(1), rcPlain = RowRect(0);
     int xEnd = rcSelected.right - 4;
     int ySelected = rcSelected.CenterPoint().y, yPlain = rcPlain.CenterPoint().y;
     const COLORREF crWindow = List().GetBkColor();
 
-    EXPECT_EQ(ShownPixel(xEnd, ySelected), ::GetSysColor(COLOR_HIGHLIGHT)) << "flat highlight without the style";
-    EXPECT_EQ(ShownPixel(xEnd, yPlain), m_pView->GetSortColumnColor()) << "the sort column is tinted";
-    EXPECT_EQ(ShownPixel(rcPlain.left + 100, yPlain), crWindow);
+    EXPECT_EQ(FocusedPixel(xEnd, ySelected), ::GetSysColor(COLOR_HIGHLIGHT)) << "flat highlight without the style";
+    EXPECT_EQ(FocusedPixel(xEnd, yPlain), m_pView->GetSortColumnColor()) << "the sort column is tinted";
+    EXPECT_EQ(FocusedPixel(rcPlain.left + 100, yPlain), crWindow);
     SaveWindowPicture(m_pFrame->m_hWnd, L"lists\\owner_drawn_flat");
 
     CListBase::SetListStyle(true);
-    EXPECT_EQ(ShownPixel(rcSelected.left, ySelected), COLORREF(0xF5C8AA)) << "the outer frame";
-    EXPECT_EQ(ShownPixel(rcSelected.left + 1, ySelected), COLORREF(0xFAFAE6)) << "the inner frame";
-    COLORREF crInside = ShownPixel(xEnd, ySelected);
+    EXPECT_EQ(FocusedPixel(rcSelected.left, ySelected), COLORREF(0xF5C8AA)) << "the outer frame";
+    EXPECT_EQ(FocusedPixel(rcSelected.left + 1, ySelected), COLORREF(0xFAFAE6)) << "the inner frame";
+    COLORREF crInside = FocusedPixel(xEnd, ySelected);
     EXPECT_TRUE(Between(crInside, 0xFAF0D2, 0xFAD7B9)) << std::hex << crInside;
-    EXPECT_EQ(ShownPixel(xEnd, yPlain), m_pView->GetSortColumnColor());
+    EXPECT_EQ(FocusedPixel(xEnd, yPlain), m_pView->GetSortColumnColor());
     SaveWindowPicture(m_pFrame->m_hWnd, L"lists\\owner_drawn_shaded");
 
     // Without the focus the selection stays shown, in the quieter colours.

@@ -133,22 +133,3 @@ private:
     static inline CStepScript* s_pScript = nullptr;
 };
 
-// The visible popup-menu window of this thread, or null.
-inline HWND VisiblePopupWindow()
-{
-    HWND hFound = NULL;
-    ::EnumThreadWindows(
-        ::GetCurrentThreadId(),
-        [](HWND hWnd, LPARAM lParam) -> BOOL {
-            wchar_t szClass[16] = {};
-            ::GetClassNameW(hWnd, szClass, 16);
-            if (std::wstring(szClass) == L"#32768" && ::IsWindowVisible(hWnd))
-            {
-                *reinterpret_cast<HWND*>(lParam) = hWnd;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&hFound));
-    return hFound;
-}

@@ -51,7 +51,7 @@ void SavePicture(HWND hFrame, const wchar_t* pszName)
 {
     RECT rc = {};
     ::GetWindowRect(hFrame, &rc);
-    if (HWND hPopup = VisiblePopupWindow())
+    if (HWND hPopup = ThreadPopupMenuWindow())
     {
         ::UpdateWindow(hPopup);
         RECT rcPopup;
@@ -108,7 +108,7 @@ protected:
     // The popup of the item is open and painted.
     bool PopupOpen(int nItem)
     {
-        return VisiblePopupWindow() != NULL && Bar().GetTrackedPopup() == PopupOf(nItem) &&
+        return ThreadPopupMenuWindow() != NULL && Bar().GetTrackedPopup() == PopupOf(nItem) &&
                Bar().GetMode() == MENUBAR_MODE_TRACKING;
     }
     void PostKey(UINT nMsg, UINT nVirtKey, LPARAM lFlags = 0)
@@ -204,7 +204,7 @@ TEST_F(SkinMenuBarTest, KeyboardOpensPopupsAndSwitchesBetweenThem)
              SavePicture(m_hFrame, L"docked-top-edit");
              PostKey(WM_KEYDOWN, VK_ESCAPE);
          }},
-        {[&] { return VisiblePopupWindow() == NULL && Bar().GetMode() == MENUBAR_MODE_NONE; },
+        {[&] { return ThreadPopupMenuWindow() == NULL && Bar().GetMode() == MENUBAR_MODE_NONE; },
          [&] { states.push_back(State()); }},
     });
     Run(script);
@@ -391,7 +391,7 @@ TEST_F(SkinMenuBarTest, DockedLeftTheItemsStackAndTheArrowsFollowTheSide)
          [&] {
              states.push_back(State());
              CRect rcPopup, rcBar;
-             ::GetWindowRect(VisiblePopupWindow(), &rcPopup);
+             ::GetWindowRect(ThreadPopupMenuWindow(), &rcPopup);
              Bar().GetWindowRect(rcBar);
              bOpensRight = rcPopup.left >= rcBar.right - 1;
              SavePicture(m_hFrame, L"docked-left-edit");

@@ -74,24 +74,6 @@ struct stSeen
 };
 stSeen g_seen;
 
-// The visible popup-menu window of this thread; other test programs may
-// have menus open on the same display.
-HWND OpenPopup()
-{
-    HWND hPopup = NULL;
-    ::EnumThreadWindows(
-        ::GetCurrentThreadId(),
-        [](HWND hWnd, LPARAM lParam) -> BOOL {
-            wchar_t szClass[16] = {};
-            if (::GetClassNameW(hWnd, szClass, 16) == 0 || wcscmp(szClass, L"#32768") != 0 || !::IsWindowVisible(hWnd))
-                return TRUE;
-            *reinterpret_cast<HWND*>(lParam) = hWnd;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&hPopup));
-    return hPopup;
-}
-
 bool SavePopupPicture(HWND hPopup, HWND hFrame, const std::wstring& strName)
 {
     const wchar_t* pszDir = _wgetenv(L"VF_SCREENSHOT_DIR");
@@ -129,7 +111,7 @@ void PrintPopup(HWND hPopup)
 void CALLBACK LookAtPopup(HWND, UINT, UINT_PTR nID, DWORD)
 {
     ++g_seen.nTicks;
-    HWND hPopup = OpenPopup();
+    HWND hPopup = ThreadPopupMenuWindow();
     // A few ticks after it shows, and a whole tick after its last paint:
     // Wine puts drawing on the screen only when the queue is read again, and
     // a loaded machine may paint late.

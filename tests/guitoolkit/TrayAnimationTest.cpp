@@ -22,8 +22,10 @@ TEST(TrayAnimation, HidingToTheTrayTakesTheFrameOffTheScreenAndBringingItBackSho
 {
     CWnd frame;
     const wchar_t* pszClass = CWnd::RegisterDefaultClass(0, NULL, reinterpret_cast<HBRUSH>(COLOR_HIGHLIGHT + 1));
-    ASSERT_TRUE(frame.CreateEx(0, pszClass, L"To the tray", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 300, 200,
-                               NULL, NULL));
+    // The screen is shared with the other test programs of a run, whose frames open near its
+    // top left: this one keeps to the bottom right, above every window that is not topmost.
+    ASSERT_TRUE(frame.CreateEx(WS_EX_TOPMOST, pszClass, L"To the tray", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 700, 540,
+                               300, 200, NULL, NULL));
     frame.UpdateWindow();
     POINT ptMiddle = {150, 100};
     frame.ClientToScreen(&ptMiddle);

@@ -266,7 +266,7 @@ int g_nMenuTicks = 0;
 // Notes where the open popup stands, then ends the menu (or gives up after 10 s).
 void CALLBACK EndTrayMenu(HWND, UINT, UINT_PTR nID, DWORD)
 {
-    HWND hPopup = ::FindWindowW(L"#32768", nullptr);
+    HWND hPopup = ThreadPopupMenuWindow();
     if (hPopup != NULL && ::IsWindowVisible(hPopup))
     {
         g_hOpenPopup = reinterpret_cast<HMENU>(::SendMessageW(hPopup, MN_GETHMENU, 0, 0));
